@@ -1,0 +1,192 @@
+// platform.h: everything the products need of the operating system, in their own terms.
+//
+// Nothing outside src/platform/ includes a system header such as <windows.h>,
+// <unistd.h>, <dlfcn.h> or <fcntl.h>: the library, the record manager, the
+// settings store and the tool all reach the system through this interface.
+// posix/ and win32/ implement it.
+#ifndef TYDB_PLATFORM_PLATFORM_H
+#define TYDB_PLATFORM_PLATFORM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// ---- Libraries loaded at run time --------------------------------------------------------------
+
+using LibraryHandle = void*;
+
+// Loads a library by its Windows name ("w3btrv7.dll") through the system's search, which
+// includes PATH. On POSIX the name maps to "libw3btrv7.so", looked for in each directory of
+// PATH in order, then through the dynamic loader's own search. A name with a directory part
+// is loaded from there only. Returns nullptr when it cannot be loaded.
+LibraryHandle LoadLibraryByName(const char* name);
+
+// The address of an exported symbol, or nullptr.
+void* FindSymbol(LibraryHandle library, const char* name);
+
+void FreeLibraryHandle(LibraryHandle library);
+
+// ---- Environment -------------------------------------------------------------------------------
+
+// Reads a variable the way GetEnvironmentVariableA does: when the value and its terminator fit
+// into `size` bytes it is copied and its length (without terminator) returned; otherwise
+// nothing is copied and the size needed (terminator included) is returned. 0 when unset.
+// `buffer` may be null when `size` is 0.
+uint32_t GetEnvironment(const char* name, char* buffer, uint32_t size);
+
+// The whole value, or `fallback` when unset.
+std::string GetEnvironmentString(const char* name, const std::string& fallback = std::string());
+
+// Sets a variable; a null value removes it. False when the system refuses.
+bool SetEnvironment(const char* name, const char* value);
+
+// Separator of the directories in PATH: ':' on POSIX, ';' on Windows.
+char PathListSeparator();
+
+// ---- Computer ----------------------------------------------------------------------------------
+
+// The computer's name, cut to fit `size` bytes with its terminator. False when the system
+// cannot tell; the buffer then holds the empty string.
+bool GetComputerName(char* buffer, uint32_t size);
+
+// ---- Memory ------------------------------------------------------------------------------------
+
+// A zero-filled block of count x size bytes from the process heap, or nullptr when either is
+// negative, the product overflows, or the heap refuses. count x size = 0 gives a valid block.
+void* HeapAllocZeroed(int32_t count, int32_t size);
+
+// Releases a block from HeapAllocZeroed. Non-zero on success (a null block is a success).
+int HeapFreeBlock(void* block);
+
+// ---- Time --------------------------------------------------------------------------------------
+
+void SleepMilliseconds(uint32_t milliseconds);
+
+// Seconds since 1970-01-01 00:00 UTC.
+int64_t CurrentTime();
+
+// The local time of `seconds` as "Www Mmm DD hh:mm:ss YYYY\n" (English names, zero-padded
+// two-digit day): 24 characters, a line end and a terminator in `out`. The empty string when
+// the time cannot be converted.
+void FormatCalendarTime(int64_t seconds, char out[26]);
+
+// ---- Diagnostics -------------------------------------------------------------------------------
+
+// Text for a debugger. On POSIX dropped unless TYDB_DEBUG_OUTPUT is set; then standard error.
+void DebugOutput(const char* text);
+
+// ---- Paths -------------------------------------------------------------------------------------
+
+// The path as the file system wants it: on POSIX every '\' becomes '/'; unchanged on Windows.
+std::string NativePath(const char* path);
+
+// ---- Files -------------------------------------------------------------------------------------
+
+enum class FileStatus {
+    kOk,
+    kNotFound,       // the file (or its folder) does not exist, or vanished while being opened
+    kAccessDenied,   // another holder's sharing forbids it (EACCES), or permissions
+    kAlreadyExists,  // create-new of an existing file
+    kIoError,        // anything else
+};
+
+enum class FileAccess { kRead, kWrite, kReadWrite };
+
+// What other openers may do while this one holds the file (the Windows sharing modes).
+// On POSIX the modes are open-file-description locks on the whole file, so they exclude
+// every opener that also asks for one of them.
+enum class FileShare { kDenyNone, kDenyWrite, kDenyReadWrite };
+
+struct FileOptions {
+    FileAccess access = FileAccess::kRead;
+    FileShare share = FileShare::kDenyNone;
+    bool create = false;     // create when missing
+    bool createNew = false;  // fail with kAlreadyExists when present
+    bool truncate = false;   // empty the file, only once the sharing lock is held
+    bool append = false;     // every write goes to the end
+    bool text = false;       // every '\n' written is stored as "\r\n"
+};
+
+enum class SeekFrom { kBegin, kCurrent, kEnd };
+
+enum class RangeLock { kShared, kExclusive };
+
+// An open file. Closed by its destructor; movable, not copyable.
+class File {
+public:
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Opens `path` with the given access and sharing. A file that vanished or was replaced
+    // between the open and the sharing lock counts as kNotFound.
+    static FileStatus Open(const char* path, const FileOptions& options, File* out);
+
+    // The sharing behaviours the library needs, by name.
+    // Create (or truncate) for writing, others denied reading and writing.
+    static FileStatus CreateExclusive(const char* path, bool text, File* out);
+    // Open an existing file for reading, others denied writing.
+    static FileStatus OpenDenyWrite(const char* path, bool text, File* out);
+    // Open (creating when missing) for appending, others denied reading and writing.
+    static FileStatus OpenAppendExclusive(const char* path, bool text, File* out);
+
+    bool IsOpen() const;
+    void Close();
+
+    // Reads up to `size` bytes; `*got` is what was read (0 at the end of the file).
+    FileStatus Read(void* buffer, size_t size, size_t* got);
+    // Writes all `size` bytes (text mode expands line ends).
+    FileStatus Write(const void* buffer, size_t size);
+    FileStatus Seek(int64_t offset, SeekFrom from, int64_t* position = nullptr);
+    FileStatus Size(int64_t* size);
+    FileStatus Truncate(int64_t size);
+    // Puts what was written on disk.
+    FileStatus Sync();
+
+    // Byte-range locks that the system releases when the file is closed or the process dies.
+    // On POSIX they belong to this open file (open-file-description locks), so two File
+    // objects of one process conflict with each other just as two processes do.
+    // `wait` blocks until granted; otherwise a conflict answers kAccessDenied at once.
+    FileStatus LockRange(uint64_t offset, uint64_t length, RangeLock kind, bool wait);
+    FileStatus UnlockRange(uint64_t offset, uint64_t length);
+
+private:
+    intptr_t handle_ = -1;
+    bool text_ = false;
+};
+
+// True when something exists at `path`.
+bool FileExists(const char* path);
+
+// Deletes `path` unless another process holds it open with a sharing mode (then kAccessDenied).
+FileStatus DeleteUnlessHeld(const char* path);
+
+// Deletes `path` without looking at holders.
+FileStatus DeleteFile(const char* path);
+
+// Replaces `to` by `from` in one step.
+FileStatus RenameReplace(const char* from, const char* to);
+
+// ---- Fault injection for tests -----------------------------------------------------------------
+
+namespace testing {
+
+// Makes HeapAllocZeroed fail: the allocation after `successes` more successful ones returns
+// nullptr, `failures` times in a row. A negative `successes` turns injection off.
+void InjectAllocationFailure(int successes, int failures = 1);
+
+// Number of SleepMilliseconds calls so far, and the milliseconds slept, for tests that count
+// waits instead of timing them.
+uint64_t SleepCount();
+uint64_t SleptMilliseconds();
+
+}  // namespace testing
+
+}  // namespace platform
+
+#endif  // TYDB_PLATFORM_PLATFORM_H

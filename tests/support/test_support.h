@@ -1,0 +1,90 @@
+// Support shared by the tests: temporary folders, environment scopes and helper processes.
+#ifndef TYDB_TESTS_SUPPORT_TEST_SUPPORT_H
+#define TYDB_TESTS_SUPPORT_TEST_SUPPORT_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// The build folder: products, helper programs and the fake engine live here.
+std::string BuildDir();
+
+// Full path of a program or library in the build folder.
+std::string BuildPath(const std::string& name);
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    // path() + "/" + name
+    std::string File(const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+// Sets (or, with nullopt, removes) an environment variable for the life of the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, std::optional<std::string> value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// A second process started from a helper program, with pipes to its standard input and
+// output. The destructor kills a process that is still running and waits for it.
+class ChildProcess {
+public:
+    // Starts `program` (a path) with `args`. `hostName`, when given, runs the child in its own
+    // UTS namespace under that host name (needs root and unshare; see CanChangeHostName()).
+    ChildProcess(const std::string& program, const std::vector<std::string>& args,
+                 const std::optional<std::string>& hostName = std::nullopt);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool started() const { return pid_ > 0; }
+    int pid() const { return pid_; }
+    // Sends a line (a '\n' is added) to the child's standard input.
+    bool Send(const std::string& line);
+    // Reads one line from the child's standard output (without its '\n'); nullopt at the end
+    // of the output or after `timeoutMs`.
+    std::optional<std::string> ReadLine(int timeoutMs = 10000);
+    // Waits for the child's line equal to `expected`, skipping others; false on end or timeout.
+    bool WaitFor(const std::string& expected, int timeoutMs = 10000);
+    // Waits for the end of the child; its exit code, or 128 + signal, or -1 on timeout.
+    int Wait(int timeoutMs = 30000);
+    // SIGKILL.
+    void Kill();
+
+private:
+    int pid_ = -1;
+    int toChild_ = -1;
+    int fromChild_ = -1;
+    std::string pending_;
+    bool exited_ = false;
+    int exitCode_ = -1;
+};
+
+// True when tests may start children under another host name (root, and unshare works).
+bool CanChangeHostName();
+
+// Whole contents of a file; nullopt when it cannot be read.
+std::optional<std::string> ReadFileBytes(const std::string& path);
+// Writes a file whole; false on failure.
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+
+}  // namespace testsupport
+
+#endif  // TYDB_TESTS_SUPPORT_TEST_SUPPORT_H
