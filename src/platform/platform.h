@@ -55,6 +55,7 @@ bool GetComputerName(char* buffer, uint32_t size);
 
 // A zero-filled block of count x size bytes from the process heap, or nullptr when either is
 // negative, the product overflows, or the heap refuses. count x size = 0 gives a valid block.
+// The product overflows when it leaves the signed 32-bit range, on every platform alike.
 void* HeapAllocZeroed(int32_t count, int32_t size);
 
 // Releases a block from HeapAllocZeroed. Non-zero on success (a null block is a success).
@@ -106,7 +107,7 @@ struct FileOptions {
     bool createNew = false;  // fail with kAlreadyExists when present
     bool truncate = false;   // empty the file, only once the sharing lock is held
     bool append = false;     // every write goes to the end
-    bool text = false;       // every '\n' written is stored as "\r\n"
+    bool text = false;       // every '\n' written is stored as "\r\n"; reads give "\r\n" back as '\n'
 };
 
 enum class SeekFrom { kBegin, kCurrent, kEnd };
@@ -152,12 +153,17 @@ public:
     // On POSIX they belong to this open file (open-file-description locks), so two File
     // objects of one process conflict with each other just as two processes do.
     // `wait` blocks until granted; otherwise a conflict answers kAccessDenied at once.
+    // A `length` of 0 covers everything from `offset` on. On POSIX a shared lock needs a file
+    // opened for reading and an exclusive one a file opened for writing (else kIoError).
+    // Unlock exactly the ranges that were locked: Windows neither merges nor splits them.
     FileStatus LockRange(uint64_t offset, uint64_t length, RangeLock kind, bool wait);
     FileStatus UnlockRange(uint64_t offset, uint64_t length);
 
 private:
     intptr_t handle_ = -1;
     bool text_ = false;
+    bool canRead_ = false;
+    bool canWrite_ = false;
 };
 
 // True when something exists at `path`.
@@ -184,6 +190,12 @@ void InjectAllocationFailure(int successes, int failures = 1);
 // waits instead of timing them.
 uint64_t SleepCount();
 uint64_t SleptMilliseconds();
+
+// Runs `hook` inside every File::Open of this process after the file is opened and before its
+// sharing lock is taken (only for opens that ask for a sharing mode), so a test can delete or
+// replace the file in exactly that window. nullptr removes it.
+using BeforeShareLockHook = void (*)(const char* path, void* context);
+void SetBeforeShareLockHook(BeforeShareLockHook hook, void* context);
 
 }  // namespace testing
 

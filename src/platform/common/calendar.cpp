@@ -1,0 +1,39 @@
+// The calendar-time text of log entries, formed by hand so that every platform writes the
+// same bytes: the C runtimes disagree on how the day of the month is padded.
+#include <cstdio>
+
+#include "internal.h"
+#include "platform.h"
+
+namespace platform {
+namespace internal {
+
+namespace {
+constexpr const char* kDayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+}  // namespace
+
+void FormatCalendar(const std::tm& when, char out[26]) {
+    out[0] = '\0';
+    if (when.tm_wday < 0 || when.tm_wday > 6 || when.tm_mon < 0 || when.tm_mon > 11) return;
+    if (when.tm_mday < 1 || when.tm_mday > 31 || when.tm_hour < 0 || when.tm_hour > 23) return;
+    if (when.tm_min < 0 || when.tm_min > 59 || when.tm_sec < 0 || when.tm_sec > 60) return;
+    // tm_year counts from 1900; only four-digit years fit the fixed width.
+    if (when.tm_year < -1900 || when.tm_year > 9999 - 1900) return;
+    std::snprintf(out, 26, "%s %s %02d %02d:%02d:%02d %04d\n", kDayNames[when.tm_wday],
+                  kMonthNames[when.tm_mon], when.tm_mday, when.tm_hour, when.tm_min, when.tm_sec,
+                  when.tm_year + 1900);
+}
+
+}  // namespace internal
+
+void FormatCalendarTime(int64_t seconds, char out[26]) {
+    if (out == nullptr) return;
+    out[0] = '\0';
+    std::tm when{};
+    if (!internal::LocalCalendar(seconds, &when)) return;
+    internal::FormatCalendar(when, out);
+}
+
+}  // namespace platform

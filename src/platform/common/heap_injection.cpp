@@ -1,0 +1,41 @@
+// Allocation-failure injection, so tests can make any heap request of the library fail.
+#include <mutex>
+
+#include "internal.h"
+#include "platform.h"
+
+namespace platform {
+
+namespace {
+std::mutex injectionMutex;
+bool injectionOn = false;
+int successesLeft = 0;
+int failuresLeft = 0;
+}  // namespace
+
+namespace testing {
+
+void InjectAllocationFailure(int successes, int failures) {
+    std::lock_guard<std::mutex> guard(injectionMutex);
+    injectionOn = successes >= 0 && failures > 0;
+    successesLeft = injectionOn ? successes : 0;
+    failuresLeft = injectionOn ? failures : 0;
+}
+
+}  // namespace testing
+
+namespace internal {
+
+bool ConsumeInjectedAllocationFailure() {
+    std::lock_guard<std::mutex> guard(injectionMutex);
+    if (!injectionOn) return false;
+    if (successesLeft > 0) {
+        --successesLeft;
+        return false;
+    }
+    if (--failuresLeft <= 0) injectionOn = false;
+    return true;
+}
+
+}  // namespace internal
+}  // namespace platform

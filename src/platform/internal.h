@@ -1,0 +1,31 @@
+// internal.h: pieces shared by the POSIX and Windows halves of the platform layer.
+// Not for use outside src/platform/.
+#ifndef TYDB_PLATFORM_INTERNAL_H
+#define TYDB_PLATFORM_INTERNAL_H
+
+#include <cstdint>
+#include <ctime>
+
+namespace platform::internal {
+
+// Broken-down local time of `seconds`; false when the system cannot convert it.
+// Implemented by each system half.
+bool LocalCalendar(int64_t seconds, std::tm* out);
+
+// Writes "Www Mmm DD hh:mm:ss YYYY\n" for `when` into `out` (26 bytes); the empty string when a
+// field is out of range, so the text never grows past its 24 characters.
+void FormatCalendar(const std::tm& when, char out[26]);
+
+// True when the allocation about to be made must fail because a test asked for it.
+bool ConsumeInjectedAllocationFailure();
+
+// Records one sleep for the counters that tests read.
+void CountSleep(uint32_t milliseconds);
+
+// Called by File::Open between opening a file and taking its sharing lock, when a test has
+// installed a hook.
+void RunBeforeShareLockHook(const char* path);
+
+}  // namespace platform::internal
+
+#endif  // TYDB_PLATFORM_INTERNAL_H
