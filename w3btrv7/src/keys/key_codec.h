@@ -4,6 +4,11 @@
 // Two values that the record manager considers equal (same number, same text after the
 // collating sequence, ZSTRING bytes after the NUL, ...) encode to the same bytes, so a
 // UNIQUE constraint on the encoding is exactly the key's "no duplicates" rule.
+//
+// Every segment's encoding is either of fixed length for its segment definition or ends
+// with a terminator that cannot occur inside it, so no encoding of a segment is a proper
+// prefix of another. That is what lets segments be concatenated, and lets a descending
+// segment be encoded by inverting its bytes.
 #ifndef W3BTRV7_KEYS_KEY_CODEC_H
 #define W3BTRV7_KEYS_KEY_CODEC_H
 
@@ -40,7 +45,7 @@ struct KeyDef {
 
 // Checks one segment specification on its own (type, length, flags). Returns a record manager
 // status: 0, 29 (length not allowed for the type), 49 (type unknown or not allowed with the
-// flags) or 45 (flags inconsistent).
+// flags) or 45 (flags inconsistent). An unknown type is reported before its length.
 int16_t ValidateSegment(const BtrKeySpec& spec);
 
 // Resolves the effective type of a segment specification (extended type, or the old-style
@@ -50,6 +55,20 @@ uint8_t EffectiveType(const BtrKeySpec& spec);
 // The a-z to A-Z fold used for case-insensitive segments.
 const uint8_t* CaseFoldMap();
 
+// Resolves the `count` consecutive segment specifications of one key into `*out` (replaced).
+// `acsMaps[i]` is the 256-byte map of the file's collating sequence number i; the default
+// sequence (flag 0x0020 without 0x0400) is number 0, a numbered or named one (0x0420,
+// 0x0C20) takes its number from the segment's acsNumber, so a caller that resolves a named
+// sequence stores its number there first. The maps must outlive `*out`.
+// Returns 0, or: 29 for no segments, a null `specs` or `out`, or segments together longer than
+// 255 bytes; the status of the first segment ValidateSegment rejects; 27 for a position below 1;
+// 45 when the segments disagree on the duplicates, modifiable or null flags; 49 for an
+// autoincrement segment in a key of several segments; 48 for a collating sequence number the
+// file does not have. On failure `*out` is left empty. Positions are not checked against the
+// record length, and the 0x0010 flags are not checked against `count`.
+int16_t BuildKeyDef(const BtrKeySpec* specs, size_t count, const uint8_t* const* acsMaps, size_t acsCount,
+                    KeyDef* out);
+
 // True when `record` is left out of the key by its null rule (raw bytes compared with the null
 // value, before any collating sequence).
 bool IsNullKey(const KeyDef& key, const uint8_t* record);
@@ -58,10 +77,12 @@ bool IsNullKey(const KeyDef& key, const uint8_t* record);
 // `out`, which must hold key.TotalLength() bytes. The record must cover every segment.
 void ExtractKeyValue(const KeyDef& key, const uint8_t* record, uint8_t* out);
 
-// Order-preserving encoding of a key value given as a key buffer holds it.
+// Order-preserving encoding of a key value given as a key buffer holds it (key.TotalLength()
+// bytes). Replaces the contents of `*out`.
 void EncodeKeyValue(const KeyDef& key, const uint8_t* keyValue, std::string* out);
 
 // Order-preserving encoding of the key of a record (ExtractKeyValue then EncodeKeyValue).
+// The record must cover every segment. Replaces the contents of `*out`.
 void EncodeRecordKey(const KeyDef& key, const uint8_t* record, std::string* out);
 
 // Reference comparison of two key values (as key buffers hold them) by the record manager's

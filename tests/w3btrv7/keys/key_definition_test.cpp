@@ -1,0 +1,329 @@
+// Segment validation, building key definitions from specifications, null keys and key values
+// read out of records.
+#include "key_test_util.h"
+
+namespace {
+
+using namespace keytest;
+using w3b::KeyDef;
+
+BtrKeySpec Spec(uint8_t type, int16_t length, uint16_t flags = 0, int16_t position = 1) {
+    BtrKeySpec spec{};
+    spec.position = position;
+    spec.length = length;
+    spec.flags = static_cast<uint16_t>(flags | btr::kKeyFlagExtendedType);
+    spec.extendedType = type;
+    return spec;
+}
+
+BtrKeySpec OldStyleSpec(int16_t length, uint16_t flags) {
+    BtrKeySpec spec{};
+    spec.position = 1;
+    spec.length = length;
+    spec.flags = flags;
+    return spec;
+}
+
+// ---- ValidateSegment ----
+
+TEST(SegmentValidation, AcceptsEveryTypeAtItsAllowedLengths) {
+    const struct {
+        uint8_t type;
+        std::vector<int16_t> lengths;
+    } cases[] = {
+        {btr::kTypeString, {1, 2, 255}},        {btr::kTypeInteger, {1, 2, 4, 8}},
+        {btr::kTypeFloat, {4, 8}},              {btr::kTypeDate, {4}},
+        {btr::kTypeTime, {4}},                  {btr::kTypeDecimal, {1, 7, 255}},
+        {btr::kTypeMoney, {1, 8, 255}},         {btr::kTypeLogical, {1, 2}},
+        {btr::kTypeNumeric, {1, 10, 255}},      {btr::kTypeBfloat, {4, 8}},
+        {btr::kTypeLstring, {2, 255}},          {btr::kTypeZstring, {2, 255}},
+        {btr::kTypeUnsignedBinary, {1, 3, 255}}, {btr::kTypeAutoincrement, {2, 4}},
+        {btr::kTypeNumericSts, {2, 255}},       {btr::kTypeNumericSa, {1, 255}},
+        {btr::kTypeCurrency, {8}},              {btr::kTypeTimestamp, {8}},
+    };
+    for (const auto& c : cases) {
+        for (int16_t length : c.lengths) {
+            EXPECT_EQ(w3b::ValidateSegment(Spec(c.type, length)), btr::kStatusSuccess)
+                << "type " << int(c.type) << " length " << length;
+        }
+    }
+}
+
+TEST(SegmentValidation, RejectsLengthsTheTypeDoesNotAllow) {
+    const struct {
+        uint8_t type;
+        std::vector<int16_t> lengths;
+    } cases[] = {
+        {btr::kTypeString, {0, 256, -1}},        {btr::kTypeInteger, {3, 5, 6, 7, 16}},
+        {btr::kTypeFloat, {2, 6, 10}},           {btr::kTypeDate, {2, 3, 8}},
+        {btr::kTypeTime, {3, 5}},                {btr::kTypeDecimal, {0, 256}},
+        {btr::kTypeLogical, {3, 4}},             {btr::kTypeBfloat, {2, 6}},
+        {btr::kTypeLstring, {1, 256}},           {btr::kTypeZstring, {1}},
+        {btr::kTypeUnsignedBinary, {0, 256}},    {btr::kTypeAutoincrement, {1, 3, 8}},
+        {btr::kTypeNumericSts, {1}},             {btr::kTypeCurrency, {4, 7}},
+        {btr::kTypeTimestamp, {4, 16}},
+    };
+    for (const auto& c : cases) {
+        for (int16_t length : c.lengths) {
+            EXPECT_EQ(w3b::ValidateSegment(Spec(c.type, length)), btr::kStatusInvalidKeyLength)
+                << "type " << int(c.type) << " length " << length;
+        }
+    }
+}
+
+TEST(SegmentValidation, RejectsUnknownTypes) {
+    for (int type : {12, 13, 16, 21, 22, 23, 24, 25, 26, 27, 30, 31, 100, 255}) {
+        EXPECT_EQ(w3b::ValidateSegment(Spec(static_cast<uint8_t>(type), 4)), btr::kStatusKeyTypeError)
+            << "type " << type;
+    }
+    // An unknown type is reported even when its length would be wrong for anything.
+    EXPECT_EQ(w3b::ValidateSegment(Spec(16, 0)), btr::kStatusKeyTypeError);
+}
+
+TEST(SegmentValidation, AutoincrementMustBeUniqueAndAlone) {
+    EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeAutoincrement, 4, btr::kKeyFlagDuplicates)),
+              btr::kStatusKeyTypeError);
+    EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeAutoincrement, 4, btr::kKeyFlagSegmented)),
+              btr::kStatusKeyTypeError);
+    EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeAutoincrement, 4, btr::kKeyFlagModifiable)),
+              btr::kStatusSuccess);
+}
+
+TEST(SegmentValidation, CollationFlagsOnlyOnStringTypes) {
+    for (uint16_t flag : {btr::kKeyFlagAlternateSequence, btr::kKeyFlagNoCase,
+                          static_cast<uint16_t>(btr::kKeyFlagAlternateSequence | btr::kKeyFlagNoCase)}) {
+        EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeString, 4, flag)), btr::kStatusSuccess);
+        EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeLstring, 4, flag)), btr::kStatusSuccess);
+        EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeZstring, 4, flag)), btr::kStatusSuccess);
+        EXPECT_EQ(w3b::ValidateSegment(OldStyleSpec(4, flag)), btr::kStatusSuccess);
+        EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeInteger, 4, flag)), btr::kStatusInconsistentKeyFlags);
+        EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeNumeric, 4, flag)), btr::kStatusInconsistentKeyFlags);
+        EXPECT_EQ(w3b::ValidateSegment(OldStyleSpec(4, flag | btr::kKeyFlagBinary)),
+                  btr::kStatusInconsistentKeyFlags);
+    }
+}
+
+TEST(SegmentValidation, NamedSequenceFlagOnlyInItsCombination) {
+    EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeString, 4, 0x0C20)), btr::kStatusSuccess);
+    EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeString, 4, 0x0800)), btr::kStatusInconsistentKeyFlags);
+    EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeString, 4, 0x0820)), btr::kStatusInconsistentKeyFlags);
+}
+
+TEST(SegmentValidation, OldStyleBinaryNeedsEvenLength) {
+    EXPECT_EQ(w3b::ValidateSegment(OldStyleSpec(4, btr::kKeyFlagBinary)), btr::kStatusSuccess);
+    EXPECT_EQ(w3b::ValidateSegment(OldStyleSpec(3, btr::kKeyFlagBinary)), btr::kStatusInvalidKeyLength);
+    EXPECT_EQ(w3b::ValidateSegment(OldStyleSpec(3, 0)), btr::kStatusSuccess);
+    // With an extended type the binary flag means nothing.
+    EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeString, 3, btr::kKeyFlagBinary)), btr::kStatusSuccess);
+}
+
+TEST(SegmentValidation, EffectiveTypeResolvesOldStyleFlags) {
+    EXPECT_EQ(w3b::EffectiveType(OldStyleSpec(4, 0)), btr::kTypeString);
+    EXPECT_EQ(w3b::EffectiveType(OldStyleSpec(4, btr::kKeyFlagBinary)), btr::kTypeUnsignedBinary);
+    BtrKeySpec ignoredType = OldStyleSpec(4, 0);
+    ignoredType.extendedType = btr::kTypeInteger;  // not used without the extended-type flag
+    EXPECT_EQ(w3b::EffectiveType(ignoredType), btr::kTypeString);
+    EXPECT_EQ(w3b::EffectiveType(Spec(btr::kTypeFloat, 8, btr::kKeyFlagBinary)), btr::kTypeFloat);
+}
+
+// ---- BuildKeyDef ----
+
+TEST(KeyDefinition, ResolvesSegmentsInOrder) {
+    const BtrKeySpec specs[] = {
+        Spec(btr::kTypeInteger, 4, btr::kKeyFlagSegmented | btr::kKeyFlagDuplicates, 11),
+        Spec(btr::kTypeString, 20, btr::kKeyFlagDescending | btr::kKeyFlagNoCase | btr::kKeyFlagDuplicates, 1)};
+    KeyDef key;
+    ASSERT_EQ(w3b::BuildKeyDef(specs, 2, nullptr, 0, &key), btr::kStatusSuccess);
+    ASSERT_EQ(key.segments.size(), 2u);
+    EXPECT_EQ(key.segments[0].offset, 10);
+    EXPECT_EQ(key.segments[0].length, 4);
+    EXPECT_EQ(key.segments[0].type, btr::kTypeInteger);
+    EXPECT_FALSE(key.segments[0].descending);
+    EXPECT_EQ(key.segments[0].collation, nullptr);
+    EXPECT_EQ(key.segments[1].offset, 0);
+    EXPECT_TRUE(key.segments[1].descending);
+    EXPECT_EQ(key.segments[1].collation, w3b::CaseFoldMap());
+    EXPECT_EQ(key.TotalLength(), 24u);
+    EXPECT_FALSE(key.nullAll);
+    EXPECT_FALSE(key.nullAny);
+}
+
+TEST(KeyDefinition, PicksDefaultOrNumberedCollatingSequence) {
+    uint8_t first[256];
+    uint8_t second[256];
+    const uint8_t* maps[] = {first, second};
+    BtrKeySpec numbered = Spec(btr::kTypeString, 4, btr::kKeyFlagAlternateSequence | btr::kKeyFlagNoCase);
+    numbered.acsNumber = 1;
+    BtrKeySpec byDefault = Spec(btr::kTypeString, 4, btr::kKeyFlagAlternateSequence);
+    byDefault.acsNumber = 1;  // only numbered sequences read the number
+    KeyDef key;
+    ASSERT_EQ(w3b::BuildKeyDef(&numbered, 1, maps, 2, &key), btr::kStatusSuccess);
+    EXPECT_EQ(key.segments[0].collation, second);
+    ASSERT_EQ(w3b::BuildKeyDef(&byDefault, 1, maps, 2, &key), btr::kStatusSuccess);
+    EXPECT_EQ(key.segments[0].collation, first);
+}
+
+TEST(KeyDefinition, MissingCollatingSequenceGives48) {
+    uint8_t only[256];
+    const uint8_t* maps[] = {only};
+    BtrKeySpec numbered = Spec(btr::kTypeString, 4, btr::kKeyFlagAlternateSequence | btr::kKeyFlagNoCase);
+    numbered.acsNumber = 1;
+    KeyDef key;
+    EXPECT_EQ(w3b::BuildKeyDef(&numbered, 1, maps, 1, &key), btr::kStatusInvalidAcs);
+    EXPECT_TRUE(key.segments.empty());
+    const BtrKeySpec byDefault = Spec(btr::kTypeString, 4, btr::kKeyFlagAlternateSequence);
+    EXPECT_EQ(w3b::BuildKeyDef(&byDefault, 1, nullptr, 0, &key), btr::kStatusInvalidAcs);
+}
+
+TEST(KeyDefinition, SegmentsMustAgreeOnKeyWideFlags) {
+    for (uint16_t flag : {btr::kKeyFlagDuplicates, btr::kKeyFlagModifiable, btr::kKeyFlagNullAll,
+                          btr::kKeyFlagNullAny}) {
+        const BtrKeySpec specs[] = {Spec(btr::kTypeString, 4, btr::kKeyFlagSegmented | flag, 1),
+                                    Spec(btr::kTypeString, 4, 0, 5)};
+        KeyDef key;
+        EXPECT_EQ(w3b::BuildKeyDef(specs, 2, nullptr, 0, &key), btr::kStatusInconsistentKeyFlags) << flag;
+    }
+    // Descending, type and case folding are free per segment.
+    const BtrKeySpec mixed[] = {Spec(btr::kTypeString, 4, btr::kKeyFlagSegmented | btr::kKeyFlagNoCase, 1),
+                                Spec(btr::kTypeInteger, 2, btr::kKeyFlagDescending, 5)};
+    KeyDef key;
+    EXPECT_EQ(w3b::BuildKeyDef(mixed, 2, nullptr, 0, &key), btr::kStatusSuccess);
+}
+
+TEST(KeyDefinition, RejectsBadKeysAsWholes) {
+    KeyDef key;
+    const BtrKeySpec tooLong[] = {Spec(btr::kTypeString, 200, btr::kKeyFlagSegmented, 1),
+                                  Spec(btr::kTypeString, 56, 0, 201)};
+    EXPECT_EQ(w3b::BuildKeyDef(tooLong, 2, nullptr, 0, &key), btr::kStatusInvalidKeyLength);
+    const BtrKeySpec longest[] = {Spec(btr::kTypeString, 200, btr::kKeyFlagSegmented, 1),
+                                  Spec(btr::kTypeString, 55, 0, 201)};
+    EXPECT_EQ(w3b::BuildKeyDef(longest, 2, nullptr, 0, &key), btr::kStatusSuccess);
+    EXPECT_EQ(key.TotalLength(), 255u);
+
+    const BtrKeySpec autoincrementLast[] = {Spec(btr::kTypeString, 4, btr::kKeyFlagSegmented, 1),
+                                            Spec(btr::kTypeAutoincrement, 4, 0, 5)};
+    EXPECT_EQ(w3b::BuildKeyDef(autoincrementLast, 2, nullptr, 0, &key), btr::kStatusKeyTypeError);
+
+    const BtrKeySpec badPosition = Spec(btr::kTypeString, 4, 0, 0);
+    EXPECT_EQ(w3b::BuildKeyDef(&badPosition, 1, nullptr, 0, &key), btr::kStatusInvalidKeyPosition);
+
+    const BtrKeySpec badSecond[] = {Spec(btr::kTypeString, 4, btr::kKeyFlagSegmented, 1),
+                                    Spec(btr::kTypeFloat, 5, 0, 5)};
+    EXPECT_EQ(w3b::BuildKeyDef(badSecond, 2, nullptr, 0, &key), btr::kStatusInvalidKeyLength);
+    EXPECT_TRUE(key.segments.empty());
+
+    EXPECT_EQ(w3b::BuildKeyDef(nullptr, 1, nullptr, 0, &key), btr::kStatusInvalidKeyLength);
+    EXPECT_EQ(w3b::BuildKeyDef(&badPosition, 0, nullptr, 0, &key), btr::kStatusInvalidKeyLength);
+    EXPECT_EQ(w3b::BuildKeyDef(&badPosition, 1, nullptr, 0, nullptr), btr::kStatusInvalidKeyLength);
+}
+
+TEST(KeyDefinition, CarriesNullRule) {
+    KeyDef key;
+    const BtrKeySpec all = Spec(btr::kTypeString, 4, btr::kKeyFlagNullAll);
+    ASSERT_EQ(w3b::BuildKeyDef(&all, 1, nullptr, 0, &key), btr::kStatusSuccess);
+    EXPECT_TRUE(key.nullAll);
+    EXPECT_FALSE(key.nullAny);
+    const BtrKeySpec any = Spec(btr::kTypeString, 4, btr::kKeyFlagNullAny);
+    ASSERT_EQ(w3b::BuildKeyDef(&any, 1, nullptr, 0, &key), btr::kStatusSuccess);
+    EXPECT_FALSE(key.nullAll);
+    EXPECT_TRUE(key.nullAny);
+}
+
+// ---- null keys ----
+
+KeyDef TwoSegmentNullKey(bool all, bool any) {
+    KeyDef key = Key({Segment(btr::kTypeString, 2), Segment(btr::kTypeZstring, 3)});
+    key.segments[0].nullValue = ' ';
+    key.segments[1].nullValue = 0;
+    key.nullAll = all;
+    key.nullAny = any;
+    return key;
+}
+
+TEST(NullKeys, AllSegmentsRuleNeedsEverySegmentNull) {
+    const KeyDef key = TwoSegmentNullKey(true, false);
+    EXPECT_TRUE(w3b::IsNullKey(key, Concat({Text("  "), {0, 0, 0}}).data()));
+    EXPECT_FALSE(w3b::IsNullKey(key, Concat({Text("  "), {0, 0, 1}}).data()));
+    EXPECT_FALSE(w3b::IsNullKey(key, Concat({Text(" x"), {0, 0, 0}}).data()));
+}
+
+TEST(NullKeys, AnySegmentRuleNeedsOneSegmentNull) {
+    const KeyDef key = TwoSegmentNullKey(false, true);
+    EXPECT_TRUE(w3b::IsNullKey(key, Concat({Text("  "), {'a', 0, 0}}).data()));
+    EXPECT_TRUE(w3b::IsNullKey(key, Concat({Text("ab"), {0, 0, 0}}).data()));
+    EXPECT_FALSE(w3b::IsNullKey(key, Concat({Text("ab"), {0, 'x', 0}}).data()));
+}
+
+TEST(NullKeys, ZstringIsNullOnlyWhenEveryByteIsTheNullValue) {
+    // A leading NUL makes an empty text, not a null segment.
+    const KeyDef key = TwoSegmentNullKey(false, true);
+    EXPECT_FALSE(w3b::IsNullKey(key, Concat({Text("ab"), {0, 'x', 'y'}}).data()));
+}
+
+TEST(NullKeys, NullDetectionUsesRawBytesNotCollation) {
+    KeyDef key = Key({Segment(btr::kTypeString, 2, false, w3b::CaseFoldMap())});
+    key.segments[0].nullValue = 'A';
+    key.nullAll = true;
+    EXPECT_TRUE(w3b::IsNullKey(key, Text("AA").data()));
+    EXPECT_FALSE(w3b::IsNullKey(key, Text("aa").data()));
+}
+
+TEST(NullKeys, KeyWithoutNullRuleIsNeverNull) {
+    const KeyDef key = TwoSegmentNullKey(false, false);
+    EXPECT_FALSE(w3b::IsNullKey(key, Concat({Text("  "), {0, 0, 0}}).data()));
+}
+
+// ---- key values from records ----
+
+TEST(RecordKeys, ExtractConcatenatesSegmentsInKeyOrder) {
+    KeyDef key;
+    key.segments = {Segment(btr::kTypeString, 2), Segment(btr::kTypeInteger, 2)};
+    key.segments[0].offset = 6;
+    key.segments[1].offset = 1;  // segments out of record order and overlapping nothing
+    const Bytes record = Text("0123456789");
+    Bytes value(key.TotalLength());
+    w3b::ExtractKeyValue(key, record.data(), value.data());
+    EXPECT_EQ(value, Text("6712"));
+}
+
+TEST(RecordKeys, OverlappingSegmentsReadTheSameBytes) {
+    KeyDef key;
+    key.segments = {Segment(btr::kTypeString, 4), Segment(btr::kTypeString, 3)};
+    key.segments[0].offset = 2;
+    key.segments[1].offset = 3;
+    const Bytes record = Text("abcdefgh");
+    Bytes value(key.TotalLength());
+    w3b::ExtractKeyValue(key, record.data(), value.data());
+    EXPECT_EQ(value, Text("cdefdef"));
+}
+
+TEST(RecordKeys, RecordEncodingEqualsEncodingOfExtractedValue) {
+    KeyDef key;
+    key.segments = {Segment(btr::kTypeZstring, 4, true, w3b::CaseFoldMap()), Segment(btr::kTypeInteger, 4)};
+    key.segments[0].offset = 8;
+    key.segments[1].offset = 2;
+    const Bytes record = Text(std::string("xy\x05\0\0\x80zzab\0q", 12));
+    Bytes value(key.TotalLength());
+    w3b::ExtractKeyValue(key, record.data(), value.data());
+    std::string fromRecord;
+    std::string fromValue = "stale bytes are replaced";
+    w3b::EncodeRecordKey(key, record.data(), &fromRecord);
+    w3b::EncodeKeyValue(key, value.data(), &fromValue);
+    EXPECT_EQ(fromRecord, fromValue);
+    EXPECT_FALSE(fromRecord.empty());
+}
+
+TEST(RecordKeys, TotalLengthSumsSegments) {
+    EXPECT_EQ(KeyDef().TotalLength(), 0u);
+    EXPECT_EQ(Key({Segment(btr::kTypeString, 7), Segment(btr::kTypeFloat, 8)}).TotalLength(), 15u);
+}
+
+TEST(RecordKeys, CaseFoldMapFoldsOnlyLowerCaseAscii) {
+    const uint8_t* fold = w3b::CaseFoldMap();
+    for (int i = 0; i < 256; ++i) {
+        const int expected = (i >= 'a' && i <= 'z') ? i - 32 : i;
+        EXPECT_EQ(fold[i], expected) << i;
+    }
+}
+
+}  // namespace
