@@ -1,0 +1,256 @@
+// Sharing modes and byte-range locks between two real processes, and the check that notices a
+// file deleted or replaced while it was being opened.
+#include <signal.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform.h"
+#include "test_support.h"
+
+namespace {
+
+using platform::File;
+using platform::FileStatus;
+using testsupport::ChildProcess;
+using testsupport::ReadFileBytes;
+using testsupport::TempDir;
+using testsupport::WriteFileBytes;
+
+class Sharing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        holder_ = std::make_unique<ChildProcess>(testsupport::BuildPath("platform_holder"),
+                                                 std::vector<std::string>{});
+        ASSERT_TRUE(holder_->started());
+        ASSERT_TRUE(holder_->WaitFor("ready"));
+    }
+
+    // Sends one command to the holder process and returns its answer.
+    std::string Ask(const std::string& command) {
+        if (!holder_->Send(command)) return "send failed";
+        return holder_->ReadLine().value_or("no answer");
+    }
+
+    TempDir dir_;
+    std::string path_ = dir_.File("~ty~.loc");
+    std::unique_ptr<ChildProcess> holder_;
+};
+
+TEST_F(Sharing, HeldFileCannotBeDeletedUntilHolderCloses) {
+    ASSERT_TRUE(WriteFileBytes(path_, "OTHERPC"));
+    ASSERT_EQ("ok", Ask("hold " + path_));
+    EXPECT_EQ(FileStatus::kAccessDenied, platform::DeleteUnlessHeld(path_.c_str()));
+    EXPECT_EQ("OTHERPC", ReadFileBytes(path_).value());
+    ASSERT_EQ("ok", Ask("close"));
+    EXPECT_EQ(FileStatus::kOk, platform::DeleteUnlessHeld(path_.c_str()));
+    EXPECT_FALSE(platform::FileExists(path_.c_str()));
+}
+
+TEST_F(Sharing, ExclusiveCreateIsRefusedAndLeavesHeldContent) {
+    ASSERT_TRUE(WriteFileBytes(path_, "OTHERPC"));
+    ASSERT_EQ("ok", Ask("hold " + path_));
+    File file;
+    EXPECT_EQ(FileStatus::kAccessDenied, File::CreateExclusive(path_.c_str(), true, &file));
+    EXPECT_FALSE(file.IsOpen());
+    // Refused before truncating: the holder's content is intact.
+    EXPECT_EQ("OTHERPC", ReadFileBytes(path_).value());
+}
+
+TEST_F(Sharing, AppendExclusiveIsRefusedWhileHeld) {
+    ASSERT_TRUE(WriteFileBytes(path_, "log"));
+    ASSERT_EQ("ok", Ask("hold " + path_));
+    File file;
+    EXPECT_EQ(FileStatus::kAccessDenied, File::OpenAppendExclusive(path_.c_str(), true, &file));
+    ASSERT_EQ("ok", Ask("close"));
+    EXPECT_EQ(FileStatus::kOk, File::OpenAppendExclusive(path_.c_str(), true, &file));
+}
+
+TEST_F(Sharing, AppendExclusiveHolderShutsOutOtherWriters) {
+    std::string log = dir_.File("tysupidx.log");
+    ASSERT_EQ("ok", Ask("append " + log));
+    File file;
+    EXPECT_EQ(FileStatus::kAccessDenied, File::OpenAppendExclusive(log.c_str(), true, &file));
+    EXPECT_EQ(FileStatus::kAccessDenied, File::OpenDenyWrite(log.c_str(), true, &file));
+    ASSERT_EQ("ok", Ask("close"));
+    EXPECT_EQ(FileStatus::kOk, File::OpenAppendExclusive(log.c_str(), true, &file));
+    // And the other way round: while we append, the other process is refused.
+    EXPECT_EQ("denied", Ask("append " + log));
+}
+
+TEST_F(Sharing, ExclusiveCreatorShutsOutHolders) {
+    ASSERT_EQ("ok", Ask("create " + path_));
+    File file;
+    EXPECT_EQ(FileStatus::kAccessDenied, File::OpenDenyWrite(path_.c_str(), true, &file));
+    ASSERT_EQ("ok", Ask("close"));
+    ASSERT_EQ(FileStatus::kOk, File::OpenDenyWrite(path_.c_str(), true, &file));
+    char buffer[16] = {};
+    size_t got = 0;
+    ASSERT_EQ(FileStatus::kOk, file.Read(buffer, sizeof(buffer), &got));
+    EXPECT_EQ("held", std::string(buffer, got));
+}
+
+TEST_F(Sharing, TwoDenyWriteHoldersCoexist) {
+    ASSERT_TRUE(WriteFileBytes(path_, "MYPC"));
+    ASSERT_EQ("ok", Ask("hold " + path_));
+    File file;
+    ASSERT_EQ(FileStatus::kOk, File::OpenDenyWrite(path_.c_str(), true, &file));
+    char buffer[16] = {};
+    size_t got = 0;
+    ASSERT_EQ(FileStatus::kOk, file.Read(buffer, sizeof(buffer), &got));
+    EXPECT_EQ("MYPC", std::string(buffer, got));
+    // Both hold it now; neither side may delete it.
+    EXPECT_EQ("denied", Ask("delete " + path_));
+    file.Close();
+    EXPECT_EQ("denied", Ask("delete " + path_));
+}
+
+TEST_F(Sharing, KilledHolderReleasesTheFile) {
+    ASSERT_TRUE(WriteFileBytes(path_, "OTHERPC"));
+    ASSERT_EQ("ok", Ask("hold " + path_));
+    ASSERT_EQ(FileStatus::kAccessDenied, platform::DeleteUnlessHeld(path_.c_str()));
+    holder_->Kill();
+    EXPECT_EQ(128 + SIGKILL, holder_->Wait());
+    EXPECT_EQ(FileStatus::kOk, platform::DeleteUnlessHeld(path_.c_str()));
+}
+
+TEST_F(Sharing, RangeLocksConflictBetweenProcesses) {
+    ASSERT_TRUE(WriteFileBytes(path_, std::string(100, 'r')));
+    ASSERT_EQ("ok", Ask("lock " + path_ + " 10 20 exclusive"));
+    platform::FileOptions options;
+    options.access = platform::FileAccess::kReadWrite;
+    File file;
+    ASSERT_EQ(FileStatus::kOk, File::Open(path_.c_str(), options, &file));
+    EXPECT_EQ(FileStatus::kAccessDenied, file.LockRange(29, 1, platform::RangeLock::kShared, false));
+    EXPECT_EQ(FileStatus::kAccessDenied, file.LockRange(0, 11, platform::RangeLock::kExclusive, false));
+    EXPECT_EQ(FileStatus::kOk, file.LockRange(30, 10, platform::RangeLock::kExclusive, false));
+    EXPECT_EQ(FileStatus::kOk, file.LockRange(0, 10, platform::RangeLock::kShared, false));
+    // The holder in turn cannot take what we hold.
+    EXPECT_EQ("denied", Ask("lock " + path_ + " 35 1 shared"));
+}
+
+TEST_F(Sharing, SharedRangeLocksCoexistBetweenProcesses) {
+    ASSERT_TRUE(WriteFileBytes(path_, std::string(100, 'r')));
+    ASSERT_EQ("ok", Ask("lock " + path_ + " 0 50 shared"));
+    platform::FileOptions options;
+    options.access = platform::FileAccess::kReadWrite;
+    File file;
+    ASSERT_EQ(FileStatus::kOk, File::Open(path_.c_str(), options, &file));
+    EXPECT_EQ(FileStatus::kOk, file.LockRange(10, 10, platform::RangeLock::kShared, false));
+    EXPECT_EQ(FileStatus::kAccessDenied, file.LockRange(40, 20, platform::RangeLock::kExclusive, false));
+}
+
+TEST_F(Sharing, RangeLocksEndWhenHolderIsKilled) {
+    ASSERT_TRUE(WriteFileBytes(path_, std::string(100, 'r')));
+    ASSERT_EQ("ok", Ask("lock " + path_ + " 0 0 exclusive"));
+    platform::FileOptions options;
+    options.access = platform::FileAccess::kReadWrite;
+    File file;
+    ASSERT_EQ(FileStatus::kOk, File::Open(path_.c_str(), options, &file));
+    ASSERT_EQ(FileStatus::kAccessDenied, file.LockRange(50, 1, platform::RangeLock::kExclusive, false));
+    holder_->Kill();
+    EXPECT_EQ(128 + SIGKILL, holder_->Wait());
+    EXPECT_EQ(FileStatus::kOk, file.LockRange(50, 1, platform::RangeLock::kExclusive, false));
+}
+
+TEST_F(Sharing, WaitingRangeLockIsGrantedWhenHolderLetsGo) {
+    ASSERT_TRUE(WriteFileBytes(path_, std::string(100, 'r')));
+    ASSERT_EQ("ok", Ask("lock " + path_ + " 0 10 exclusive"));
+    platform::FileOptions options;
+    options.access = platform::FileAccess::kReadWrite;
+    File file;
+    ASSERT_EQ(FileStatus::kOk, File::Open(path_.c_str(), options, &file));
+    FileStatus waited = FileStatus::kIoError;
+    std::thread waiter([&] { waited = file.LockRange(5, 1, platform::RangeLock::kExclusive, true); });
+    EXPECT_EQ("ok", Ask("close"));
+    waiter.join();
+    EXPECT_EQ(FileStatus::kOk, waited);
+    EXPECT_EQ("denied", Ask("lock " + path_ + " 5 1 shared"));
+}
+
+// What a hook does inside File::Open, between the open and the sharing lock.
+struct HookAction {
+    explicit HookAction(std::string target, std::string replaceWith = std::string())
+        : path(std::move(target)), replacement(std::move(replaceWith)) {}
+    std::string path;
+    std::string replacement;  // written under the same name after the delete; empty: none
+    ChildProcess* deleter = nullptr;  // deletes through another process when set
+    std::string deleterAnswer;
+    int calls = 0;
+};
+
+void DeleteAndMaybeReplace(const char* path, void* context) {
+    auto* action = static_cast<HookAction*>(context);
+    ++action->calls;
+    if (action->path != path) return;
+    if (action->deleter != nullptr) {
+        action->deleter->Send("delete " + action->path);
+        action->deleterAnswer = action->deleter->ReadLine().value_or("no answer");
+    } else {
+        platform::DeleteFile(path);
+    }
+    if (!action->replacement.empty()) WriteFileBytes(action->path, action->replacement);
+}
+
+class ReplacedWhileOpening : public Sharing {
+protected:
+    void TearDown() override { platform::testing::SetBeforeShareLockHook(nullptr, nullptr); }
+};
+
+TEST_F(ReplacedWhileOpening, FileDeletedBeforeTheLockIsNotFound) {
+    ASSERT_TRUE(WriteFileBytes(path_, "OTHERPC"));
+    HookAction action(path_);
+    platform::testing::SetBeforeShareLockHook(DeleteAndMaybeReplace, &action);
+    File file;
+    EXPECT_EQ(FileStatus::kNotFound, File::OpenDenyWrite(path_.c_str(), true, &file));
+    EXPECT_EQ(1, action.calls);
+    EXPECT_FALSE(file.IsOpen());
+}
+
+TEST_F(ReplacedWhileOpening, FileReplacedBeforeTheLockIsNotFound) {
+    ASSERT_TRUE(WriteFileBytes(path_, "OTHERPC"));
+    HookAction action(path_, "NEWPC");
+    platform::testing::SetBeforeShareLockHook(DeleteAndMaybeReplace, &action);
+    File file;
+    EXPECT_EQ(FileStatus::kNotFound, File::OpenDenyWrite(path_.c_str(), true, &file));
+    EXPECT_FALSE(file.IsOpen());
+    // The replacement is untouched and, with the hook gone, opens normally.
+    platform::testing::SetBeforeShareLockHook(nullptr, nullptr);
+    ASSERT_EQ(FileStatus::kOk, File::OpenDenyWrite(path_.c_str(), true, &file));
+    EXPECT_EQ("NEWPC", ReadFileBytes(path_).value());
+}
+
+TEST_F(ReplacedWhileOpening, ExclusiveCreateOfReplacedFileDoesNotTruncateTheNewOne) {
+    ASSERT_TRUE(WriteFileBytes(path_, "old"));
+    HookAction action(path_, "NEWPC");
+    platform::testing::SetBeforeShareLockHook(DeleteAndMaybeReplace, &action);
+    File file;
+    EXPECT_EQ(FileStatus::kNotFound, File::CreateExclusive(path_.c_str(), true, &file));
+    EXPECT_EQ("NEWPC", ReadFileBytes(path_).value());
+}
+
+TEST_F(ReplacedWhileOpening, DeleteByAnotherProcessInTheWindowIsNoticed) {
+    ASSERT_TRUE(WriteFileBytes(path_, "OTHERPC"));
+    HookAction action(path_);
+    action.deleter = holder_.get();
+    platform::testing::SetBeforeShareLockHook(DeleteAndMaybeReplace, &action);
+    File file;
+    EXPECT_EQ(FileStatus::kNotFound, File::OpenDenyWrite(path_.c_str(), true, &file));
+    EXPECT_EQ("ok", action.deleterAnswer);
+    EXPECT_FALSE(platform::FileExists(path_.c_str()));
+}
+
+TEST_F(ReplacedWhileOpening, UntouchedFileOpensNormally) {
+    ASSERT_TRUE(WriteFileBytes(path_, "MYPC"));
+    HookAction action(dir_.File("some other file"));
+    platform::testing::SetBeforeShareLockHook(DeleteAndMaybeReplace, &action);
+    File file;
+    EXPECT_EQ(FileStatus::kOk, File::OpenDenyWrite(path_.c_str(), true, &file));
+    EXPECT_EQ(1, action.calls);
+    EXPECT_EQ("MYPC", ReadFileBytes(path_).value());
+}
+
+}  // namespace
