@@ -1,0 +1,26 @@
+// settings.h: the library's reads from the settings store.
+//
+// Every read selects application "Pervasive", version "11" and puts the caller's previous
+// selection back afterwards, so the application's own use of the store is undisturbed.
+#ifndef TYDB_ENGINE_SETTINGS_H
+#define TYDB_ENGINE_SETTINGS_H
+
+#include <cstdint>
+
+namespace tydb {
+
+inline constexpr const char* kSettingsApplication = "Pervasive";
+inline constexpr const char* kSettingsVersion = "11";
+inline constexpr uint32_t kSettingsRoot = 0x80000002u;  // HKEY_LOCAL_MACHINE
+inline constexpr const char* kSettingsSection = "Settings";
+
+// The integer `name` in `section`, or `defaultValue` when the store has none.
+int32_t ReadSettingInt(const char* section, const char* name, int32_t defaultValue);
+
+// The text `name` in `section` (or `defaultValue`) into `buffer`, NUL-terminated within `size`.
+void ReadSettingString(const char* section, const char* name, const char* defaultValue, char* buffer,
+                       int32_t size);
+
+}  // namespace tydb
+
+#endif  // TYDB_ENGINE_SETTINGS_H

@@ -1,0 +1,20 @@
+// The tool's commands; each adds itself to the command line.
+#ifndef TYDB_TOOLS_COMMANDS_H
+#define TYDB_TOOLS_COMMANDS_H
+
+#include <CLI/CLI.hpp>
+
+namespace tool {
+
+void AddEngineCommand(CLI::App& app);
+void AddSettingsCommand(CLI::App& app);
+
+// Ends the command with `exitCode` after its message went to standard error.
+[[noreturn]] void Fail(int exitCode, const std::string& message);
+
+// Text as a JSON string literal.
+std::string JsonString(const std::string& text);
+
+}  // namespace tool
+
+#endif  // TYDB_TOOLS_COMMANDS_H

@@ -1,0 +1,61 @@
+// tydb engine: is the record manager there, and which one.
+#include <iostream>
+
+#include "commands.h"
+#include "status_text.h"
+#include "tydb.h"
+#include "tywreg.h"
+
+namespace tool {
+namespace {
+
+std::string EngineFolder() {
+    char application[TYWREG_SELECTION_SIZE] = {}, version[TYWREG_SELECTION_SIZE] = {};
+    TyWRegGetSelection(application, version);
+    TyWRegSelect("Pervasive", "11");
+    char folder[771] = {};
+    TyWRegReadString(TYWREG_HKEY_LOCAL_MACHINE, "", "PATH", "", folder, sizeof folder);
+    TyWRegSelect(application, version);
+    return folder;
+}
+
+void RunEngine(bool json) {
+    const std::string folder = EngineFolder();
+    const int32_t check = DbCheckEngine();
+    int32_t version = 0, revision = 0;
+    char type[2] = {};
+    int32_t versionStatus = check == 0 ? DbGetEngineVersion(&version, &revision, type) : check;
+
+    if (json) {
+        std::cout << "{\"present\":" << (check == 0 ? "true" : "false") << ",\"folder\":" << JsonString(folder)
+                  << ",\"status\":" << versionStatus << ",\"version\":" << version << ",\"revision\":" << revision
+                  << ",\"type\":" << JsonString(type) << "}" << std::endl;
+    } else if (check == 0) {
+        std::cout << "Record manager: present\n";
+        std::cout << "  Folder (settings PATH): " << (folder.empty() ? "(not set; system search)" : folder) << "\n";
+        if (versionStatus == 0) {
+            std::cout << "  Version: " << version << "." << revision << "  type " << type << "\n";
+        } else {
+            std::cout << "  Version: not reported, status " << DescribeStatus(versionStatus) << "\n";
+        }
+    }
+    if (check != 0) {
+        Fail(1, "record manager not found: status " + DescribeStatus(check) +
+                    ". Name its folder with: tydb settings set PATH <folder>" +
+                    (folder.empty() ? "" : " (now: " + folder + ")"));
+    }
+    if (versionStatus != 0) throw CLI::RuntimeError(1);
+    // The record manager stays loaded only for this process; stop it cleanly.
+    DbStopEngine();
+}
+
+}  // namespace
+
+void AddEngineCommand(CLI::App& app) {
+    auto* command = app.add_subcommand("engine", "Show whether the record manager can be loaded, and its version");
+    auto json = std::make_shared<bool>(false);
+    command->add_flag("--json", *json, "Print the result as JSON");
+    command->callback([json] { RunEngine(*json); });
+}
+
+}  // namespace tool
