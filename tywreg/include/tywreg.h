@@ -27,13 +27,26 @@ extern "C" {
 #endif
 
 /* Roots, as the Windows registry numbers them. */
+#define TYWREG_HKEY_CLASSES_ROOT 0x80000000u
 #define TYWREG_HKEY_CURRENT_USER 0x80000001u
 #define TYWREG_HKEY_LOCAL_MACHINE 0x80000002u
+#define TYWREG_HKEY_USERS 0x80000003u
+
+/* Results of the two writes other than 0. The numbers are the Windows error codes of the
+ * same meaning, so the registry build can pass the system's own codes through. */
+#define TYWREG_ERROR_PATH_NOT_FOUND 3       /* the store's folder does not exist */
+#define TYWREG_ERROR_ACCESS_DENIED 5        /* the store or its folder may not be written */
+#define TYWREG_ERROR_WRITE_FAULT 29         /* reading or replacing the store failed */
+#define TYWREG_ERROR_SHARING_VIOLATION 32   /* another writer kept the store locked too long */
+#define TYWREG_ERROR_NOT_SUPPORTED 50       /* this build has no store to write to */
+#define TYWREG_ERROR_INVALID_PARAMETER 87   /* a null or unstorable section, name or value */
 
 /* Size of the two buffers TyWRegGetSelection fills. */
 #define TYWREG_SELECTION_SIZE 128
 
-/* Ordinal 1: later reads and writes use this application and version. Returns 0. */
+/* Ordinal 1: later reads and writes use this application and version. Returns 0.
+ * Each name keeps at most TYWREG_SELECTION_SIZE - 1 bytes, so that what TyWRegGetSelection
+ * hands back selects exactly the same values again; a null name counts as empty. */
 TYWREG_API int32_t TYWREG_CALL TyWRegSelect(const char* application, const char* version);
 
 /* Ordinal 2: copies the current selection into two buffers of TYWREG_SELECTION_SIZE bytes,
