@@ -17,10 +17,10 @@ void AppendBigEndian(uint64_t value, size_t width, std::string* out) {
 }
 
 // Sign-magnitude to an unsigned order: negatives below zero, larger magnitudes further out.
-// `magnitude` must fit in (bits - 1) bits; zero always encodes as the positive zero.
+// `magnitude` must fit in (bits - 1) bits; a zero magnitude lands on the middle whatever its
+// sign, so -0 and +0 are one value.
 uint64_t OrderSignMagnitude(bool negative, uint64_t magnitude, int bits) {
     const uint64_t middle = uint64_t{1} << (bits - 1);
-    if (magnitude == 0) return middle;
     return negative ? middle - magnitude : middle + magnitude;
 }
 
