@@ -1,5 +1,5 @@
 // Allocation-failure injection, so tests can make any heap request of the library fail.
-#include <mutex>
+#include <atomic>
 
 #include "internal.h"
 #include "platform.h"
@@ -7,16 +7,28 @@
 namespace platform {
 
 namespace {
-std::mutex injectionMutex;
+// A spin lock rather than std::mutex, which the Windows cross compiler's win32 thread model
+// lacks; the critical sections are a few instructions long.
+std::atomic_flag injectionBusy = ATOMIC_FLAG_INIT;
 bool injectionOn = false;
 int successesLeft = 0;
 int failuresLeft = 0;
+
+class InjectionGuard {
+public:
+    InjectionGuard() {
+        while (injectionBusy.test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    ~InjectionGuard() { injectionBusy.clear(std::memory_order_release); }
+};
+
 }  // namespace
 
 namespace testing {
 
 void InjectAllocationFailure(int successes, int failures) {
-    std::lock_guard<std::mutex> guard(injectionMutex);
+    InjectionGuard guard;
     injectionOn = successes >= 0 && failures > 0;
     successesLeft = injectionOn ? successes : 0;
     failuresLeft = injectionOn ? failures : 0;
@@ -27,7 +39,7 @@ void InjectAllocationFailure(int successes, int failures) {
 namespace internal {
 
 bool ConsumeInjectedAllocationFailure() {
-    std::lock_guard<std::mutex> guard(injectionMutex);
+    InjectionGuard guard;
     if (!injectionOn) return false;
     if (successesLeft > 0) {
         --successesLeft;
