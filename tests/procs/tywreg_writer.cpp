@@ -5,6 +5,10 @@
 // Prints "ready", waits for a line "go" on standard input, writes <prefix>-<i>=<i> for i in
 // [0, count) under HKEY_LOCAL_MACHINE\Pervasive\11\Concurrent, then prints "done <failures>"
 // and exits with 0 when every write succeeded.
+//
+// Usage: tywreg_writer <settings file> --hold-lock
+// Takes the writers' lock of the settings file the way a writer does, prints "locked" and
+// keeps it until standard input ends or the process is killed.
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -13,7 +17,29 @@
 #include "platform.h"
 #include "tywreg.h"
 
+namespace {
+
+int HoldLock(const std::string& settingsFile) {
+    platform::FileOptions options;
+    options.access = platform::FileAccess::kReadWrite;
+    options.share = platform::FileShare::kDenyReadWrite;
+    options.create = true;
+    platform::File lock;
+    if (platform::File::Open((settingsFile + ".lock").c_str(), options, &lock) != platform::FileStatus::kOk) {
+        std::cout << "not locked" << std::endl;
+        return 1;
+    }
+    std::cout << "locked" << std::endl;
+    std::string line;
+    while (std::getline(std::cin, line)) {
+    }
+    return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[2]) == "--hold-lock") return HoldLock(argv[1]);
     if (argc != 4) {
         std::fprintf(stderr, "usage: tywreg_writer <file> <prefix> <count>\n");
         return 2;

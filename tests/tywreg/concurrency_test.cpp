@@ -114,6 +114,22 @@ TEST_F(TyWRegConcurrentWriters, WriteGivesUpWhenTheLockIsNeverFreed) {
     EXPECT_EQ(FileText(), "[HKEY_LOCAL_MACHINE\\Pervasive\\11]\nold=1\n");
 }
 
+TEST_F(TyWRegConcurrentWriters, LockHeldByAnotherProcessBlocksUntilThatProcessDies) {
+    SetFileText("[HKEY_LOCAL_MACHINE\\Pervasive\\11]\nold=1\n");
+    testsupport::ChildProcess holder(testsupport::BuildPath("tywreg_writer"), {file(), "--hold-lock"});
+    ASSERT_TRUE(holder.started());
+    ASSERT_TRUE(holder.WaitFor("locked"));
+
+    EXPECT_EQ(TyWRegWriteInt(kMachine, "", "new", 2), TYWREG_ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(FileText(), "[HKEY_LOCAL_MACHINE\\Pervasive\\11]\nold=1\n");
+
+    // Killed while holding it: the system drops the lock with the process.
+    holder.Kill();
+    holder.Wait();
+    EXPECT_EQ(TyWRegWriteInt(kMachine, "", "new", 2), 0);
+    EXPECT_EQ(TyWRegReadInt(kMachine, "", "new", 0), 2);
+}
+
 TEST_F(TyWRegConcurrentWriters, LockOfAWriterThatDiedIsNoObstacle) {
     // A lock file left behind by a writer that ended is only a name; the system dropped the
     // lock on it with the writer.

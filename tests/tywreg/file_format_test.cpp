@@ -141,6 +141,14 @@ TEST_F(TyWRegKeepingLines, WriteLeavesNoTemporaryFileBehind) {
     EXPECT_FALSE(std::filesystem::exists(file() + ".tmp"));
 }
 
+TEST_F(TyWRegKeepingLines, TemporaryFileLeftByAnInterruptedWriterIsOverwritten) {
+    SetFileText("[HKEY_LOCAL_MACHINE\\Pervasive\\11]\nPATH=/opt\n");
+    ASSERT_TRUE(testsupport::WriteFileBytes(file() + ".tmp", std::string(5000, 'z')));
+    ASSERT_EQ(TyWRegWriteInt(kMachine, "", "a", 1), 0);
+    EXPECT_EQ(FileText(), "[HKEY_LOCAL_MACHINE\\Pervasive\\11]\nPATH=/opt\na=1\n");
+    EXPECT_FALSE(std::filesystem::exists(file() + ".tmp"));
+}
+
 // A reader that opened the file before a write keeps reading the whole old text: the write
 // puts a new file in its place instead of changing the old one.
 TEST_F(TyWRegKeepingLines, WriteReplacesTheFileInsteadOfChangingItInPlace) {

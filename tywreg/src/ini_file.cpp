@@ -17,6 +17,10 @@ constexpr int64_t kMaxFileBytes = 16 * 1024 * 1024;
 constexpr int kLockAttempts = 300;
 constexpr uint32_t kLockRetryMilliseconds = 10;
 
+// Where the system refuses to replace a file that a reader has open at that moment, the
+// reader is gone again within milliseconds.
+constexpr int kRenameAttempts = 50;
+
 int32_t ErrorFor(platform::FileStatus status) {
     switch (status) {
         case platform::FileStatus::kNotFound:
@@ -43,6 +47,15 @@ int32_t AcquireWriterLock(const std::string& lockPath, platform::File* lock) {
         platform::SleepMilliseconds(kLockRetryMilliseconds);
     }
     return TYWREG_ERROR_SHARING_VIOLATION;
+}
+
+platform::FileStatus ReplaceByRename(const std::string& from, const std::string& to) {
+    platform::FileStatus status = platform::RenameReplace(from.c_str(), to.c_str());
+    for (int attempt = 1; attempt < kRenameAttempts && status == platform::FileStatus::kAccessDenied; ++attempt) {
+        platform::SleepMilliseconds(kLockRetryMilliseconds);
+        status = platform::RenameReplace(from.c_str(), to.c_str());
+    }
+    return status;
 }
 
 int32_t WriteWholeFile(const std::string& path, const std::string& text) {
@@ -95,8 +108,9 @@ int32_t ReplaceFileLocked(const std::string& path,
     // that died is simply overwritten.
     const std::string temporary = path + ".tmp";
     result = WriteWholeFile(temporary, replacement);
-    if (result == 0 && platform::RenameReplace(temporary.c_str(), path.c_str()) != platform::FileStatus::kOk) {
-        result = TYWREG_ERROR_WRITE_FAULT;
+    if (result == 0) {
+        platform::FileStatus status = ReplaceByRename(temporary, path);
+        if (status != platform::FileStatus::kOk) result = ErrorFor(status);
     }
     if (result != 0) platform::DeleteFile(temporary.c_str());
     return result;
