@@ -11,37 +11,29 @@
 // Malformed input is still ordered: a digit position holding anything but a digit (a BCD
 // nibble above 9, a blank or other byte among ASCII digits) counts as 0, and a sign the type
 // does not define counts as positive.
-#include <array>
-
 #include "keys/segment_encoding.h"
 
 namespace w3b::keycodec {
 namespace {
 
-// The most digits a 255-byte packed decimal holds.
-constexpr size_t kMaxDigits = 2 * 255 - 1;
-
-struct DecimalValue {
-    std::array<uint8_t, kMaxDigits> digits{};
-    size_t count = 0;
-    bool negative = false;
-};
-
 uint8_t AsciiDigit(uint8_t byte) {
     return byte >= '0' && byte <= '9' ? static_cast<uint8_t>(byte - '0') : 0;
 }
 
-void AppendDecimal(DecimalValue& value, std::string* out) {
+// Appends the encoding of the `count` digits `digitAt(0)`..`digitAt(count - 1)` (each 0..9).
+template <typename DigitAt>
+void AppendDecimal(size_t count, bool negative, DigitAt digitAt, std::string* out) {
     bool zero = true;
-    for (size_t i = 0; i < value.count; ++i) zero = zero && value.digits[i] == 0;
-    const bool negative = value.negative && !zero;
+    for (size_t i = 0; i < count && zero; ++i) zero = digitAt(i) == 0;
+    negative = negative && !zero;
     out->push_back(negative ? '\0' : '\1');
-    for (size_t i = 0; i < value.count; i += 2) {
-        uint8_t high = value.digits[i];
-        uint8_t low = i + 1 < value.count ? value.digits[i + 1] : 0;
+    for (size_t i = 0; i < count; i += 2) {
+        const bool pair = i + 1 < count;
+        uint8_t high = digitAt(i);
+        uint8_t low = pair ? digitAt(i + 1) : 0;
         if (negative) {
             high = 9 - high;
-            low = i + 1 < value.count ? 9 - low : 0;
+            if (pair) low = 9 - low;
         }
         out->push_back(static_cast<char>((high << 4) | low));
     }
@@ -50,50 +42,42 @@ void AppendDecimal(DecimalValue& value, std::string* out) {
 }  // namespace
 
 void AppendPackedDecimal(const SegmentDef& segment, const uint8_t* value, std::string* out) {
-    DecimalValue decimal;
-    decimal.count = 2u * segment.length - 1u;
-    for (size_t i = 0; i < decimal.count; ++i) {
-        const uint8_t byte = value[i / 2];
-        const uint8_t nibble = i % 2 == 0 ? byte >> 4 : byte & 0x0F;
-        decimal.digits[i] = nibble <= 9 ? nibble : 0;
-    }
     const uint8_t sign = value[segment.length - 1u] & 0x0F;
-    decimal.negative = sign == 0x0D || sign == 0x0B;
-    AppendDecimal(decimal, out);
+    auto digitAt = [value](size_t i) {
+        const uint8_t nibble = i % 2 == 0 ? value[i / 2] >> 4 : value[i / 2] & 0x0F;
+        return static_cast<uint8_t>(nibble <= 9 ? nibble : 0);
+    };
+    AppendDecimal(2u * segment.length - 1u, sign == 0x0D || sign == 0x0B, digitAt, out);
 }
 
 void AppendOverpunchedNumeric(const SegmentDef& segment, const uint8_t* value, std::string* out) {
-    DecimalValue decimal;
-    decimal.count = segment.length;
-    for (size_t i = 0; i + 1 < segment.length; ++i) decimal.digits[i] = AsciiDigit(value[i]);
-    const uint8_t last = value[segment.length - 1u];
-    uint8_t digit = AsciiDigit(last);
+    const size_t lastIndex = segment.length - 1u;
+    const uint8_t last = value[lastIndex];
+    uint8_t lastDigit = AsciiDigit(last);
+    bool negative = false;
     if (segment.type == btr::kTypeNumericSa) {
         if (last >= 'p' && last <= 'y') {
-            digit = last - 'p';
-            decimal.negative = true;
+            lastDigit = last - 'p';
+            negative = true;
         }
     } else if (last == '{') {
-        digit = 0;
+        lastDigit = 0;
     } else if (last >= 'A' && last <= 'I') {
-        digit = last - 'A' + 1;
+        lastDigit = last - 'A' + 1;
     } else if (last == '}') {
-        digit = 0;
-        decimal.negative = true;
+        lastDigit = 0;
+        negative = true;
     } else if (last >= 'J' && last <= 'R') {
-        digit = last - 'J' + 1;
-        decimal.negative = true;
+        lastDigit = last - 'J' + 1;
+        negative = true;
     }
-    decimal.digits[segment.length - 1u] = digit;
-    AppendDecimal(decimal, out);
+    auto digitAt = [value, lastIndex, lastDigit](size_t i) { return i == lastIndex ? lastDigit : AsciiDigit(value[i]); };
+    AppendDecimal(segment.length, negative, digitAt, out);
 }
 
 void AppendTrailingSignNumeric(const SegmentDef& segment, const uint8_t* value, std::string* out) {
-    DecimalValue decimal;
-    decimal.count = segment.length - 1u;
-    for (size_t i = 0; i < decimal.count; ++i) decimal.digits[i] = AsciiDigit(value[i]);
-    decimal.negative = value[segment.length - 1u] == '-';
-    AppendDecimal(decimal, out);
+    auto digitAt = [value](size_t i) { return AsciiDigit(value[i]); };
+    AppendDecimal(segment.length - 1u, value[segment.length - 1u] == '-', digitAt, out);
 }
 
 }  // namespace w3b::keycodec

@@ -1,4 +1,5 @@
 // key_codec.cpp: whole-key encoding, segment by segment.
+#include "keys/key_rules.h"
 #include "keys/segment_encoding.h"
 
 namespace w3b {
@@ -6,7 +7,8 @@ namespace {
 
 void AppendSegment(const SegmentDef& segment, const uint8_t* value, std::string* out) {
     using namespace keycodec;
-    switch (segment.type) {
+    const uint8_t type = LengthAllowedForType(segment.type, segment.length) ? segment.type : btr::kTypeUnsignedBinary;
+    switch (type) {
         case btr::kTypeString:
             return AppendString(segment, value, out);
         case btr::kTypeLstring:
@@ -30,8 +32,8 @@ void AppendSegment(const SegmentDef& segment, const uint8_t* value, std::string*
             return AppendTrailingSignNumeric(segment, value, out);
         default:
             // UNSIGNED BINARY, old-style binary, AUTOINCREMENT, DATE, TIME, LOGICAL and
-            // TIMESTAMP all order as little-endian unsigned numbers. A type the definition
-            // should never carry (validation rejects it) gets the same total order.
+            // TIMESTAMP all order as little-endian unsigned numbers. A type validation would
+            // have rejected gets the same total order.
             return AppendUnsignedInteger(segment, value, out);
     }
 }

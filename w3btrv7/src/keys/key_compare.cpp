@@ -6,6 +6,7 @@
 #include <string>
 
 #include "keys/key_codec.h"
+#include "keys/key_rules.h"
 
 namespace w3b {
 namespace {
@@ -138,7 +139,8 @@ int CompareNumbers(const Number& a, const Number& b) {
 
 int CompareSegment(const SegmentDef& segment, const uint8_t* a, const uint8_t* b) {
     const size_t n = segment.length;
-    switch (segment.type) {
+    const bool shapeValid = keycodec::LengthAllowedForType(segment.type, segment.length);
+    switch (shapeValid ? segment.type : btr::kTypeUnsignedBinary) {
         case btr::kTypeString:
             return CompareCollatedText(segment.collation, a, n, b, n);
         case btr::kTypeLstring:

@@ -1,14 +1,11 @@
 // key_validation.cpp: which segment specifications the record manager accepts.
 #include "keys/key_codec.h"
+#include "keys/key_rules.h"
 
 namespace w3b {
-namespace {
+namespace keycodec {
 
-bool IsStringType(uint8_t type) {
-    return type == btr::kTypeString || type == btr::kTypeLstring || type == btr::kTypeZstring;
-}
-
-bool IsKnownType(uint8_t type) {
+bool IsKnownKeyType(uint8_t type) {
     switch (type) {
         case btr::kTypeString:
         case btr::kTypeInteger:
@@ -34,8 +31,8 @@ bool IsKnownType(uint8_t type) {
     }
 }
 
-// Lengths a value of `type` may have; the caller has already kept length within 1..255.
-bool LengthAllowed(uint8_t type, int length) {
+bool LengthAllowedForType(uint8_t type, int length) {
+    if (length < 1 || length > btr::kMaxKeyLength) return false;
     switch (type) {
         case btr::kTypeInteger:
             return length == 1 || length == 2 || length == 4 || length == 8;
@@ -61,6 +58,14 @@ bool LengthAllowed(uint8_t type, int length) {
     }
 }
 
+}  // namespace keycodec
+
+namespace {
+
+bool IsStringType(uint8_t type) {
+    return type == btr::kTypeString || type == btr::kTypeLstring || type == btr::kTypeZstring;
+}
+
 }  // namespace
 
 uint8_t EffectiveType(const BtrKeySpec& spec) {
@@ -71,10 +76,8 @@ uint8_t EffectiveType(const BtrKeySpec& spec) {
 int16_t ValidateSegment(const BtrKeySpec& spec) {
     const bool extended = (spec.flags & btr::kKeyFlagExtendedType) != 0;
     const uint8_t type = EffectiveType(spec);
-    if (extended && !IsKnownType(type)) return btr::kStatusKeyTypeError;
-
-    if (spec.length < 1 || spec.length > btr::kMaxKeyLength) return btr::kStatusInvalidKeyLength;
-    if (!LengthAllowed(type, spec.length)) return btr::kStatusInvalidKeyLength;
+    if (extended && !keycodec::IsKnownKeyType(type)) return btr::kStatusKeyTypeError;
+    if (!keycodec::LengthAllowedForType(type, spec.length)) return btr::kStatusInvalidKeyLength;
     // Old-style binary is compared in 16-bit words, so it only exists in whole words.
     const bool oldBinary = !extended && (spec.flags & btr::kKeyFlagBinary);
     if (oldBinary && spec.length % 2 != 0) return btr::kStatusInvalidKeyLength;
