@@ -1,0 +1,55 @@
+#include "call.h"
+
+#include <cstring>
+
+#include "platform.h"
+
+namespace w3b {
+
+int16_t ReturnRecord(const Call& call, const std::string& record) {
+    uint32_t capacity = call.DataCapacity();
+    uint32_t copied = record.size() <= capacity ? static_cast<uint32_t>(record.size()) : capacity;
+    if (copied > 0) std::memcpy(call.data, record.data(), copied);
+    call.SetDataLength(copied);
+    return copied == record.size() ? btr::kStatusSuccess : btr::kStatusDataLengthError;
+}
+
+int16_t PathFromKeyBuffer(const Call& call, std::string* path) {
+    if (call.key == nullptr) return btr::kStatusInvalidFileName;
+    size_t limit = call.keyLength < btr::kMaxPathLength ? call.keyLength : btr::kMaxPathLength;
+    const void* end = std::memchr(call.key, 0, limit);
+    if (end == nullptr || end == call.key) return btr::kStatusInvalidFileName;
+    std::string raw(reinterpret_cast<const char*>(call.key), static_cast<const uint8_t*>(end) - call.key);
+    *path = platform::NativePath(raw.c_str());
+    return btr::kStatusSuccess;
+}
+
+int16_t PrepareRecord(const FileDef& def, const Call& call, std::string* record) {
+    if (call.data == nullptr || call.dataLength == nullptr) return btr::kStatusDataLengthError;
+    uint32_t length = *call.dataLength;
+    uint32_t fixed = def.RecordLength();
+    if (def.VariableLength() && !def.KeyOnly()) {
+        if (length < fixed || length > kMaxRecordLength) return btr::kStatusDataLengthError;
+    } else if (length != fixed) {
+        return btr::kStatusDataLengthError;
+    }
+    record->assign(reinterpret_cast<const char*>(call.data), length);
+    if (def.VariableLength() && (def.spec.fileFlags & btr::kFileFlagBlankTruncation) != 0) {
+        size_t end = record->size();
+        while (end > fixed && (*record)[end - 1] == ' ') --end;
+        record->resize(end);
+    }
+    return btr::kStatusSuccess;
+}
+
+const KeyInfo* KeyOf(const FileDef& def, int keyNumber) { return def.Key(keyNumber); }
+
+uint32_t ReadU32(const uint8_t* at) {
+    uint32_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+void WriteU32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
+
+}  // namespace w3b

@@ -1,0 +1,76 @@
+// call.h: one BTRCALL request as the operations see it, and the checks they share.
+#ifndef W3BTRV7_CALL_H
+#define W3BTRV7_CALL_H
+
+#include <cstdint>
+#include <string>
+
+#include "engine.h"
+#include "operation.h"
+
+namespace w3b {
+
+// Longest record a write may carry: what a 16-bit data length can describe.
+inline constexpr uint32_t kMaxRecordLength = 65535;
+
+struct Call {
+    Operation op;
+    uint8_t* positionBlock = nullptr;
+    uint8_t* data = nullptr;
+    uint32_t* dataLength = nullptr;
+    uint8_t* key = nullptr;
+    uint8_t keyLength = 0;
+    int8_t keyNumber = 0;
+
+    // Bytes the caller supplies or can take; 0 without a buffer.
+    uint32_t DataCapacity() const { return data != nullptr && dataLength != nullptr ? *dataLength : 0; }
+    void SetDataLength(uint32_t length) const {
+        if (dataLength != nullptr) *dataLength = length;
+    }
+    // True when the key buffer can hold `length` bytes.
+    bool KeyFits(size_t length) const { return key != nullptr && keyLength >= length; }
+};
+
+// Copies a record into the data buffer: all of it (status 0) or as much as fits (status 22).
+// The data length becomes the number of bytes copied.
+int16_t ReturnRecord(const Call& call, const std::string& record);
+
+// Reads the NUL-terminated path of Open and Create from the key buffer, as the file system
+// wants it. Status 11 when there is no terminator within the declared length (or 255 bytes),
+// or the path is empty.
+int16_t PathFromKeyBuffer(const Call& call, std::string* path);
+
+// Checks the length of a record to be written to `def`'s file (status 22 when it does not fit)
+// and prepares the bytes to store (blank truncation of the variable part).
+int16_t PrepareRecord(const FileDef& def, const Call& call, std::string* record);
+
+// Key number of a key-based operation, or nullptr (status 6).
+const KeyInfo* KeyOf(const FileDef& def, int keyNumber);
+
+uint32_t ReadU32(const uint8_t* at);
+void WriteU32(uint8_t* at, uint32_t value);
+
+// ---- Operations. Each returns a status; those with an instance run on an open position block.
+int16_t DoOpen(Call& call);
+int16_t DoClose(Call& call, OpenInstance& open);
+int16_t DoCreate(Call& call);
+int16_t DoStat(Call& call, OpenInstance& open);
+int16_t DoVersion(Call& call);
+int16_t DoStop(Call& call);
+int16_t DoReset(Call& call);
+int16_t DoInsert(Call& call, OpenInstance& open);
+int16_t DoUpdate(Call& call, OpenInstance& open);
+int16_t DoDelete(Call& call, OpenInstance& open);
+int16_t DoGet(Call& call, OpenInstance& open);
+int16_t DoGetPosition(Call& call, OpenInstance& open);
+int16_t DoGetDirect(Call& call, OpenInstance& open);
+int16_t DoStep(Call& call, OpenInstance& open);
+int16_t DoGetByPercentage(Call& call, OpenInstance& open);
+int16_t DoFindPercentage(Call& call, OpenInstance& open);
+int16_t DoCreateIndex(Call& call, OpenInstance& open);
+int16_t DoDropIndex(Call& call, OpenInstance& open);
+int16_t DoUnlock(Call& call, OpenInstance& open);
+
+}  // namespace w3b
+
+#endif  // W3BTRV7_CALL_H

@@ -1,0 +1,107 @@
+#include "engine.h"
+
+#include <cstring>
+#include <random>
+
+#include "btrcall.h"
+
+namespace w3b {
+
+namespace {
+
+// Position block layout: a tag the engine can verify before it trusts anything else.
+constexpr uint8_t kMagic[4] = {'B', 'T', 'S', 'Q'};
+constexpr size_t kIdOffset = 4;
+constexpr size_t kGenerationOffset = 8;
+
+uint32_t ReadU32(const uint8_t* at) {
+    uint32_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+void WriteU32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
+
+}  // namespace
+
+bool OpenInstance::ReadOnly() const { return mode == btr::kOpenReadOnly; }
+
+Engine& Engine::Get() {
+    static Engine* engine = new Engine();  // never destroyed: calls may come during process exit
+    return *engine;
+}
+
+Engine::Engine() {
+    // A generation of its own per process, so a block copied from another process (or left
+    // from before a Stop) never matches by accident.
+    std::random_device random;
+    do {
+        generation_ = random();
+    } while (generation_ == 0);
+}
+
+OpenInstance* Engine::Find(const uint8_t* positionBlock) {
+    if (positionBlock == nullptr || std::memcmp(positionBlock, kMagic, sizeof kMagic) != 0) return nullptr;
+    if (ReadU32(positionBlock + kGenerationOffset) != generation_) return nullptr;
+    auto it = opens_.find(ReadU32(positionBlock + kIdOffset));
+    return it == opens_.end() ? nullptr : &it->second;
+}
+
+int16_t Engine::Open(const std::string& path, int8_t mode, uint8_t* positionBlock) {
+    auto slot = files_.find(path);
+    if (slot == files_.end()) {
+        std::unique_ptr<SharedFile> file;
+        int16_t status = SharedFile::Open(path, &file);
+        if (status != btr::kStatusSuccess) return status;
+        slot = files_.emplace(path, FileSlot{std::move(file), 0}).first;
+    } else if (int16_t status = slot->second.file->Refresh(); status != btr::kStatusSuccess) {
+        return status;
+    }
+    // A block that is still open is closed first, so that nothing leaks behind it.
+    if (OpenInstance* old = Find(positionBlock); old != nullptr) Close(old, positionBlock);
+
+    uint32_t id = nextId_++;
+    if (nextId_ == 0) nextId_ = 1;
+    OpenInstance& open = opens_[id];
+    open.id = id;
+    open.file = slot->second.file.get();
+    open.mode = mode;
+    ++slot->second.opens;
+
+    std::memset(positionBlock, 0, btr::kPositionBlockSize);
+    std::memcpy(positionBlock, kMagic, sizeof kMagic);
+    WriteU32(positionBlock + kIdOffset, id);
+    WriteU32(positionBlock + kGenerationOffset, generation_);
+    return btr::kStatusSuccess;
+}
+
+void Engine::Close(OpenInstance* open, uint8_t* positionBlock) {
+    auto slot = files_.find(open->file->Path());
+    opens_.erase(open->id);
+    if (slot != files_.end() && --slot->second.opens <= 0) files_.erase(slot);
+    if (positionBlock != nullptr) std::memset(positionBlock, 0, btr::kPositionBlockSize);
+}
+
+void Engine::CloseAll() {
+    opens_.clear();
+    files_.clear();
+    uint32_t old = generation_;
+    do {
+        ++generation_;
+    } while (generation_ == 0 || generation_ == old);
+}
+
+void Engine::KeyDropped(SharedFile* file, int number, bool renumbered) {
+    for (auto& [id, open] : opens_) {
+        if (open.file != file) continue;
+        Cursor& cursor = open.cursor;
+        if (cursor.keyNumber == number) {
+            cursor.keyNumber = -1;
+            cursor.logical = Place::kNone;
+        } else if (renumbered && cursor.keyNumber > number) {
+            --cursor.keyNumber;
+        }
+    }
+}
+
+}  // namespace w3b

@@ -1,0 +1,70 @@
+// engine.h: the record manager's process-wide state: which position blocks are open on which
+// files, and the one connection per file that they share.
+#ifndef W3BTRV7_ENGINE_H
+#define W3BTRV7_ENGINE_H
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "cursor.h"
+#include "shared_file.h"
+
+namespace w3b {
+
+// One open of a file through one position block.
+struct OpenInstance {
+    uint32_t id = 0;
+    SharedFile* file = nullptr;
+    int8_t mode = 0;
+    Cursor cursor;
+
+    bool ReadOnly() const;
+};
+
+class Engine {
+public:
+    static Engine& Get();
+
+    // Every call holds this for its whole duration: the engine serves one call at a time.
+    std::mutex& Mutex() { return mutex_; }
+
+    // The open instance a position block refers to, or nullptr for a block that is not (or no
+    // longer) open in this process: zeroed, closed, overwritten, or another process's.
+    OpenInstance* Find(const uint8_t* positionBlock);
+
+    // Opens `path` (native) for a position block. Returns a status.
+    int16_t Open(const std::string& path, int8_t mode, uint8_t* positionBlock);
+    void Close(OpenInstance* open, uint8_t* positionBlock);
+
+    // True when any position block of this process has `path` open.
+    bool IsOpenHere(const std::string& path) const { return files_.count(path) != 0; }
+
+    // Closes every file (Stop, Reset); every position block given out so far becomes invalid.
+    void CloseAll();
+
+    // Applies a change of key numbers (Drop Index) to every position block of this process on
+    // the file: blocks on the dropped key lose logical currency, blocks on renumbered keys move.
+    void KeyDropped(SharedFile* file, int number, bool renumbered);
+
+private:
+    Engine();
+
+    struct FileSlot {
+        std::unique_ptr<SharedFile> file;
+        int opens = 0;
+    };
+
+    std::mutex mutex_;
+    uint32_t generation_ = 0;
+    uint32_t nextId_ = 1;
+    std::unordered_map<uint32_t, OpenInstance> opens_;
+    std::map<std::string, FileSlot> files_;
+};
+
+}  // namespace w3b
+
+#endif  // W3BTRV7_ENGINE_H

@@ -1,0 +1,23 @@
+// operation.h: splits an operation code into its base and its biases.
+#ifndef W3BTRV7_OPERATION_H
+#define W3BTRV7_OPERATION_H
+
+#include <cstdint>
+
+namespace w3b {
+
+struct Operation {
+    uint16_t base = 0;         // 0..99
+    uint8_t lock = 0;          // 0 none, 1..4 = +100 .. +400
+    bool getKey = false;       // +50 on a Get (55..63)
+    bool noWriteWait = false;  // +500
+    bool concurrent = false;   // +1000 (Begin Transaction only)
+};
+
+// Decodes `code`. Returns false when the code or a bias on it is not valid; the call then
+// answers "invalid operation".
+bool DecodeOperation(uint16_t code, Operation* out);
+
+}  // namespace w3b
+
+#endif  // W3BTRV7_OPERATION_H

@@ -1,0 +1,629 @@
+#include "shared_file.h"
+
+#include <cstring>
+
+#include "settings.h"
+
+namespace w3b {
+
+namespace {
+
+constexpr char kFormatName[] = "w3btrv7";
+constexpr int kBusyTimeoutMs = 10000;
+
+const char* const kSchema =
+    "CREATE TABLE w3b_file(id INTEGER PRIMARY KEY CHECK (id = 1), format TEXT NOT NULL,"
+    " spec BLOB NOT NULL, version INTEGER NOT NULL);"
+    "CREATE TABLE w3b_keyseg(key INTEGER NOT NULL, segment INTEGER NOT NULL, spec BLOB NOT NULL,"
+    " PRIMARY KEY (key, segment)) WITHOUT ROWID;"
+    "CREATE TABLE w3b_acs(number INTEGER PRIMARY KEY, block BLOB NOT NULL);"
+    "CREATE TABLE records(position INTEGER PRIMARY KEY, data BLOB NOT NULL);";
+
+std::string KeyTable(int number) { return "key_" + std::to_string(number); }
+
+std::string CreateKeyTableSql(int number) {
+    return "CREATE TABLE " + KeyTable(number) +
+           "(value BLOB NOT NULL, seq INTEGER NOT NULL, position INTEGER NOT NULL,"
+           " PRIMARY KEY (value, seq)) WITHOUT ROWID";
+}
+
+// Every seek returns the entry and, joined, its record; the key table drives the loop.
+std::string SeekSql(const std::string& table, Seek kind) {
+    std::string head = "SELECT e.value, e.seq, e.position, r.data FROM " + table +
+                       " AS e CROSS JOIN records AS r ON r.position = e.position";
+    const char* ascending = " ORDER BY e.value, e.seq LIMIT 1";
+    const char* descending = " ORDER BY e.value DESC, e.seq DESC LIMIT 1";
+    switch (kind) {
+        case Seek::kFirst: return head + ascending;
+        case Seek::kLast: return head + descending;
+        case Seek::kEqual: return head + " WHERE e.value = ?1" + ascending;
+        case Seek::kGreater: return head + " WHERE e.value > ?1" + ascending;
+        case Seek::kGreaterOrEqual: return head + " WHERE e.value >= ?1" + ascending;
+        case Seek::kLess: return head + " WHERE e.value < ?1" + descending;
+        case Seek::kLessOrEqual: return head + " WHERE e.value <= ?1" + descending;
+        case Seek::kNext: return head + " WHERE (e.value, e.seq) > (?1, ?2)" + ascending;
+        case Seek::kPrevious: return head + " WHERE (e.value, e.seq) < (?1, ?2)" + descending;
+        default: return std::string();
+    }
+}
+
+void ReadEntry(sqlite3_stmt* stmt, KeyEntry* entry, std::string* data) {
+    entry->value = ColumnBlob(stmt, 0);
+    entry->sequence = sqlite3_column_int64(stmt, 1);
+    entry->position = sqlite3_column_int64(stmt, 2);
+    if (data != nullptr) *data = ColumnBlob(stmt, 3);
+}
+
+// Copies a definition and adds one more key to the copy.
+std::unique_ptr<FileDef> CopyDefinition(const FileDef& from) {
+    auto copy = std::make_unique<FileDef>();
+    copy->spec = from.spec;
+    copy->versionByte = from.versionByte;
+    copy->acs = from.acs;
+    for (const KeyInfo& key : from.keys) copy->AddKey(key.number, key.specs);
+    return copy;
+}
+
+}  // namespace
+
+int16_t SharedFile::StatusOf(int rc) {
+    switch (rc & 0xFF) {
+        case SQLITE_OK:
+        case SQLITE_DONE:
+        case SQLITE_ROW: return btr::kStatusSuccess;
+        case SQLITE_CONSTRAINT: return btr::kStatusDuplicateKey;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED: return btr::kStatusFileInUse;
+        case SQLITE_FULL: return btr::kStatusDiskFull;
+        case SQLITE_READONLY:
+        case SQLITE_PERM: return btr::kStatusAccessDenied;
+        case SQLITE_NOTADB: return btr::kStatusNotABtrieveFile;
+        default: return btr::kStatusIoError;
+    }
+}
+
+SharedFile::~SharedFile() {
+    keyStatements_.clear();
+    for (Statement* s : {&schemaVersionStmt_, &begin_, &commit_, &rollback_, &readRecord_, &insertRecord_,
+                         &updateRecord_, &deleteRecord_, &countRecords_, &countBefore_, &recordAtOffset_}) {
+        s->Finalize();
+    }
+    for (Statement& s : step_) s.Finalize();
+    if (db_ != nullptr) sqlite3_close_v2(db_);
+    db_ = nullptr;
+    // openLock_ closes after the database: its descriptor must outlive SQLite's own.
+}
+
+int16_t SharedFile::Open(const std::string& path, std::unique_ptr<SharedFile>* out) {
+    if (!platform::FileExists(path.c_str())) return btr::kStatusFileNotFound;
+    std::unique_ptr<SharedFile> file(new SharedFile());
+    file->path_ = path;
+    platform::FileOptions options;
+    options.access = platform::FileAccess::kRead;
+    platform::FileStatus fs = platform::File::Open(path.c_str(), options, &file->openLock_);
+    if (fs == platform::FileStatus::kNotFound) return btr::kStatusFileNotFound;
+    if (fs != platform::FileStatus::kOk) return btr::kStatusAccessDenied;
+    fs = file->openLock_.LockRange(kOpenLockOffset, 1, platform::RangeLock::kShared, false);
+    if (fs == platform::FileStatus::kAccessDenied) return btr::kStatusFileInUse;
+    if (fs != platform::FileStatus::kOk) return btr::kStatusIoError;
+
+    int rc = sqlite3_open_v2(path.c_str(), &file->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) return rc == SQLITE_CANTOPEN ? btr::kStatusFileNotFound : StatusOf(rc);
+    sqlite3_busy_timeout(file->db_, kBusyTimeoutMs);
+    rc = Execute(file->db_, "PRAGMA journal_mode=WAL");
+    if (rc != SQLITE_OK) return rc == SQLITE_NOTADB ? btr::kStatusNotABtrieveFile : StatusOf(rc);
+    Execute(file->db_, FullSyncSetting() ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
+    if (int16_t status = file->Refresh(); status != btr::kStatusSuccess) return status;
+    *out = std::move(file);
+    return btr::kStatusSuccess;
+}
+
+int16_t SharedFile::Create(const std::string& path, const FileDef& def, bool replace) {
+    platform::File guard;
+    platform::FileOptions options;
+    options.access = platform::FileAccess::kReadWrite;
+    options.create = true;
+    platform::FileStatus fs = platform::File::Open(path.c_str(), options, &guard);
+    if (fs != platform::FileStatus::kOk) return btr::kStatusCreateIoError;
+    // Nobody may have the file open while it is replaced; opens wait for us by failing.
+    fs = guard.LockRange(kOpenLockOffset, 1, platform::RangeLock::kExclusive, false);
+    if (fs == platform::FileStatus::kAccessDenied) return btr::kStatusFileInUse;
+    if (fs != platform::FileStatus::kOk) return btr::kStatusCreateIoError;
+    (void)replace;
+    // A journal left beside an old file would be replayed into the new one.
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+        std::string side = path + suffix;
+        if (platform::FileExists(side.c_str())) platform::DeleteFile(side.c_str());
+    }
+    if (guard.Truncate(0) != platform::FileStatus::kOk) return btr::kStatusCreateIoError;
+
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    auto fail = [&](int code) {
+        sqlite3_close_v2(db);
+        int16_t status = StatusOf(code);
+        return status == btr::kStatusDiskFull ? status : btr::kStatusCreateIoError;
+    };
+    if (rc != SQLITE_OK) return fail(rc);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    if ((rc = Execute(db, "PRAGMA journal_mode=WAL")) != SQLITE_OK) return fail(rc);
+    Execute(db, FullSyncSetting() ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
+    if ((rc = Execute(db, "BEGIN IMMEDIATE")) != SQLITE_OK) return fail(rc);
+    if ((rc = Execute(db, kSchema)) != SQLITE_OK) return fail(rc);
+    {
+        Statement insert;
+        if ((rc = insert.Prepare(db, "INSERT INTO w3b_file(id, format, spec, version) VALUES(1, ?1, ?2, ?3)")) !=
+            SQLITE_OK) {
+            return fail(rc);
+        }
+        sqlite3_bind_text(insert.Get(), 1, kFormatName, -1, SQLITE_STATIC);
+        BindBlob(insert.Get(), 2, &def.spec, sizeof def.spec);
+        sqlite3_bind_int(insert.Get(), 3, def.versionByte);
+        if ((rc = sqlite3_step(insert.Get())) != SQLITE_DONE) return fail(rc);
+    }
+    {
+        Statement insert;
+        if ((rc = insert.Prepare(db, "INSERT INTO w3b_acs(number, block) VALUES(?1, ?2)")) != SQLITE_OK) return fail(rc);
+        for (size_t i = 0; i < def.acs.size(); ++i) {
+            StatementScope scope(insert.Get());
+            sqlite3_bind_int64(insert.Get(), 1, static_cast<int64_t>(i));
+            BindBlob(insert.Get(), 2, def.acs[i].data(), def.acs[i].size());
+            if ((rc = sqlite3_step(insert.Get())) != SQLITE_DONE) return fail(rc);
+        }
+    }
+    {
+        Statement insert;
+        if ((rc = insert.Prepare(db, "INSERT INTO w3b_keyseg(key, segment, spec) VALUES(?1, ?2, ?3)")) != SQLITE_OK) {
+            return fail(rc);
+        }
+        for (const KeyInfo& key : def.keys) {
+            for (size_t s = 0; s < key.specs.size(); ++s) {
+                StatementScope scope(insert.Get());
+                sqlite3_bind_int(insert.Get(), 1, key.number);
+                sqlite3_bind_int64(insert.Get(), 2, static_cast<int64_t>(s));
+                BindBlob(insert.Get(), 3, &key.specs[s], sizeof(BtrKeySpec));
+                if ((rc = sqlite3_step(insert.Get())) != SQLITE_DONE) return fail(rc);
+            }
+            if ((rc = Execute(db, CreateKeyTableSql(key.number).c_str())) != SQLITE_OK) return fail(rc);
+        }
+    }
+    if ((rc = Execute(db, "COMMIT")) != SQLITE_OK) return fail(rc);
+    rc = sqlite3_close(db);
+    return rc == SQLITE_OK ? btr::kStatusSuccess : btr::kStatusCreateIoError;
+}
+
+int16_t SharedFile::Refresh() {
+    sqlite3_stmt* stmt = Prepared(schemaVersionStmt_, "PRAGMA schema_version");
+    if (stmt == nullptr) return btr::kStatusNotABtrieveFile;
+    int64_t version;
+    {
+        StatementScope scope(stmt);
+        int rc = sqlite3_step(stmt);
+        if (rc != SQLITE_ROW) return rc == SQLITE_NOTADB ? btr::kStatusNotABtrieveFile : StatusOf(rc);
+        version = sqlite3_column_int64(stmt, 0);
+    }
+    if (version == schemaVersion_ && def_ != nullptr) return btr::kStatusSuccess;
+    int16_t status = LoadDefinition();
+    if (status == btr::kStatusSuccess) schemaVersion_ = version;
+    return status;
+}
+
+int16_t SharedFile::LoadDefinition() {
+    auto def = std::make_unique<FileDef>();
+    {
+        Statement stmt;
+        if (stmt.Prepare(db_, "SELECT format, spec, version FROM w3b_file WHERE id = 1") != SQLITE_OK) {
+            return btr::kStatusNotABtrieveFile;
+        }
+        if (sqlite3_step(stmt.Get()) != SQLITE_ROW) return btr::kStatusNotABtrieveFile;
+        const unsigned char* format = sqlite3_column_text(stmt.Get(), 0);
+        std::string spec = ColumnBlob(stmt.Get(), 1);
+        if (format == nullptr || std::strcmp(reinterpret_cast<const char*>(format), kFormatName) != 0 ||
+            spec.size() != sizeof(BtrFileSpec)) {
+            return btr::kStatusNotABtrieveFile;
+        }
+        std::memcpy(&def->spec, spec.data(), sizeof def->spec);
+        def->versionByte = static_cast<uint8_t>(sqlite3_column_int(stmt.Get(), 2));
+    }
+    {
+        Statement stmt;
+        if (stmt.Prepare(db_, "SELECT block FROM w3b_acs ORDER BY number") != SQLITE_OK) {
+            return btr::kStatusNotABtrieveFile;
+        }
+        while (sqlite3_step(stmt.Get()) == SQLITE_ROW) {
+            std::string block = ColumnBlob(stmt.Get(), 0);
+            if (block.size() != static_cast<size_t>(btr::kAcsSize)) return btr::kStatusNotABtrieveFile;
+            AcsBlock acs;
+            std::memcpy(acs.data(), block.data(), acs.size());
+            def->acs.push_back(acs);
+        }
+    }
+    {
+        Statement stmt;
+        if (stmt.Prepare(db_, "SELECT key, spec FROM w3b_keyseg ORDER BY key, segment") != SQLITE_OK) {
+            return btr::kStatusNotABtrieveFile;
+        }
+        int current = -1;
+        std::vector<BtrKeySpec> specs;
+        auto flush = [&]() {
+            if (current >= 0 && current < kKeyNumberSlots && !specs.empty()) def->AddKey(current, specs);
+            specs.clear();
+        };
+        while (sqlite3_step(stmt.Get()) == SQLITE_ROW) {
+            int key = sqlite3_column_int(stmt.Get(), 0);
+            std::string bytes = ColumnBlob(stmt.Get(), 1);
+            if (bytes.size() != sizeof(BtrKeySpec) || key < 0 || key >= kKeyNumberSlots) {
+                return btr::kStatusNotABtrieveFile;
+            }
+            if (key != current) flush();
+            current = key;
+            BtrKeySpec spec;
+            std::memcpy(&spec, bytes.data(), sizeof spec);
+            specs.push_back(spec);
+        }
+        flush();
+    }
+    def->spec.keyCount = static_cast<uint8_t>(def->keys.size());
+    ResetKeyStatements();
+    def_ = std::move(def);
+    return btr::kStatusSuccess;
+}
+
+void SharedFile::ResetKeyStatements() { keyStatements_.clear(); }
+
+sqlite3_stmt* SharedFile::Prepared(Statement& statement, const std::string& sql) {
+    if (!statement.IsPrepared() && statement.Prepare(db_, sql.c_str()) != SQLITE_OK) return nullptr;
+    return statement.Get();
+}
+
+SharedFile::KeyStatements& SharedFile::StatementsOf(const KeyInfo& key) {
+    if (keyStatements_.size() < static_cast<size_t>(kKeyNumberSlots)) keyStatements_.resize(kKeyNumberSlots);
+    auto& slot = keyStatements_[static_cast<size_t>(key.number)];
+    if (slot == nullptr) slot = std::make_unique<KeyStatements>();
+    return *slot;
+}
+
+// ---- Transactions --------------------------------------------------------------------------------
+
+int16_t SharedFile::Begin() {
+    sqlite3_stmt* stmt = Prepared(begin_, "BEGIN IMMEDIATE");
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    return StatusOf(sqlite3_step(stmt));
+}
+
+int16_t SharedFile::Commit() {
+    sqlite3_stmt* stmt = Prepared(commit_, "COMMIT");
+    if (stmt == nullptr) return btr::kStatusIoError;
+    int rc;
+    {
+        StatementScope scope(stmt);
+        rc = sqlite3_step(stmt);
+    }
+    if (rc != SQLITE_DONE) Rollback();
+    return StatusOf(rc);
+}
+
+void SharedFile::Rollback() {
+    if (sqlite3_get_autocommit(db_)) return;
+    sqlite3_stmt* stmt = Prepared(rollback_, "ROLLBACK");
+    if (stmt == nullptr) {
+        Execute(db_, "ROLLBACK");
+        return;
+    }
+    StatementScope scope(stmt);
+    sqlite3_step(stmt);
+}
+
+// ---- Records -------------------------------------------------------------------------------------
+
+int16_t SharedFile::ReadRecord(int64_t position, std::string* data, bool* found) {
+    sqlite3_stmt* stmt = Prepared(readRecord_, "SELECT data FROM records WHERE position = ?1");
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    sqlite3_bind_int64(stmt, 1, position);
+    int rc = sqlite3_step(stmt);
+    *found = rc == SQLITE_ROW;
+    if (*found) *data = ColumnBlob(stmt, 0);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
+}
+
+int16_t SharedFile::InsertRecord(const uint8_t* data, size_t size, int64_t* position) {
+    sqlite3_stmt* stmt = Prepared(insertRecord_, "INSERT INTO records(data) VALUES(?1)");
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    BindBlob(stmt, 1, data, size);
+    int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_DONE) return StatusOf(rc) == btr::kStatusDuplicateKey ? btr::kStatusIoError : StatusOf(rc);
+    *position = sqlite3_last_insert_rowid(db_);
+    // Positions are 4-byte record addresses.
+    if (*position > 0xFFFFFFFFLL) return btr::kStatusDiskFull;
+    return btr::kStatusSuccess;
+}
+
+int16_t SharedFile::UpdateRecord(int64_t position, const uint8_t* data, size_t size) {
+    sqlite3_stmt* stmt = Prepared(updateRecord_, "UPDATE records SET data = ?2 WHERE position = ?1");
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    sqlite3_bind_int64(stmt, 1, position);
+    BindBlob(stmt, 2, data, size);
+    return StatusOf(sqlite3_step(stmt));
+}
+
+int16_t SharedFile::DeleteRecord(int64_t position) {
+    sqlite3_stmt* stmt = Prepared(deleteRecord_, "DELETE FROM records WHERE position = ?1");
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    sqlite3_bind_int64(stmt, 1, position);
+    return StatusOf(sqlite3_step(stmt));
+}
+
+int16_t SharedFile::StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) {
+    int index;
+    const char* sql;
+    switch (kind) {
+        case Seek::kFirst:
+            index = 0;
+            sql = "SELECT position, data FROM records ORDER BY position LIMIT 1";
+            break;
+        case Seek::kLast:
+            index = 1;
+            sql = "SELECT position, data FROM records ORDER BY position DESC LIMIT 1";
+            break;
+        case Seek::kNext:
+            index = 2;
+            sql = "SELECT position, data FROM records WHERE position > ?1 ORDER BY position LIMIT 1";
+            break;
+        case Seek::kPrevious:
+            index = 3;
+            sql = "SELECT position, data FROM records WHERE position < ?1 ORDER BY position DESC LIMIT 1";
+            break;
+        default: return btr::kStatusInvalidOperation;
+    }
+    sqlite3_stmt* stmt = Prepared(step_[index], sql);
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    if (index >= 2) sqlite3_bind_int64(stmt, 1, from);
+    int rc = sqlite3_step(stmt);
+    *found = rc == SQLITE_ROW;
+    if (*found) {
+        *position = sqlite3_column_int64(stmt, 0);
+        *data = ColumnBlob(stmt, 1);
+    }
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
+}
+
+namespace {
+
+int16_t StepCount(sqlite3_stmt* stmt, int64_t* count) {
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW) return SharedFile::StatusOf(rc == SQLITE_DONE ? SQLITE_ERROR : rc);
+    *count = sqlite3_column_int64(stmt, 0);
+    return btr::kStatusSuccess;
+}
+
+}  // namespace
+
+int16_t SharedFile::CountRecords(int64_t* count) {
+    return StepCount(Prepared(countRecords_, "SELECT count(*) FROM records"), count);
+}
+
+int16_t SharedFile::CountRecordsBefore(int64_t position, int64_t* count) {
+    sqlite3_stmt* stmt = Prepared(countBefore_, "SELECT count(*) FROM records WHERE position < ?1");
+    if (stmt != nullptr) sqlite3_bind_int64(stmt, 1, position);
+    return StepCount(stmt, count);
+}
+
+int16_t SharedFile::RecordAtOffset(int64_t offset, int64_t* position, std::string* data, bool* found) {
+    sqlite3_stmt* stmt =
+        Prepared(recordAtOffset_, "SELECT position, data FROM records ORDER BY position LIMIT 1 OFFSET ?1");
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    sqlite3_bind_int64(stmt, 1, offset);
+    int rc = sqlite3_step(stmt);
+    *found = rc == SQLITE_ROW;
+    if (*found) {
+        *position = sqlite3_column_int64(stmt, 0);
+        *data = ColumnBlob(stmt, 1);
+    }
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
+}
+
+// ---- Key tables ----------------------------------------------------------------------------------
+
+int16_t SharedFile::SeekEntry(const KeyInfo& key, Seek kind, const std::string& value, int64_t sequence,
+                              KeyEntry* entry, std::string* data, bool* found) {
+    KeyStatements& statements = StatementsOf(key);
+    sqlite3_stmt* stmt = Prepared(statements.seek[static_cast<int>(kind)], SeekSql(KeyTable(key.number), kind));
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    if (kind != Seek::kFirst && kind != Seek::kLast) BindBlob(stmt, 1, value);
+    if (kind == Seek::kNext || kind == Seek::kPrevious) sqlite3_bind_int64(stmt, 2, sequence);
+    int rc = sqlite3_step(stmt);
+    *found = rc == SQLITE_ROW;
+    if (*found) ReadEntry(stmt, entry, data);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
+}
+
+int16_t SharedFile::EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
+                                  bool* found) {
+    KeyStatements& statements = StatementsOf(key);
+    sqlite3_stmt* stmt = Prepared(statements.entryOfRecord, "SELECT value, seq, position FROM " +
+                                                                KeyTable(key.number) +
+                                                                " WHERE value = ?1 AND position = ?2 LIMIT 1");
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    BindBlob(stmt, 1, value);
+    sqlite3_bind_int64(stmt, 2, position);
+    int rc = sqlite3_step(stmt);
+    *found = rc == SQLITE_ROW;
+    if (*found) ReadEntry(stmt, entry, nullptr);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
+}
+
+int16_t SharedFile::EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data,
+                                  bool* found) {
+    KeyStatements& statements = StatementsOf(key);
+    sqlite3_stmt* stmt = Prepared(statements.atOffset, "SELECT e.value, e.seq, e.position, r.data FROM " +
+                                                           KeyTable(key.number) +
+                                                           " AS e CROSS JOIN records AS r ON r.position = e.position"
+                                                           " ORDER BY e.value, e.seq LIMIT 1 OFFSET ?1");
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    sqlite3_bind_int64(stmt, 1, offset);
+    int rc = sqlite3_step(stmt);
+    *found = rc == SQLITE_ROW;
+    if (*found) ReadEntry(stmt, entry, data);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
+}
+
+int16_t SharedFile::InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) {
+    KeyStatements& statements = StatementsOf(key);
+    int64_t next = 0;
+    if (key.duplicates) {
+        // Equal values keep the order in which they entered the key: a new one goes last.
+        sqlite3_stmt* last = Prepared(statements.lastSequence, "SELECT seq FROM " + KeyTable(key.number) +
+                                                                   " WHERE value = ?1 ORDER BY seq DESC LIMIT 1");
+        if (last == nullptr) return btr::kStatusIoError;
+        StatementScope scope(last);
+        BindBlob(last, 1, value);
+        int rc = sqlite3_step(last);
+        if (rc == SQLITE_ROW) {
+            next = sqlite3_column_int64(last, 0) + 1;
+        } else if (rc != SQLITE_DONE) {
+            return StatusOf(rc);
+        }
+    }
+    sqlite3_stmt* stmt = Prepared(statements.insert, "INSERT INTO " + KeyTable(key.number) +
+                                                         "(value, seq, position) VALUES(?1, ?2, ?3)");
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    BindBlob(stmt, 1, value);
+    sqlite3_bind_int64(stmt, 2, next);
+    sqlite3_bind_int64(stmt, 3, position);
+    int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_DONE) return StatusOf(rc);
+    if (sequence != nullptr) *sequence = next;
+    return btr::kStatusSuccess;
+}
+
+int16_t SharedFile::DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) {
+    KeyStatements& statements = StatementsOf(key);
+    sqlite3_stmt* stmt =
+        Prepared(statements.erase, "DELETE FROM " + KeyTable(key.number) + " WHERE value = ?1 AND position = ?2");
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    BindBlob(stmt, 1, value);
+    sqlite3_bind_int64(stmt, 2, position);
+    return StatusOf(sqlite3_step(stmt));
+}
+
+int16_t SharedFile::CountEntries(const KeyInfo& key, int64_t* count) {
+    return StepCount(Prepared(StatementsOf(key).count, "SELECT count(*) FROM " + KeyTable(key.number)), count);
+}
+
+int16_t SharedFile::CountDistinct(const KeyInfo& key, int64_t* count) {
+    return StepCount(
+        Prepared(StatementsOf(key).countDistinct, "SELECT count(DISTINCT value) FROM " + KeyTable(key.number)),
+        count);
+}
+
+int16_t SharedFile::CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) {
+    sqlite3_stmt* stmt =
+        Prepared(StatementsOf(key).countBelow, "SELECT count(*) FROM " + KeyTable(key.number) + " WHERE value < ?1");
+    if (stmt != nullptr) BindBlob(stmt, 1, value);
+    return StepCount(stmt, count);
+}
+
+// ---- Definition changes --------------------------------------------------------------------------
+
+int16_t SharedFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) {
+    std::unique_ptr<FileDef> next = CopyDefinition(*def_);
+    for (const AcsBlock& block : newAcs) next->acs.push_back(block);
+    next->AddKey(number, specs);
+    const KeyInfo& key = *next->Key(number);
+
+    int16_t status = Begin();
+    if (status != btr::kStatusSuccess) return status;
+    auto fail = [&](int16_t code) {
+        Rollback();
+        ResetKeyStatements();
+        return code;
+    };
+    int rc;
+    for (size_t i = 0; i < newAcs.size(); ++i) {
+        Statement insert;
+        if ((rc = insert.Prepare(db_, "INSERT INTO w3b_acs(number, block) VALUES(?1, ?2)")) != SQLITE_OK) {
+            return fail(StatusOf(rc));
+        }
+        sqlite3_bind_int64(insert.Get(), 1, static_cast<int64_t>(def_->acs.size() + i));
+        BindBlob(insert.Get(), 2, newAcs[i].data(), newAcs[i].size());
+        if ((rc = sqlite3_step(insert.Get())) != SQLITE_DONE) return fail(StatusOf(rc));
+    }
+    {
+        Statement insert;
+        if ((rc = insert.Prepare(db_, "INSERT INTO w3b_keyseg(key, segment, spec) VALUES(?1, ?2, ?3)")) != SQLITE_OK) {
+            return fail(StatusOf(rc));
+        }
+        for (size_t s = 0; s < key.specs.size(); ++s) {
+            StatementScope scope(insert.Get());
+            sqlite3_bind_int(insert.Get(), 1, number);
+            sqlite3_bind_int64(insert.Get(), 2, static_cast<int64_t>(s));
+            BindBlob(insert.Get(), 3, &key.specs[s], sizeof(BtrKeySpec));
+            if ((rc = sqlite3_step(insert.Get())) != SQLITE_DONE) return fail(StatusOf(rc));
+        }
+    }
+    if ((rc = Execute(db_, CreateKeyTableSql(number).c_str())) != SQLITE_OK) return fail(StatusOf(rc));
+    {
+        Statement scan;
+        if ((rc = scan.Prepare(db_, "SELECT position, data FROM records")) != SQLITE_OK) return fail(StatusOf(rc));
+        std::string encoded;
+        while ((rc = sqlite3_step(scan.Get())) == SQLITE_ROW) {
+            int64_t position = sqlite3_column_int64(scan.Get(), 0);
+            const uint8_t* data = static_cast<const uint8_t*>(sqlite3_column_blob(scan.Get(), 1));
+            size_t size = static_cast<size_t>(sqlite3_column_bytes(scan.Get(), 1));
+            if (data == nullptr || size < def_->RecordLength()) return fail(btr::kStatusIoError);
+            if (IsNullKey(key.def, data)) continue;
+            EncodeRecordKey(key.def, data, &encoded);
+            if ((status = InsertEntry(key, encoded, position, nullptr)) != btr::kStatusSuccess) return fail(status);
+        }
+        if (rc != SQLITE_DONE) return fail(StatusOf(rc));
+    }
+    if ((status = Commit()) != btr::kStatusSuccess) {
+        ResetKeyStatements();
+        return status;
+    }
+    schemaVersion_ = -1;
+    return Refresh();
+}
+
+int16_t SharedFile::DropKey(int number, bool renumber) {
+    int16_t status = Begin();
+    if (status != btr::kStatusSuccess) return status;
+    ResetKeyStatements();
+    auto fail = [&](int rc) {
+        Rollback();
+        return StatusOf(rc);
+    };
+    int rc;
+    if ((rc = Execute(db_, ("DROP TABLE " + KeyTable(number)).c_str())) != SQLITE_OK) return fail(rc);
+    if ((rc = Execute(db_, ("DELETE FROM w3b_keyseg WHERE key = " + std::to_string(number)).c_str())) != SQLITE_OK) {
+        return fail(rc);
+    }
+    if (renumber) {
+        for (const KeyInfo& key : def_->keys) {
+            if (key.number <= number) continue;
+            std::string sql = "ALTER TABLE " + KeyTable(key.number) + " RENAME TO " + KeyTable(key.number - 1) +
+                              "; UPDATE w3b_keyseg SET key = " + std::to_string(key.number - 1) +
+                              " WHERE key = " + std::to_string(key.number);
+            if ((rc = Execute(db_, sql.c_str())) != SQLITE_OK) return fail(rc);
+        }
+    }
+    if ((status = Commit()) != btr::kStatusSuccess) return status;
+    schemaVersion_ = -1;
+    return Refresh();
+}
+
+}  // namespace w3b

@@ -1,0 +1,70 @@
+// sqlite_statement.h: small owning wrappers over SQLite handles.
+#ifndef W3BTRV7_SQLITE_STATEMENT_H
+#define W3BTRV7_SQLITE_STATEMENT_H
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+
+namespace w3b {
+
+// A prepared statement, finalized by the destructor. Movable, not copyable.
+class Statement {
+public:
+    Statement() = default;
+    ~Statement();
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&& other) noexcept;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Prepares `sql` once; later calls reuse the prepared form. Returns an SQLite result code.
+    int Prepare(sqlite3* db, const char* sql);
+    bool IsPrepared() const { return stmt_ != nullptr; }
+    sqlite3_stmt* Get() const { return stmt_; }
+    void Finalize();
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// Resets a statement when the scope ends, so that no statement keeps a read transaction
+// (and with it an old snapshot) open between calls.
+class StatementScope {
+public:
+    explicit StatementScope(sqlite3_stmt* stmt) : stmt_(stmt) {}
+    ~StatementScope() {
+        if (stmt_ != nullptr) {
+            sqlite3_reset(stmt_);
+            sqlite3_clear_bindings(stmt_);
+        }
+    }
+    StatementScope(const StatementScope&) = delete;
+    StatementScope& operator=(const StatementScope&) = delete;
+
+private:
+    sqlite3_stmt* stmt_;
+};
+
+inline void BindBlob(sqlite3_stmt* stmt, int index, const void* data, size_t size) {
+    sqlite3_bind_blob(stmt, index, size == 0 ? "" : data, static_cast<int>(size), SQLITE_STATIC);
+}
+
+inline void BindBlob(sqlite3_stmt* stmt, int index, const std::string& bytes) {
+    BindBlob(stmt, index, bytes.data(), bytes.size());
+}
+
+inline std::string ColumnBlob(sqlite3_stmt* stmt, int column) {
+    const void* data = sqlite3_column_blob(stmt, column);
+    int size = sqlite3_column_bytes(stmt, column);
+    if (data == nullptr || size <= 0) return std::string();
+    return std::string(static_cast<const char*>(data), static_cast<size_t>(size));
+}
+
+// Runs SQL text without results (schema changes, pragmas, transaction control).
+int Execute(sqlite3* db, const char* sql);
+
+}  // namespace w3b
+
+#endif  // W3BTRV7_SQLITE_STATEMENT_H

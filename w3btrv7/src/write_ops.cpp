@@ -1,0 +1,264 @@
+// Insert, Update and Delete: each one transaction over the record and all its key entries.
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "call.h"
+
+namespace w3b {
+
+namespace {
+
+// Rolls the transaction back unless it was committed.
+class WriteTransaction {
+public:
+    explicit WriteTransaction(SharedFile& file) : file_(file) {}
+    ~WriteTransaction() {
+        if (open_) file_.Rollback();
+    }
+    int16_t Begin() {
+        int16_t status = file_.Begin();
+        open_ = status == btr::kStatusSuccess;
+        return status;
+    }
+    int16_t Commit() {
+        open_ = false;
+        return file_.Commit();
+    }
+
+private:
+    SharedFile& file_;
+    bool open_ = false;
+};
+
+int16_t CheckWriteKey(const FileDef& def, const Call& call, const KeyInfo** key) {
+    *key = nullptr;
+    if (call.keyNumber == btr::kKeyNumberNoCurrency) return btr::kStatusSuccess;
+    *key = KeyOf(def, call.keyNumber);
+    if (*key == nullptr) return btr::kStatusInvalidKeyNumber;
+    if (!call.KeyFits((*key)->length)) return btr::kStatusKeyBufferTooShort;
+    return btr::kStatusSuccess;
+}
+
+int64_t ReadSigned(const uint8_t* at, size_t width) {
+    uint64_t value = 0;
+    for (size_t i = 0; i < width; ++i) value |= static_cast<uint64_t>(at[i]) << (8 * i);
+    if (width < 8 && (value >> (8 * width - 1)) != 0) value |= ~uint64_t{0} << (8 * width);
+    return static_cast<int64_t>(value);
+}
+
+void WriteSigned(uint8_t* at, size_t width, int64_t value) {
+    for (size_t i = 0; i < width; ++i) at[i] = static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i));
+}
+
+bool AllZero(const uint8_t* at, size_t width) {
+    for (size_t i = 0; i < width; ++i) {
+        if (at[i] != 0) return false;
+    }
+    return true;
+}
+
+// Fills AUTOINCREMENT fields that hold zero with the highest value of the key plus one.
+int16_t AssignAutoincrement(SharedFile& file, const FileDef& def, std::string* record, bool* assigned) {
+    for (const KeyInfo& key : def.keys) {
+        if (key.autoincrementSegment < 0) continue;
+        const SegmentDef& segment = key.def.segments[static_cast<size_t>(key.autoincrementSegment)];
+        uint8_t* field = reinterpret_cast<uint8_t*>(record->data()) + segment.offset;
+        if (!AllZero(field, segment.length)) continue;
+        KeyEntry last;
+        std::string lastRecord;
+        bool found = false;
+        if (int16_t status = file.SeekEntry(key, Seek::kLast, std::string(), 0, &last, &lastRecord, &found);
+            status != btr::kStatusSuccess) {
+            return status;
+        }
+        int64_t highest = 0;
+        if (found && lastRecord.size() >= segment.offset + segment.length) {
+            highest = ReadSigned(reinterpret_cast<const uint8_t*>(lastRecord.data()) + segment.offset, segment.length);
+        }
+        int64_t limit = segment.length >= 8 ? std::numeric_limits<int64_t>::max()
+                                            : (int64_t{1} << (8 * segment.length - 1)) - 1;
+        if (highest < 0) highest = 0;
+        if (highest >= limit) return btr::kStatusAutoincrementError;
+        WriteSigned(field, segment.length, highest + 1);
+        *assigned = true;
+    }
+    return btr::kStatusSuccess;
+}
+
+const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+}  // namespace
+
+int16_t DoInsert(Call& call, OpenInstance& open) {
+    if (open.ReadOnly()) return btr::kStatusAccessDenied;
+    SharedFile& file = *open.file;
+    const FileDef& def = file.Def();
+    const KeyInfo* currencyKey;
+    if (int16_t status = CheckWriteKey(def, call, &currencyKey); status != btr::kStatusSuccess) return status;
+    std::string record;
+    if (int16_t status = PrepareRecord(def, call, &record); status != btr::kStatusSuccess) return status;
+
+    WriteTransaction transaction(file);
+    if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
+    bool assigned = false;
+    if (int16_t status = AssignAutoincrement(file, def, &record, &assigned); status != btr::kStatusSuccess) {
+        return status;
+    }
+    int64_t position = 0;
+    if (int16_t status = file.InsertRecord(Bytes(record), record.size(), &position); status != btr::kStatusSuccess) {
+        return status;
+    }
+    KeyEntry currencyEntry;
+    bool currencyOnKey = false;
+    std::string encoded;
+    for (const KeyInfo& key : def.keys) {
+        if (IsNullKey(key.def, Bytes(record))) continue;
+        EncodeRecordKey(key.def, Bytes(record), &encoded);
+        int64_t sequence = 0;
+        if (int16_t status = file.InsertEntry(key, encoded, position, &sequence); status != btr::kStatusSuccess) {
+            return status;
+        }
+        if (&key == currencyKey) {
+            currencyEntry = KeyEntry{encoded, sequence, position};
+            currencyOnKey = true;
+        }
+    }
+    if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
+
+    Cursor& cursor = open.cursor;
+    if (currencyKey != nullptr) {
+        if (currencyOnKey) {
+            cursor.SetAt(currencyKey->number, currencyEntry, true);
+        } else {
+            cursor.SetPhysical(position);
+            cursor.keyNumber = currencyKey->number;
+        }
+        ExtractKeyValue(currencyKey->def, Bytes(record), call.key);
+    } else {
+        cursor.physical = Place::kAt;
+        cursor.position = position;
+        cursor.recordCurrent = true;
+    }
+    // The caller learns the values the engine assigned.
+    if (assigned) std::memcpy(call.data, record.data(), std::min<size_t>(record.size(), *call.dataLength));
+    return btr::kStatusSuccess;
+}
+
+int16_t DoUpdate(Call& call, OpenInstance& open) {
+    if (open.ReadOnly()) return btr::kStatusAccessDenied;
+    Cursor& cursor = open.cursor;
+    if (!cursor.recordCurrent || cursor.physical != Place::kAt) return btr::kStatusInvalidPositioning;
+    SharedFile& file = *open.file;
+    const FileDef& def = file.Def();
+    const KeyInfo* currencyKey;
+    if (int16_t status = CheckWriteKey(def, call, &currencyKey); status != btr::kStatusSuccess) return status;
+    std::string record;
+    if (int16_t status = PrepareRecord(def, call, &record); status != btr::kStatusSuccess) return status;
+
+    WriteTransaction transaction(file);
+    if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
+    std::string stored;
+    bool found = false;
+    if (int16_t status = file.ReadRecord(cursor.position, &stored, &found); status != btr::kStatusSuccess) {
+        return status;
+    }
+    if (!found || stored.size() < def.RecordLength()) return btr::kStatusInvalidPositioning;
+
+    // An AUTOINCREMENT field set to zero keeps the value it has.
+    for (const KeyInfo& key : def.keys) {
+        if (key.autoincrementSegment < 0) continue;
+        const SegmentDef& segment = key.def.segments[static_cast<size_t>(key.autoincrementSegment)];
+        if (AllZero(Bytes(record) + segment.offset, segment.length)) {
+            std::memcpy(record.data() + segment.offset, stored.data() + segment.offset, segment.length);
+        }
+    }
+
+    std::vector<uint8_t> oldValue, newValue;
+    std::string oldEncoded, newEncoded;
+    for (const KeyInfo& key : def.keys) {
+        oldValue.resize(key.length);
+        newValue.resize(key.length);
+        ExtractKeyValue(key.def, Bytes(stored), oldValue.data());
+        ExtractKeyValue(key.def, Bytes(record), newValue.data());
+        if (oldValue == newValue) continue;
+        if (!key.modifiable) return btr::kStatusModifiableKeyError;
+        bool oldNull = IsNullKey(key.def, Bytes(stored));
+        bool newNull = IsNullKey(key.def, Bytes(record));
+        if (!oldNull) EncodeRecordKey(key.def, Bytes(stored), &oldEncoded);
+        if (!newNull) EncodeRecordKey(key.def, Bytes(record), &newEncoded);
+        if (oldNull == newNull && (oldNull || oldEncoded == newEncoded)) continue;
+        // A changed value leaves its place and joins the end of its new group.
+        if (!oldNull) {
+            if (int16_t status = file.DeleteEntry(key, oldEncoded, cursor.position); status != btr::kStatusSuccess) {
+                return status;
+            }
+        }
+        if (!newNull) {
+            if (int16_t status = file.InsertEntry(key, newEncoded, cursor.position, nullptr);
+                status != btr::kStatusSuccess) {
+                return status;
+            }
+        }
+    }
+    if (int16_t status = file.UpdateRecord(cursor.position, Bytes(record), record.size());
+        status != btr::kStatusSuccess) {
+        return status;
+    }
+    KeyEntry entry;
+    bool onKey = false;
+    if (currencyKey != nullptr && !IsNullKey(currencyKey->def, Bytes(record))) {
+        EncodeRecordKey(currencyKey->def, Bytes(record), &newEncoded);
+        if (int16_t status = file.EntryOfRecord(*currencyKey, newEncoded, cursor.position, &entry, &onKey);
+            status != btr::kStatusSuccess) {
+            return status;
+        }
+    }
+    if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
+
+    // Logical currency follows the record on the key named, when that is the key path in use;
+    // a different key number leaves the path, so the next Get on the new number reports it.
+    if (currencyKey != nullptr) {
+        if (onKey && (cursor.keyNumber == currencyKey->number || cursor.logical == Place::kNone)) {
+            cursor.keyNumber = currencyKey->number;
+            cursor.logical = Place::kAt;
+            cursor.entry = entry;
+        }
+        ExtractKeyValue(currencyKey->def, Bytes(record), call.key);
+    }
+    return btr::kStatusSuccess;
+}
+
+int16_t DoDelete(Call&, OpenInstance& open) {
+    if (open.ReadOnly()) return btr::kStatusAccessDenied;
+    Cursor& cursor = open.cursor;
+    if (!cursor.recordCurrent || cursor.physical != Place::kAt) return btr::kStatusInvalidPositioning;
+    SharedFile& file = *open.file;
+    const FileDef& def = file.Def();
+
+    WriteTransaction transaction(file);
+    if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
+    std::string stored;
+    bool found = false;
+    if (int16_t status = file.ReadRecord(cursor.position, &stored, &found); status != btr::kStatusSuccess) {
+        return status;
+    }
+    if (!found || stored.size() < def.RecordLength()) return btr::kStatusInvalidPositioning;
+    std::string encoded;
+    for (const KeyInfo& key : def.keys) {
+        if (IsNullKey(key.def, Bytes(stored))) continue;
+        EncodeRecordKey(key.def, Bytes(stored), &encoded);
+        if (int16_t status = file.DeleteEntry(key, encoded, cursor.position); status != btr::kStatusSuccess) {
+            return status;
+        }
+    }
+    if (int16_t status = file.DeleteRecord(cursor.position); status != btr::kStatusSuccess) return status;
+    if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
+
+    // The record is gone; its place on the key path stays, so Get Next and Previous go on.
+    cursor.physical = Place::kNone;
+    cursor.recordCurrent = false;
+    return btr::kStatusSuccess;
+}
+
+}  // namespace w3b
