@@ -1,5 +1,5 @@
 // The sort order of each key type on hand-picked values: the documented collation vectors and
-// the edges of every type, checked on both the encoder and the reference comparator.
+// the edges of every type, checked on both the encoder and the independent comparator.
 #include <cmath>
 #include <limits>
 

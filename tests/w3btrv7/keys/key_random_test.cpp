@@ -1,4 +1,4 @@
-// Randomised agreement between the encoder and the reference comparator: for every type, many
+// Randomised agreement between the encoder and the independent comparator: for every type, many
 // value pairs from generators biased towards equal values, prefixes, extremes and malformed
 // input; then keys mixing types, descending segments, collating sequences and case folding.
 #include <array>

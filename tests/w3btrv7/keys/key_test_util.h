@@ -1,5 +1,5 @@
 // Helpers shared by the key codec tests: building key definitions and checking an order under
-// both the encoder and the reference comparator.
+// both the encoder and the independent comparator.
 #ifndef TYDB_TESTS_W3BTRV7_KEYS_KEY_TEST_UTIL_H
 #define TYDB_TESTS_W3BTRV7_KEYS_KEY_TEST_UTIL_H
 

@@ -85,7 +85,7 @@ void EncodeKeyValue(const KeyDef& key, const uint8_t* keyValue, std::string* out
 // The record must cover every segment. Replaces the contents of `*out`.
 void EncodeRecordKey(const KeyDef& key, const uint8_t* record, std::string* out);
 
-// Reference comparison of two key values (as key buffers hold them) by the record manager's
+// Independent comparison of two key values (as key buffers hold them) by the record manager's
 // rules, segment by segment: negative, zero or positive. It works on the values directly and
 // shares no code with the encoders, so tests can check one against the other.
 int CompareKeyValues(const KeyDef& key, const uint8_t* a, const uint8_t* b);
