@@ -26,7 +26,7 @@ BtrKeySpec OldStyleSpec(int16_t length, uint16_t flags) {
 
 // ---- ValidateSegment ----
 
-TEST(SegmentValidation, AcceptsEveryTypeAtItsAllowedLengths) {
+TEST(KeySegmentValidation, AcceptsEveryTypeAtItsAllowedLengths) {
     const struct {
         uint8_t type;
         std::vector<int16_t> lengths;
@@ -49,7 +49,7 @@ TEST(SegmentValidation, AcceptsEveryTypeAtItsAllowedLengths) {
     }
 }
 
-TEST(SegmentValidation, RejectsLengthsTheTypeDoesNotAllow) {
+TEST(KeySegmentValidation, RejectsLengthsTheTypeDoesNotAllow) {
     const struct {
         uint8_t type;
         std::vector<int16_t> lengths;
@@ -71,7 +71,7 @@ TEST(SegmentValidation, RejectsLengthsTheTypeDoesNotAllow) {
     }
 }
 
-TEST(SegmentValidation, RejectsUnknownTypes) {
+TEST(KeySegmentValidation, RejectsUnknownTypes) {
     for (int type : {12, 13, 16, 21, 22, 23, 24, 25, 26, 27, 30, 31, 100, 255}) {
         EXPECT_EQ(w3b::ValidateSegment(Spec(static_cast<uint8_t>(type), 4)), btr::kStatusKeyTypeError)
             << "type " << type;
@@ -80,7 +80,7 @@ TEST(SegmentValidation, RejectsUnknownTypes) {
     EXPECT_EQ(w3b::ValidateSegment(Spec(16, 0)), btr::kStatusKeyTypeError);
 }
 
-TEST(SegmentValidation, AutoincrementMustBeUniqueAndAlone) {
+TEST(KeySegmentValidation, AutoincrementMustBeUniqueAndAlone) {
     EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeAutoincrement, 4, btr::kKeyFlagDuplicates)),
               btr::kStatusKeyTypeError);
     EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeAutoincrement, 4, btr::kKeyFlagSegmented)),
@@ -89,7 +89,7 @@ TEST(SegmentValidation, AutoincrementMustBeUniqueAndAlone) {
               btr::kStatusSuccess);
 }
 
-TEST(SegmentValidation, CollationFlagsOnlyOnStringTypes) {
+TEST(KeySegmentValidation, CollationFlagsOnlyOnStringTypes) {
     for (uint16_t flag : {btr::kKeyFlagAlternateSequence, btr::kKeyFlagNoCase,
                           static_cast<uint16_t>(btr::kKeyFlagAlternateSequence | btr::kKeyFlagNoCase)}) {
         EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeString, 4, flag)), btr::kStatusSuccess);
@@ -103,13 +103,13 @@ TEST(SegmentValidation, CollationFlagsOnlyOnStringTypes) {
     }
 }
 
-TEST(SegmentValidation, NamedSequenceFlagOnlyInItsCombination) {
+TEST(KeySegmentValidation, NamedSequenceFlagOnlyInItsCombination) {
     EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeString, 4, 0x0C20)), btr::kStatusSuccess);
     EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeString, 4, 0x0800)), btr::kStatusInconsistentKeyFlags);
     EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeString, 4, 0x0820)), btr::kStatusInconsistentKeyFlags);
 }
 
-TEST(SegmentValidation, OldStyleBinaryNeedsEvenLength) {
+TEST(KeySegmentValidation, OldStyleBinaryNeedsEvenLength) {
     EXPECT_EQ(w3b::ValidateSegment(OldStyleSpec(4, btr::kKeyFlagBinary)), btr::kStatusSuccess);
     EXPECT_EQ(w3b::ValidateSegment(OldStyleSpec(3, btr::kKeyFlagBinary)), btr::kStatusInvalidKeyLength);
     EXPECT_EQ(w3b::ValidateSegment(OldStyleSpec(3, 0)), btr::kStatusSuccess);
@@ -117,7 +117,7 @@ TEST(SegmentValidation, OldStyleBinaryNeedsEvenLength) {
     EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeString, 3, btr::kKeyFlagBinary)), btr::kStatusSuccess);
 }
 
-TEST(SegmentValidation, EffectiveTypeResolvesOldStyleFlags) {
+TEST(KeySegmentValidation, EffectiveTypeResolvesOldStyleFlags) {
     EXPECT_EQ(w3b::EffectiveType(OldStyleSpec(4, 0)), btr::kTypeString);
     EXPECT_EQ(w3b::EffectiveType(OldStyleSpec(4, btr::kKeyFlagBinary)), btr::kTypeUnsignedBinary);
     BtrKeySpec ignoredType = OldStyleSpec(4, 0);
@@ -128,7 +128,7 @@ TEST(SegmentValidation, EffectiveTypeResolvesOldStyleFlags) {
 
 // ---- BuildKeyDef ----
 
-TEST(KeyDefinition, ResolvesSegmentsInOrder) {
+TEST(KeyDefinitionBuild, ResolvesSegmentsInOrder) {
     const BtrKeySpec specs[] = {
         Spec(btr::kTypeInteger, 4, btr::kKeyFlagSegmented | btr::kKeyFlagDuplicates, 11),
         Spec(btr::kTypeString, 20, btr::kKeyFlagDescending | btr::kKeyFlagNoCase | btr::kKeyFlagDuplicates, 1)};
@@ -148,7 +148,7 @@ TEST(KeyDefinition, ResolvesSegmentsInOrder) {
     EXPECT_FALSE(key.nullAny);
 }
 
-TEST(KeyDefinition, PicksDefaultOrNumberedCollatingSequence) {
+TEST(KeyDefinitionBuild, PicksDefaultOrNumberedCollatingSequence) {
     uint8_t first[256];
     uint8_t second[256];
     const uint8_t* maps[] = {first, second};
@@ -163,7 +163,7 @@ TEST(KeyDefinition, PicksDefaultOrNumberedCollatingSequence) {
     EXPECT_EQ(key.segments[0].collation, first);
 }
 
-TEST(KeyDefinition, MissingCollatingSequenceGives48) {
+TEST(KeyDefinitionBuild, MissingCollatingSequenceGives48) {
     uint8_t only[256];
     const uint8_t* maps[] = {only};
     BtrKeySpec numbered = Spec(btr::kTypeString, 4, btr::kKeyFlagAlternateSequence | btr::kKeyFlagNoCase);
@@ -175,7 +175,7 @@ TEST(KeyDefinition, MissingCollatingSequenceGives48) {
     EXPECT_EQ(w3b::BuildKeyDef(&byDefault, 1, nullptr, 0, &key), btr::kStatusInvalidAcs);
 }
 
-TEST(KeyDefinition, SegmentsMustAgreeOnKeyWideFlags) {
+TEST(KeyDefinitionBuild, SegmentsMustAgreeOnKeyWideFlags) {
     for (uint16_t flag : {btr::kKeyFlagDuplicates, btr::kKeyFlagModifiable, btr::kKeyFlagNullAll,
                           btr::kKeyFlagNullAny}) {
         const BtrKeySpec specs[] = {Spec(btr::kTypeString, 4, btr::kKeyFlagSegmented | flag, 1),
@@ -190,7 +190,7 @@ TEST(KeyDefinition, SegmentsMustAgreeOnKeyWideFlags) {
     EXPECT_EQ(w3b::BuildKeyDef(mixed, 2, nullptr, 0, &key), btr::kStatusSuccess);
 }
 
-TEST(KeyDefinition, RejectsBadKeysAsWholes) {
+TEST(KeyDefinitionBuild, RejectsBadKeysAsWholes) {
     KeyDef key;
     const BtrKeySpec tooLong[] = {Spec(btr::kTypeString, 200, btr::kKeyFlagSegmented, 1),
                                   Spec(btr::kTypeString, 56, 0, 201)};
@@ -217,7 +217,7 @@ TEST(KeyDefinition, RejectsBadKeysAsWholes) {
     EXPECT_EQ(w3b::BuildKeyDef(&badPosition, 1, nullptr, 0, nullptr), btr::kStatusInvalidKeyLength);
 }
 
-TEST(KeyDefinition, CarriesNullRule) {
+TEST(KeyDefinitionBuild, CarriesNullRule) {
     KeyDef key;
     const BtrKeySpec all = Spec(btr::kTypeString, 4, btr::kKeyFlagNullAll);
     ASSERT_EQ(w3b::BuildKeyDef(&all, 1, nullptr, 0, &key), btr::kStatusSuccess);
@@ -240,27 +240,27 @@ KeyDef TwoSegmentNullKey(bool all, bool any) {
     return key;
 }
 
-TEST(NullKeys, AllSegmentsRuleNeedsEverySegmentNull) {
+TEST(NullKeyRule, AllSegmentsRuleNeedsEverySegmentNull) {
     const KeyDef key = TwoSegmentNullKey(true, false);
     EXPECT_TRUE(w3b::IsNullKey(key, Concat({Text("  "), {0, 0, 0}}).data()));
     EXPECT_FALSE(w3b::IsNullKey(key, Concat({Text("  "), {0, 0, 1}}).data()));
     EXPECT_FALSE(w3b::IsNullKey(key, Concat({Text(" x"), {0, 0, 0}}).data()));
 }
 
-TEST(NullKeys, AnySegmentRuleNeedsOneSegmentNull) {
+TEST(NullKeyRule, AnySegmentRuleNeedsOneSegmentNull) {
     const KeyDef key = TwoSegmentNullKey(false, true);
     EXPECT_TRUE(w3b::IsNullKey(key, Concat({Text("  "), {'a', 0, 0}}).data()));
     EXPECT_TRUE(w3b::IsNullKey(key, Concat({Text("ab"), {0, 0, 0}}).data()));
     EXPECT_FALSE(w3b::IsNullKey(key, Concat({Text("ab"), {0, 'x', 0}}).data()));
 }
 
-TEST(NullKeys, ZstringIsNullOnlyWhenEveryByteIsTheNullValue) {
+TEST(NullKeyRule, ZstringIsNullOnlyWhenEveryByteIsTheNullValue) {
     // A leading NUL makes an empty text, not a null segment.
     const KeyDef key = TwoSegmentNullKey(false, true);
     EXPECT_FALSE(w3b::IsNullKey(key, Concat({Text("ab"), {0, 'x', 'y'}}).data()));
 }
 
-TEST(NullKeys, NullDetectionUsesRawBytesNotCollation) {
+TEST(NullKeyRule, NullDetectionUsesRawBytesNotCollation) {
     KeyDef key = Key({Segment(btr::kTypeString, 2, false, w3b::CaseFoldMap())});
     key.segments[0].nullValue = 'A';
     key.nullAll = true;
@@ -268,14 +268,14 @@ TEST(NullKeys, NullDetectionUsesRawBytesNotCollation) {
     EXPECT_FALSE(w3b::IsNullKey(key, Text("aa").data()));
 }
 
-TEST(NullKeys, KeyWithoutNullRuleIsNeverNull) {
+TEST(NullKeyRule, KeyWithoutNullRuleIsNeverNull) {
     const KeyDef key = TwoSegmentNullKey(false, false);
     EXPECT_FALSE(w3b::IsNullKey(key, Concat({Text("  "), {0, 0, 0}}).data()));
 }
 
 // ---- key values from records ----
 
-TEST(RecordKeys, ExtractConcatenatesSegmentsInKeyOrder) {
+TEST(KeyValueFromRecord, ExtractConcatenatesSegmentsInKeyOrder) {
     KeyDef key;
     key.segments = {Segment(btr::kTypeString, 2), Segment(btr::kTypeInteger, 2)};
     key.segments[0].offset = 6;
@@ -286,7 +286,7 @@ TEST(RecordKeys, ExtractConcatenatesSegmentsInKeyOrder) {
     EXPECT_EQ(value, Text("6712"));
 }
 
-TEST(RecordKeys, OverlappingSegmentsReadTheSameBytes) {
+TEST(KeyValueFromRecord, OverlappingSegmentsReadTheSameBytes) {
     KeyDef key;
     key.segments = {Segment(btr::kTypeString, 4), Segment(btr::kTypeString, 3)};
     key.segments[0].offset = 2;
@@ -297,7 +297,7 @@ TEST(RecordKeys, OverlappingSegmentsReadTheSameBytes) {
     EXPECT_EQ(value, Text("cdefdef"));
 }
 
-TEST(RecordKeys, RecordEncodingEqualsEncodingOfExtractedValue) {
+TEST(KeyValueFromRecord, RecordEncodingEqualsEncodingOfExtractedValue) {
     KeyDef key;
     key.segments = {Segment(btr::kTypeZstring, 4, true, w3b::CaseFoldMap()), Segment(btr::kTypeInteger, 4)};
     key.segments[0].offset = 8;
@@ -313,12 +313,12 @@ TEST(RecordKeys, RecordEncodingEqualsEncodingOfExtractedValue) {
     EXPECT_FALSE(fromRecord.empty());
 }
 
-TEST(RecordKeys, TotalLengthSumsSegments) {
+TEST(KeyValueFromRecord, TotalLengthSumsSegments) {
     EXPECT_EQ(KeyDef().TotalLength(), 0u);
     EXPECT_EQ(Key({Segment(btr::kTypeString, 7), Segment(btr::kTypeFloat, 8)}).TotalLength(), 15u);
 }
 
-TEST(RecordKeys, CaseFoldMapFoldsOnlyLowerCaseAscii) {
+TEST(KeyValueFromRecord, CaseFoldMapFoldsOnlyLowerCaseAscii) {
     const uint8_t* fold = w3b::CaseFoldMap();
     for (int i = 0; i < 256; ++i) {
         const int expected = (i >= 'a' && i <= 'z') ? i - 32 : i;
