@@ -74,6 +74,7 @@ int main() {
     used += static_cast<int>(RenameReplace("x", "y"));
     testing::InjectAllocationFailure(-1);
     testing::SetBeforeShareLockHook(nullptr, nullptr);
+    testing::InjectFileFailure(testing::FileOperation::kOpen, -1, FileStatus::kIoError);
     used += static_cast<int>(testing::SleepCount() + testing::SleptMilliseconds());
     return used == -1;
 }

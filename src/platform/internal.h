@@ -3,8 +3,11 @@
 #ifndef TYDB_PLATFORM_INTERNAL_H
 #define TYDB_PLATFORM_INTERNAL_H
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
+
+#include "platform.h"
 
 namespace platform::internal {
 
@@ -16,8 +19,27 @@ bool LocalCalendar(int64_t seconds, std::tm* out);
 // field is out of range, so the text never grows past its 24 characters.
 void FormatCalendar(const std::tm& when, char out[26]);
 
+// A lock for the few instructions of the test counters. std::mutex is missing from the Windows
+// cross compiler's win32 thread model, so this spins on an atomic flag instead.
+class SpinGuard {
+public:
+    explicit SpinGuard(std::atomic_flag& flag) : flag_(flag) {
+        while (flag_.test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    ~SpinGuard() { flag_.clear(std::memory_order_release); }
+    SpinGuard(const SpinGuard&) = delete;
+    SpinGuard& operator=(const SpinGuard&) = delete;
+
+private:
+    std::atomic_flag& flag_;
+};
+
 // True when the allocation about to be made must fail because a test asked for it.
 bool ConsumeInjectedAllocationFailure();
+
+// When a test asked for `operation` to fail now: true, with the status to answer in `status`.
+bool ConsumeInjectedFileFailure(testing::FileOperation operation, FileStatus* status);
 
 // Records one sleep for the counters that tests read.
 void CountSleep(uint32_t milliseconds);

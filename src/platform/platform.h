@@ -193,9 +193,20 @@ uint64_t SleptMilliseconds();
 
 // Runs `hook` inside every File::Open of this process after the file is opened and before its
 // sharing lock is taken (only for opens that ask for a sharing mode), so a test can delete or
-// replace the file in exactly that window. nullptr removes it.
+// replace the file in exactly that window. nullptr removes it. POSIX only: Windows applies the
+// sharing mode in the open itself, so there is no such window and the hook is never run.
 using BeforeShareLockHook = void (*)(const char* path, void* context);
 void SetBeforeShareLockHook(BeforeShareLockHook hook, void* context);
+
+// The file operations that tests can make fail.
+enum class FileOperation { kOpen, kRead, kWrite, kSync, kDelete, kRename };
+
+// Makes `operation` fail with `status` after `successes` more successful calls, `failures` times
+// in a row, as if the system had refused it (a full disk, a busy file), before anything is
+// done. A negative `successes`, or `status` kOk, turns injection off for that operation. Every
+// File::Open counts as kOpen (the named opens too); DeleteUnlessHeld and DeleteFile as kDelete;
+// RenameReplace as kRename. Calls refused for bad arguments do not count.
+void InjectFileFailure(FileOperation operation, int successes, FileStatus status, int failures = 1);
 
 }  // namespace testing
 

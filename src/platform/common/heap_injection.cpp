@@ -7,28 +7,16 @@
 namespace platform {
 
 namespace {
-// A spin lock rather than std::mutex, which the Windows cross compiler's win32 thread model
-// lacks; the critical sections are a few instructions long.
 std::atomic_flag injectionBusy = ATOMIC_FLAG_INIT;
 bool injectionOn = false;
 int successesLeft = 0;
 int failuresLeft = 0;
-
-class InjectionGuard {
-public:
-    InjectionGuard() {
-        while (injectionBusy.test_and_set(std::memory_order_acquire)) {
-        }
-    }
-    ~InjectionGuard() { injectionBusy.clear(std::memory_order_release); }
-};
-
 }  // namespace
 
 namespace testing {
 
 void InjectAllocationFailure(int successes, int failures) {
-    InjectionGuard guard;
+    internal::SpinGuard guard(injectionBusy);
     injectionOn = successes >= 0 && failures > 0;
     successesLeft = injectionOn ? successes : 0;
     failuresLeft = injectionOn ? failures : 0;
@@ -39,7 +27,7 @@ void InjectAllocationFailure(int successes, int failures) {
 namespace internal {
 
 bool ConsumeInjectedAllocationFailure() {
-    InjectionGuard guard;
+    SpinGuard guard(injectionBusy);
     if (!injectionOn) return false;
     if (successesLeft > 0) {
         --successesLeft;

@@ -64,6 +64,8 @@ FileStatus File::Open(const char* path, const FileOptions& options, File* out) {
     if (out == nullptr) return FileStatus::kIoError;
     out->Close();
     if (path == nullptr || path[0] == '\0') return FileStatus::kNotFound;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kOpen, &injected)) return injected;
     std::string native = NativePath(path);
 
     bool wantRead = options.access != FileAccess::kWrite;
@@ -154,6 +156,8 @@ FileStatus File::Read(void* buffer, size_t size, size_t* got) {
     if (!canRead_) return FileStatus::kAccessDenied;
     if (size == 0) return FileStatus::kOk;
     if (buffer == nullptr) return FileStatus::kIoError;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kRead, &injected)) return injected;
     int fd = static_cast<int>(handle_);
     char* bytes = static_cast<char*>(buffer);
     ssize_t raw = ReadSome(fd, bytes, size);
@@ -189,6 +193,8 @@ FileStatus File::Write(const void* buffer, size_t size) {
     if (!canWrite_) return FileStatus::kAccessDenied;
     if (size == 0) return FileStatus::kOk;
     if (buffer == nullptr) return FileStatus::kIoError;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kWrite, &injected)) return injected;
     int fd = static_cast<int>(handle_);
     const char* bytes = static_cast<const char*>(buffer);
     if (!text_) return WriteAll(fd, bytes, size);
@@ -235,6 +241,8 @@ FileStatus File::Truncate(int64_t size) {
 
 FileStatus File::Sync() {
     if (handle_ < 0) return FileStatus::kIoError;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kSync, &injected)) return injected;
     return ::fsync(static_cast<int>(handle_)) == 0 ? FileStatus::kOk : posix::StatusFromErrno(errno);
 }
 

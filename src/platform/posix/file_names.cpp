@@ -8,6 +8,7 @@
 #include <string>
 
 #include "file_locks.h"
+#include "internal.h"
 #include "platform.h"
 
 namespace platform {
@@ -52,6 +53,8 @@ bool FileExists(const char* path) {
 
 FileStatus DeleteUnlessHeld(const char* path) {
     if (path == nullptr || path[0] == '\0') return FileStatus::kNotFound;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kDelete, &injected)) return injected;
     std::string native = NativePath(path);
     for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
         int fd;
@@ -75,11 +78,15 @@ FileStatus DeleteUnlessHeld(const char* path) {
 
 FileStatus DeleteFile(const char* path) {
     if (path == nullptr || path[0] == '\0') return FileStatus::kNotFound;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kDelete, &injected)) return injected;
     return ::unlink(NativePath(path).c_str()) == 0 ? FileStatus::kOk : posix::StatusFromErrno(errno);
 }
 
 FileStatus RenameReplace(const char* from, const char* to) {
     if (from == nullptr || to == nullptr || from[0] == '\0' || to[0] == '\0') return FileStatus::kNotFound;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kRename, &injected)) return injected;
     int result = std::rename(NativePath(from).c_str(), NativePath(to).c_str());
     return result == 0 ? FileStatus::kOk : posix::StatusFromErrno(errno);
 }

@@ -9,6 +9,7 @@
 #include <climits>
 #include <utility>
 
+#include "internal.h"
 #include "platform.h"
 #include "windows_api.h"
 
@@ -56,6 +57,8 @@ FileStatus File::Open(const char* path, const FileOptions& options, File* out) {
     if (out == nullptr) return FileStatus::kIoError;
     out->Close();
     if (path == nullptr || path[0] == '\0') return FileStatus::kNotFound;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kOpen, &injected)) return injected;
 
     bool wantRead = options.access != FileAccess::kWrite;
     bool wantWrite = options.access != FileAccess::kRead;
@@ -123,6 +126,8 @@ FileStatus File::Read(void* buffer, size_t size, size_t* got) {
     if (!canRead_) return FileStatus::kAccessDenied;
     if (size == 0) return FileStatus::kOk;
     if (buffer == nullptr) return FileStatus::kIoError;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kRead, &injected)) return injected;
     // The runtime turns "\r\n" into '\n' itself in text mode.
     unsigned int ask = size > INT_MAX ? INT_MAX : static_cast<unsigned int>(size);
     int result = _read(Descriptor(handle_), buffer, ask);
@@ -136,6 +141,8 @@ FileStatus File::Write(const void* buffer, size_t size) {
     if (!canWrite_) return FileStatus::kAccessDenied;
     if (size == 0) return FileStatus::kOk;
     if (buffer == nullptr) return FileStatus::kIoError;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kWrite, &injected)) return injected;
     // The runtime stores '\n' as "\r\n" itself in text mode, and counts the caller's bytes.
     const char* bytes = static_cast<const char*>(buffer);
     while (size > 0) {
@@ -175,6 +182,8 @@ FileStatus File::Truncate(int64_t size) {
 
 FileStatus File::Sync() {
     if (handle_ < 0) return FileStatus::kIoError;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kSync, &injected)) return injected;
     return _commit(Descriptor(handle_)) == 0 ? FileStatus::kOk : StatusFromErrno(errno);
 }
 

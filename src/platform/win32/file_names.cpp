@@ -1,5 +1,6 @@
 // Operations on files by name. Windows itself refuses to delete a file that another process
 // holds open, so the delete needs no lock of its own.
+#include "internal.h"
 #include "platform.h"
 #include "windows_api.h"
 
@@ -34,16 +35,22 @@ bool FileExists(const char* path) {
 
 FileStatus DeleteUnlessHeld(const char* path) {
     if (path == nullptr || path[0] == '\0') return FileStatus::kNotFound;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kDelete, &injected)) return injected;
     return DeleteFileA(path) ? FileStatus::kOk : StatusFromLastError();
 }
 
 FileStatus DeleteFile(const char* path) {
     if (path == nullptr || path[0] == '\0') return FileStatus::kNotFound;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kDelete, &injected)) return injected;
     return DeleteFileA(path) ? FileStatus::kOk : StatusFromLastError();
 }
 
 FileStatus RenameReplace(const char* from, const char* to) {
     if (from == nullptr || to == nullptr || from[0] == '\0' || to[0] == '\0') return FileStatus::kNotFound;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kRename, &injected)) return injected;
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? FileStatus::kOk
                                                                                       : StatusFromLastError();
 }
