@@ -1,0 +1,207 @@
+// Insert, Update and Delete: statuses, autoincrement, null keys and record lengths.
+#include <gtest/gtest.h>
+
+#include "w3btrv7_test_util.h"
+
+using namespace w3btest;
+using testsupport::TempDir;
+
+namespace {
+
+std::string Rec(uint32_t id, const std::string& name, size_t length = 12) {
+    std::string r(length, ' ');
+    std::memcpy(r.data(), &id, 4);
+    std::memcpy(r.data() + 4, name.data(), std::min<size_t>(name.size(), 8));
+    return r;
+}
+
+int16_t Update(PositionBlock& pb, std::string record, int8_t key = 0) {
+    uint32_t length = static_cast<uint32_t>(record.size());
+    char keyBuffer[255] = {};
+    return Call(btr::kOpUpdate, pb, record.data(), &length, keyBuffer, 255, key);
+}
+
+}  // namespace
+
+TEST(Writes, DuplicateValueInAUniqueKeyGives5AndStoresNothing) {
+    TempDir dir;
+    Definition def(12, 1);
+    def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
+    ASSERT_EQ(Create(dir.File("U.DAT"), def), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, dir.File("U.DAT")), 0);
+    ASSERT_EQ(Insert(pb, Rec(1, "one")), 0);
+    EXPECT_EQ(Insert(pb, Rec(1, "again")), btr::kStatusDuplicateKey);
+    ASSERT_EQ(Insert(pb, Rec(2, "two")), 0);
+    EXPECT_EQ(Get(btr::kOpGetFirst, pb, 0).record, Rec(1, "one"));
+    EXPECT_EQ(Get(btr::kOpGetNext, pb, 0).record, Rec(2, "two"));
+    EXPECT_EQ(Get(btr::kOpGetNext, pb, 0).status, btr::kStatusEndOfFile);
+    // Update into an existing value: 5, the record keeps its old value.
+    ASSERT_EQ(Get(btr::kOpGetFirst, pb, 0).status, 0);
+    EXPECT_EQ(Update(pb, Rec(2, "one")), btr::kStatusModifiableKeyError);
+}
+
+TEST(Writes, UnmodifiableKeyGives10AndModifiableCollisionGives5) {
+    TempDir dir;
+    Definition def(12, 2);
+    def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
+    def.segments.push_back(Segment(5, 8, btr::kKeyFlagModifiable));
+    ASSERT_EQ(Create(dir.File("M.DAT"), def), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, dir.File("M.DAT")), 0);
+    ASSERT_EQ(Insert(pb, Rec(1, "alpha")), 0);
+    ASSERT_EQ(Insert(pb, Rec(2, "beta")), 0);
+    EXPECT_EQ(Update(pb, Rec(3, "beta")), btr::kStatusModifiableKeyError);
+    EXPECT_EQ(Update(pb, Rec(2, "alpha")), btr::kStatusDuplicateKey);
+    ASSERT_EQ(Update(pb, Rec(2, "gamma")), 0);
+    Read r = Get(btr::kOpGetEqual, pb, 1, "gamma   ");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(Get(btr::kOpGetEqual, pb, 1, "beta    ").status, btr::kStatusKeyNotFound);
+}
+
+TEST(Writes, FixedLengthMustMatchExactly) {
+    TempDir dir;
+    Definition def(12, 1);
+    def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
+    ASSERT_EQ(Create(dir.File("F.DAT"), def), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, dir.File("F.DAT")), 0);
+    EXPECT_EQ(Insert(pb, Rec(1, "short", 11)), btr::kStatusDataLengthError);
+    EXPECT_EQ(Insert(pb, Rec(1, "long", 13)), btr::kStatusDataLengthError);
+    EXPECT_EQ(Insert(pb, Rec(1, "x")), 0);
+    EXPECT_EQ(Update(pb, Rec(1, "y", 20)), btr::kStatusDataLengthError);
+    EXPECT_EQ(Get(btr::kOpGetFirst, pb, 0).record, Rec(1, "x"));
+}
+
+TEST(Writes, VariableLengthRecordsKeepTheirLengthAndBlankTruncationDropsTrailingBlanks) {
+    TempDir dir;
+    Definition def(8, 1, btr::kFileFlagVariableLength | btr::kFileFlagBlankTruncation);
+    def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
+    ASSERT_EQ(Create(dir.File("V.DAT"), def), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, dir.File("V.DAT")), 0);
+    EXPECT_EQ(Insert(pb, Rec(1, "abc", 7)), btr::kStatusDataLengthError);
+    std::string longRecord = Rec(1, "abcd", 8) + std::string(3000, 'v') + "   ";
+    ASSERT_EQ(Insert(pb, longRecord), 0);
+    Read r = Get(btr::kOpGetFirst, pb, 0, std::string(), 4000);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.length, 3008u);
+    EXPECT_EQ(r.record, longRecord.substr(0, 3008));
+    EXPECT_EQ(Get(btr::kOpGetFirst, pb, 0, std::string(), 100).status, btr::kStatusDataLengthError);
+}
+
+TEST(Writes, AutoincrementAssignsHighestPlusOneAndReturnsTheRecord) {
+    TempDir dir;
+    Definition def(12, 1);
+    def.segments.push_back(Segment(1, 4, 0, btr::kTypeAutoincrement));
+    ASSERT_EQ(Create(dir.File("A.DAT"), def), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, dir.File("A.DAT")), 0);
+    std::string r = Rec(0, "first");
+    uint32_t length = 12;
+    char key[255] = {};
+    ASSERT_EQ(Call(btr::kOpInsert, pb, r.data(), &length, key, 255, 0), 0);
+    uint32_t id;
+    std::memcpy(&id, r.data(), 4);
+    EXPECT_EQ(id, 1u);
+    EXPECT_EQ(std::string(key, 4), U32(1));
+    ASSERT_EQ(Insert(pb, Rec(100, "given")), 0);
+    r = Rec(0, "next");
+    ASSERT_EQ(Call(btr::kOpInsert, pb, r.data(), &length, key, 255, 0), 0);
+    std::memcpy(&id, r.data(), 4);
+    EXPECT_EQ(id, 101u);
+    EXPECT_EQ(Insert(pb, Rec(100, "dup")), btr::kStatusDuplicateKey);
+}
+
+TEST(Writes, AutoincrementOverflowOfATwoByteFieldGives55) {
+    TempDir dir;
+    Definition def(12, 1);
+    def.segments.push_back(Segment(1, 2, 0, btr::kTypeAutoincrement));
+    ASSERT_EQ(Create(dir.File("A2.DAT"), def), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, dir.File("A2.DAT")), 0);
+    ASSERT_EQ(Insert(pb, Rec(32767, "max")), 0);
+    EXPECT_EQ(Insert(pb, Rec(0, "over")), btr::kStatusAutoincrementError);
+}
+
+TEST(Writes, NullKeysLeaveRecordsOutOfTheirKey) {
+    TempDir dir;
+    Definition def(12, 2);
+    def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
+    def.segments.push_back(Segment(5, 8, btr::kKeyFlagNullAll | btr::kKeyFlagModifiable, btr::kTypeString, ' '));
+    ASSERT_EQ(Create(dir.File("N.DAT"), def), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, dir.File("N.DAT")), 0);
+    ASSERT_EQ(Insert(pb, Rec(1, "")), 0);
+    ASSERT_EQ(Insert(pb, Rec(2, "")), 0);  // null values never collide
+    ASSERT_EQ(Insert(pb, Rec(3, "named")), 0);
+    Read r = Get(btr::kOpGetFirst, pb, 1);
+    EXPECT_EQ(r.record, Rec(3, "named"));
+    EXPECT_EQ(Get(btr::kOpGetNext, pb, 1).status, btr::kStatusEndOfFile);
+    // Get Direct on the null key path: 44.
+    ASSERT_EQ(Get(btr::kOpGetEqual, pb, 0, U32(1)).status, 0);
+    uint32_t position = Position(pb);
+    std::string data = U32(position) + std::string(20, '\0');
+    uint32_t length = static_cast<uint32_t>(data.size());
+    char key[255] = {};
+    EXPECT_EQ(Call(btr::kOpGetDirect, pb, data.data(), &length, key, 255, 1), btr::kStatusNullKeyPath);
+    // Becoming non-null puts the record into the key.
+    ASSERT_EQ(Get(btr::kOpGetEqual, pb, 0, U32(1)).status, 0);
+    ASSERT_EQ(Update(pb, Rec(1, "alpha")), 0);
+    EXPECT_EQ(Get(btr::kOpGetFirst, pb, 1).record, Rec(1, "alpha"));
+}
+
+TEST(Writes, UnsignedKeysOrderByValueAboveTwoToTheSixtyThree) {
+    TempDir dir;
+    Definition def(12, 1);
+    def.segments.push_back(Segment(1, 8, 0, btr::kTypeUnsignedBinary));
+    ASSERT_EQ(Create(dir.File("B.DAT"), def), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, dir.File("B.DAT")), 0);
+    std::vector<uint64_t> values = {uint64_t{1} << 63, 5, ~uint64_t{0}, (uint64_t{1} << 63) - 1, 0};
+    for (uint64_t v : values) {
+        std::string r(12, '\0');
+        std::memcpy(r.data(), &v, 8);
+        ASSERT_EQ(Insert(pb, r), 0);
+    }
+    std::vector<uint64_t> seen;
+    for (Read r = Get(btr::kOpGetFirst, pb, 0); r.status == 0; r = Get(btr::kOpGetNext, pb, 0)) {
+        uint64_t v;
+        std::memcpy(&v, r.record.data(), 8);
+        seen.push_back(v);
+    }
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(seen, values);
+}
+
+TEST(Writes, ReadOnlyOpenRefusesWritesWith46) {
+    TempDir dir;
+    Definition def(12, 1);
+    def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
+    ASSERT_EQ(Create(dir.File("R.DAT"), def), 0);
+    PositionBlock writer, reader;
+    ASSERT_EQ(Open(writer, dir.File("R.DAT")), 0);
+    ASSERT_EQ(Insert(writer, Rec(1, "x")), 0);
+    ASSERT_EQ(Open(reader, dir.File("R.DAT"), btr::kOpenReadOnly), 0);
+    EXPECT_EQ(Insert(reader, Rec(2, "y")), btr::kStatusAccessDenied);
+    ASSERT_EQ(Get(btr::kOpGetFirst, reader, 0).status, 0);
+    uint32_t length = 0;
+    EXPECT_EQ(Call(btr::kOpDelete, reader, nullptr, &length, nullptr, 0, 0), btr::kStatusAccessDenied);
+}
+
+TEST(Writes, LockBiasesOnWritesAreAccepted) {
+    TempDir dir;
+    Definition def(12, 1);
+    def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
+    ASSERT_EQ(Create(dir.File("L.DAT"), def), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, dir.File("L.DAT")), 0);
+    std::string r = Rec(1, "x");
+    uint32_t length = 12;
+    char key[255] = {};
+    EXPECT_EQ(Call(btr::kOpInsert + 200, pb, r.data(), &length, key, 255, 0), 0);
+    EXPECT_EQ(Call(btr::kOpUpdate + 400, pb, r.data(), &length, key, 255, 0), 0);
+    EXPECT_EQ(Call(btr::kOpDelete + 500, pb, r.data(), &length, key, 255, 0), 0);
+    EXPECT_EQ(Call(btr::kOpInsert, pb, r.data(), &length, key, 255, 3), btr::kStatusInvalidKeyNumber);
+    EXPECT_EQ(Call(btr::kOpInsert, pb, r.data(), &length, key, 3, 0), btr::kStatusKeyBufferTooShort);
+}
