@@ -170,6 +170,8 @@ private:
 bool FileExists(const char* path);
 
 // Deletes `path` unless another process holds it open with a sharing mode (then kAccessDenied).
+// Windows also refuses while the file is open at all, sharing mode or not; POSIX only looks at
+// holders with a sharing mode.
 FileStatus DeleteUnlessHeld(const char* path);
 
 // Deletes `path` without looking at holders.

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "internal.h"
+#include "platform_internal.h"
 #include "platform.h"
 
 namespace platform {

@@ -2,7 +2,7 @@
 // without having to produce one.
 #include <atomic>
 
-#include "internal.h"
+#include "platform_internal.h"
 #include "platform.h"
 
 namespace platform {

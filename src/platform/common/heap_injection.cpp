@@ -1,7 +1,7 @@
 // Allocation-failure injection, so tests can make any heap request of the library fail.
 #include <atomic>
 
-#include "internal.h"
+#include "platform_internal.h"
 #include "platform.h"
 
 namespace platform {

@@ -2,7 +2,7 @@
 // in which another process may delete or replace the file.
 #include <atomic>
 
-#include "internal.h"
+#include "platform_internal.h"
 #include "platform.h"
 
 namespace platform {

@@ -1,7 +1,7 @@
 // Counters of the waits taken, so tests can check how often code slept without timing it.
 #include <atomic>
 
-#include "internal.h"
+#include "platform_internal.h"
 #include "platform.h"
 
 namespace platform {

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "file_locks.h"
-#include "internal.h"
+#include "platform_internal.h"
 #include "platform.h"
 
 namespace platform {

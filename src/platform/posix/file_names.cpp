@@ -8,7 +8,7 @@
 #include <string>
 
 #include "file_locks.h"
-#include "internal.h"
+#include "platform_internal.h"
 #include "platform.h"
 
 namespace platform {

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "internal.h"
+#include "platform_internal.h"
 #include "platform.h"
 
 namespace platform {

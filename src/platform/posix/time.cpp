@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <ctime>
 
-#include "internal.h"
+#include "platform_internal.h"
 #include "platform.h"
 
 namespace platform {

@@ -9,7 +9,7 @@
 #include <climits>
 #include <utility>
 
-#include "internal.h"
+#include "platform_internal.h"
 #include "platform.h"
 #include "windows_api.h"
 

@@ -1,6 +1,6 @@
 // Operations on files by name. Windows itself refuses to delete a file that another process
 // holds open, so the delete needs no lock of its own.
-#include "internal.h"
+#include "platform_internal.h"
 #include "platform.h"
 #include "windows_api.h"
 

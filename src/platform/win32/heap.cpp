@@ -1,7 +1,7 @@
 // Zero-filled blocks from the process heap.
 #include <limits>
 
-#include "internal.h"
+#include "platform_internal.h"
 #include "platform.h"
 #include "windows_api.h"
 

@@ -3,7 +3,7 @@
 
 #include <ctime>
 
-#include "internal.h"
+#include "platform_internal.h"
 #include "platform.h"
 #include "windows_api.h"
 

@@ -1,7 +1,7 @@
-// internal.h: pieces shared by the POSIX and Windows halves of the platform layer.
+// platform_internal.h: pieces shared by the POSIX and Windows halves of the platform layer.
 // Not for use outside src/platform/.
-#ifndef TYDB_PLATFORM_INTERNAL_H
-#define TYDB_PLATFORM_INTERNAL_H
+#ifndef TYDB_PLATFORM_PLATFORM_INTERNAL_H
+#define TYDB_PLATFORM_PLATFORM_INTERNAL_H
 
 #include <atomic>
 #include <cstdint>
@@ -50,4 +50,4 @@ void RunBeforeShareLockHook(const char* path);
 
 }  // namespace platform::internal
 
-#endif  // TYDB_PLATFORM_INTERNAL_H
+#endif  // TYDB_PLATFORM_PLATFORM_INTERNAL_H
