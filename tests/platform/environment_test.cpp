@@ -42,6 +42,15 @@ TEST(Environment, UnsetVariableGivesZero) {
     EXPECT_EQ(0u, platform::GetEnvironment(nullptr, buffer, sizeof(buffer)));
 }
 
+TEST(Environment, EmptyValueIsCopiedAsEmptyText) {
+    ScopedEnv env("TYDB_PLATFORM_TEST_VAR", "");
+    char buffer[4] = "old";
+    EXPECT_EQ(0u, platform::GetEnvironment("TYDB_PLATFORM_TEST_VAR", buffer, sizeof(buffer)));
+    EXPECT_STREQ("", buffer);
+    EXPECT_EQ(1u, platform::GetEnvironment("TYDB_PLATFORM_TEST_VAR", nullptr, 0));
+    EXPECT_EQ("", platform::GetEnvironmentString("TYDB_PLATFORM_TEST_VAR", "fallback"));
+}
+
 TEST(Environment, StringReadGivesValueOrFallback) {
     ScopedEnv env("TYDB_PLATFORM_TEST_VAR", "value");
     EXPECT_EQ("value", platform::GetEnvironmentString("TYDB_PLATFORM_TEST_VAR", "fallback"));

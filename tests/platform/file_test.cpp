@@ -286,6 +286,14 @@ TEST_F(Files, DeleteUnlessHeldWorksWithoutWritePermission) {
     EXPECT_FALSE(platform::FileExists(path_.c_str()));
 }
 
+TEST_F(Files, FolderCannotBeOpenedAsAFile) {
+    File file;
+    EXPECT_EQ(FileStatus::kAccessDenied, File::OpenDenyWrite(dir_.path().c_str(), false, &file));
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(FileStatus::kAccessDenied, File::CreateExclusive(dir_.path().c_str(), false, &file));
+    EXPECT_TRUE(platform::FileExists(dir_.path().c_str()));
+}
+
 TEST_F(Files, DeleteUnlessHeldRefusesAFolder) {
     std::string folder = dir_.File("folder");
     ASSERT_EQ(0, mkdir(folder.c_str(), 0755));

@@ -85,6 +85,12 @@ FileStatus File::Open(const char* path, const FileOptions& options, File* out) {
         fd = ::open(native.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return posix::StatusFromErrno(errno);
+    // A folder opens for reading here but not on Windows; refuse it the same way everywhere.
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return FileStatus::kAccessDenied;
+    }
 
     if (options.share != FileShare::kDenyNone) {
         internal::RunBeforeShareLockHook(native.c_str());
@@ -249,8 +255,7 @@ FileStatus File::Sync() {
 FileStatus File::LockRange(uint64_t offset, uint64_t length, RangeLock kind, bool wait) {
     if (handle_ < 0) return FileStatus::kIoError;
     short type = kind == RangeLock::kShared ? F_RDLCK : F_WRLCK;
-    FileStatus status = posix::SetRangeLock(static_cast<int>(handle_), type, offset, length, wait);
-    return status;
+    return posix::SetRangeLock(static_cast<int>(handle_), type, offset, length, wait);
 }
 
 FileStatus File::UnlockRange(uint64_t offset, uint64_t length) {
