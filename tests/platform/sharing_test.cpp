@@ -253,4 +253,16 @@ TEST_F(ReplacedWhileOpening, UntouchedFileOpensNormally) {
     EXPECT_EQ("MYPC", ReadFileBytes(path_).value());
 }
 
+TEST(ComputerNameOfAnotherWorkstation, ComesFromTheProcessHostName) {
+    if (!testsupport::CanChangeHostName()) GTEST_SKIP() << "needs root and unshare for a second host name";
+    ChildProcess other(testsupport::BuildPath("platform_holder"), {}, std::string("OTHERPC"));
+    ASSERT_TRUE(other.started());
+    ASSERT_TRUE(other.WaitFor("ready"));
+    ASSERT_TRUE(other.Send("name"));
+    EXPECT_EQ("OTHERPC", other.ReadLine().value_or("no answer"));
+    char ours[256];
+    ASSERT_TRUE(platform::GetComputerName(ours, sizeof(ours)));
+    EXPECT_NE("OTHERPC", std::string(ours));
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 //                        open PATH for reading and writing, lock the range without waiting
 //   delete PATH          delete PATH unless another process holds it
 //   close                close every file this process holds
+//   name                 answers this computer's name instead of a status
 // Answers: "ok" or the failure's name ("denied", "notfound", "exists", "ioerror").
 #include <iostream>
 #include <sstream>
@@ -66,6 +67,10 @@ int main() {
             }
         } else if (command == "delete") {
             status = platform::DeleteUnlessHeld(path.c_str());
+        } else if (command == "name") {
+            char name[256];
+            std::cout << (platform::GetComputerName(name, sizeof(name)) ? name : "(none)") << std::endl;
+            continue;
         } else if (command == "close") {
             held.clear();
             status = platform::FileStatus::kOk;
