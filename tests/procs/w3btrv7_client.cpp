@@ -1,0 +1,71 @@
+// A second client of the record manager for multi-process tests. Reads one command per line
+// from standard input and answers "status <n>" for each:
+//   open <path>            insert <id> <name>      first <key>       close
+//   index <key number>     (a duplicate key over the 8-byte name at position 5)
+//   drop <key number>      exit
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "btrcall.h"
+
+int main() {
+    uint8_t positionBlock[btr::kPositionBlockSize] = {};
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::istringstream in(line);
+        std::string command;
+        in >> command;
+        int16_t status = -1;
+        char key[256] = {};
+        uint32_t length = 0;
+        if (command == "open") {
+            std::string path;
+            in >> path;
+            std::strncpy(key, path.c_str(), 255);
+            status = BTRCALL(btr::kOpOpen, positionBlock, nullptr, &length, key, 255, 0);
+        } else if (command == "insert") {
+            uint32_t id = 0;
+            std::string name;
+            in >> id >> name;
+            std::string record(12, ' ');
+            std::memcpy(record.data(), &id, 4);
+            std::memcpy(record.data() + 4, name.data(), std::min<size_t>(name.size(), 8));
+            length = 12;
+            status = BTRCALL(btr::kOpInsert, positionBlock, record.data(), &length, key, 255, 0);
+        } else if (command == "first") {
+            int key_number = 0;
+            in >> key_number;
+            char record[64];
+            length = sizeof record;
+            status = BTRCALL(btr::kOpGetFirst, positionBlock, record, &length, key, 255,
+                             static_cast<int8_t>(key_number));
+        } else if (command == "index") {
+            int number = 0;
+            in >> number;
+            BtrKeySpec spec{};
+            spec.position = 5;
+            spec.length = 8;
+            spec.flags = btr::kKeyFlagDuplicates | btr::kKeyFlagModifiable | btr::kKeyFlagExtendedType;
+            spec.extendedType = btr::kTypeString;
+            length = sizeof spec;
+            status = BTRCALL(btr::kOpCreateIndex, positionBlock, &spec, &length, key, 255,
+                             static_cast<int8_t>(number | btr::kKeyNumberExact));
+        } else if (command == "drop") {
+            int number = 0;
+            in >> number;
+            status = BTRCALL(btr::kOpDropIndex, positionBlock, key, &length, key, 255,
+                             static_cast<int8_t>(number | btr::kKeyNumberExact));
+        } else if (command == "close") {
+            status = BTRCALL(btr::kOpClose, positionBlock, nullptr, &length, key, 255, 0);
+        } else if (command == "exit") {
+            return 0;
+        }
+        std::printf("status %d\n", status);
+        std::fflush(stdout);
+    }
+    return 0;
+}

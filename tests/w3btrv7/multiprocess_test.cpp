@@ -1,0 +1,90 @@
+// Two processes on one file: every call sees what the other completed, Create refuses a file
+// the other has open, and keys the other adds or drops are used with their own definition.
+#include <gtest/gtest.h>
+
+#include "w3btrv7_test_util.h"
+
+using namespace w3btest;
+using testsupport::ChildProcess;
+using testsupport::TempDir;
+
+namespace {
+
+class TwoProcesses : public ::testing::Test {
+protected:
+    void SetUp() override {
+        path_ = dir_.File("SHARED.DAT");
+        Definition def(12, 1);
+        def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
+        ASSERT_EQ(Create(path_, def), 0);
+        ASSERT_EQ(Open(pb_, path_), 0);
+        child_ = std::make_unique<ChildProcess>(testsupport::BuildPath("w3btrv7_client"), std::vector<std::string>{});
+        ASSERT_TRUE(child_->started());
+        ASSERT_EQ(Ask("open " + path_), "status 0");
+    }
+    std::string Ask(const std::string& command) {
+        EXPECT_TRUE(child_->Send(command));
+        return child_->ReadLine().value_or("no answer");
+    }
+    static uint32_t Id(const Read& r) {
+        uint32_t v = 0;
+        if (r.record.size() >= 4) std::memcpy(&v, r.record.data(), 4);
+        return v;
+    }
+
+    TempDir dir_;
+    std::string path_;
+    PositionBlock pb_;
+    std::unique_ptr<ChildProcess> child_;
+};
+
+}  // namespace
+
+TEST_F(TwoProcesses, EveryReadSeesWhatTheOtherProcessCompleted) {
+    EXPECT_EQ(Get(btr::kOpGetFirst, pb_, 0).status, btr::kStatusEndOfFile);
+    ASSERT_EQ(Ask("insert 5 five"), "status 0");
+    EXPECT_EQ(Id(Get(btr::kOpGetFirst, pb_, 0)), 5u);
+    ASSERT_EQ(Ask("insert 7 seven"), "status 0");
+    EXPECT_EQ(Id(Get(btr::kOpGetNext, pb_, 0)), 7u);
+    ASSERT_EQ(Ask("insert 9 nine"), "status 0");
+    EXPECT_EQ(Id(Get(btr::kOpStepLast, pb_, 0)), 9u);
+    std::string stat(1819, '\0');
+    uint32_t length = 1819;
+    char key[255];
+    ASSERT_EQ(Call(btr::kOpStat, pb_, stat.data(), &length, key, 255, 0), 0);
+    uint32_t records;
+    std::memcpy(&records, stat.data() + 6, 4);
+    EXPECT_EQ(records, 3u);
+    EXPECT_EQ(Ask("insert 9 again"), "status 5");
+}
+
+TEST_F(TwoProcesses, CreateOverAFileOpenElsewhereAnswers85AndKeepsIt) {
+    ASSERT_EQ(Close(pb_), 0);
+    ASSERT_EQ(Ask("insert 1 one"), "status 0");
+    Definition def(12, 1);
+    def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
+    EXPECT_EQ(Create(path_, def), btr::kStatusFileInUse);
+    ASSERT_EQ(Ask("first 0"), "status 0");
+    ASSERT_EQ(Ask("close"), "status 0");
+    EXPECT_EQ(Create(path_, def), 0);
+    ASSERT_EQ(Open(pb_, path_), 0);
+    EXPECT_EQ(Get(btr::kOpGetFirst, pb_, 0).status, btr::kStatusEndOfFile);
+}
+
+TEST_F(TwoProcesses, KeysAddedAndDroppedByTheOtherProcessAreSeenAtOnce) {
+    ASSERT_EQ(Ask("insert 1 zulu"), "status 0");
+    ASSERT_EQ(Ask("insert 2 alpha"), "status 0");
+    EXPECT_EQ(Get(btr::kOpGetFirst, pb_, 4).status, btr::kStatusInvalidKeyNumber);
+    ASSERT_EQ(Ask("index 4"), "status 0");
+    EXPECT_EQ(Id(Get(btr::kOpGetFirst, pb_, 4)), 2u);
+    // A write through this process must keep the other's new key up to date.
+    std::string r(12, ' ');
+    uint32_t id = 3;
+    std::memcpy(r.data(), &id, 4);
+    std::memcpy(r.data() + 4, "aaaa", 4);
+    ASSERT_EQ(Insert(pb_, r), 0);
+    ASSERT_EQ(Ask("first 4"), "status 0");
+    EXPECT_EQ(Id(Get(btr::kOpGetFirst, pb_, 4)), 3u);
+    ASSERT_EQ(Ask("drop 4"), "status 0");
+    EXPECT_EQ(Get(btr::kOpGetNext, pb_, 4).status, btr::kStatusInvalidKeyNumber);
+}
