@@ -180,6 +180,11 @@ FileStatus DeleteFile(const char* path);
 // Replaces `to` by `from` in one step.
 FileStatus RenameReplace(const char* from, const char* to);
 
+// Whether any opener holds `path` with a sharing mode that keeps others from writing it (a
+// deny-write or deny-read-write holder), found without taking, changing or blocking anything.
+// kOk with `*held` set; otherwise the file could not be examined (kNotFound, ...).
+FileStatus FindSharingHolder(const char* path, bool* held);
+
 // ---- Fault injection for tests -----------------------------------------------------------------
 
 namespace testing {

@@ -8,6 +8,7 @@ namespace tool {
 
 void AddEngineCommand(CLI::App& app);
 void AddSettingsCommand(CLI::App& app);
+void AddLockCommand(CLI::App& app);
 
 // Ends the command with `exitCode` after its message went to standard error.
 [[noreturn]] void Fail(int exitCode, const std::string& message);

@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     tool::AddEngineCommand(app);
     tool::AddSettingsCommand(app);
+    tool::AddLockCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
