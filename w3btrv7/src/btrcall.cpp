@@ -60,6 +60,7 @@ int16_t Dispatch(Call& call) {
     OpenInstance* open = Engine::Get().Find(call.positionBlock);
     if (open == nullptr) return btr::kStatusFileNotOpen;
     if (call.op.base != btr::kOpClose) {
+        open->file->BeginCall();
         if (int16_t status = open->file->Refresh(); status != btr::kStatusSuccess) return status;
     }
     return DispatchOpen(call, *open);

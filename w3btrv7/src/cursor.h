@@ -2,13 +2,61 @@
 #ifndef W3BTRV7_CURSOR_H
 #define W3BTRV7_CURSOR_H
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "shared_file.h"
 
 namespace w3b {
 
 enum class Place { kNone, kAt, kBeforeFirst, kAfterLast };
+
+// Rows read ahead by Get Next/Previous or Step Next/Previous. They serve the following calls
+// in the same direction only while the file is unchanged (same change stamp) and the block
+// still stands on the row served last; anything else reads afresh.
+struct ReadAhead {
+    static constexpr int kFirstSize = 16;
+    static constexpr int kMaxSize = 256;
+
+    ChangeStamp stamp;
+    bool physical = false;
+    int keyNumber = -1;
+    bool forward = true;
+    std::vector<FetchedRow> rows;
+    size_t count = 0;
+    size_t next = 0;
+    int size = kFirstSize;
+
+    // The row after `served` (the entry the block stands on), or nullptr.
+    const FetchedRow* Serve(const ChangeStamp& now, bool physicalOrder, int key, bool forwardOrder,
+                            int64_t position, int64_t sequence) {
+        if (next == 0 || next >= count || !stamp.Same(now) || physical != physicalOrder || forward != forwardOrder ||
+            (!physical && keyNumber != key)) {
+            return nullptr;
+        }
+        const KeyEntry& last = rows[next - 1].entry;
+        if (last.position != position || (!physical && last.sequence != sequence)) return nullptr;
+        return &rows[next++];
+    }
+
+    // Size of the next read: doubles while a scan keeps using whole batches.
+    int NextSize(bool physicalOrder, int key, bool forwardOrder) {
+        bool continuing = next == count && count == static_cast<size_t>(size) && physical == physicalOrder &&
+                          forward == forwardOrder && (physical || keyNumber == key);
+        size = continuing ? std::min(size * 2, kMaxSize) : kFirstSize;
+        return size;
+    }
+
+    void Filled(const ChangeStamp& at, bool physicalOrder, int key, bool forwardOrder, size_t rowsRead) {
+        stamp = at;
+        physical = physicalOrder;
+        keyNumber = key;
+        forward = forwardOrder;
+        count = rowsRead;
+        next = rowsRead > 0 ? 1 : 0;
+    }
+};
 
 // Logical currency is a place on one key path; physical currency a place in record order.
 // A deleted record's entry stays as the logical place, so Get Next and Get Previous move on
@@ -24,6 +72,8 @@ struct Cursor {
     // A record was read (not by Get Key) or written and still exists: Update and Delete may
     // act on `position`.
     bool recordCurrent = false;
+
+    ReadAhead ahead;
 
     void Clear() {
         keyNumber = -1;

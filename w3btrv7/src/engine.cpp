@@ -54,8 +54,9 @@ int16_t Engine::Open(const std::string& path, int8_t mode, uint8_t* positionBloc
         int16_t status = SharedFile::Open(path, &file);
         if (status != btr::kStatusSuccess) return status;
         slot = files_.emplace(path, FileSlot{std::move(file), 0}).first;
-    } else if (int16_t status = slot->second.file->Refresh(); status != btr::kStatusSuccess) {
-        return status;
+    } else {
+        slot->second.file->BeginCall();
+        if (int16_t status = slot->second.file->Refresh(); status != btr::kStatusSuccess) return status;
     }
     // A block that is still open is closed first, so that nothing leaks behind it.
     if (OpenInstance* old = Find(positionBlock); old != nullptr) Close(old, positionBlock);

@@ -55,8 +55,33 @@ int16_t DoGet(Call& call, OpenInstance& open) {
     KeyEntry entry;
     std::string record;
     bool found = false;
-    if (int16_t status = file.SeekEntry(*key, kind, search, sequence, &entry, &record, &found);
-        status != btr::kStatusSuccess) {
+    if (kind == Seek::kNext || kind == Seek::kPrevious) {
+        // Walking along the key: serve from the rows read ahead, or read a new batch.
+        bool forward = kind == Seek::kNext;
+        ReadAhead& ahead = cursor.ahead;
+        const FetchedRow* row = ahead.Serve(file.CallStamp(), false, key->number, forward, cursor.entry.position,
+                                            cursor.entry.sequence);
+        if (row == nullptr) {
+            int size = ahead.NextSize(false, key->number, forward);
+            size_t count = 0;
+            if (int16_t status = file.SeekEntries(*key, forward, search, sequence, size, &ahead.rows, &count);
+                status != btr::kStatusSuccess) {
+                ahead.Filled(ChangeStamp(), false, key->number, forward, 0);
+                return status;
+            }
+            ahead.Filled(file.CallStamp(), false, key->number, forward, count);
+            if (count > 0) row = &ahead.rows[0];
+        }
+        if (row != nullptr) {
+            found = true;
+            if (!Intact(def, row->data)) return btr::kStatusIoError;
+            cursor.SetAt(key->number, row->entry, !call.op.getKey);
+            ExtractKeyValue(key->def, Bytes(row->data), call.key);
+            if (call.op.getKey) return btr::kStatusSuccess;
+            return ReturnRecord(call, row->data);
+        }
+    } else if (int16_t status = file.SeekEntry(*key, kind, search, sequence, &entry, &record, &found);
+               status != btr::kStatusSuccess) {
         return status;
     }
     if (!found) {
@@ -149,8 +174,28 @@ int16_t DoStep(Call& call, OpenInstance& open) {
     int64_t position = 0;
     std::string record;
     bool found = false;
-    if (int16_t status = file.StepRecord(kind, cursor.position, &position, &record, &found);
-        status != btr::kStatusSuccess) {
+    if (kind == Seek::kNext || kind == Seek::kPrevious) {
+        bool forwardStep = kind == Seek::kNext;
+        ReadAhead& ahead = cursor.ahead;
+        const FetchedRow* row = ahead.Serve(file.CallStamp(), true, -1, forwardStep, cursor.position, 0);
+        if (row == nullptr) {
+            int size = ahead.NextSize(true, -1, forwardStep);
+            size_t count = 0;
+            if (int16_t status = file.StepRecords(forwardStep, cursor.position, size, &ahead.rows, &count);
+                status != btr::kStatusSuccess) {
+                ahead.Filled(ChangeStamp(), true, -1, forwardStep, 0);
+                return status;
+            }
+            ahead.Filled(file.CallStamp(), true, -1, forwardStep, count);
+            if (count > 0) row = &ahead.rows[0];
+        }
+        if (row != nullptr) {
+            if (!Intact(def, row->data)) return btr::kStatusIoError;
+            cursor.SetPhysical(row->entry.position);
+            return ReturnRecord(call, row->data);
+        }
+    } else if (int16_t status = file.StepRecord(kind, cursor.position, &position, &record, &found);
+               status != btr::kStatusSuccess) {
         return status;
     }
     if (!found) {

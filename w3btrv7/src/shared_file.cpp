@@ -89,6 +89,8 @@ SharedFile::~SharedFile() {
         s->Finalize();
     }
     for (Statement& s : step_) s.Finalize();
+    for (Statement& s : stepBatch_) s.Finalize();
+    watch_.Detach();
     if (db_ != nullptr) sqlite3_close_v2(db_);
     db_ = nullptr;
     // openLock_ closes after the database: its descriptor must outlive SQLite's own.
@@ -114,6 +116,7 @@ int16_t SharedFile::Open(const std::string& path, std::unique_ptr<SharedFile>* o
     if (rc != SQLITE_OK) return rc == SQLITE_NOTADB ? btr::kStatusNotABtrieveFile : StatusOf(rc);
     Execute(file->db_, FullSyncSetting() ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
     if (int16_t status = file->Refresh(); status != btr::kStatusSuccess) return status;
+    file->watch_.Attach(file->db_);
     *out = std::move(file);
     return btr::kStatusSuccess;
 }
@@ -193,6 +196,8 @@ int16_t SharedFile::Create(const std::string& path, const FileDef& def, bool rep
 }
 
 int16_t SharedFile::Refresh() {
+    // Nothing committed since the definition was read: it is still the file's.
+    if (def_ != nullptr && callStamp_.Same(refreshedAt_)) return btr::kStatusSuccess;
     sqlite3_stmt* stmt = Prepared(schemaVersionStmt_, "PRAGMA schema_version");
     if (stmt == nullptr) return btr::kStatusNotABtrieveFile;
     int64_t version;
@@ -202,9 +207,15 @@ int16_t SharedFile::Refresh() {
         if (rc != SQLITE_ROW) return rc == SQLITE_NOTADB ? btr::kStatusNotABtrieveFile : StatusOf(rc);
         version = sqlite3_column_int64(stmt, 0);
     }
-    if (version == schemaVersion_ && def_ != nullptr) return btr::kStatusSuccess;
+    if (version == schemaVersion_ && def_ != nullptr) {
+        refreshedAt_ = callStamp_;
+        return btr::kStatusSuccess;
+    }
     int16_t status = LoadDefinition();
-    if (status == btr::kStatusSuccess) schemaVersion_ = version;
+    if (status == btr::kStatusSuccess) {
+        schemaVersion_ = version;
+        refreshedAt_ = callStamp_;
+    }
     return status;
 }
 
@@ -393,6 +404,28 @@ int16_t SharedFile::StepRecord(Seek kind, int64_t from, int64_t* position, std::
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
+int16_t SharedFile::StepRecords(bool forward, int64_t from, int limit, std::vector<FetchedRow>* rows,
+                                size_t* count) {
+    const char* sql = forward ? "SELECT position, data FROM records WHERE position > ?1 ORDER BY position LIMIT ?2"
+                              : "SELECT position, data FROM records WHERE position < ?1 ORDER BY position DESC LIMIT ?2";
+    sqlite3_stmt* stmt = Prepared(stepBatch_[forward ? 0 : 1], sql);
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    sqlite3_bind_int64(stmt, 1, from);
+    sqlite3_bind_int(stmt, 2, limit);
+    *count = 0;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        if (rows->size() <= *count) rows->resize(*count + 1);
+        FetchedRow& row = (*rows)[(*count)++];
+        row.entry.position = sqlite3_column_int64(stmt, 0);
+        const void* data = sqlite3_column_blob(stmt, 1);
+        row.data.assign(data != nullptr ? static_cast<const char*>(data) : "",
+                        static_cast<size_t>(sqlite3_column_bytes(stmt, 1)));
+    }
+    return rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
+}
+
 namespace {
 
 int16_t StepCount(sqlite3_stmt* stmt, int64_t* count) {
@@ -445,6 +478,36 @@ int16_t SharedFile::SeekEntry(const KeyInfo& key, Seek kind, const std::string& 
     *found = rc == SQLITE_ROW;
     if (*found) ReadEntry(stmt, entry, data);
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
+}
+
+int16_t SharedFile::SeekEntries(const KeyInfo& key, bool forward, const std::string& value, int64_t sequence,
+                                int limit, std::vector<FetchedRow>* rows, size_t* count) {
+    KeyStatements& statements = StatementsOf(key);
+    std::string sql = "SELECT e.value, e.seq, e.position, r.data FROM " + KeyTable(key.number) +
+                      " AS e CROSS JOIN records AS r ON r.position = e.position" +
+                      (forward ? " WHERE (e.value, e.seq) > (?1, ?2) ORDER BY e.value, e.seq LIMIT ?3"
+                               : " WHERE (e.value, e.seq) < (?1, ?2) ORDER BY e.value DESC, e.seq DESC LIMIT ?3");
+    sqlite3_stmt* stmt = Prepared(statements.batch[forward ? 0 : 1], sql);
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    BindBlob(stmt, 1, value);
+    sqlite3_bind_int64(stmt, 2, sequence);
+    sqlite3_bind_int(stmt, 3, limit);
+    *count = 0;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        if (rows->size() <= *count) rows->resize(*count + 1);
+        FetchedRow& row = (*rows)[(*count)++];
+        const void* bytes = sqlite3_column_blob(stmt, 0);
+        row.entry.value.assign(bytes != nullptr ? static_cast<const char*>(bytes) : "",
+                               static_cast<size_t>(sqlite3_column_bytes(stmt, 0)));
+        row.entry.sequence = sqlite3_column_int64(stmt, 1);
+        row.entry.position = sqlite3_column_int64(stmt, 2);
+        const void* data = sqlite3_column_blob(stmt, 3);
+        row.data.assign(data != nullptr ? static_cast<const char*>(data) : "",
+                        static_cast<size_t>(sqlite3_column_bytes(stmt, 3)));
+    }
+    return rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
 int16_t SharedFile::EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
@@ -596,6 +659,7 @@ int16_t SharedFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, con
         return status;
     }
     schemaVersion_ = -1;
+    refreshedAt_ = ChangeStamp();
     return Refresh();
 }
 
@@ -623,6 +687,7 @@ int16_t SharedFile::DropKey(int number, bool renumber) {
     }
     if ((status = Commit()) != btr::kStatusSuccess) return status;
     schemaVersion_ = -1;
+    refreshedAt_ = ChangeStamp();
     return Refresh();
 }
 

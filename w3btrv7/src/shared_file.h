@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "change_watch.h"
 #include "file_def.h"
 #include "platform.h"
 #include "sqlite_statement.h"
@@ -25,6 +26,13 @@ struct KeyEntry {
     std::string value;  // encoded key value
     int64_t sequence = 0;
     int64_t position = 0;
+};
+
+// An entry with its record, as a batch read returns them. For physical order only
+// entry.position is set.
+struct FetchedRow {
+    KeyEntry entry;
+    std::string data;
 };
 
 enum class Seek {
@@ -62,6 +70,10 @@ public:
     const std::string& Path() const { return path_; }
     const FileDef& Def() const { return *def_; }
 
+    // Takes the change stamp every operation of this call compares with.
+    void BeginCall() { callStamp_ = watch_.Current(); }
+    const ChangeStamp& CallStamp() const { return callStamp_; }
+
     // Notices a definition changed by another connection (Create or Drop Index) and reloads it.
     int16_t Refresh();
 
@@ -77,6 +89,8 @@ public:
     int16_t DeleteRecord(int64_t position);
     // Physical order. `kind` is kFirst, kLast, kNext or kPrevious (after/before `from`).
     int16_t StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found);
+    // Up to `limit` records after (before) `from`, in `rows[0 .. *count)`.
+    int16_t StepRecords(bool forward, int64_t from, int limit, std::vector<FetchedRow>* rows, size_t* count);
     int16_t CountRecords(int64_t* count);
     int16_t CountRecordsBefore(int64_t position, int64_t* count);
     int16_t RecordAtOffset(int64_t offset, int64_t* position, std::string* data, bool* found);
@@ -84,6 +98,9 @@ public:
     // ---- Key tables.
     int16_t SeekEntry(const KeyInfo& key, Seek kind, const std::string& value, int64_t sequence, KeyEntry* entry,
                       std::string* data, bool* found);
+    // Up to `limit` entries with their records after (before) (value, sequence).
+    int16_t SeekEntries(const KeyInfo& key, bool forward, const std::string& value, int64_t sequence, int limit,
+                        std::vector<FetchedRow>* rows, size_t* count);
     int16_t EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
                           bool* found);
     int16_t EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data, bool* found);
@@ -107,6 +124,7 @@ private:
 
     struct KeyStatements {
         Statement seek[static_cast<int>(Seek::kCount_)];
+        Statement batch[2];
         Statement entryOfRecord, atOffset, insert, erase, lastSequence, count, countDistinct, countBelow;
     };
 
@@ -124,6 +142,10 @@ private:
     Statement schemaVersionStmt_, begin_, commit_, rollback_;
     Statement readRecord_, insertRecord_, updateRecord_, deleteRecord_, countRecords_, countBefore_, recordAtOffset_;
     Statement step_[4];
+    Statement stepBatch_[2];
+    ChangeWatch watch_;
+    ChangeStamp callStamp_;
+    ChangeStamp refreshedAt_;
 };
 
 }  // namespace w3b

@@ -1,0 +1,371 @@
+// The record manager beside hand-written SQLite for the same work. Each figure is followed by
+// its ratio to the baseline. W3BTRV7_BENCH_RECORDS sets the file size (100,000 by default).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "btrcall.h"
+#include "raw_sqlite.h"
+
+namespace {
+
+constexpr int kRecordLength = 100;
+
+size_t RecordCount() {
+    const char* text = std::getenv("W3BTRV7_BENCH_RECORDS");
+    long value = text != nullptr ? std::atol(text) : 0;
+    return value > 0 ? static_cast<size_t>(value) : 100000;
+}
+
+std::string Folder() {
+    static std::string folder = [] {
+        std::string path = (std::filesystem::temp_directory_path() / ("w3btrv7_bench_" + std::to_string(std::random_device()())))
+                               .string();
+        std::filesystem::create_directories(path);
+        return path;
+    }();
+    return folder;
+}
+
+struct Workload {
+    std::vector<uint32_t> insertOrder;  // ids 1..N shuffled
+    std::vector<uint32_t> lookups;      // random ids
+    Workload() {
+        size_t n = RecordCount();
+        std::mt19937 random(42);
+        for (uint32_t id = 1; id <= n; ++id) insertOrder.push_back(id);
+        std::shuffle(insertOrder.begin(), insertOrder.end(), random);
+        std::uniform_int_distribution<uint32_t> pick(1, static_cast<uint32_t>(n));
+        for (int i = 0; i < 1 << 16; ++i) lookups.push_back(pick(random));
+    }
+};
+
+const Workload& Work() {
+    static Workload work;
+    return work;
+}
+
+std::string MakeRecord(uint32_t id, uint32_t version = 0) {
+    std::string record(kRecordLength, 'r');
+    std::memcpy(record.data(), &id, 4);
+    char group[11];
+    std::snprintf(group, sizeof group, "g%09u", id % 1000);
+    std::memcpy(record.data() + 4, group, 10);
+    char name[11];
+    std::snprintf(name, sizeof name, "n%09u", (id * 2654435761u) % 1000003u);
+    std::memcpy(record.data() + 14, name, 10);
+    std::memcpy(record.data() + 24, &version, 4);
+    return record;
+}
+
+// ---- The record manager ------------------------------------------------------------------------
+
+struct EngineFile {
+    uint8_t pb[btr::kPositionBlockSize] = {};
+    std::string path;
+    bool populated = false;
+
+    explicit EngineFile(const std::string& name) : path(Folder() + "/" + name) {
+        BtrFileSpec spec{};
+        spec.recordLength = kRecordLength;
+        spec.pageSize = 4096;
+        spec.keyCount = 2;
+        BtrKeySpec keys[2] = {};
+        keys[0].position = 1;
+        keys[0].length = 4;
+        keys[0].flags = btr::kKeyFlagExtendedType;
+        keys[0].extendedType = btr::kTypeUnsignedBinary;
+        keys[1].position = 5;
+        keys[1].length = 10;
+        keys[1].flags = btr::kKeyFlagExtendedType | btr::kKeyFlagDuplicates | btr::kKeyFlagModifiable;
+        keys[1].extendedType = btr::kTypeString;
+        std::string buffer(reinterpret_cast<const char*>(&spec), sizeof spec);
+        buffer.append(reinterpret_cast<const char*>(keys), sizeof keys);
+        char key[256] = {};
+        std::strncpy(key, path.c_str(), 255);
+        uint32_t length = static_cast<uint32_t>(buffer.size());
+        uint8_t scratch[btr::kPositionBlockSize] = {};
+        if (BTRCALL(btr::kOpCreate, scratch, buffer.data(), &length, key, 255, 0) != 0) std::abort();
+        length = 0;
+        if (BTRCALL(btr::kOpOpen, pb, nullptr, &length, key, 255, 0) != 0) std::abort();
+    }
+    int16_t Call(uint16_t op, void* data, uint32_t* length, void* key, int8_t keyNumber) {
+        return BTRCALL(op, pb, data, length, key, 255, keyNumber);
+    }
+    void Insert(uint32_t id) {
+        std::string record = MakeRecord(id);
+        uint32_t length = kRecordLength;
+        char key[255];
+        if (Call(btr::kOpInsert, record.data(), &length, key, 0) != 0) std::abort();
+    }
+    void Populate() {
+        if (populated) return;
+        for (uint32_t id : Work().insertOrder) Insert(id);
+        populated = true;
+    }
+};
+
+EngineFile& OursRead() {
+    static EngineFile file("read.dat");
+    return file;
+}
+
+struct RawState {
+    std::unique_ptr<rawbench::RawFile> file;
+    bool populated = false;
+    void Populate() {
+        if (populated) return;
+        for (uint32_t id : Work().insertOrder) file->Insert(MakeRecord(id));
+        populated = true;
+    }
+};
+
+RawState& RawRead() {
+    static RawState state{std::make_unique<rawbench::RawFile>(Folder() + "/read.db"), false};
+    return state;
+}
+
+void SetPerOp(benchmark::State& state, size_t opsPerIteration) {
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * opsPerIteration));
+}
+
+// ---- Insert --------------------------------------------------------------------------------------
+
+void Insert_ours(benchmark::State& state) {
+    EngineFile& file = OursRead();
+    for (auto _ : state) {
+        file.Populate();
+    }
+    SetPerOp(state, RecordCount());
+}
+
+void Insert_raw(benchmark::State& state) {
+    RawState& raw = RawRead();
+    for (auto _ : state) {
+        raw.Populate();
+    }
+    SetPerOp(state, RecordCount());
+}
+
+// ---- Get Equal at random -------------------------------------------------------------------------
+
+void GetEqual_ours(benchmark::State& state) {
+    EngineFile& file = OursRead();
+    file.Populate();
+    const auto& ids = Work().lookups;
+    size_t i = 0;
+    char data[kRecordLength];
+    char key[255];
+    for (auto _ : state) {
+        uint32_t id = ids[i++ & 0xFFFF];
+        std::memcpy(key, &id, 4);
+        uint32_t length = kRecordLength;
+        if (file.Call(btr::kOpGetEqual, data, &length, key, 0) != 0) std::abort();
+    }
+    SetPerOp(state, 1);
+}
+
+void GetEqual_raw(benchmark::State& state) {
+    RawState& raw = RawRead();
+    raw.Populate();
+    const auto& ids = Work().lookups;
+    size_t i = 0;
+    std::string record;
+    for (auto _ : state) {
+        if (!raw.file->GetEqual(ids[i++ & 0xFFFF], &record)) std::abort();
+    }
+    SetPerOp(state, 1);
+}
+
+// ---- Scans ---------------------------------------------------------------------------------------
+
+void Scan(benchmark::State& state, uint16_t first, uint16_t next) {
+    EngineFile& file = OursRead();
+    file.Populate();
+    char data[kRecordLength];
+    char key[255];
+    size_t count = 0;
+    for (auto _ : state) {
+        count = 0;
+        uint32_t length = kRecordLength;
+        for (int16_t status = file.Call(first, data, &length, key, 0); status == 0;
+             status = file.Call(next, data, &length, key, 0)) {
+            ++count;
+            length = kRecordLength;
+        }
+    }
+    if (count != RecordCount()) std::abort();
+    SetPerOp(state, RecordCount());
+}
+
+void GetNextScan_ours(benchmark::State& state) { Scan(state, btr::kOpGetFirst, btr::kOpGetNext); }
+void StepNextScan_ours(benchmark::State& state) { Scan(state, btr::kOpStepFirst, btr::kOpStepNext); }
+
+void GetNextScan_raw(benchmark::State& state) {
+    RawState& raw = RawRead();
+    raw.Populate();
+    for (auto _ : state) {
+        if (raw.file->ScanByKey() != RecordCount()) std::abort();
+    }
+    SetPerOp(state, RecordCount());
+}
+
+void StepNextScan_raw(benchmark::State& state) {
+    RawState& raw = RawRead();
+    raw.Populate();
+    for (auto _ : state) {
+        if (raw.file->ScanByPosition() != RecordCount()) std::abort();
+    }
+    SetPerOp(state, RecordCount());
+}
+
+// ---- Update and Delete: find the record by key, then write ----------------------------------------
+
+void Update_ours(benchmark::State& state) {
+    EngineFile& file = OursRead();
+    file.Populate();
+    const auto& ids = Work().lookups;
+    size_t i = 0;
+    char key[255];
+    for (auto _ : state) {
+        uint32_t id = ids[i++ & 0xFFFF];
+        std::string record = MakeRecord(id, static_cast<uint32_t>(i));
+        std::memcpy(key, &id, 4);
+        char data[kRecordLength];
+        uint32_t length = kRecordLength;
+        if (file.Call(btr::kOpGetEqual, data, &length, key, 0) != 0) std::abort();
+        length = kRecordLength;
+        if (file.Call(btr::kOpUpdate, record.data(), &length, key, 0) != 0) std::abort();
+    }
+    SetPerOp(state, 1);
+}
+
+void Update_raw(benchmark::State& state) {
+    RawState& raw = RawRead();
+    raw.Populate();
+    const auto& ids = Work().lookups;
+    size_t i = 0;
+    for (auto _ : state) {
+        uint32_t id = ids[i++ & 0xFFFF];
+        raw.file->Update(id, MakeRecord(id, static_cast<uint32_t>(i)));
+    }
+    SetPerOp(state, 1);
+}
+
+size_t DeleteCount() { return std::max<size_t>(RecordCount() / 10, 1); }
+
+void Delete_ours(benchmark::State& state) {
+    EngineFile& file = OursRead();
+    file.Populate();
+    const auto& ids = Work().insertOrder;
+    for (auto _ : state) {
+        char key[255];
+        char data[kRecordLength];
+        for (size_t i = 0; i < DeleteCount(); ++i) {
+            std::memcpy(key, &ids[i], 4);
+            uint32_t length = kRecordLength;
+            if (file.Call(btr::kOpGetEqual, data, &length, key, 0) != 0) std::abort();
+            if (file.Call(btr::kOpDelete, data, &length, key, 0) != 0) std::abort();
+        }
+    }
+    SetPerOp(state, DeleteCount());
+}
+
+void Delete_raw(benchmark::State& state) {
+    RawState& raw = RawRead();
+    raw.Populate();
+    const auto& ids = Work().insertOrder;
+    for (auto _ : state) {
+        for (size_t i = 0; i < DeleteCount(); ++i) raw.file->Delete(ids[i]);
+    }
+    SetPerOp(state, DeleteCount());
+}
+
+// ---- Create Supplemental Index over the records ----------------------------------------------------
+
+void CreateIndex_ours(benchmark::State& state) {
+    EngineFile& file = OursRead();
+    file.Populate();
+    BtrKeySpec spec{};
+    spec.position = 15;
+    spec.length = 10;
+    spec.flags = btr::kKeyFlagExtendedType | btr::kKeyFlagDuplicates | btr::kKeyFlagModifiable;
+    spec.extendedType = btr::kTypeString;
+    char key[255];
+    for (auto _ : state) {
+        uint32_t length = sizeof spec;
+        if (file.Call(btr::kOpCreateIndex, &spec, &length, key, static_cast<int8_t>(0x80 | 2)) != 0) std::abort();
+        state.PauseTiming();
+        length = 0;
+        if (file.Call(btr::kOpDropIndex, key, &length, key, static_cast<int8_t>(0x80 | 2)) != 0) std::abort();
+        state.ResumeTiming();
+    }
+    SetPerOp(state, 1);
+}
+
+void CreateIndex_raw(benchmark::State& state) {
+    RawState& raw = RawRead();
+    raw.Populate();
+    for (auto _ : state) raw.file->BuildIndex();
+    SetPerOp(state, 1);
+}
+
+// Prints the ratio of each figure of ours to its raw baseline once both ran.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            std::string name = run.benchmark_name();
+            double perIteration = run.GetAdjustedRealTime();
+            size_t slash = name.find('_');
+            if (slash == std::string::npos) continue;
+            std::string work = name.substr(0, slash);
+            std::string side = name.substr(slash + 1, 3);
+            (side == "our" ? ours_ : raw_)[work] = perIteration;
+            if (ours_.count(work) != 0 && raw_.count(work) != 0) {
+                std::printf("  ratio %-14s %.2f\n", work.c_str(), ours_[work] / raw_[work]);
+                std::fflush(stdout);
+            }
+        }
+    }
+
+private:
+    std::map<std::string, double> ours_, raw_;
+};
+
+}  // namespace
+
+BENCHMARK(Insert_ours)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(Insert_raw)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(GetEqual_ours);
+BENCHMARK(GetEqual_raw);
+BENCHMARK(GetNextScan_ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(GetNextScan_raw)->Unit(benchmark::kMillisecond);
+BENCHMARK(StepNextScan_ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(StepNextScan_raw)->Unit(benchmark::kMillisecond);
+BENCHMARK(Update_ours);
+BENCHMARK(Update_raw);
+BENCHMARK(CreateIndex_ours)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(CreateIndex_raw)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(Delete_ours)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(Delete_raw)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    std::filesystem::remove_all(Folder());
+    return 0;
+}

@@ -1,0 +1,46 @@
+// change_watch.h: notices, without a system call, whether any connection committed to a data
+// file since an earlier moment.
+//
+// In WAL mode every commit rewrites the header of the WAL index, which SQLite keeps in shared
+// memory (its layout is part of SQLite's documented file format: two 48-byte copies of the
+// header at the start of the first region). Comparing that header with a copy taken earlier
+// tells whether anything was committed in between. A read that catches a writer in the middle
+// of an update sees the two copies differ and reports "unknown", so the caller does the full
+// work instead.
+#ifndef W3BTRV7_CHANGE_WATCH_H
+#define W3BTRV7_CHANGE_WATCH_H
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace w3b {
+
+struct ChangeStamp {
+    static constexpr size_t kSize = 48;
+    uint8_t bytes[kSize] = {};
+    bool valid = false;
+
+    // True only when both stamps are known and equal: nothing was committed in between.
+    bool Same(const ChangeStamp& other) const {
+        return valid && other.valid && std::memcmp(bytes, other.bytes, kSize) == 0;
+    }
+};
+
+class ChangeWatch {
+public:
+    // Finds the shared WAL index of `db`'s main database. Call after a statement has run, so
+    // that SQLite has mapped it. Without it every stamp is invalid, which is always safe.
+    void Attach(sqlite3* db);
+    void Detach() { header_ = nullptr; }
+
+    ChangeStamp Current() const;
+
+private:
+    const volatile uint8_t* header_ = nullptr;
+};
+
+}  // namespace w3b
+
+#endif  // W3BTRV7_CHANGE_WATCH_H
