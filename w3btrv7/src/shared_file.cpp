@@ -1,6 +1,8 @@
 #include "shared_file.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "settings.h"
 
@@ -640,19 +642,38 @@ int16_t SharedFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, con
     }
     if ((rc = Execute(db_, CreateKeyTableSql(number).c_str())) != SQLITE_OK) return fail(StatusOf(rc));
     {
+        // Encode every record, sort, then fill the key in its own order: appending to the
+        // index is far cheaper than inserting at random places.
+        std::vector<std::pair<std::string, int64_t>> entries;
         Statement scan;
         if ((rc = scan.Prepare(db_, "SELECT position, data FROM records")) != SQLITE_OK) return fail(StatusOf(rc));
-        std::string encoded;
         while ((rc = sqlite3_step(scan.Get())) == SQLITE_ROW) {
             int64_t position = sqlite3_column_int64(scan.Get(), 0);
             const uint8_t* data = static_cast<const uint8_t*>(sqlite3_column_blob(scan.Get(), 1));
             size_t size = static_cast<size_t>(sqlite3_column_bytes(scan.Get(), 1));
             if (data == nullptr || size < def_->RecordLength()) return fail(btr::kStatusIoError);
             if (IsNullKey(key.def, data)) continue;
-            EncodeRecordKey(key.def, data, &encoded);
-            if ((status = InsertEntry(key, encoded, position, nullptr)) != btr::kStatusSuccess) return fail(status);
+            entries.emplace_back(std::string(), position);
+            EncodeRecordKey(key.def, data, &entries.back().first);
         }
         if (rc != SQLITE_DONE) return fail(StatusOf(rc));
+        scan.Finalize();
+        std::sort(entries.begin(), entries.end());
+        Statement insert;
+        std::string sql = "INSERT INTO " + KeyTable(number) + "(value, seq, position) VALUES(?1, ?2, ?3)";
+        if ((rc = insert.Prepare(db_, sql.c_str())) != SQLITE_OK) return fail(StatusOf(rc));
+        int64_t sequence = 0;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            bool sameValue = i > 0 && entries[i].first == entries[i - 1].first;
+            if (sameValue && !key.duplicates) return fail(btr::kStatusDuplicateKey);
+            // Records already in the file join their group in record order.
+            sequence = sameValue ? sequence + 1 : 0;
+            StatementScope scope(insert.Get());
+            BindBlob(insert.Get(), 1, entries[i].first);
+            sqlite3_bind_int64(insert.Get(), 2, sequence);
+            sqlite3_bind_int64(insert.Get(), 3, entries[i].second);
+            if ((rc = sqlite3_step(insert.Get())) != SQLITE_DONE) return fail(StatusOf(rc));
+        }
     }
     if ((status = Commit()) != btr::kStatusSuccess) {
         ResetKeyStatements();
