@@ -128,6 +128,118 @@ TYDB_API int32_t TYDB_CALL DbGetOverRideDef(int16_t handle, int32_t* keyNumber, 
  * TYDB_STATUS_INVALID_HANDLE. */
 TYDB_API int32_t TYDB_CALL DbGetLastDataLength(int16_t handle);
 
+/* ---- Record operations ---- */
+
+/* Every record operation takes a handle from DbOpen and applies the file's defaults: its
+ * current key number, its operation bias (added to the operation code where said below) and,
+ * for a data length of 0, its fixed record length (0 for a file of variable-length records).
+ * An invalid handle gives TYDB_STATUS_INVALID_HANDLE before any request is made and before
+ * any output is written. Other results are the record manager's statuses. */
+
+/* Added to a DbRead operation code: after a successful read the file is put back on the
+ * record it stood on before, so the read does not move the file's position. */
+#define TYDB_KEEP_POSITION 512
+
+/* Ordinal 205: one read (any Get, Step or other code; bias added). A Get Direct (code % 100 ==
+ * 23) takes the 4-byte record position from the first bytes of `keyBuffer` (a null
+ * `keyBuffer` gives 43 without a request); code % 100 == 73 is a Get Direct whose position is
+ * already in `dataBuffer` and whose key value comes back in `keyBuffer`. A null `keyBuffer`
+ * is replaced by a scratch buffer. The returned data length is kept for DbGetLastDataLength,
+ * whatever the status. With TYDB_KEEP_POSITION, a failed restore reports its status, except
+ * that a record deleted meanwhile (43) still counts as success. */
+TYDB_API int32_t TYDB_CALL DbRead(int16_t operation, int16_t handle, void* keyBuffer, void* dataBuffer,
+                                  int16_t dataLength);
+
+/* Ordinal 206: mode 23 writes the file's current 4-byte record position to `position`
+ * (TYDB_STATUS_NO_BUFFER when it is null). Any other mode puts the file back on the record at
+ * `position`, or on the first record of the current key when `position` is null or holds 0;
+ * TYDB_STATUS_NO_MEMORY when the record buffer for that read cannot be allocated. */
+TYDB_API int32_t TYDB_CALL DbPosition(int16_t mode, int16_t handle, void* position);
+
+/* Ordinal 208: mode 27 releases the single-record lock; any other mode is the Unlock key number
+ * (-1: the multiple-record lock of the record at `position`; -2: all multiple-record locks).
+ * No bias. `position` may be null. */
+TYDB_API int32_t TYDB_CALL DbUnlock(int32_t mode, int16_t handle, const void* position);
+
+/* Ordinal 209: Insert (2), Update (3) or Delete (4), bias added. A Delete with a `keyBuffer`
+ * first finds the record whose current-key value it holds and gives 4 (nothing deleted) when
+ * there is none; a Delete without one removes the current record. */
+TYDB_API int32_t TYDB_CALL DbModify(int16_t operation, int16_t handle, void* keyBuffer, void* dataBuffer,
+                                    int16_t dataLength);
+
+/* Ordinals 221 and 222: reads the record at `percentage` (hundredths of a percent, 0..10000) of
+ * the way through the current key's order, or through physical order (222). The percentage is
+ * written to the first 2 bytes of `dataBuffer` (TYDB_STATUS_NO_BUFFER when it is null). Bias
+ * added. */
+TYDB_API int32_t TYDB_CALL DbGetByPercent(int16_t handle, void* keyBuffer, void* dataBuffer, int16_t dataLength,
+                                          int16_t percentage);
+TYDB_API int32_t TYDB_CALL DbGetByPercentPhysical(int16_t handle, void* keyBuffer, void* dataBuffer,
+                                                  int16_t dataLength, int16_t percentage);
+
+/* Ordinal 223: where the record whose current-key value `keyBuffer` holds lies, in hundredths
+ * of a percent. Ordinal 224: the same for the record at the 4-byte `position` in physical order
+ * (43 without a request when `position` is null). No bias. `*percentage` is written whatever
+ * the status, when `percentage` is given. */
+TYDB_API int32_t TYDB_CALL DbFindPercent(int16_t handle, void* keyBuffer, int16_t* percentage);
+TYDB_API int32_t TYDB_CALL DbFindPercentPhysical(int16_t handle, const void* position, int16_t* percentage);
+
+/* ---- File creation and statistics ---- */
+
+/* The statistics buffer: the record manager's Stat reply (16-byte file specification, one
+ * 16-byte key-segment specification per segment of every key, then one 265-byte collating
+ * sequence when the file has one) and, at TYDB_STATISTICS_LENGTH_OFFSET, the reply's length as
+ * a signed 16-bit value. The layouts of the specifications are those of btrcall.h. */
+#define TYDB_STATISTICS_SIZE 1819
+#define TYDB_STATISTICS_LENGTH_OFFSET 1817
+#define TYDB_MAX_KEY_SEGMENTS 96 /* segment specifications a file and the buffer have room for */
+#define TYDB_ACS_SIZE 265
+
+/* Ordinal 1: creates (or replaces) the file at `path` from a 16-byte file specification and a
+ * list of 16-byte key-segment specifications ended by one whose key position is 0 or less
+ * (`keySpecs` may be null: no keys). When any segment has the alternate-collating-sequence
+ * flag (0x0020), the UPPER sequence of DbBuildUpperAcs is sent once for all of them. Returns
+ * the Create status; TYDB_STATUS_INVALID_FILE_NAME for a null path or one of 260 characters
+ * or more; 26 for more than TYDB_MAX_KEY_SEGMENTS segments; TYDB_STATUS_NO_BUFFER for a null
+ * file specification. */
+TYDB_API int32_t TYDB_CALL DbCreateFile(const char* path, const void* fileSpec, const void* keySpecs);
+
+/* Ordinal 2: writes the 265-byte collating sequence "UPPER   " (signature 0xAC), which sorts
+ * the letters a to z as A to Z and every other byte as itself. 0, or TYDB_STATUS_NO_BUFFER. */
+TYDB_API int32_t TYDB_CALL DbBuildUpperAcs(void* acs);
+
+/* Ordinal 213: clears the caller's TYDB_STATISTICS_SIZE-byte buffer and fills it with the
+ * file's statistics (file-version byte included); on success the reply's length is stored at
+ * TYDB_STATISTICS_LENGTH_OFFSET. Returns the Stat status, TYDB_STATUS_INVALID_HANDLE (buffer
+ * untouched) or TYDB_STATUS_NO_BUFFER. */
+TYDB_API int32_t TYDB_CALL DbFileStat(int16_t handle, void* statistics);
+
+/* Ordinal 214: DbFileStat of the file at `path`, opened (mode normal, bias 0) and closed
+ * again for it. The open's status when it fails. */
+TYDB_API int32_t TYDB_CALL DbFileStatByName(const char* path, void* statistics);
+
+/* Ordinal 215: 1 when the statistics describe a file of version 6.0, else 0. */
+TYDB_API int32_t TYDB_CALL DbIsVersion60File(const void* statistics);
+
+/* ---- Key-definition queries ---- */
+
+/* A key definition is an array of 16-byte key-segment specifications: every segment but the
+ * last has the segmented flag (0x0010). Two keys match when they have the same number of
+ * segments with the same positions and lengths; flags, types and collating sequences do not
+ * count. A definition that has not ended within TYDB_MAX_KEY_SEGMENTS segments matches no key. */
+
+/* Ordinal 225: the number of the first key of the file that matches `definition`, or -1 when
+ * none does or when that first match is a supplemental key (flag 0x0080). */
+TYDB_API int32_t TYDB_CALL DbFindPermanentKey(int16_t handle, const void* definition);
+
+/* Ordinal 226: fills the caller's statistics buffer (DbFileStat) and returns a pointer into it
+ * at the first segment of key `keyNumber`; null when the Stat fails or the file has no such
+ * key. */
+TYDB_API void* TYDB_CALL DbGetKeySpec(int16_t handle, void* statistics, int16_t keyNumber);
+
+/* Ordinal 227: the number of the first key of the file that matches `definition`, supplemental
+ * or not; -1 when none does. */
+TYDB_API int32_t TYDB_CALL DbFindKey(int16_t handle, const void* definition);
+
 #ifdef __cplusplus
 }
 #endif
