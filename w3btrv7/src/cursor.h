@@ -18,6 +18,9 @@ enum class Place { kNone, kAt, kBeforeFirst, kAfterLast };
 struct ReadAhead {
     static constexpr int kFirstSize = 16;
     static constexpr int kMaxSize = 256;
+    // Batches of large records stay small, so that a block never holds much memory.
+    static constexpr size_t kMaxBytes = 1 << 20;
+    static constexpr int kLargeRecordSize = 4;
 
     ChangeStamp stamp;
     bool physical = false;
@@ -27,6 +30,7 @@ struct ReadAhead {
     size_t count = 0;
     size_t next = 0;
     int size = kFirstSize;
+    int maxSize = kMaxSize;
 
     // The row after `served` (the entry the block stands on), or nullptr.
     const FetchedRow* Serve(const ChangeStamp& now, bool physicalOrder, int key, bool forwardOrder,
@@ -44,7 +48,7 @@ struct ReadAhead {
     int NextSize(bool physicalOrder, int key, bool forwardOrder) {
         bool continuing = next == count && count == static_cast<size_t>(size) && physical == physicalOrder &&
                           forward == forwardOrder && (physical || keyNumber == key);
-        size = continuing ? std::min(size * 2, kMaxSize) : kFirstSize;
+        size = std::min(continuing ? size * 2 : kFirstSize, maxSize);
         return size;
     }
 
@@ -55,6 +59,10 @@ struct ReadAhead {
         forward = forwardOrder;
         count = rowsRead;
         next = rowsRead > 0 ? 1 : 0;
+        size_t bytes = 0;
+        for (size_t i = 0; i < rowsRead; ++i) bytes += rows[i].data.size();
+        maxSize = bytes > kMaxBytes ? kLargeRecordSize : kMaxSize;
+        if (rows.size() > rowsRead && bytes > kMaxBytes) rows.resize(rowsRead);
     }
 };
 

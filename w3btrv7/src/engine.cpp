@@ -61,6 +61,10 @@ int16_t Engine::Open(const std::string& path, int8_t mode, uint8_t* positionBloc
     // A block that is still open is closed first, so that nothing leaks behind it.
     if (OpenInstance* old = Find(positionBlock); old != nullptr) Close(old, positionBlock);
 
+    // A verifying open asks for every write on disk before its call returns; the connection is
+    // shared, so the whole process writes the file that way from now on.
+    if (mode == btr::kOpenVerify) slot->second.file->RequireFullSync();
+
     uint32_t id = nextId_++;
     if (nextId_ == 0) nextId_ = 1;
     OpenInstance& open = opens_[id];

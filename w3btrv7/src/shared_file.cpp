@@ -197,6 +197,8 @@ int16_t SharedFile::Create(const std::string& path, const FileDef& def, bool rep
     return rc == SQLITE_OK ? btr::kStatusSuccess : btr::kStatusCreateIoError;
 }
 
+void SharedFile::RequireFullSync() { Execute(db_, "PRAGMA synchronous=FULL"); }
+
 int16_t SharedFile::Refresh() {
     // Nothing committed since the definition was read: it is still the file's.
     if (def_ != nullptr && callStamp_.Same(refreshedAt_)) return btr::kStatusSuccess;

@@ -77,6 +77,9 @@ public:
     // Notices a definition changed by another connection (Create or Drop Index) and reloads it.
     int16_t Refresh();
 
+    // Every completed write of this connection reaches the disk before the call returns.
+    void RequireFullSync();
+
     // ---- Transactions: each write operation is one.
     int16_t Begin();
     int16_t Commit();
