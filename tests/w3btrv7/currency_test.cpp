@@ -254,3 +254,16 @@ TEST_F(CurrencyTest, NullDataBufferGives22NotACrash) {
     std::string rec = std::string(10, 'x');
     EXPECT_EQ(Call(btr::kOpInsert, pb_, nullptr, &length, key, 255, 0), btr::kStatusDataLengthError);
 }
+
+TEST_F(CurrencyTest, GetNextAfterDeletingTheLastDuplicateFindsALaterArrivalOfTheSameValue) {
+    // "same" holds 10, 20, 30; this block deletes 30, the last of the group.
+    ASSERT_EQ(Get(btr::kOpGetLast, pb_, 1).status, 0);
+    ASSERT_EQ(Delete(pb_), 0);
+    PositionBlock other;
+    ASSERT_EQ(Open(other, path_), 0);
+    ASSERT_EQ(Insert(other, Rec(40, "same"), 0), 0);
+    Read next = Get(btr::kOpGetNext, pb_, 1);
+    ASSERT_EQ(next.status, 0);
+    EXPECT_EQ(ValueOf(next), 40);
+    EXPECT_EQ(ValueOf(Get(btr::kOpGetPrevious, pb_, 1)), 20);
+}

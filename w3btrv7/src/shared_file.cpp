@@ -19,6 +19,8 @@ const char* const kSchema =
     "CREATE TABLE w3b_keyseg(key INTEGER NOT NULL, segment INTEGER NOT NULL, spec BLOB NOT NULL,"
     " PRIMARY KEY (key, segment)) WITHOUT ROWID;"
     "CREATE TABLE w3b_acs(number INTEGER PRIMARY KEY, block BLOB NOT NULL);"
+    "CREATE TABLE w3b_sequence(id INTEGER PRIMARY KEY CHECK (id = 1), next INTEGER NOT NULL);"
+    "INSERT INTO w3b_sequence(id, next) VALUES(1, 0);"
     "CREATE TABLE records(position INTEGER PRIMARY KEY, data BLOB NOT NULL);";
 
 std::string KeyTable(int number) { return "key_" + std::to_string(number); }
@@ -86,7 +88,7 @@ int16_t SharedFile::StatusOf(int rc) {
 
 SharedFile::~SharedFile() {
     keyStatements_.clear();
-    for (Statement* s : {&schemaVersionStmt_, &begin_, &commit_, &rollback_, &readRecord_, &insertRecord_,
+    for (Statement* s : {&nextSequence_, &schemaVersionStmt_, &begin_, &commit_, &rollback_, &readRecord_, &insertRecord_,
                          &updateRecord_, &deleteRecord_, &countRecords_, &countBefore_, &recordAtOffset_}) {
         s->Finalize();
     }
@@ -550,18 +552,10 @@ int16_t SharedFile::InsertEntry(const KeyInfo& key, const std::string& value, in
     KeyStatements& statements = StatementsOf(key);
     int64_t next = 0;
     if (key.duplicates) {
-        // Equal values keep the order in which they entered the key: a new one goes last.
-        sqlite3_stmt* last = Prepared(statements.lastSequence, "SELECT seq FROM " + KeyTable(key.number) +
-                                                                   " WHERE value = ?1 ORDER BY seq DESC LIMIT 1");
-        if (last == nullptr) return btr::kStatusIoError;
-        StatementScope scope(last);
-        BindBlob(last, 1, value);
-        int rc = sqlite3_step(last);
-        if (rc == SQLITE_ROW) {
-            next = sqlite3_column_int64(last, 0) + 1;
-        } else if (rc != SQLITE_DONE) {
-            return StatusOf(rc);
-        }
+        // Equal values keep the order in which they entered the key. The numbers come from one
+        // counter per file and are never handed out twice, so a block standing on a deleted
+        // entry still finds, after it, every entry that arrived later.
+        if (int16_t status = NextSequence(1, &next); status != btr::kStatusSuccess) return status;
     }
     sqlite3_stmt* stmt = Prepared(statements.insert, "INSERT INTO " + KeyTable(key.number) +
                                                          "(value, seq, position) VALUES(?1, ?2, ?3)");
@@ -573,6 +567,19 @@ int16_t SharedFile::InsertEntry(const KeyInfo& key, const std::string& value, in
     int rc = sqlite3_step(stmt);
     if (rc != SQLITE_DONE) return StatusOf(rc);
     if (sequence != nullptr) *sequence = next;
+    return btr::kStatusSuccess;
+}
+
+int16_t SharedFile::NextSequence(int64_t count, int64_t* first) {
+    sqlite3_stmt* stmt = Prepared(nextSequence_, "UPDATE w3b_sequence SET next = next + ?1 WHERE id = 1 RETURNING next");
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    sqlite3_bind_int64(stmt, 1, count);
+    int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? btr::kStatusIoError : StatusOf(rc);
+    *first = sqlite3_column_int64(stmt, 0) - count;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+    }
     return btr::kStatusSuccess;
 }
 
@@ -665,11 +672,16 @@ int16_t SharedFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, con
         std::string sql = "INSERT INTO " + KeyTable(number) + "(value, seq, position) VALUES(?1, ?2, ?3)";
         if ((rc = insert.Prepare(db_, sql.c_str())) != SQLITE_OK) return fail(StatusOf(rc));
         int64_t sequence = 0;
+        if (key.duplicates) {
+            if ((status = NextSequence(static_cast<int64_t>(entries.size()), &sequence)) != btr::kStatusSuccess) {
+                return fail(status);
+            }
+        }
         for (size_t i = 0; i < entries.size(); ++i) {
             bool sameValue = i > 0 && entries[i].first == entries[i - 1].first;
             if (sameValue && !key.duplicates) return fail(btr::kStatusDuplicateKey);
             // Records already in the file join their group in record order.
-            sequence = sameValue ? sequence + 1 : 0;
+            if (key.duplicates && i > 0) ++sequence;
             StatementScope scope(insert.Get());
             BindBlob(insert.Get(), 1, entries[i].first);
             sqlite3_bind_int64(insert.Get(), 2, sequence);

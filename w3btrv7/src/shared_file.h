@@ -128,10 +128,12 @@ private:
     struct KeyStatements {
         Statement seek[static_cast<int>(Seek::kCount_)];
         Statement batch[2];
-        Statement entryOfRecord, atOffset, insert, erase, lastSequence, count, countDistinct, countBelow;
+        Statement entryOfRecord, atOffset, insert, erase, count, countDistinct, countBelow;
     };
 
     int16_t LoadDefinition();
+    // Reserves `count` duplicate sequence numbers; the first is in `*first`.
+    int16_t NextSequence(int64_t count, int64_t* first);
     KeyStatements& StatementsOf(const KeyInfo& key);
     sqlite3_stmt* Prepared(Statement& statement, const std::string& sql);
     void ResetKeyStatements();
@@ -142,7 +144,7 @@ private:
     std::unique_ptr<FileDef> def_;
     int64_t schemaVersion_ = -1;
     std::vector<std::unique_ptr<KeyStatements>> keyStatements_;  // by key number
-    Statement schemaVersionStmt_, begin_, commit_, rollback_;
+    Statement nextSequence_, schemaVersionStmt_, begin_, commit_, rollback_;
     Statement readRecord_, insertRecord_, updateRecord_, deleteRecord_, countRecords_, countBefore_, recordAtOffset_;
     Statement step_[4];
     Statement stepBatch_[2];
