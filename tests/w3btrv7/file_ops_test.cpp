@@ -23,7 +23,9 @@ std::string Stat(PositionBlock& pb, int8_t keyNumber, uint32_t capacity, int16_t
     char key[64];
     std::memset(key, 'x', sizeof key);
     *status = Call(btr::kOpStat, pb, data.data(), &length, key, sizeof key, keyNumber);
-    if (*status == 0) EXPECT_EQ(key[0], 0);
+    if (*status == 0) {
+        EXPECT_EQ(key[0], 0);
+    }
     return *status == 0 ? data.substr(0, length) : data;
 }
 
@@ -216,6 +218,20 @@ TEST(OpenAndClose, MissingAndForeignFilesAnswer12And30) {
     EXPECT_EQ(Open(pb, dir.File("TEXT.DAT")), btr::kStatusNotABtrieveFile);
     uint32_t length = 0;
     EXPECT_EQ(Call(btr::kOpClose, pb, nullptr, &length, nullptr, 0, 0), btr::kStatusFileNotOpen);
+}
+
+TEST(OpenAndClose, ReopeningAnOpenBlockClosesItsFirstOpen) {
+    TempDir dir;
+    std::string path = dir.File("AGAIN.DAT");
+    ASSERT_EQ(Create(path, TwoKeyDefinition()), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, path), 0);
+    ASSERT_EQ(Insert(pb, Record(20, std::string("\1\0\0\0abc", 7))), 0);
+    ASSERT_EQ(Open(pb, path), 0);
+    EXPECT_EQ(Get(btr::kOpGetFirst, pb, 0).status, 0);
+    ASSERT_EQ(Close(pb), 0);
+    // Nothing stays open behind the block.
+    EXPECT_EQ(Create(path, TwoKeyDefinition()), 0);
 }
 
 TEST(OpenAndClose, LockBiasOnOpenAndCloseIsAccepted) {

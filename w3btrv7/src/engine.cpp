@@ -48,6 +48,8 @@ OpenInstance* Engine::Find(const uint8_t* positionBlock) {
 }
 
 int16_t Engine::Open(const std::string& path, int8_t mode, uint8_t* positionBlock) {
+    // A block that is still open is closed first, so that nothing leaks behind it.
+    if (OpenInstance* old = Find(positionBlock); old != nullptr) Close(old, nullptr);
     auto slot = files_.find(path);
     if (slot == files_.end()) {
         std::unique_ptr<SharedFile> file;
@@ -58,9 +60,6 @@ int16_t Engine::Open(const std::string& path, int8_t mode, uint8_t* positionBloc
         slot->second.file->BeginCall();
         if (int16_t status = slot->second.file->Refresh(); status != btr::kStatusSuccess) return status;
     }
-    // A block that is still open is closed first, so that nothing leaks behind it.
-    if (OpenInstance* old = Find(positionBlock); old != nullptr) Close(old, positionBlock);
-
     // A verifying open asks for every write on disk before its call returns; the connection is
     // shared, so the whole process writes the file that way from now on.
     if (mode == btr::kOpenVerify) slot->second.file->RequireFullSync();
