@@ -9,6 +9,9 @@ namespace tool {
 void AddEngineCommand(CLI::App& app);
 void AddSettingsCommand(CLI::App& app);
 void AddLockCommand(CLI::App& app);
+void AddCreateCommand(CLI::App& app);
+void AddStatCommand(CLI::App& app);
+void AddDumpCommand(CLI::App& app);
 
 // Ends the command with `exitCode` after its message went to standard error.
 [[noreturn]] void Fail(int exitCode, const std::string& message);

@@ -42,6 +42,9 @@ int main(int argc, char** argv) {
     tool::AddEngineCommand(app);
     tool::AddSettingsCommand(app);
     tool::AddLockCommand(app);
+    tool::AddCreateCommand(app);
+    tool::AddStatCommand(app);
+    tool::AddDumpCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

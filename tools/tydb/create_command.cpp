@@ -1,0 +1,69 @@
+// tydb create FILE: a new data file with the keys given on the command line.
+#include <iostream>
+#include <memory>
+
+#include "commands.h"
+#include "key_options.h"
+#include "status_text.h"
+#include "tydb.h"
+
+namespace tool {
+namespace {
+
+struct CreateOptions {
+    std::string path;
+    int recordLength = 0;
+    int pageSize = 4096;
+    bool variable = false;
+    std::vector<std::string> keys;
+};
+
+void RunCreate(const CreateOptions& options) {
+    BtrFileSpec spec = {};
+    spec.recordLength = static_cast<int16_t>(options.recordLength);
+    spec.pageSize = static_cast<int16_t>(options.pageSize);
+    spec.keyCount = static_cast<uint8_t>(options.keys.size());
+    if (options.variable) spec.fileFlags |= btr::kFileFlagVariableLength;
+
+    std::vector<BtrKeySpec> segments;
+    for (const std::string& text : options.keys) {
+        std::vector<BtrKeySpec> key;
+        std::string error;
+        if (!ParseKey(text, &key, &error)) Fail(2, "--key " + text + ": " + error);
+        segments.insert(segments.end(), key.begin(), key.end());
+    }
+    if (segments.size() > TYDB_MAX_KEY_SEGMENTS) {
+        Fail(2, std::to_string(segments.size()) + " key segments; a file has room for " +
+                    std::to_string(TYDB_MAX_KEY_SEGMENTS));
+    }
+    // The list ends with a segment whose position is 0.
+    segments.push_back(BtrKeySpec{});
+
+    const int32_t status = DbCreateFile(options.path.c_str(), &spec, segments.data());
+    if (status != 0) Fail(1, "cannot create " + options.path + ": status " + DescribeStatus(status));
+    std::cout << "Created " << options.path << ": record length " << options.recordLength
+              << (options.variable ? " (variable)" : "") << ", page size " << options.pageSize << ", "
+              << options.keys.size() << (options.keys.size() == 1 ? " key" : " keys") << ", "
+              << segments.size() - 1 << (segments.size() == 2 ? " segment" : " segments") << std::endl;
+}
+
+}  // namespace
+
+void AddCreateCommand(CLI::App& app) {
+    auto options = std::make_shared<CreateOptions>();
+    auto* command = app.add_subcommand("create", "Create a data file (an existing one is replaced)");
+    command->add_option("FILE", options->path, "Path of the new file")->required();
+    command->add_option("--record-length", options->recordLength,
+                        "Record length in bytes (the fixed part, with --variable)")
+        ->required()
+        ->check(CLI::Range(1, 32767));
+    command->add_option("--page-size", options->pageSize, "Page size: 512 to 4096 in steps of 512")
+        ->check(CLI::Range(512, 4096));
+    command->add_flag("--variable", options->variable, "Records may be longer than the record length");
+    command->add_option("--key", options->keys,
+                        "A key: POS:LEN[:FLAGS][,POS:LEN[:FLAGS]...], flags dup, mod, bin, null, desc, "
+                        "upper, nocase, type=NAME (string, integer, zstring, ...); repeat for more keys");
+    command->callback([options] { RunCreate(*options); });
+}
+
+}  // namespace tool

@@ -1,0 +1,183 @@
+// tydb dump FILE: the records of a data file in the order of one key (or in physical order),
+// as text, hex or CSV.
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+#include "commands.h"
+#include "file_layout.h"
+#include "status_text.h"
+#include "tydb.h"
+
+namespace tool {
+namespace {
+
+struct DumpOptions {
+    std::string path;
+    int key = 0;
+    std::string from;
+    bool fromGiven = false;
+    long limit = 0;
+    std::string format = "text";
+};
+
+constexpr int16_t kOpenReadOnly = 0x0200;
+constexpr int16_t kModeGetPosition = 23;
+constexpr int kKeyBufferSize = 256;
+constexpr int kLongestRecord = 65535;
+
+// Printable ASCII as it is, anything else as '.', trailing blanks and NULs dropped.
+std::string AsText(const std::string& bytes) {
+    std::string text;
+    for (unsigned char c : bytes) text += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '.';
+    const size_t end = bytes.find_last_not_of(std::string(" \0", 2));
+    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+
+std::string AsHex(const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
+    }
+    return hex;
+}
+
+// A CSV field: printable ASCII as it is (quotes doubled), other bytes as \xHH, trailing blanks
+// and NULs dropped, always quoted.
+std::string AsCsvField(const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    const size_t end = bytes.find_last_not_of(std::string(" \0", 2));
+    const std::string trimmed = end == std::string::npos ? std::string() : bytes.substr(0, end + 1);
+    std::string field = "\"";
+    for (unsigned char c : trimmed) {
+        if (c == '"') {
+            field += "\"\"";
+        } else if (c == '\\') {
+            field += "\\\\";
+        } else if (c >= 0x20 && c < 0x7F) {
+            field += static_cast<char>(c);
+        } else {
+            field += "\\x";
+            field += kDigits[c >> 4];
+            field += kDigits[c & 15];
+        }
+    }
+    return field + "\"";
+}
+
+const std::vector<BtrKeySpec>* FindKey(const FileLayout& layout, int number) {
+    for (const auto& key : layout.keys) {
+        if (KeyNumberOf(key) == number) return &key;
+    }
+    return nullptr;
+}
+
+// The key buffer of the first Get Greater or Equal: the text given, padded as the key's first
+// segment pads (blanks for strings, NULs otherwise) to the key's length.
+void FillStartKey(const std::vector<BtrKeySpec>& key, const std::string& from, char* buffer) {
+    const BtrKeySpec& first = key.front();
+    const bool blankPadded = (first.flags & btr::kKeyFlagExtendedType) == 0
+                                 ? (first.flags & btr::kKeyFlagBinary) == 0
+                                 : first.extendedType == btr::kTypeString;
+    const size_t length = std::min<size_t>(static_cast<size_t>(KeyLength(key)), kKeyBufferSize - 1);
+    std::memset(buffer, blankPadded ? ' ' : '\0', length);
+    std::memcpy(buffer, from.data(), std::min(from.size(), length));
+}
+
+class Dumper {
+public:
+    Dumper(const DumpOptions& options, int16_t handle, const FileLayout& layout)
+        : options_(options), handle_(handle), layout_(layout), data_(kLongestRecord) {}
+
+    void Run() {
+        const bool physical = options_.key < 0;
+        const std::vector<BtrKeySpec>* key = physical ? nullptr : FindKey(layout_, options_.key);
+        if (!physical && key == nullptr) Fail(2, options_.path + " has no key " + std::to_string(options_.key));
+        if (physical && options_.fromGiven) Fail(2, "--from needs a key; physical order (--key -1) has none");
+        if (!physical) DbOverRideDef(handle_, options_.key, -1);
+        keyLength_ = physical ? 0 : KeyLength(*key);
+
+        char keyBuffer[kKeyBufferSize] = {};
+        int16_t operation = btr::kOpGetFirst;
+        if (physical) {
+            operation = btr::kOpStepFirst;
+        } else if (options_.fromGiven) {
+            FillStartKey(*key, options_.from, keyBuffer);
+            operation = btr::kOpGetGreaterOrEqual;
+        }
+        const int16_t next = physical ? btr::kOpStepNext : btr::kOpGetNext;
+        // Fixed-length records take the file's record length; variable ones the longest.
+        const bool variable = (layout_.file.fileFlags & btr::kFileFlagVariableLength) != 0;
+        const auto dataLength = static_cast<int16_t>(variable ? kLongestRecord : 0);
+
+        if (options_.format == "csv") std::cout << "position,key,record\n";
+        for (long count = 0; options_.limit <= 0 || count < options_.limit; ++count) {
+            const int32_t status = DbRead(operation, handle_, keyBuffer, data_.data(), dataLength);
+            if (status == btr::kStatusEndOfFile) break;
+            if (status != 0) Fail(1, "reading " + options_.path + ": status " + DescribeStatus(status));
+            const int length = DbGetLastDataLength(handle_) & 0xFFFF;
+            Print(std::string(data_.data(), static_cast<size_t>(length)), std::string(keyBuffer, keyLength_));
+            operation = next;
+        }
+        std::cout.flush();
+    }
+
+private:
+    void Print(const std::string& record, const std::string& keyValue) {
+        if (options_.format == "hex") {
+            std::cout << AsHex(record) << "\n";
+        } else if (options_.format == "csv") {
+            uint32_t position = 0;
+            DbPosition(kModeGetPosition, handle_, &position);
+            std::cout << position << "," << AsCsvField(keyValue) << "," << AsCsvField(record) << "\n";
+        } else {
+            std::cout << AsText(record) << "\n";
+        }
+    }
+
+    const DumpOptions& options_;
+    int16_t handle_;
+    const FileLayout& layout_;
+    std::vector<char> data_;
+    size_t keyLength_ = 0;
+};
+
+void RunDump(const DumpOptions& options) {
+    int16_t handle = 0;
+    const int32_t opened = DbOpen(&handle, options.path.c_str(), kOpenReadOnly, 0);
+    if (opened != 0) Fail(1, "cannot open " + options.path + ": status " + DescribeStatus(opened));
+    FileLayout layout;
+    const int32_t status = ReadFileLayout(handle, &layout);
+    if (status != 0) {
+        DbClose(handle);
+        Fail(1, "cannot read the statistics of " + options.path + ": status " + DescribeStatus(status));
+    }
+    try {
+        Dumper(options, handle, layout).Run();
+    } catch (...) {
+        DbClose(handle);
+        throw;
+    }
+    DbClose(handle);
+}
+
+}  // namespace
+
+void AddDumpCommand(CLI::App& app) {
+    auto options = std::make_shared<DumpOptions>();
+    auto* command = app.add_subcommand("dump", "List a data file's records in the order of a key");
+    command->add_option("FILE", options->path, "Path of the data file")->required();
+    command->add_option("--key", options->key, "Key number to read along; -1 for physical order")
+        ->check(CLI::Range(-1, 118));
+    command->add_option("--from", options->from, "Start at the first record whose key is at least this text")
+        ->each([options](const std::string&) { options->fromGiven = true; });
+    command->add_option("--limit", options->limit, "List at most this many records (0: all)")
+        ->check(CLI::NonNegativeNumber);
+    command->add_option("--format", options->format, "Output: text, hex or csv")
+        ->check(CLI::IsMember({"text", "hex", "csv"}));
+    command->callback([options] { RunDump(*options); });
+}
+
+}  // namespace tool
