@@ -64,8 +64,8 @@ TYDB_API int32_t TYDB_CALL DbNop(void);
 
 /* The directory block the application hands over: six directory slots and two flags,
  * 1568 bytes. Slots are NUL-terminated directory paths written without a trailing backslash
- * (D:\DATA; on POSIX a trailing '/' is kept: /srv/data/). They compare without regard to
- * case with the directory of each opened path. */
+ * (D:\DATA; on POSIX a trailing '/' is kept: /srv/data/). They compare with the directory of
+ * each opened path without regard to case, '\' and '/' counting as the same separator. */
 #define TYDB_DIRECTORY_SLOT_COUNT 6
 #define TYDB_DIRECTORY_SLOT_SIZE 260
 #define TYDB_LOCK_SLOT 3    /* the directory the workstation lock guards; empty = no lock */

@@ -47,7 +47,7 @@ bool ResolveDirectory(const char* path, ResolvedPath* out) {
     out->nameKey = nameKey;
     out->directory = directory;
     for (int slot = 0; slot < kScratchSlot; ++slot) {
-        if (EqualIgnoringCase(directory, SlotText(directoryBlock, slot))) {
+        if (SamePathText(directory, SlotText(directoryBlock, slot))) {
             out->slot = slot;
             out->share = directoryBlock.shareOpenFiles != 0;
             return true;

@@ -49,10 +49,10 @@ struct ResolvedPath {
     bool share = false;          // whether an open file of the same name key is shared
 };
 
-// Splits `path` and matches its directory against slots 0..4 in order, ignoring case; a
-// directory that matches none is copied into the scratch slot. Refuses (false, nothing
-// written) a null path, a path of more than kMaxPathLength characters or a name key of more
-// than kMaxNameKeyLength characters.
+// Splits `path` and matches its directory against slots 0..4 in order, ignoring case and
+// taking '\' and '/' as the same separator; a directory that matches none is copied into the
+// scratch slot. Refuses (false, nothing written) a null path, a path of more than
+// kMaxPathLength characters or a name key of more than kMaxNameKeyLength characters.
 bool ResolveDirectory(const char* path, ResolvedPath* out);
 
 }  // namespace tydb

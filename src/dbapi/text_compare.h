@@ -1,8 +1,9 @@
 // text_compare.h: the library's case-blind comparisons of paths and directory names.
 //
 // Directory slots and the lock directory compare without regard to case, the way the
-// application's file system does; only ASCII letters fold, so the result never depends on
-// the process's locale.
+// application's file system does, and '\' equals '/', since both separate directories: a file
+// must not escape the lock or its shared entry by the spelling of its path. Only ASCII
+// letters fold, so the result never depends on the process's locale.
 #ifndef TYDB_DBAPI_TEXT_COMPARE_H
 #define TYDB_DBAPI_TEXT_COMPARE_H
 
@@ -10,19 +11,22 @@
 
 namespace tydb {
 
-inline char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+inline char FoldPathCharacter(char c) {
+    if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
+    return c == '/' ? '\\' : c;
+}
 
-inline bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+inline bool SamePathText(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+        if (FoldPathCharacter(a[i]) != FoldPathCharacter(b[i])) return false;
     }
     return true;
 }
 
-// True when `text` begins with `prefix`; a text shorter than the prefix does not.
-inline bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualIgnoringCase(text.substr(0, prefix.size()), prefix);
+// True when `text` begins with `prefix` in that sense; a shorter text does not.
+inline bool PathTextStartsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && SamePathText(text.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace tydb

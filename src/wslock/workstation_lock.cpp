@@ -14,7 +14,7 @@ WorkstationLock& TheWorkstationLock() { return workstationLock; }
 
 bool IsGuardedByLock(std::string_view lockDirectory, bool lockDisabled, std::string_view text) {
     if (lockDisabled || lockDirectory.empty()) return false;
-    return StartsWithIgnoringCase(text, lockDirectory);
+    return PathTextStartsWith(text, lockDirectory);
 }
 
 WorkstationLock::~WorkstationLock() { lockFile_.DropLockFile(); }

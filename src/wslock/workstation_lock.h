@@ -15,8 +15,9 @@
 namespace tydb {
 
 // True when the lock guards `text` (a path or a directory): the lock is on, the lock
-// directory is not empty, and `text` begins with it, ignoring case. This is a plain prefix
-// test, so a sibling such as D:\DATA2 is guarded by D:\DATA as well.
+// directory is not empty, and `text` begins with it, ignoring case and the kind of separator
+// ('\' or '/'). This is a plain prefix test, so a sibling such as D:\DATA2 is guarded by
+// D:\DATA as well.
 bool IsGuardedByLock(std::string_view lockDirectory, bool lockDisabled, std::string_view text);
 
 enum class LockAnswer {

@@ -111,6 +111,13 @@ TEST_F(DirectoryBlockTest, SlotsMatchIgnoringCaseInOrder) {
     EXPECT_EQ(resolved.directory, "D:\\Data") << "the path's own spelling is kept";
 }
 
+TEST_F(DirectoryBlockTest, EitherSeparatorMatchesTheSameSlot) {
+    Configure(0, "D:/Data/Sub", true);
+    EXPECT_EQ(Resolve("d:\\DATA\\SUB\\CUST.DAT").slot, 0);
+    EXPECT_EQ(Resolve("D:/DATA\\SUB\\CUST.DAT").slot, 0);
+    EXPECT_EQ(Resolve("D:/DATA/SUB/CUST.DAT").slot, tydb::kScratchSlot) << "a trailing '/' stays in the directory";
+}
+
 TEST_F(DirectoryBlockTest, SlotWrittenWithTrailingBackslashMatchesNothing) {
     Configure(0, "D:\\DATA\\", true);
     ResolvedPath resolved = Resolve("D:\\DATA\\CUST.DAT");

@@ -47,6 +47,13 @@ TEST(LockGuardTest, PrefixIgnoringCaseDecidesWhatIsGuarded) {
     EXPECT_FALSE(tydb::IsGuardedByLock("D:\\DATA", true, "D:\\DATA\\X.DAT"));
 }
 
+TEST(LockGuardTest, EitherSeparatorSpellsTheSamePath) {
+    EXPECT_TRUE(tydb::IsGuardedByLock("/srv/data/", false, "\\srv\\data\\X.DAT"));
+    EXPECT_TRUE(tydb::IsGuardedByLock("/srv/data/", false, "/srv/data\\X.DAT"));
+    EXPECT_TRUE(tydb::IsGuardedByLock("D:\\DATA\\", false, "d:/data/X.DAT"));
+    EXPECT_FALSE(tydb::IsGuardedByLock("/srv/data/", false, "/srv/dataX.DAT"));
+}
+
 TEST_F(LockFileTest, TakeCreatesTheFileWithExactlyTheComputerNameAndDropDeletesIt) {
     LockFile lock;
     ASSERT_FALSE(ThisComputer().empty());

@@ -35,6 +35,17 @@ TEST_F(WorkstationLockTest, TwoFilesOpenAndOneClosedKeepsTheLock) {
     EXPECT_FALSE(LockFileExists());
 }
 
+TEST_F(WorkstationLockTest, PathSpeltWithBackslashesIsGuardedToo) {
+    SetLockDirectory(lockDirectory);
+    const int16_t slashes = Open(data + "/A.DAT");
+    const int16_t backslashes = Open(data + "\\B.DAT");
+    EXPECT_EQ(Holders(), 2u);
+    ASSERT_EQ(DbClose(slashes), 0);
+    EXPECT_EQ(LockFileContent(), ThisComputer());
+    ASSERT_EQ(DbClose(backslashes), 0);
+    EXPECT_FALSE(LockFileExists());
+}
+
 TEST_F(WorkstationLockTest, NoLockFileWhenTheLockIsOffOrHasNoDirectory) {
     SetLockDirectory("");
     int16_t handle = Open(data + "/A.DAT");
