@@ -45,8 +45,13 @@ extern "C" TYDB_API int32_t TYDB_CALL DbRead(int16_t operation, int16_t handle, 
     if (base == btr::kOpGetDirect) std::memcpy(dataBuffer, keyBuffer, btr::kRecordPositionSize);
     uint16_t length = RequestLength(*entry, dataLength);
     const int sent = base == kGetDirectWithKey ? code - kGetDirectWithKeyOffset : code;
-    uint8_t scratchKey[kScratchKeySize] = {};
-    void* key = base == btr::kOpGetDirect || keyBuffer == nullptr ? scratchKey : keyBuffer;
+    // The scratch key is cleared only when it is sent: reads are the hot path.
+    uint8_t scratchKey[kScratchKeySize];
+    void* key = keyBuffer;
+    if (base == btr::kOpGetDirect || keyBuffer == nullptr) {
+        std::memset(scratchKey, 0, sizeof scratchKey);
+        key = scratchKey;
+    }
 
     int32_t status =
         CallEngine(Biased(*entry, sent), entry->positionBlock, dataBuffer, &length, key, EntryKeyNumber(*entry));
@@ -73,8 +78,12 @@ extern "C" TYDB_API int32_t TYDB_CALL DbModify(int16_t operation, int16_t handle
         if (found != btr::kStatusSuccess) return btr::kStatusKeyNotFound;
     }
 
-    uint8_t scratchKey[kScratchKeySize] = {};
-    void* key = keyBuffer != nullptr ? keyBuffer : scratchKey;
+    uint8_t scratchKey[kScratchKeySize];
+    void* key = keyBuffer;
+    if (keyBuffer == nullptr) {
+        std::memset(scratchKey, 0, sizeof scratchKey);
+        key = scratchKey;
+    }
     uint16_t length = RequestLength(*entry, dataLength);
     return CallEngine(Biased(*entry, operation), entry->positionBlock, dataBuffer, &length, key,
                       EntryKeyNumber(*entry));
