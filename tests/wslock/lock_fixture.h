@@ -36,6 +36,7 @@ protected:
         fake.ClearScript();
         fake.Script(btr::kOpClose, "*", 0);
         DbCloseAll();
+        EXPECT_EQ(Holders(), 0u) << "every counted open was given back";
         TydbDirectoryBlock empty = {};
         DbSetDirectories(&empty);
         tydb::UnloadEngine();

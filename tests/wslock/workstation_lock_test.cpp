@@ -119,6 +119,9 @@ TEST_F(WorkstationLockTest, FailedCloseKeepsTheLockForTheFileStillOpenAtTheEngin
     EXPECT_EQ(DbClose(handle), 17);
     EXPECT_EQ(Holders(), 1u);
     EXPECT_EQ(LockFileContent(), ThisComputer());
+    // Only this process's end would let go of it; give it back so later tests start clean.
+    tydb::TheWorkstationLock().ReleaseLock();
+    EXPECT_FALSE(LockFileExists());
 }
 
 TEST_F(WorkstationLockTest, SharedReopenIsCountedOnceAndReleasedOnce) {
@@ -181,6 +184,32 @@ TEST_F(WorkstationLockTest, MissingLockDirectoryRefusesTheOpen) {
     int16_t handle = 0;
     EXPECT_EQ(OpenStatus(data + "/absent-not/X.DAT", &handle), TYDB_STATUS_LOCKED_OUT);
     EXPECT_TRUE(fake.CallsOf(btr::kOpOpen).empty());
+}
+
+TEST_F(WorkstationLockTest, NameThatFailedToBeWrittenIsRefusedAndTheNextAttemptGetsIn) {
+    // Only the read-back decides: an empty lock file names nobody, so the first attempt is
+    // refused; the next one clears that file (nobody holds it) and writes the name.
+    SetLockDirectory(lockDirectory);
+    platform::testing::InjectFileFailure(platform::testing::FileOperation::kWrite, 0,
+                                         platform::FileStatus::kIoError, 1);
+    const int16_t handle = Open(data + "/CUST.DAT");
+    platform::testing::InjectFileFailure(platform::testing::FileOperation::kWrite, -1, platform::FileStatus::kOk);
+    EXPECT_EQ(fake.CallsOf(btr::kOpOpen).size(), 1u) << "the refused attempt never reached the engine";
+    EXPECT_EQ(LockFileContent(), ThisComputer());
+    ASSERT_EQ(DbClose(handle), 0);
+    EXPECT_FALSE(LockFileExists());
+}
+
+TEST_F(WorkstationLockTest, StaleLockThatCannotBeDeletedRefusesThatAttempt) {
+    SetLockDirectory(lockDirectory);
+    ASSERT_TRUE(testsupport::WriteFileBytes(lockFile, "other-workstation"));
+    platform::testing::InjectFileFailure(platform::testing::FileOperation::kDelete, 0,
+                                         platform::FileStatus::kAccessDenied, 1);
+    tydb::WorkstationLock& lock = tydb::TheWorkstationLock();
+    EXPECT_EQ(lock.AcquireLock(lockDirectory, false, data + "/CUST.DAT"), tydb::LockAnswer::kRefused);
+    platform::testing::InjectFileFailure(platform::testing::FileOperation::kDelete, -1, platform::FileStatus::kOk);
+    EXPECT_EQ(Holders(), 0u);
+    EXPECT_FALSE(lock.lockFile().IsHeld());
 }
 
 TEST_F(WorkstationLockTest, CloseAllGivesBackEveryCountedOpen) {
