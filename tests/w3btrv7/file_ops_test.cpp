@@ -44,19 +44,19 @@ TEST(CreateAndStat, StatReportsExactlyTheCreatedSpecifications) {
     ASSERT_EQ(reply.size(), 64u);
     BtrFileSpec spec;
     std::memcpy(&spec, reply.data(), 16);
-    EXPECT_EQ(spec.recordLength, 20);
-    EXPECT_EQ(spec.pageSize, 4096);
-    EXPECT_EQ(spec.keyCount, 2);
-    EXPECT_EQ(spec.fileVersion, 0);
-    EXPECT_EQ(spec.recordCount, 0u);
+    EXPECT_EQ(+spec.recordLength, 20);
+    EXPECT_EQ(+spec.pageSize, 4096);
+    EXPECT_EQ(+spec.keyCount, 2);
+    EXPECT_EQ(+spec.fileVersion, 0);
+    EXPECT_EQ(+spec.recordCount, 0u);
     for (size_t i = 0; i < def.segments.size(); ++i) {
         BtrKeySpec got;
         std::memcpy(&got, reply.data() + 16 + 16 * i, 16);
-        EXPECT_EQ(got.position, def.segments[i].position);
-        EXPECT_EQ(got.length, def.segments[i].length);
-        EXPECT_EQ(got.flags, def.segments[i].flags);
-        EXPECT_EQ(got.extendedType, def.segments[i].extendedType);
-        EXPECT_EQ(got.keyNumber, i == 0 ? 0 : 1);
+        EXPECT_EQ(+got.position, def.segments[i].position);
+        EXPECT_EQ(+got.length, def.segments[i].length);
+        EXPECT_EQ(+got.flags, def.segments[i].flags);
+        EXPECT_EQ(+got.extendedType, def.segments[i].extendedType);
+        EXPECT_EQ(+got.keyNumber, i == 0 ? 0 : 1);
     }
 }
 
@@ -95,12 +95,12 @@ TEST(CreateAndStat, StatCountsRecordsAndUniqueValuesAndAppendsTheCollatingSequen
     ASSERT_EQ(reply.size(), 16u + 32u + 265u);
     BtrFileSpec spec;
     std::memcpy(&spec, reply.data(), 16);
-    EXPECT_EQ(spec.recordCount, 3u);
+    EXPECT_EQ(+spec.recordCount, 3u);
     BtrKeySpec key0, key1;
     std::memcpy(&key0, reply.data() + 16, 16);
     std::memcpy(&key1, reply.data() + 32, 16);
-    EXPECT_EQ(key0.uniqueCount, 3u);
-    EXPECT_EQ(key1.uniqueCount, 2u);  // "abc" and "ABC" are one value under UPPER
+    EXPECT_EQ(+key0.uniqueCount, 3u);
+    EXPECT_EQ(+key1.uniqueCount, 2u);  // "abc" and "ABC" are one value under UPPER
     std::vector<uint8_t> acs = UpperAcs();
     EXPECT_EQ(reply.substr(48), std::string(acs.begin(), acs.end()));
 

@@ -76,9 +76,9 @@ TEST_F(FileWithRecords, CreateIndexWithExactNumberIsBuiltOverExistingRecordsAndE
     EXPECT_EQ(stat[4], 2);
     BtrKeySpec added;
     std::memcpy(&added, stat.data() + 32, 16);
-    EXPECT_EQ(added.keyNumber, 5);
-    EXPECT_EQ(added.flags, NameSegment().flags);
-    EXPECT_EQ(added.uniqueCount, kCount);
+    EXPECT_EQ(+added.keyNumber, 5);
+    EXPECT_EQ(+added.flags, +NameSegment().flags);
+    EXPECT_EQ(+added.uniqueCount, kCount);
     // The number is taken now.
     EXPECT_EQ(CreateIndex({NameSegment()}, static_cast<int8_t>(0x80 | 5)), btr::kStatusInvalidKeyNumber);
     // Without 0x80 the lowest free number is chosen.
@@ -149,7 +149,9 @@ TEST_F(FileWithRecords, FindPercentageGivesTheRankOfAValueOrAPosition) {
         uint32_t length = 4;
         std::string k = keyValue + std::string(255 - keyValue.size(), '\0');
         *status = Call(btr::kOpFindPercentage, pb_, d.data(), &length, k.data(), 255, key);
-        if (*status == 0) EXPECT_EQ(d.substr(2, 2), std::string(2, '\0'));
+        if (*status == 0) {
+            EXPECT_EQ(d.substr(2, 2), std::string(2, '\0'));
+        }
         uint16_t p;
         std::memcpy(&p, d.data(), 2);
         return p;

@@ -10,6 +10,37 @@ namespace w3b {
 
 namespace {
 
+bool IsFileOperation(uint16_t base) {
+    switch (base) {
+        case btr::kOpClose:
+        case btr::kOpInsert:
+        case btr::kOpUpdate:
+        case btr::kOpDelete:
+        case btr::kOpGetEqual:
+        case btr::kOpGetNext:
+        case btr::kOpGetPrevious:
+        case btr::kOpGetGreater:
+        case btr::kOpGetGreaterOrEqual:
+        case btr::kOpGetLess:
+        case btr::kOpGetLessOrEqual:
+        case btr::kOpGetFirst:
+        case btr::kOpGetLast:
+        case btr::kOpStat:
+        case btr::kOpGetPosition:
+        case btr::kOpGetDirect:
+        case btr::kOpStepNext:
+        case btr::kOpStepFirst:
+        case btr::kOpStepLast:
+        case btr::kOpStepPrevious:
+        case btr::kOpUnlock:
+        case btr::kOpCreateIndex:
+        case btr::kOpDropIndex:
+        case btr::kOpGetByPercentage:
+        case btr::kOpFindPercentage: return true;
+        default: return false;
+    }
+}
+
 int16_t DispatchOpen(Call& call, OpenInstance& open) {
     switch (call.op.base) {
         case btr::kOpClose: return DoClose(call, open);
@@ -50,13 +81,8 @@ int16_t Dispatch(Call& call) {
         case btr::kOpReset: return DoReset(call);
         default: break;
     }
-    if (call.op.base != btr::kOpClose && !(call.op.base >= btr::kOpInsert && call.op.base <= btr::kOpStat) &&
-        call.op.base != btr::kOpGetPosition && call.op.base != btr::kOpGetDirect &&
-        !(call.op.base >= btr::kOpStepNext && call.op.base <= btr::kOpStepPrevious) &&
-        call.op.base != btr::kOpUnlock && call.op.base != btr::kOpGetByPercentage &&
-        call.op.base != btr::kOpFindPercentage) {
-        return btr::kStatusInvalidOperation;
-    }
+    // Operations not offered answer 1 before the position block is looked at.
+    if (!IsFileOperation(call.op.base)) return btr::kStatusInvalidOperation;
     OpenInstance* open = Engine::Get().Find(call.positionBlock);
     if (open == nullptr) return btr::kStatusFileNotOpen;
     if (call.op.base != btr::kOpClose) {
