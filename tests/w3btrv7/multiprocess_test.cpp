@@ -88,3 +88,23 @@ TEST_F(TwoProcesses, KeysAddedAndDroppedByTheOtherProcessAreSeenAtOnce) {
     ASSERT_EQ(Ask("drop 4"), "status 0");
     EXPECT_EQ(Get(btr::kOpGetNext, pb_, 4).status, btr::kStatusInvalidKeyNumber);
 }
+
+TEST_F(TwoProcesses, AKeyReplacedByTheOtherProcessEndsTheWalkAlongIt) {
+    for (const char* command : {"insert 1 delta", "insert 2 bravo", "insert 3 charlie"}) {
+        ASSERT_EQ(Ask(command), "status 0");
+    }
+    ASSERT_EQ(Ask("index 4"), "status 0");
+    EXPECT_EQ(Id(Get(btr::kOpGetFirst, pb_, 4)), 2u);
+    // Same number, other definition: the place on the old key means nothing on the new one.
+    ASSERT_EQ(Ask("drop 4"), "status 0");
+    std::string spec;
+    BtrKeySpec id = Segment(1, 4, btr::kKeyFlagDuplicates, btr::kTypeUnsignedBinary);
+    spec.assign(reinterpret_cast<const char*>(&id), sizeof id);
+    PositionBlock other;
+    ASSERT_EQ(Open(other, path_), 0);
+    uint32_t length = sizeof id;
+    char key[255] = {};
+    ASSERT_EQ(Call(btr::kOpCreateIndex, other, spec.data(), &length, key, 255, static_cast<int8_t>(0x80 | 4)), 0);
+    EXPECT_EQ(Get(btr::kOpGetNext, pb_, 4).status, btr::kStatusInvalidPositioning);
+    EXPECT_EQ(Id(Get(btr::kOpGetFirst, pb_, 4)), 1u);
+}

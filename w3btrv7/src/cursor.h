@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "shared_file.h"
@@ -82,6 +83,39 @@ struct Cursor {
     bool recordCurrent = false;
 
     ReadAhead ahead;
+
+    // The key path's definition when logical currency was set on it, so that a key another
+    // process dropped or renumbered in the meantime is noticed instead of misread.
+    uint64_t definitionGeneration = 0;
+    int keyDefinitionNumber = -1;
+    std::string keyDefinition;
+
+    void RememberKey(uint64_t generation, const KeyInfo& key) {
+        if (generation == definitionGeneration && key.number == keyDefinitionNumber) return;
+        definitionGeneration = generation;
+        keyDefinitionNumber = key.number;
+        Fingerprint(key, &keyDefinition);
+    }
+
+    // True when key `key` is still the key path the block stood on (its number may have
+    // changed when a lower key was dropped).
+    bool KeyUnchanged(uint64_t generation, const KeyInfo& key) {
+        if (generation == definitionGeneration) return true;
+        std::string now;
+        Fingerprint(key, &now);
+        if (now != keyDefinition) return false;
+        definitionGeneration = generation;
+        keyDefinitionNumber = key.number;
+        return true;
+    }
+
+    static void Fingerprint(const KeyInfo& key, std::string* out) {
+        out->clear();
+        for (BtrKeySpec spec : key.specs) {
+            spec.keyNumber = 0;
+            out->append(reinterpret_cast<const char*>(&spec), sizeof spec);
+        }
+    }
 
     void Clear() {
         keyNumber = -1;

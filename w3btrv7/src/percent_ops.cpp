@@ -44,6 +44,7 @@ int16_t DoGetByPercentage(Call& call, OpenInstance& open) {
         if (!found) return btr::kStatusEndOfFile;
         if (record.size() < def.RecordLength()) return btr::kStatusIoError;
         cursor.SetAt(key->number, entry, true);
+        cursor.RememberKey(file.DefinitionGeneration(), *key);
         ExtractKeyValue(key->def, Bytes(record), call.key);
     } else {
         int64_t position = 0;

@@ -29,6 +29,10 @@ int16_t DoGet(Call& call, OpenInstance& open) {
         case btr::kOpGetPrevious: {
             if (cursor.logical == Place::kNone) return btr::kStatusInvalidPositioning;
             if (cursor.keyNumber != key->number) return btr::kStatusDifferentKeyNumber;
+            if (!cursor.KeyUnchanged(file.DefinitionGeneration(), *key)) {
+                cursor.Clear();
+                return btr::kStatusInvalidPositioning;
+            }
             bool next = base == btr::kOpGetNext;
             if (cursor.logical == (next ? Place::kAfterLast : Place::kBeforeFirst)) return btr::kStatusEndOfFile;
             if (cursor.logical == Place::kAt) {
@@ -76,6 +80,7 @@ int16_t DoGet(Call& call, OpenInstance& open) {
             found = true;
             if (!Intact(def, row->data)) return btr::kStatusIoError;
             cursor.SetAt(key->number, row->entry, !call.op.getKey);
+            cursor.RememberKey(file.DefinitionGeneration(), *key);
             ExtractKeyValue(key->def, Bytes(row->data), call.key);
             if (call.op.getKey) return btr::kStatusSuccess;
             return ReturnRecord(call, row->data);
@@ -96,6 +101,7 @@ int16_t DoGet(Call& call, OpenInstance& open) {
     }
     if (!Intact(def, record)) return btr::kStatusIoError;
     cursor.SetAt(key->number, entry, !call.op.getKey);
+    cursor.RememberKey(file.DefinitionGeneration(), *key);
     ExtractKeyValue(key->def, Bytes(record), call.key);
     if (call.op.getKey) return btr::kStatusSuccess;
     return ReturnRecord(call, record);
@@ -143,6 +149,7 @@ int16_t DoGetDirect(Call& call, OpenInstance& open) {
         }
         if (!onKey) return btr::kStatusIoError;
         cursor.SetAt(key->number, entry, true);
+        cursor.RememberKey(file.DefinitionGeneration(), *key);
         ExtractKeyValue(key->def, Bytes(record), call.key);
     } else {
         cursor.SetPhysical(position);

@@ -283,6 +283,7 @@ int16_t SharedFile::LoadDefinition() {
     def->spec.keyCount = static_cast<uint8_t>(def->keys.size());
     ResetKeyStatements();
     def_ = std::move(def);
+    ++definitionGeneration_;
     return btr::kStatusSuccess;
 }
 

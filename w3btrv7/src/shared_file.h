@@ -69,6 +69,8 @@ public:
 
     const std::string& Path() const { return path_; }
     const FileDef& Def() const { return *def_; }
+    // Changes whenever the definition is read again.
+    uint64_t DefinitionGeneration() const { return definitionGeneration_; }
 
     // Takes the change stamp every operation of this call compares with.
     void BeginCall() { callStamp_ = watch_.Current(); }
@@ -143,6 +145,7 @@ private:
     platform::File openLock_;
     std::unique_ptr<FileDef> def_;
     int64_t schemaVersion_ = -1;
+    uint64_t definitionGeneration_ = 0;
     std::vector<std::unique_ptr<KeyStatements>> keyStatements_;  // by key number
     Statement nextSequence_, schemaVersionStmt_, begin_, commit_, rollback_;
     Statement readRecord_, insertRecord_, updateRecord_, deleteRecord_, countRecords_, countBefore_, recordAtOffset_;

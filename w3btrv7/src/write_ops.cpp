@@ -130,6 +130,7 @@ int16_t DoInsert(Call& call, OpenInstance& open) {
     if (currencyKey != nullptr) {
         if (currencyOnKey) {
             cursor.SetAt(currencyKey->number, currencyEntry, true);
+            cursor.RememberKey(file.DefinitionGeneration(), *currencyKey);
         } else {
             cursor.SetPhysical(position);
             cursor.keyNumber = currencyKey->number;
@@ -223,6 +224,7 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
             cursor.keyNumber = currencyKey->number;
             cursor.logical = Place::kAt;
             cursor.entry = entry;
+            cursor.RememberKey(file.DefinitionGeneration(), *currencyKey);
         }
         ExtractKeyValue(currencyKey->def, Bytes(record), call.key);
     }
