@@ -3,6 +3,7 @@
 
 #include "ini_backend.h"
 #include "platform.h"
+#include "registry_backend.h"
 #include "settings_backend.h"
 
 namespace tywreg {
@@ -22,9 +23,7 @@ std::unique_ptr<SettingsBackend> OpenSettingsBackend() {
     std::string file = platform::GetEnvironmentString(kFileVariable);
     if (!file.empty()) return std::make_unique<IniBackend>(platform::NativePath(file.c_str()));
 #if defined(_WIN32)
-    // The registry backend belongs here; until it exists a Windows build without
-    // TYWREG_FILE has no store: reads give their defaults and writes report it.
-    return nullptr;
+    return std::make_unique<RegistryBackend>();
 #else
     return std::make_unique<IniBackend>(kSystemFile);
 #endif
