@@ -267,3 +267,15 @@ TEST_F(CurrencyTest, GetNextAfterDeletingTheLastDuplicateFindsALaterArrivalOfThe
     EXPECT_EQ(ValueOf(next), 40);
     EXPECT_EQ(ValueOf(Get(btr::kOpGetPrevious, pb_, 1)), 20);
 }
+
+TEST_F(CurrencyTest, GetNextFindsALaterArrivalInThePlaceOfADuplicateAnotherBlockDeleted) {
+    ASSERT_EQ(Get(btr::kOpGetLast, pb_, 1).status, 0);  // 30, the last "same"
+    PositionBlock other;
+    ASSERT_EQ(Open(other, path_), 0);
+    ASSERT_EQ(Get(btr::kOpGetEqual, other, 0, K(30)).status, 0);
+    ASSERT_EQ(Delete(other), 0);
+    ASSERT_EQ(Insert(other, Rec(50, "zzzz"), 0), 0);
+    ASSERT_EQ(Insert(other, Rec(40, "same"), 0), 0);
+    EXPECT_EQ(ValueOf(Get(btr::kOpGetNext, pb_, 1)), 40);
+    EXPECT_EQ(ValueOf(Get(btr::kOpGetNext, pb_, 1)), 50);
+}

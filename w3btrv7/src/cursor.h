@@ -74,6 +74,8 @@ struct Cursor {
     int keyNumber = -1;
     Place logical = Place::kNone;
     KeyEntry entry;
+    // This block deleted the record of `entry`: whatever now holds that exact place arrived later.
+    bool vacated = false;
 
     Place physical = Place::kNone;
     int64_t position = 0;
@@ -118,6 +120,7 @@ struct Cursor {
     }
 
     void Clear() {
+        vacated = false;
         keyNumber = -1;
         logical = Place::kNone;
         physical = Place::kNone;
@@ -129,6 +132,7 @@ struct Cursor {
         keyNumber = key;
         logical = Place::kAt;
         entry = at;
+        vacated = false;
         physical = Place::kAt;
         position = at.position;
         recordCurrent = readRecord;

@@ -68,7 +68,7 @@ int16_t DoGet(Call& call, OpenInstance& open) {
         if (row == nullptr) {
             int size = ahead.NextSize(false, key->number, forward);
             size_t count = 0;
-            if (int16_t status = file.SeekEntries(*key, forward, search, sequence, size, &ahead.rows, &count);
+            if (int16_t status = file.SeekEntries(*key, forward, cursor.entry, cursor.vacated, size, &ahead.rows, &count);
                 status != btr::kStatusSuccess) {
                 ahead.Filled(ChangeStamp(), false, key->number, forward, 0);
                 return status;

@@ -19,8 +19,6 @@ const char* const kSchema =
     "CREATE TABLE w3b_keyseg(key INTEGER NOT NULL, segment INTEGER NOT NULL, spec BLOB NOT NULL,"
     " PRIMARY KEY (key, segment)) WITHOUT ROWID;"
     "CREATE TABLE w3b_acs(number INTEGER PRIMARY KEY, block BLOB NOT NULL);"
-    "CREATE TABLE w3b_sequence(id INTEGER PRIMARY KEY CHECK (id = 1), next INTEGER NOT NULL);"
-    "INSERT INTO w3b_sequence(id, next) VALUES(1, 0);"
     "CREATE TABLE records(position INTEGER PRIMARY KEY, data BLOB NOT NULL);";
 
 std::string KeyTable(int number) { return "key_" + std::to_string(number); }
@@ -88,7 +86,7 @@ int16_t SharedFile::StatusOf(int rc) {
 
 SharedFile::~SharedFile() {
     keyStatements_.clear();
-    for (Statement* s : {&nextSequence_, &schemaVersionStmt_, &begin_, &commit_, &rollback_, &readRecord_, &insertRecord_,
+    for (Statement* s : {&schemaVersionStmt_, &begin_, &commit_, &rollback_, &readRecord_, &insertRecord_,
                          &updateRecord_, &deleteRecord_, &countRecords_, &countBefore_, &recordAtOffset_}) {
         s->Finalize();
     }
@@ -487,9 +485,33 @@ int16_t SharedFile::SeekEntry(const KeyInfo& key, Seek kind, const std::string& 
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
-int16_t SharedFile::SeekEntries(const KeyInfo& key, bool forward, const std::string& value, int64_t sequence,
-                                int limit, std::vector<FetchedRow>* rows, size_t* count) {
+int16_t SharedFile::SeekEntries(const KeyInfo& key, bool forward, const KeyEntry& from, bool vacated, int limit,
+                                std::vector<FetchedRow>* rows, size_t* count) {
     KeyStatements& statements = StatementsOf(key);
+    *count = 0;
+    if (forward && key.duplicates) {
+        // The entry the block stands on may have been deleted and its place in the group taken
+        // by a later arrival of the same value: that one comes next.
+        std::string sql = "SELECT e.value, e.seq, e.position, r.data FROM " + KeyTable(key.number) +
+                          " AS e CROSS JOIN records AS r ON r.position = e.position"
+                          " WHERE e.value = ?1 AND e.seq = ?2 AND (?4 OR e.position <> ?3)";
+        sqlite3_stmt* stmt = Prepared(statements.samePlace, sql);
+        if (stmt == nullptr) return btr::kStatusIoError;
+        StatementScope scope(stmt);
+        BindBlob(stmt, 1, from.value);
+        sqlite3_bind_int64(stmt, 2, from.sequence);
+        sqlite3_bind_int64(stmt, 3, from.position);
+        sqlite3_bind_int(stmt, 4, vacated ? 1 : 0);
+        int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_ROW) {
+            if (rows->empty()) rows->resize(1);
+            FetchedRow& row = (*rows)[(*count)++];
+            ReadEntry(stmt, &row.entry, &row.data);
+            // Only this row: the next call goes on from it.
+            return btr::kStatusSuccess;
+        }
+        if (rc != SQLITE_DONE) return StatusOf(rc);
+    }
     std::string sql = "SELECT e.value, e.seq, e.position, r.data FROM " + KeyTable(key.number) +
                       " AS e CROSS JOIN records AS r ON r.position = e.position" +
                       (forward ? " WHERE (e.value, e.seq) > (?1, ?2) ORDER BY e.value, e.seq LIMIT ?3"
@@ -497,10 +519,9 @@ int16_t SharedFile::SeekEntries(const KeyInfo& key, bool forward, const std::str
     sqlite3_stmt* stmt = Prepared(statements.batch[forward ? 0 : 1], sql);
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
-    BindBlob(stmt, 1, value);
-    sqlite3_bind_int64(stmt, 2, sequence);
+    BindBlob(stmt, 1, from.value);
+    sqlite3_bind_int64(stmt, 2, from.sequence);
     sqlite3_bind_int(stmt, 3, limit);
-    *count = 0;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         if (rows->size() <= *count) rows->resize(*count + 1);
@@ -553,10 +574,18 @@ int16_t SharedFile::InsertEntry(const KeyInfo& key, const std::string& value, in
     KeyStatements& statements = StatementsOf(key);
     int64_t next = 0;
     if (key.duplicates) {
-        // Equal values keep the order in which they entered the key. The numbers come from one
-        // counter per file and are never handed out twice, so a block standing on a deleted
-        // entry still finds, after it, every entry that arrived later.
-        if (int16_t status = NextSequence(1, &next); status != btr::kStatusSuccess) return status;
+        // Equal values keep the order in which they entered the key: a new one goes last.
+        sqlite3_stmt* last = Prepared(statements.lastSequence, "SELECT seq FROM " + KeyTable(key.number) +
+                                                                   " WHERE value = ?1 ORDER BY seq DESC LIMIT 1");
+        if (last == nullptr) return btr::kStatusIoError;
+        StatementScope scope(last);
+        BindBlob(last, 1, value);
+        int rc = sqlite3_step(last);
+        if (rc == SQLITE_ROW) {
+            next = sqlite3_column_int64(last, 0) + 1;
+        } else if (rc != SQLITE_DONE) {
+            return StatusOf(rc);
+        }
     }
     sqlite3_stmt* stmt = Prepared(statements.insert, "INSERT INTO " + KeyTable(key.number) +
                                                          "(value, seq, position) VALUES(?1, ?2, ?3)");
@@ -568,19 +597,6 @@ int16_t SharedFile::InsertEntry(const KeyInfo& key, const std::string& value, in
     int rc = sqlite3_step(stmt);
     if (rc != SQLITE_DONE) return StatusOf(rc);
     if (sequence != nullptr) *sequence = next;
-    return btr::kStatusSuccess;
-}
-
-int16_t SharedFile::NextSequence(int64_t count, int64_t* first) {
-    sqlite3_stmt* stmt = Prepared(nextSequence_, "UPDATE w3b_sequence SET next = next + ?1 WHERE id = 1 RETURNING next");
-    if (stmt == nullptr) return btr::kStatusIoError;
-    StatementScope scope(stmt);
-    sqlite3_bind_int64(stmt, 1, count);
-    int rc = sqlite3_step(stmt);
-    if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? btr::kStatusIoError : StatusOf(rc);
-    *first = sqlite3_column_int64(stmt, 0) - count;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-    }
     return btr::kStatusSuccess;
 }
 
@@ -673,16 +689,11 @@ int16_t SharedFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, con
         std::string sql = "INSERT INTO " + KeyTable(number) + "(value, seq, position) VALUES(?1, ?2, ?3)";
         if ((rc = insert.Prepare(db_, sql.c_str())) != SQLITE_OK) return fail(StatusOf(rc));
         int64_t sequence = 0;
-        if (key.duplicates) {
-            if ((status = NextSequence(static_cast<int64_t>(entries.size()), &sequence)) != btr::kStatusSuccess) {
-                return fail(status);
-            }
-        }
         for (size_t i = 0; i < entries.size(); ++i) {
             bool sameValue = i > 0 && entries[i].first == entries[i - 1].first;
             if (sameValue && !key.duplicates) return fail(btr::kStatusDuplicateKey);
             // Records already in the file join their group in record order.
-            if (key.duplicates && i > 0) ++sequence;
+            sequence = sameValue ? sequence + 1 : 0;
             StatementScope scope(insert.Get());
             BindBlob(insert.Get(), 1, entries[i].first);
             sqlite3_bind_int64(insert.Get(), 2, sequence);

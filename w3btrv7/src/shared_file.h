@@ -103,8 +103,9 @@ public:
     // ---- Key tables.
     int16_t SeekEntry(const KeyInfo& key, Seek kind, const std::string& value, int64_t sequence, KeyEntry* entry,
                       std::string* data, bool* found);
-    // Up to `limit` entries with their records after (before) (value, sequence).
-    int16_t SeekEntries(const KeyInfo& key, bool forward, const std::string& value, int64_t sequence, int limit,
+    // Up to `limit` entries with their records after (before) the entry `from`. `vacated`: the
+    // caller deleted the record of `from` itself.
+    int16_t SeekEntries(const KeyInfo& key, bool forward, const KeyEntry& from, bool vacated, int limit,
                         std::vector<FetchedRow>* rows, size_t* count);
     int16_t EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
                           bool* found);
@@ -130,12 +131,10 @@ private:
     struct KeyStatements {
         Statement seek[static_cast<int>(Seek::kCount_)];
         Statement batch[2];
-        Statement entryOfRecord, atOffset, insert, erase, count, countDistinct, countBelow;
+        Statement samePlace, entryOfRecord, atOffset, insert, erase, lastSequence, count, countDistinct, countBelow;
     };
 
     int16_t LoadDefinition();
-    // Reserves `count` duplicate sequence numbers; the first is in `*first`.
-    int16_t NextSequence(int64_t count, int64_t* first);
     KeyStatements& StatementsOf(const KeyInfo& key);
     sqlite3_stmt* Prepared(Statement& statement, const std::string& sql);
     void ResetKeyStatements();
@@ -147,7 +146,7 @@ private:
     int64_t schemaVersion_ = -1;
     uint64_t definitionGeneration_ = 0;
     std::vector<std::unique_ptr<KeyStatements>> keyStatements_;  // by key number
-    Statement nextSequence_, schemaVersionStmt_, begin_, commit_, rollback_;
+    Statement schemaVersionStmt_, begin_, commit_, rollback_;
     Statement readRecord_, insertRecord_, updateRecord_, deleteRecord_, countRecords_, countBefore_, recordAtOffset_;
     Statement step_[4];
     Statement stepBatch_[2];

@@ -224,6 +224,7 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
             cursor.keyNumber = currencyKey->number;
             cursor.logical = Place::kAt;
             cursor.entry = entry;
+            cursor.vacated = false;
             cursor.RememberKey(file.DefinitionGeneration(), *currencyKey);
         }
         ExtractKeyValue(currencyKey->def, Bytes(record), call.key);
@@ -258,6 +259,7 @@ int16_t DoDelete(Call&, OpenInstance& open) {
     if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
 
     // The record is gone; its place on the key path stays, so Get Next and Previous go on.
+    if (cursor.logical == Place::kAt && cursor.entry.position == cursor.position) cursor.vacated = true;
     cursor.physical = Place::kNone;
     cursor.recordCurrent = false;
     return btr::kStatusSuccess;
