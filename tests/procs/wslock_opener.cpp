@@ -2,7 +2,7 @@
 // files on command, so a test can watch the lock file from another process (optionally
 // running under another host name) and see what unloading the library does.
 //
-// Usage: wslock_opener <path of libtydb.so>
+// Usage: wslock_opener <path of libtydb.so (tydb.dll on Windows)>
 // Prints "ready <host name>", then answers one line per command read from standard input:
 //   dirs <lock directory>   sets a directory block with that lock directory -> "dirs <status>"
 //   open <path>             DbOpen, normal mode, no bias                     -> "open <status> <handle>"
@@ -10,7 +10,10 @@
 //   unload                  unloads the library                               -> "unload <gone|loaded>"
 //   exit                    ends the process normally (files stay open)
 #include <dlfcn.h>
-#include <unistd.h>
+#if defined(_WIN32)
+#include <windows.h>
+#undef GetComputerName  // the macro would rename platform::GetComputerName
+#endif
 
 #include <cstdint>
 #include <cstdio>
@@ -19,17 +22,38 @@
 #include <iostream>
 #include <string>
 
+#include "platform.h"
 #include "tydb.h"
 
 namespace {
 
-using SetDirectoriesFunction = int32_t (*)(const TydbDirectoryBlock*);
-using OpenFunction = int32_t (*)(int16_t*, const char*, int16_t, int32_t);
-using CloseFunction = int32_t (*)(int16_t);
+using SetDirectoriesFunction = int32_t(TYDB_CALL*)(const TydbDirectoryBlock*);
+using OpenFunction = int32_t(TYDB_CALL*)(int16_t*, const char*, int16_t, int32_t);
+using CloseFunction = int32_t(TYDB_CALL*)(int16_t);
 
+// An export by its name, or on Windows by its ordinal, which is how the application binds
+// them (most carry no name there).
 template <typename T>
-T Find(void* library, const char* name) {
+T Find(void* library, const char* name, uintptr_t ordinal) {
+#if defined(_WIN32)
+    (void)name;
+    return reinterpret_cast<T>(dlsym(library, reinterpret_cast<const char*>(ordinal)));
+#else
+    (void)ordinal;
     return reinterpret_cast<T>(dlsym(library, name));
+#endif
+}
+
+// Whether the library is still mapped into this process, asked without loading it again.
+bool StillLoaded(const char* path) {
+#if defined(_WIN32)
+    return GetModuleHandleA(path) != nullptr;
+#else
+    void* again = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+    if (again == nullptr) return false;
+    dlclose(again);
+    return true;
+#endif
 }
 
 }  // namespace
@@ -45,16 +69,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wslock_opener: %s\n", dlerror());
         return 2;
     }
-    auto setDirectories = Find<SetDirectoriesFunction>(library, "DbSetDirectories");
-    auto open = Find<OpenFunction>(library, "DbOpen");
-    auto close = Find<CloseFunction>(library, "DbClose");
+    auto setDirectories = Find<SetDirectoriesFunction>(library, "DbSetDirectories", 200);
+    auto open = Find<OpenFunction>(library, "DbOpen", 202);
+    auto close = Find<CloseFunction>(library, "DbClose", 203);
     if (setDirectories == nullptr || open == nullptr || close == nullptr) {
         std::fprintf(stderr, "wslock_opener: exports missing\n");
         return 2;
     }
 
     char host[256] = {};
-    gethostname(host, sizeof host - 1);
+    platform::GetComputerName(host, sizeof host);
     std::cout << "ready " << host << std::endl;
 
     std::string line;
@@ -74,8 +98,7 @@ int main(int argc, char** argv) {
             std::cout << "close " << close(static_cast<int16_t>(std::atoi(argument.c_str()))) << std::endl;
         } else if (command == "unload") {
             dlclose(library);
-            const bool gone = dlopen(libraryPath, RTLD_NOW | RTLD_NOLOAD) == nullptr;
-            std::cout << "unload " << (gone ? "gone" : "loaded") << std::endl;
+            std::cout << "unload " << (StillLoaded(libraryPath) ? "loaded" : "gone") << std::endl;
         } else if (command == "exit") {
             return 0;
         } else {

@@ -15,12 +15,20 @@ namespace {
 
 constexpr const char* kOtherComputer = "tydb-other-ws";
 
+std::string LibraryFile() {
+#if defined(_WIN32)
+    return testsupport::BuildPath("tydb.dll");
+#else
+    return testsupport::BuildPath("libtydb.so");
+#endif
+}
+
 class LockProcessesTest : public LockTest {
 protected:
     // An opener process with the lock directory set, optionally under another host name.
     std::unique_ptr<ChildProcess> StartOpener(const std::optional<std::string>& hostName = std::nullopt) {
         auto child = std::make_unique<ChildProcess>(testsupport::BuildPath("wslock_opener"),
-                                                    std::vector<std::string>{testsupport::BuildPath("libtydb.so")},
+                                                    std::vector<std::string>{LibraryFile()},
                                                     hostName);
         EXPECT_TRUE(child->started());
         auto ready = child->ReadLine();
