@@ -1,6 +1,5 @@
 // DbOpen, DbClose and DbCloseAll: files into and out of the open-file table.
 #include <cstring>
-#include <string_view>
 
 #include "btrcall.h"
 #include "dbapi/directory_block.h"
