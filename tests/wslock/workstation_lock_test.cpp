@@ -212,6 +212,18 @@ TEST_F(WorkstationLockTest, StaleLockThatCannotBeDeletedRefusesThatAttempt) {
     EXPECT_FALSE(lock.lockFile().IsHeld());
 }
 
+TEST_F(WorkstationLockTest, LockDirectoryTooLongForTheLockFileNameRefusesTheOpen) {
+    // 247 characters leave no room for "\~ty~.loc" in the lock file's name: the lock cannot be
+    // taken, and a name cut short would guard some other file.
+    const std::string longDirectory = "D:\\" + std::string(244, 'd');
+    ASSERT_EQ(longDirectory.size(), 247u);
+    SetLockDirectory(longDirectory);
+    int16_t handle = 0;
+    EXPECT_EQ(OpenStatus(longDirectory + "\\X.DAT", &handle), TYDB_STATUS_LOCKED_OUT);
+    EXPECT_TRUE(fake.CallsOf(btr::kOpOpen).empty());
+    EXPECT_STREQ(tydb::TheWorkstationLock().lockFile().path(), "");
+}
+
 TEST_F(WorkstationLockTest, CloseAllGivesBackEveryCountedOpen) {
     SetLockDirectory(lockDirectory);
     Open(data + "/A.DAT");
