@@ -4,6 +4,7 @@
 #include "btrcall.h"
 #include "dbapi/directory_block.h"
 #include "dbapi/open_file_table.h"
+#include "dbapi/statistics_buffer.h"
 #include "dbapi/status.h"
 #include "engine/gateway.h"
 #include "platform.h"
@@ -16,8 +17,6 @@ namespace {
 constexpr int kOpenAttempts = 10;
 // Requests that carry no caller data still hand the record manager real buffers.
 constexpr int kScratchSize = 256;
-// The Stat reply: file and key specifications, an optional collating sequence.
-constexpr int kStatisticsSize = 1819;
 // The path travels in the key buffer, which the record manager may read up to its declared
 // 255 bytes; a zero-filled copy keeps that read inside our memory whatever the path's length.
 constexpr int kOpenKeySize = kDirectorySlotSize;
@@ -56,12 +55,12 @@ int32_t EngineOpen(OpenFileEntry& entry, int32_t bias, int8_t openMode, const ch
 // The fixed record length becomes the file's default data length; variable-length files and a
 // failed Stat leave it 0.
 void ReadRecordLength(OpenFileEntry& entry) {
-    uint8_t statistics[kStatisticsSize] = {};
+    StatisticsBuffer statistics = {};
     uint8_t key[kScratchSize] = {};
     uint16_t dataLength = kStatisticsSize;
-    if (CallEngine(btr::kOpStat, entry.positionBlock, statistics, &dataLength, key, 0) != btr::kStatusSuccess) return;
-    BtrFileSpec spec;
-    std::memcpy(&spec, statistics, sizeof spec);
+    if (CallEngine(btr::kOpStat, entry.positionBlock, &statistics, &dataLength, key, 0) != btr::kStatusSuccess) return;
+    // Copied out of the packed buffer before its fields are read.
+    const BtrFileSpec spec = statistics.file;
     if ((spec.fileFlags & btr::kFileFlagVariableLength) == 0) entry.recordLength = spec.recordLength;
 }
 
