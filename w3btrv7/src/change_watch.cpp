@@ -25,12 +25,18 @@ void ChangeWatch::Attach(sqlite3* db) {
 ChangeStamp ChangeWatch::Current() const {
     ChangeStamp stamp;
     if (header_ == nullptr) return stamp;
+    // The region starts a memory mapping, so the header is word-aligned: read it a word at a
+    // time, the first copy before the second as SQLite's own readers do.
+    constexpr size_t kWords = ChangeStamp::kSize / sizeof(uint64_t);
+    const volatile uint64_t* words = reinterpret_cast<const volatile uint64_t*>(header_);
+    uint64_t first[kWords];
+    uint64_t second[kWords];
     std::atomic_thread_fence(std::memory_order_acquire);
-    uint8_t second[ChangeStamp::kSize];
-    for (size_t i = 0; i < ChangeStamp::kSize; ++i) stamp.bytes[i] = header_[i];
+    for (size_t i = 0; i < kWords; ++i) first[i] = words[i];
     std::atomic_thread_fence(std::memory_order_acquire);
-    for (size_t i = 0; i < ChangeStamp::kSize; ++i) second[i] = header_[ChangeStamp::kSize + i];
-    stamp.valid = stamp.bytes[kIsInitOffset] != 0 && std::memcmp(stamp.bytes, second, ChangeStamp::kSize) == 0;
+    for (size_t i = 0; i < kWords; ++i) second[i] = words[kWords + i];
+    std::memcpy(stamp.bytes, first, ChangeStamp::kSize);
+    stamp.valid = stamp.bytes[kIsInitOffset] != 0 && std::memcmp(first, second, ChangeStamp::kSize) == 0;
     return stamp;
 }
 
