@@ -141,10 +141,11 @@ TYDB_API int32_t TYDB_CALL DbGetLastDataLength(int16_t handle);
 #define TYDB_KEEP_POSITION 512
 
 /* Ordinal 205: one read (any Get, Step or other code; bias added). A Get Direct (code % 100 ==
- * 23) takes the 4-byte record position from the first bytes of `keyBuffer` (a null
- * `keyBuffer` gives 43 without a request); code % 100 == 73 is a Get Direct whose position is
- * already in `dataBuffer` and whose key value comes back in `keyBuffer`. A null `keyBuffer`
- * is replaced by a scratch buffer. The returned data length is kept for DbGetLastDataLength,
+ * 23) takes the 4-byte record position from the first bytes of `keyBuffer` and writes it to
+ * `dataBuffer` (a null `keyBuffer` gives 43, a null `dataBuffer` TYDB_STATUS_NO_BUFFER, both
+ * without a request); code % 100 == 73 is a Get Direct whose position is already in
+ * `dataBuffer` and whose key value comes back in `keyBuffer`. A null `keyBuffer` is replaced
+ * by a scratch buffer. The returned data length is kept for DbGetLastDataLength,
  * whatever the status. With TYDB_KEEP_POSITION, a failed restore reports its status, except
  * that a record deleted meanwhile (43) still counts as success. */
 TYDB_API int32_t TYDB_CALL DbRead(int16_t operation, int16_t handle, void* keyBuffer, void* dataBuffer,

@@ -186,4 +186,21 @@ TEST_F(FileCommandsTest, BadKeysAndMissingFilesFailWithAMessage) {
     EXPECT_NE(noKey.err.find("has no key 3"), std::string::npos) << noKey.err;
 }
 
+TEST_F(FileCommandsTest, VariableLengthFileIsCreatedAsAskedAndDumpedWhole) {
+    const std::string path = dir.File("NOTES.DAT");
+    auto created = RunTool(dir, "create " + Quoted(path) + " --record-length 8 --variable --key 1:8");
+    ASSERT_EQ(created.exitCode, 0) << created.err;
+    EXPECT_NE(created.out.find("record length 8 (variable)"), std::string::npos) << created.out;
+    auto stat = RunTool(dir, "stat " + Quoted(path));
+    EXPECT_NE(stat.out.find("File flags: variable\n"), std::string::npos) << stat.out;
+
+    DirectEngine engine;
+    ASSERT_TRUE(engine.ready());
+    const std::string longNote = "note0002" + std::string(3000, 'L') + "end";
+    engine.InsertAll(path, {"note0001short", longNote});
+    auto dump = RunTool(dir, "dump " + Quoted(path));
+    ASSERT_EQ(dump.exitCode, 0) << dump.err;
+    EXPECT_EQ(dump.out, "note0001short\n" + longNote + "\n");
+}
+
 }  // namespace

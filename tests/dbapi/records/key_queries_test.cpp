@@ -132,8 +132,8 @@ TEST(KeyQueryStatistics, FindKeySpecReturnsTheFirstSegmentOfTheKey) {
     const auto statistics = MakeStatistics({{0, {Segment(1, 4)}}, {1, {Segment(5, 2), Segment(9, 3)}}});
     const BtrKeySpec* key1 = StatFindKeySpec(&statistics, 1);
     ASSERT_NE(key1, nullptr);
-    EXPECT_EQ(key1->position, 5);
-    EXPECT_EQ(StatFindKeySpec(&statistics, 0)->position, 1);
+    EXPECT_EQ(+key1->position, 5);
+    EXPECT_EQ(+StatFindKeySpec(&statistics, 0)->position, 1);
     EXPECT_EQ(StatFindKeySpec(&statistics, 2), nullptr);
     EXPECT_EQ(StatFindKeySpec(nullptr, 0), nullptr);
 }
@@ -308,7 +308,7 @@ TEST_F(KeyExportRealTest, KeysOfARealFileAreFoundByTheirSegments) {
     uint8_t statistics[TYDB_STATISTICS_SIZE];
     const auto* spec = static_cast<const BtrKeySpec*>(DbGetKeySpec(handle, statistics, 1));
     ASSERT_NE(spec, nullptr);
-    EXPECT_EQ(spec->position, 9);
+    EXPECT_EQ(+spec->position, 9);
     EXPECT_NE(spec->flags & btr::kKeyFlagDuplicates, 0);
     ExcludedKeyNumbers none;
     EXPECT_EQ(NextFreeKeyNumber(&none, reinterpret_cast<const StatisticsBuffer*>(statistics)), 2);

@@ -142,6 +142,8 @@ TEST_F(RecordRequestTest, GetDirectWithoutKeyBufferIsRefusedWithoutARequest) {
     EXPECT_EQ(DbRead(btr::kOpGetDirect, handle, nullptr, record.bytes, 0), btr::kStatusInvalidRecordAddress);
     EXPECT_EQ(DbRead(btr::kOpGetDirect + 100 + TYDB_KEEP_POSITION, handle, nullptr, record.bytes, 0),
               btr::kStatusInvalidRecordAddress);
+    char key[256] = {};
+    EXPECT_EQ(DbRead(btr::kOpGetDirect, handle, key, nullptr, 0), TYDB_STATUS_NO_BUFFER);
     EXPECT_EQ(fake->Calls().size(), static_cast<size_t>(kNoRequest));
 }
 

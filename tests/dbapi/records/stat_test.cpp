@@ -62,8 +62,8 @@ TEST_F(StatRequestTest, StatByNameOpensStatsAndClosesAgain) {
     EXPECT_EQ(Operations(), (std::vector<int>{btr::kOpOpen, btr::kOpStat, btr::kOpStat, btr::kOpClose}));
     BtrFileSpec spec;
     std::memcpy(&spec, statistics, sizeof spec);
-    EXPECT_EQ(spec.recordCount, 2u);
-    EXPECT_EQ(spec.recordLength, kRecordLength);
+    EXPECT_EQ(+spec.recordCount, 2u);
+    EXPECT_EQ(+spec.recordLength, kRecordLength);
     // Nothing stays open: the next open gets the first handle.
     EXPECT_EQ(Open(path), 1);
 }
@@ -111,13 +111,13 @@ TEST_F(StatRealTest, StatReportsKeysSegmentsAndRecordCount) {
     uint8_t statistics[TYDB_STATISTICS_SIZE] = {};
     ASSERT_EQ(DbFileStat(handle, statistics), 0);
     const tydb::StatisticsBuffer* buffer = AsStatistics(statistics);
-    EXPECT_EQ(buffer->file.keyCount, 2);
-    EXPECT_EQ(buffer->file.recordCount, 3u);
-    EXPECT_EQ(buffer->file.recordLength, kRecordLength);
+    EXPECT_EQ(+buffer->file.keyCount, 2);
+    EXPECT_EQ(+buffer->file.recordCount, 3u);
+    EXPECT_EQ(+buffer->file.recordLength, kRecordLength);
     const BtrKeySpec* key1 = tydb::StatFindKeySpec(buffer, 1);
     ASSERT_NE(key1, nullptr);
-    EXPECT_EQ(key1->position, 9);
-    EXPECT_EQ(key1->length, 4);
+    EXPECT_EQ(+key1->position, 9);
+    EXPECT_EQ(+key1->length, 4);
 }
 
 TEST_F(StatRealTest, VersionByteTellsVersion60Files) {
