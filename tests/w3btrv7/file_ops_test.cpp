@@ -304,3 +304,26 @@ TEST(EngineOperations, UnknownOperationsAndBiasesAnswer1) {
     EXPECT_EQ(Call(1005, pb, nullptr, &length, nullptr, 0, 0), btr::kStatusInvalidOperation);
     EXPECT_EQ(Call(533, pb, nullptr, &length, nullptr, 0, 0), btr::kStatusInvalidOperation);
 }
+
+TEST(CreateAndStat, NinetySixSegmentsAndACollatingSequenceFillTheLibrarysStatisticsBuffer) {
+    TempDir dir;
+    std::string path = dir.File("FULL.DAT");
+    Definition def(200, 96);
+    for (int i = 0; i < 96; ++i) {
+        uint16_t flags = btr::kKeyFlagDuplicates | (i == 0 ? btr::kKeyFlagAlternateSequence : 0);
+        def.segments.push_back(Segment(1 + 2 * i, 2, flags));
+    }
+    def.acs.push_back(UpperAcs());
+    ASSERT_EQ(Create(path, def), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, path), 0);
+    int16_t status;
+    std::string reply = Stat(pb, -1, 1819, &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(reply.size(), 1817u);
+    // One more key would go beyond what the library can hold, but not beyond the page's limit.
+    BtrKeySpec extra = Segment(1, 4, btr::kKeyFlagDuplicates);
+    uint32_t length = sizeof extra;
+    char key[255] = {};
+    EXPECT_EQ(Call(btr::kOpCreateIndex, pb, &extra, &length, key, 255, 0), 0);
+}
