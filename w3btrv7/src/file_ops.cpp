@@ -58,7 +58,7 @@ int16_t DoCreate(Call& call) {
     bool replace = mode == btr::kCreateOverwrite || mode == btr::kCreateOverwriteNoTts;
     if (!replace && platform::FileExists(path.c_str())) return btr::kStatusFileAlreadyExists;
     if (Engine::Get().IsOpenHere(path)) return btr::kStatusFileInUse;
-    return SharedFile::Create(path, def, replace);
+    return SharedFile::Create(path, def);
 }
 
 int16_t DoStat(Call& call, OpenInstance& open) {

@@ -23,7 +23,6 @@ int16_t DoGet(Call& call, OpenInstance& open) {
     uint16_t base = call.op.base;
     Seek kind = Seek::kFirst;
     std::string search;
-    int64_t sequence = 0;
     switch (base) {
         case btr::kOpGetNext:
         case btr::kOpGetPrevious: {
@@ -37,8 +36,6 @@ int16_t DoGet(Call& call, OpenInstance& open) {
             if (cursor.logical == (next ? Place::kAfterLast : Place::kBeforeFirst)) return btr::kStatusEndOfFile;
             if (cursor.logical == Place::kAt) {
                 kind = next ? Seek::kNext : Seek::kPrevious;
-                search = cursor.entry.value;
-                sequence = cursor.entry.sequence;
             } else {
                 kind = next ? Seek::kFirst : Seek::kLast;
             }
@@ -85,7 +82,7 @@ int16_t DoGet(Call& call, OpenInstance& open) {
             if (call.op.getKey) return btr::kStatusSuccess;
             return ReturnRecord(call, row->data);
         }
-    } else if (int16_t status = file.SeekEntry(*key, kind, search, sequence, &entry, &record, &found);
+    } else if (int16_t status = file.SeekEntry(*key, kind, search, 0, &entry, &record, &found);
                status != btr::kStatusSuccess) {
         return status;
     }

@@ -123,7 +123,7 @@ int16_t SharedFile::Open(const std::string& path, std::unique_ptr<SharedFile>* o
     return btr::kStatusSuccess;
 }
 
-int16_t SharedFile::Create(const std::string& path, const FileDef& def, bool replace) {
+int16_t SharedFile::Create(const std::string& path, const FileDef& def) {
     platform::File guard;
     platform::FileOptions options;
     options.access = platform::FileAccess::kReadWrite;
@@ -134,7 +134,6 @@ int16_t SharedFile::Create(const std::string& path, const FileDef& def, bool rep
     fs = guard.LockRange(kOpenLockOffset, 1, platform::RangeLock::kExclusive, false);
     if (fs == platform::FileStatus::kAccessDenied) return btr::kStatusFileInUse;
     if (fs != platform::FileStatus::kOk) return btr::kStatusCreateIoError;
-    (void)replace;
     // A journal left beside an old file would be replayed into the new one.
     for (const char* suffix : {"-wal", "-shm", "-journal"}) {
         std::string side = path + suffix;

@@ -64,8 +64,8 @@ public:
     static int16_t Open(const std::string& path, std::unique_ptr<SharedFile>* out);
 
     // Creates a new data file at `path` from `def`, replacing what is there. The caller has made
-    // sure that no position block of this process has it open.
-    static int16_t Create(const std::string& path, const FileDef& def, bool replace);
+    // sure that no position block of this process has it open; 85 when another process has.
+    static int16_t Create(const std::string& path, const FileDef& def);
 
     const std::string& Path() const { return path_; }
     const FileDef& Def() const { return *def_; }
