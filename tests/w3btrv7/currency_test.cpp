@@ -279,3 +279,10 @@ TEST_F(CurrencyTest, GetNextFindsALaterArrivalInThePlaceOfADuplicateAnotherBlock
     EXPECT_EQ(ValueOf(Get(btr::kOpGetNext, pb_, 1)), 40);
     EXPECT_EQ(ValueOf(Get(btr::kOpGetNext, pb_, 1)), 50);
 }
+
+TEST_F(CurrencyTest, UpdateThroughAnotherKeyNumberLeavesThePathSoTheNextGetAnswers7) {
+    ASSERT_EQ(Get(btr::kOpGetEqual, pb_, 0, K(20)).status, 0);
+    ASSERT_EQ(Update(pb_, 20, "else", 1), 0);
+    EXPECT_EQ(Get(btr::kOpGetNext, pb_, 1).status, btr::kStatusDifferentKeyNumber);
+    EXPECT_EQ(ValueOf(Get(btr::kOpGetNext, pb_, 0)), 30);
+}
