@@ -186,7 +186,7 @@ TEST(CreateModes, NoOverwriteAnswers59AndOpenFileAnswers85WithoutDamage) {
     EXPECT_EQ(Get(btr::kOpGetFirst, pb, 0).status, btr::kStatusEndOfFile);
 }
 
-TEST(OpenAndClose, PathsMustBeTerminatedWithinTheKeyLength) {
+TEST(FileOpenAndClose, PathsMustBeTerminatedWithinTheKeyLength) {
     TempDir dir;
     std::string path = dir.File("P.DAT");
     ASSERT_EQ(Create(path, TwoKeyDefinition()), 0);
@@ -202,7 +202,7 @@ TEST(OpenAndClose, PathsMustBeTerminatedWithinTheKeyLength) {
     EXPECT_EQ(Call(btr::kOpOpen, pb, nullptr, &length, nullptr, 0, 0), btr::kStatusInvalidFileName);
 }
 
-TEST(OpenAndClose, BackslashesSeparateDirectories) {
+TEST(FileOpenAndClose, BackslashesSeparateDirectories) {
     TempDir dir;
     ASSERT_EQ(Create(dir.File("S.DAT"), TwoKeyDefinition()), 0);
     std::string windowsStyle = dir.path() + "\\S.DAT";
@@ -210,7 +210,7 @@ TEST(OpenAndClose, BackslashesSeparateDirectories) {
     EXPECT_EQ(Open(pb, windowsStyle), 0);
 }
 
-TEST(OpenAndClose, MissingAndForeignFilesAnswer12And30) {
+TEST(FileOpenAndClose, MissingAndForeignFilesAnswer12And30) {
     TempDir dir;
     PositionBlock pb;
     EXPECT_EQ(Open(pb, dir.File("NONE.DAT")), btr::kStatusFileNotFound);
@@ -220,7 +220,7 @@ TEST(OpenAndClose, MissingAndForeignFilesAnswer12And30) {
     EXPECT_EQ(Call(btr::kOpClose, pb, nullptr, &length, nullptr, 0, 0), btr::kStatusFileNotOpen);
 }
 
-TEST(OpenAndClose, ReopeningAnOpenBlockClosesItsFirstOpen) {
+TEST(FileOpenAndClose, ReopeningAnOpenBlockClosesItsFirstOpen) {
     TempDir dir;
     std::string path = dir.File("AGAIN.DAT");
     ASSERT_EQ(Create(path, TwoKeyDefinition()), 0);
@@ -234,7 +234,7 @@ TEST(OpenAndClose, ReopeningAnOpenBlockClosesItsFirstOpen) {
     EXPECT_EQ(Create(path, TwoKeyDefinition()), 0);
 }
 
-TEST(OpenAndClose, LockBiasOnOpenAndCloseIsAccepted) {
+TEST(FileOpenAndClose, LockBiasOnOpenAndCloseIsAccepted) {
     TempDir dir;
     std::string path = dir.File("B.DAT");
     ASSERT_EQ(Create(path, TwoKeyDefinition()), 0);
@@ -244,7 +244,7 @@ TEST(OpenAndClose, LockBiasOnOpenAndCloseIsAccepted) {
     EXPECT_EQ(Call(btr::kOpClose + 200, pb, nullptr, &length, nullptr, 0, 0), 0);
 }
 
-TEST(OpenAndClose, ClosedZeroedAndForeignBlocksAnswer3) {
+TEST(FileOpenAndClose, ClosedZeroedAndForeignBlocksAnswer3) {
     TempDir dir;
     std::string path = dir.File("Z.DAT");
     ASSERT_EQ(Create(path, TwoKeyDefinition()), 0);

@@ -180,7 +180,7 @@ TEST_F(FileWithRecords, UnlockWithoutLocksFollowsItsKeyNumber) {
     EXPECT_EQ(Call(btr::kOpUnlock, pb_, data, &length, data, 4, 3), btr::kStatusInvalidKeyNumber);
 }
 
-TEST(Trace, EveryCallAppendsOneLine) {
+TEST(CallTrace, EveryCallAppendsOneLine) {
     TempDir dir;
     std::string trace = dir.File("trace.log");
     ScopedEnv env("W3BTRV7_TRACE", trace);

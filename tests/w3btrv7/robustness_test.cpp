@@ -9,7 +9,7 @@
 using namespace w3btest;
 using testsupport::TempDir;
 
-TEST(Robustness, RandomCallsAnswerWithStatusesAndNeverCrash) {
+TEST(CallRobustness, RandomCallsAnswerWithStatusesAndNeverCrash) {
     TempDir dir;
     std::string path = dir.File("FUZZ.DAT");
     Definition def(16, 2, btr::kFileFlagVariableLength);

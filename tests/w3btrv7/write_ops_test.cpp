@@ -23,7 +23,7 @@ int16_t Update(PositionBlock& pb, std::string record, int8_t key = 0) {
 
 }  // namespace
 
-TEST(Writes, DuplicateValueInAUniqueKeyGives5AndStoresNothing) {
+TEST(RecordWrites, DuplicateValueInAUniqueKeyGives5AndStoresNothing) {
     TempDir dir;
     Definition def(12, 1);
     def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
@@ -41,7 +41,7 @@ TEST(Writes, DuplicateValueInAUniqueKeyGives5AndStoresNothing) {
     EXPECT_EQ(Update(pb, Rec(2, "one")), btr::kStatusModifiableKeyError);
 }
 
-TEST(Writes, UnmodifiableKeyGives10AndModifiableCollisionGives5) {
+TEST(RecordWrites, UnmodifiableKeyGives10AndModifiableCollisionGives5) {
     TempDir dir;
     Definition def(12, 2);
     def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
@@ -59,7 +59,7 @@ TEST(Writes, UnmodifiableKeyGives10AndModifiableCollisionGives5) {
     EXPECT_EQ(Get(btr::kOpGetEqual, pb, 1, "beta    ").status, btr::kStatusKeyNotFound);
 }
 
-TEST(Writes, FixedLengthMustMatchExactly) {
+TEST(RecordWrites, FixedLengthMustMatchExactly) {
     TempDir dir;
     Definition def(12, 1);
     def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
@@ -73,7 +73,7 @@ TEST(Writes, FixedLengthMustMatchExactly) {
     EXPECT_EQ(Get(btr::kOpGetFirst, pb, 0).record, Rec(1, "x"));
 }
 
-TEST(Writes, VariableLengthRecordsKeepTheirLengthAndBlankTruncationDropsTrailingBlanks) {
+TEST(RecordWrites, VariableLengthRecordsKeepTheirLengthAndBlankTruncationDropsTrailingBlanks) {
     TempDir dir;
     Definition def(8, 1, btr::kFileFlagVariableLength | btr::kFileFlagBlankTruncation);
     def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
@@ -90,7 +90,7 @@ TEST(Writes, VariableLengthRecordsKeepTheirLengthAndBlankTruncationDropsTrailing
     EXPECT_EQ(Get(btr::kOpGetFirst, pb, 0, std::string(), 100).status, btr::kStatusDataLengthError);
 }
 
-TEST(Writes, AutoincrementAssignsHighestPlusOneAndReturnsTheRecord) {
+TEST(RecordWrites, AutoincrementAssignsHighestPlusOneAndReturnsTheRecord) {
     TempDir dir;
     Definition def(12, 1);
     def.segments.push_back(Segment(1, 4, 0, btr::kTypeAutoincrement));
@@ -113,7 +113,7 @@ TEST(Writes, AutoincrementAssignsHighestPlusOneAndReturnsTheRecord) {
     EXPECT_EQ(Insert(pb, Rec(100, "dup")), btr::kStatusDuplicateKey);
 }
 
-TEST(Writes, AutoincrementOverflowOfATwoByteFieldGives55) {
+TEST(RecordWrites, AutoincrementOverflowOfATwoByteFieldGives55) {
     TempDir dir;
     Definition def(12, 1);
     def.segments.push_back(Segment(1, 2, 0, btr::kTypeAutoincrement));
@@ -124,7 +124,7 @@ TEST(Writes, AutoincrementOverflowOfATwoByteFieldGives55) {
     EXPECT_EQ(Insert(pb, Rec(0, "over")), btr::kStatusAutoincrementError);
 }
 
-TEST(Writes, NullKeysLeaveRecordsOutOfTheirKey) {
+TEST(RecordWrites, NullKeysLeaveRecordsOutOfTheirKey) {
     TempDir dir;
     Definition def(12, 2);
     def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
@@ -151,7 +151,7 @@ TEST(Writes, NullKeysLeaveRecordsOutOfTheirKey) {
     EXPECT_EQ(Get(btr::kOpGetFirst, pb, 1).record, Rec(1, "alpha"));
 }
 
-TEST(Writes, UnsignedKeysOrderByValueAboveTwoToTheSixtyThree) {
+TEST(RecordWrites, UnsignedKeysOrderByValueAboveTwoToTheSixtyThree) {
     TempDir dir;
     Definition def(12, 1);
     def.segments.push_back(Segment(1, 8, 0, btr::kTypeUnsignedBinary));
@@ -174,7 +174,7 @@ TEST(Writes, UnsignedKeysOrderByValueAboveTwoToTheSixtyThree) {
     EXPECT_EQ(seen, values);
 }
 
-TEST(Writes, ReadOnlyOpenRefusesWritesWith46) {
+TEST(RecordWrites, ReadOnlyOpenRefusesWritesWith46) {
     TempDir dir;
     Definition def(12, 1);
     def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
@@ -189,7 +189,7 @@ TEST(Writes, ReadOnlyOpenRefusesWritesWith46) {
     EXPECT_EQ(Call(btr::kOpDelete, reader, nullptr, &length, nullptr, 0, 0), btr::kStatusAccessDenied);
 }
 
-TEST(Writes, LockBiasesOnWritesAreAccepted) {
+TEST(RecordWrites, LockBiasesOnWritesAreAccepted) {
     TempDir dir;
     Definition def(12, 1);
     def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
