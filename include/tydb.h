@@ -241,6 +241,35 @@ TYDB_API void* TYDB_CALL DbGetKeySpec(int16_t handle, void* statistics, int16_t 
  * or not; -1 when none does. */
 TYDB_API int32_t TYDB_CALL DbFindKey(int16_t handle, const void* definition);
 
+/* ---- Supplemental keys ---- */
+
+/* The library builds supplemental keys on demand and records them in the index registry
+ * "tysupidx.db" in each data file's directory (shared by every workstation there), with an
+ * optional account of each action in "tysupidx.log" beside it (setting "Index Log"). */
+
+/* Ordinal 216: makes the file's current key one whose segments have the positions and lengths
+ * of `definition` (`length` bytes of key-segment specifications; note that the length comes
+ * first): a permanent key, a registered supplemental key (one more reference), or a new
+ * supplemental key, built after purging idle ones when the file lacks key-segment slots.
+ * Returns 0; 26 when no room can be made; 27 for a definition that does not end within
+ * `length`; TYDB_STATUS_NO_MEMORY when its copy cannot be allocated;
+ * TYDB_STATUS_INVALID_HANDLE; or the record manager's status. A `length` of 0 or less, or a
+ * null `definition`, asks for a key without segments. */
+TYDB_API int32_t TYDB_CALL DbActivateKey(int16_t handle, int16_t length, const void* definition);
+
+/* Ordinal 210: one reference fewer on the file's current key when it is a registered
+ * supplemental key; the key stays in the file and current. 0 (also for a permanent key), 4 when
+ * the registry does not know the key, or TYDB_STATUS_INVALID_HANDLE. */
+TYDB_API int32_t TYDB_CALL DbDeactivateKey(int16_t handle);
+
+/* Ordinal 211: drops the file's current key when it is a supplemental key and deletes its
+ * registry entry; key 0 becomes current. A permanent key is left alone (0). */
+TYDB_API int32_t TYDB_CALL DbPurgeKey(int16_t handle);
+
+/* Ordinal 212: forgets every registry entry of the file; its keys stay. 0 when the scan ended
+ * at another file's entry, 9 when it reached the end of the registry, or a failing status. */
+TYDB_API int32_t TYDB_CALL DbClearKeyRegistry(int16_t handle);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,56 @@
+// index_manager.h: the decisions of the supplemental index manager for one export call.
+//
+// ActivateKey makes the request's file current on a key with the requested segments: a
+// permanent key, a supplemental key the registry knows (one more reference), or a new one,
+// built after purging idle supplemental keys when the file lacks key-segment slots.
+// ReleaseKey gives back one reference or drops a key; ClearRegistry forgets a file's entries.
+// Between workstations the registry's record locks are the only coordination; busy keys are
+// retried a bounded number of times.
+#ifndef TYDB_SUPIDX_INDEX_MANAGER_H
+#define TYDB_SUPIDX_INDEX_MANAGER_H
+
+#include <cstdint>
+
+#include "dbapi/key_queries.h"
+
+namespace tydb {
+
+class IndexRequest;
+
+inline constexpr const char* kIndexThresholdSetting = "Index Threshold";
+inline constexpr int32_t kDefaultIndexThreshold = 25;
+// Attempt budget of DbActivateKey.
+inline constexpr int32_t kActivateAttempts = 3;
+// Eviction passes retried after a busy drop, DbWait(3) apart.
+inline constexpr int kBusyRetries = 10;
+// Passes whose candidate list could not be allocated before the call gives up with -5.
+inline constexpr int kAllocationRetries = 10;
+
+class IndexManager {
+public:
+    IndexManager() = default;
+    virtual ~IndexManager() = default;
+    IndexManager(const IndexManager&) = delete;
+    IndexManager& operator=(const IndexManager&) = delete;
+
+    // 0 when the file's current key now has the requested segments; 26 when no room can be
+    // made; otherwise a failing status (see the implementation for which).
+    int32_t ActivateKey(IndexRequest& request, int32_t attempts);
+    // Without purge, one reference fewer on supplemental key `keyNumber` (4 when the registry
+    // has no entry for it); with purge, the key is dropped and its entry deleted. Permanent keys
+    // are left alone (0).
+    int32_t ReleaseKey(IndexRequest& request, int16_t keyNumber, bool purge);
+    int32_t ReleaseCurrentKey(IndexRequest& request, bool purge);
+    // Deletes every registry entry of the file; its keys stay. 0 or 9 on success.
+    int32_t ClearRegistry(IndexRequest& request);
+
+    // Key numbers this call failed to register or lock and will not choose again.
+    const ExcludedKeyNumbers& excludedKeyNumbers() const { return excluded_; }
+
+private:
+    ExcludedKeyNumbers excluded_;
+};
+
+}  // namespace tydb
+
+#endif  // TYDB_SUPIDX_INDEX_MANAGER_H
