@@ -1,8 +1,12 @@
 // A second client of the record manager for multi-process tests. Reads one command per line
-// from standard input and answers "status <n>" for each:
-//   open <path>            insert <id> <name>      first <key>       close
-//   index <key number>     (a duplicate key over the 8-byte name at position 5)
-//   drop <key number>      exit
+// from standard input and answers "status <n>" for each. Records are 12 bytes: a 4-byte id
+// (key 0) and an 8-byte name.
+//   open <path> [mode]        insert <id> <name>       first <key>         close
+//   get <operation> <key> <id>  (a Get with any biases; the id is the search value of key 0)
+//   update <id> <name>        delete                   unlock <key> [position]
+//   call <operation>          (an operation without a file, e.g. Begin Transaction)
+//   index <key number>        (a duplicate key over the 8-byte name at position 5)
+//   drop <key number>         exit
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +15,17 @@
 #include <string>
 
 #include "btrcall.h"
+
+namespace {
+
+std::string MakeRecord(uint32_t id, const std::string& name) {
+    std::string record(12, ' ');
+    std::memcpy(record.data(), &id, 4);
+    std::memcpy(record.data() + 4, name.data(), std::min<size_t>(name.size(), 8));
+    return record;
+}
+
+}  // namespace
 
 int main() {
     uint8_t positionBlock[btr::kPositionBlockSize] = {};
@@ -24,18 +39,42 @@ int main() {
         uint32_t length = 0;
         if (command == "open") {
             std::string path;
-            in >> path;
+            int mode = 0;
+            in >> path >> mode;
             std::strncpy(key, path.c_str(), 255);
-            status = BTRCALL(btr::kOpOpen, positionBlock, nullptr, &length, key, 255, 0);
-        } else if (command == "insert") {
+            status = BTRCALL(btr::kOpOpen, positionBlock, nullptr, &length, key, 255, static_cast<int8_t>(mode));
+        } else if (command == "insert" || command == "update") {
             uint32_t id = 0;
             std::string name;
             in >> id >> name;
-            std::string record(12, ' ');
-            std::memcpy(record.data(), &id, 4);
-            std::memcpy(record.data() + 4, name.data(), std::min<size_t>(name.size(), 8));
+            std::string record = MakeRecord(id, name);
             length = 12;
-            status = BTRCALL(btr::kOpInsert, positionBlock, record.data(), &length, key, 255, 0);
+            status = BTRCALL(command == "insert" ? btr::kOpInsert : btr::kOpUpdate, positionBlock, record.data(),
+                             &length, key, 255, 0);
+        } else if (command == "delete") {
+            status = BTRCALL(btr::kOpDelete, positionBlock, nullptr, &length, key, 255, 0);
+        } else if (command == "get") {
+            unsigned operation = 0;
+            int keyNumber = 0;
+            uint32_t id = 0;
+            in >> operation >> keyNumber >> id;
+            std::memcpy(key, &id, 4);
+            char record[64];
+            length = sizeof record;
+            status = BTRCALL(static_cast<uint16_t>(operation), positionBlock, record, &length, key, 255,
+                             static_cast<int8_t>(keyNumber));
+        } else if (command == "unlock") {
+            int keyNumber = 0;
+            uint32_t position = 0;
+            in >> keyNumber >> position;
+            char data[4];
+            std::memcpy(data, &position, 4);
+            length = 4;
+            status = BTRCALL(btr::kOpUnlock, positionBlock, data, &length, key, 255, static_cast<int8_t>(keyNumber));
+        } else if (command == "call") {
+            unsigned operation = 0;
+            in >> operation;
+            status = BTRCALL(static_cast<uint16_t>(operation), positionBlock, nullptr, &length, key, 255, 0);
         } else if (command == "first") {
             int key_number = 0;
             in >> key_number;

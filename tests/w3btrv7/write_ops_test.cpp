@@ -124,6 +124,23 @@ TEST(RecordWrites, AutoincrementOverflowOfATwoByteFieldGives55) {
     EXPECT_EQ(Insert(pb, Rec(0, "over")), btr::kStatusAutoincrementError);
 }
 
+TEST(RecordWrites, AutoincrementAfterAStoredNegativeValueGives55InsteadOfWrapping) {
+    TempDir dir;
+    Definition def(12, 1);
+    def.segments.push_back(Segment(1, 2, 0, btr::kTypeAutoincrement));
+    ASSERT_EQ(Create(dir.File("A3.DAT"), def), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, dir.File("A3.DAT")), 0);
+    ASSERT_EQ(Insert(pb, Rec(5, "five")), 0);
+    // 0xFFFF sorts last in the key; counting on from it would wrap to 0.
+    ASSERT_EQ(Insert(pb, Rec(0xFFFF, "minus")), 0);
+    EXPECT_EQ(Insert(pb, Rec(0, "next")), btr::kStatusAutoincrementError);
+    Read last = Get(btr::kOpGetLast, pb, 0);
+    EXPECT_EQ(last.record.substr(0, 2), std::string("\xff\xff", 2));
+    Read first = Get(btr::kOpGetFirst, pb, 0);
+    EXPECT_EQ(first.record.substr(0, 2), std::string("\x05\x00", 2));
+}
+
 TEST(RecordWrites, NullKeysLeaveRecordsOutOfTheirKey) {
     TempDir dir;
     Definition def(12, 2);

@@ -41,7 +41,37 @@ bool IsFileOperation(uint16_t base) {
     }
 }
 
+// The reads that lock the record they reach when asked to.
+int16_t (*LockingRead(uint16_t base))(Call&, OpenInstance&) {
+    switch (base) {
+        case btr::kOpGetEqual:
+        case btr::kOpGetNext:
+        case btr::kOpGetPrevious:
+        case btr::kOpGetGreater:
+        case btr::kOpGetGreaterOrEqual:
+        case btr::kOpGetLess:
+        case btr::kOpGetLessOrEqual:
+        case btr::kOpGetFirst:
+        case btr::kOpGetLast: return DoGet;
+        case btr::kOpGetDirect: return DoGetDirect;
+        case btr::kOpStepNext:
+        case btr::kOpStepFirst:
+        case btr::kOpStepLast:
+        case btr::kOpStepPrevious: return DoStep;
+        case btr::kOpGetByPercentage: return DoGetByPercentage;
+        default: return nullptr;
+    }
+}
+
 int16_t DispatchOpen(Call& call, OpenInstance& open) {
+    if (auto read = LockingRead(call.op.base); read != nullptr) {
+        uint8_t lock = EffectiveLock(call);
+        // Get Direct's chunk form reads no whole record and locks nothing.
+        if (lock != 0 && !(call.op.base == btr::kOpGetDirect && call.keyNumber == btr::kKeyNumberChunk)) {
+            return LockedRead(call, open, read, lock);
+        }
+        return read(call, open);
+    }
     switch (call.op.base) {
         case btr::kOpClose: return DoClose(call, open);
         case btr::kOpInsert: return DoInsert(call, open);
@@ -79,6 +109,9 @@ int16_t Dispatch(Call& call) {
         case btr::kOpVersion: return DoVersion(call);
         case btr::kOpStop: return DoStop(call);
         case btr::kOpReset: return DoReset(call);
+        case btr::kOpBeginTransaction: return DoBeginTransaction(call);
+        case btr::kOpEndTransaction: return DoEndTransaction(call);
+        case btr::kOpAbortTransaction: return DoAbortTransaction(call);
         default: break;
     }
     // Operations not offered answer 1 before the position block is looked at.

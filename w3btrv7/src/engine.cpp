@@ -26,6 +26,33 @@ void WriteU32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, sizeof valu
 
 bool OpenInstance::ReadOnly() const { return mode == btr::kOpenReadOnly; }
 
+bool OpenInstance::HoldsMultiple(int64_t position) const {
+    for (int64_t held : multipleLocks) {
+        if (held == position) return true;
+    }
+    return false;
+}
+
+void OpenInstance::ReleaseLocks() {
+    if (singleLock != 0) file->Locks().Release(singleLock);
+    singleLock = 0;
+    for (int64_t held : multipleLocks) file->Locks().Release(held);
+    multipleLocks.clear();
+}
+
+void OpenInstance::ReleaseLocksOn(int64_t position) {
+    if (singleLock == position) {
+        file->Locks().Release(position);
+        singleLock = 0;
+    }
+    for (size_t i = 0; i < multipleLocks.size(); ++i) {
+        if (multipleLocks[i] != position) continue;
+        file->Locks().Release(position);
+        multipleLocks.erase(multipleLocks.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+    }
+}
+
 Engine& Engine::Get() {
     static Engine* engine = new Engine();  // never destroyed: calls may come during process exit
     return *engine;
@@ -63,6 +90,12 @@ int16_t Engine::Open(const std::string& path, int8_t mode, uint8_t* positionBloc
     // A verifying open asks for every write on disk before its call returns; the connection is
     // shared, so the whole process writes the file that way from now on.
     if (mode == btr::kOpenVerify) slot->second.file->RequireFullSync();
+    if (mode == btr::kOpenExclusive) {
+        if (int16_t status = slot->second.file->AcquireExclusiveOpen(); status != btr::kStatusSuccess) {
+            if (slot->second.opens == 0 && !slot->second.file->InTransaction()) files_.erase(slot);
+            return status;
+        }
+    }
 
     uint32_t id = nextId_++;
     if (nextId_ == 0) nextId_ = 1;
@@ -80,14 +113,53 @@ int16_t Engine::Open(const std::string& path, int8_t mode, uint8_t* positionBloc
 }
 
 void Engine::Close(OpenInstance* open, uint8_t* positionBlock) {
+    open->ReleaseLocks();
+    if (open->mode == btr::kOpenExclusive) open->file->ReleaseExclusiveOpen();
     auto slot = files_.find(open->file->Path());
     opens_.erase(open->id);
-    if (slot != files_.end() && --slot->second.opens <= 0) files_.erase(slot);
+    // A file with work in the transaction stays open until the transaction ends.
+    if (slot != files_.end() && --slot->second.opens <= 0 && !slot->second.file->InTransaction()) {
+        files_.erase(slot);
+    }
     if (positionBlock != nullptr) std::memset(positionBlock, 0, btr::kPositionBlockSize);
 }
 
+int16_t Engine::JoinTransaction(SharedFile* file) {
+    if (file->InTransaction()) return btr::kStatusSuccess;
+    int16_t status = file->JoinTransaction();
+    if (status == btr::kStatusSuccess) transaction_.files.push_back(file);
+    return status;
+}
+
+int16_t Engine::LockForTransaction(SharedFile* file, int64_t position) {
+    for (const auto& [lockedFile, lockedPosition] : transaction_.lockedRecords) {
+        if (lockedFile == file && lockedPosition == position) return btr::kStatusSuccess;
+    }
+    int16_t status = file->Locks().Acquire(position, false);
+    if (status == btr::kStatusSuccess) transaction_.lockedRecords.emplace_back(file, position);
+    return status;
+}
+
+int16_t Engine::EndTransaction(bool commit) {
+    int16_t result = btr::kStatusSuccess;
+    for (SharedFile* file : transaction_.files) {
+        // After a failed commit the remaining parts are rolled back rather than half kept.
+        int16_t status = file->EndTransaction(commit && result == btr::kStatusSuccess);
+        if (status != btr::kStatusSuccess && result == btr::kStatusSuccess) result = status;
+    }
+    for (const auto& [file, position] : transaction_.lockedRecords) file->Locks().Release(position);
+    transaction_ = Transaction();
+    for (auto it = files_.begin(); it != files_.end();) {
+        it = it->second.opens <= 0 ? files_.erase(it) : std::next(it);
+    }
+    return result;
+}
+
 void Engine::CloseAll() {
+    // Closing a connection rolls back whatever part of a transaction it holds, and closing
+    // the descriptors ends every lock of the process.
     opens_.clear();
+    transaction_ = Transaction();
     files_.clear();
     uint32_t old = generation_;
     do {

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "cursor.h"
 #include "shared_file.h"
@@ -21,8 +23,26 @@ struct OpenInstance {
     SharedFile* file = nullptr;
     int8_t mode = 0;
     Cursor cursor;
+    // Record locks this block took: at most one single-record lock, or any number of
+    // multiple-record locks, never both.
+    int64_t singleLock = 0;
+    std::vector<int64_t> multipleLocks;
 
     bool ReadOnly() const;
+    bool HoldsMultiple(int64_t position) const;
+    // Lets go of every lock of the block, or of those on one record.
+    void ReleaseLocks();
+    void ReleaseLocksOn(int64_t position);
+};
+
+// The process's transaction (Begin to End or Abort).
+struct Transaction {
+    bool active = false;
+    bool exclusive = false;
+    uint8_t defaultLock = 0;  // lock bias of Begin, applied to reads that name none
+    // Files whose part has begun, and the records written in it, locked until the end.
+    std::vector<SharedFile*> files;
+    std::vector<std::pair<SharedFile*, int64_t>> lockedRecords;
 };
 
 class Engine {
@@ -46,6 +66,16 @@ public:
     // Closes every file (Stop, Reset); every position block given out so far becomes invalid.
     void CloseAll();
 
+    Transaction& CurrentTransaction() { return transaction_; }
+    // Starts `file`'s part of the active transaction (once per file).
+    int16_t JoinTransaction(SharedFile* file);
+    // Locks a record written inside the transaction until it ends: 84 when another process
+    // holds it.
+    int16_t LockForTransaction(SharedFile* file, int64_t position);
+    // Commits or rolls back every file's part, releases the transaction's locks and closes the
+    // files that were kept open only for it. The first failing commit's status, else 0.
+    int16_t EndTransaction(bool commit);
+
     // Applies a change of key numbers (Drop Index) to every position block of this process on
     // the file: blocks on the dropped key lose logical currency, blocks on renumbered keys move.
     void KeyDropped(SharedFile* file, int number, bool renumbered);
@@ -63,6 +93,7 @@ private:
     uint32_t nextId_ = 1;
     std::unordered_map<uint32_t, OpenInstance> opens_;
     std::map<std::string, FileSlot> files_;
+    Transaction transaction_;
 };
 
 }  // namespace w3b

@@ -1,10 +1,11 @@
-// Create and Drop Supplemental Index, and Unlock.
+// Create and Drop Supplemental Index.
 #include "call.h"
 
 namespace w3b {
 
 int16_t DoCreateIndex(Call& call, OpenInstance& open) {
     if (open.ReadOnly()) return btr::kStatusAccessDenied;
+    if (Engine::Get().CurrentTransaction().active) return btr::kStatusOperationNotAllowed;
     SharedFile& file = *open.file;
     const FileDef& def = file.Def();
     std::vector<BtrKeySpec> specs;
@@ -29,6 +30,7 @@ int16_t DoCreateIndex(Call& call, OpenInstance& open) {
 
 int16_t DoDropIndex(Call& call, OpenInstance& open) {
     if (open.ReadOnly()) return btr::kStatusAccessDenied;
+    if (Engine::Get().CurrentTransaction().active) return btr::kStatusOperationNotAllowed;
     SharedFile& file = *open.file;
     uint8_t requested = static_cast<uint8_t>(call.keyNumber);
     bool renumber = (requested & btr::kKeyNumberExact) == 0;
@@ -37,20 +39,6 @@ int16_t DoDropIndex(Call& call, OpenInstance& open) {
     int16_t status = file.DropKey(number, renumber);
     if (status == btr::kStatusSuccess) Engine::Get().KeyDropped(&file, number, renumber);
     return status;
-}
-
-int16_t DoUnlock(Call& call, OpenInstance&) {
-    // Reads take no record locks yet, so no block holds one to release.
-    switch (call.keyNumber) {
-        case btr::kUnlockSingle:
-        case btr::kUnlockAllMultiple: return btr::kStatusSuccess;
-        case btr::kUnlockOneMultiple:
-            if (call.DataCapacity() < static_cast<uint32_t>(btr::kRecordPositionSize)) {
-                return btr::kStatusDataLengthError;
-            }
-            return btr::kStatusLockError;
-        default: return btr::kStatusInvalidKeyNumber;
-    }
 }
 
 }  // namespace w3b

@@ -102,9 +102,15 @@ int16_t SharedFile::Open(const std::string& path, std::unique_ptr<SharedFile>* o
     if (!platform::FileExists(path.c_str())) return btr::kStatusFileNotFound;
     std::unique_ptr<SharedFile> file(new SharedFile());
     file->path_ = path;
+    // The descriptor that carries this process's open, exclusive-open and record locks. Exclusive
+    // locks need it writable; a file the process may only read still opens for reading.
     platform::FileOptions options;
-    options.access = platform::FileAccess::kRead;
+    options.access = platform::FileAccess::kReadWrite;
     platform::FileStatus fs = platform::File::Open(path.c_str(), options, &file->openLock_);
+    if (fs == platform::FileStatus::kAccessDenied) {
+        options.access = platform::FileAccess::kRead;
+        fs = platform::File::Open(path.c_str(), options, &file->openLock_);
+    }
     if (fs == platform::FileStatus::kNotFound) return btr::kStatusFileNotFound;
     if (fs != platform::FileStatus::kOk) return btr::kStatusAccessDenied;
     fs = file->openLock_.LockRange(kOpenLockOffset, 1, platform::RangeLock::kShared, false);
@@ -300,7 +306,53 @@ SharedFile::KeyStatements& SharedFile::StatementsOf(const KeyInfo& key) {
 
 // ---- Transactions --------------------------------------------------------------------------------
 
+int16_t SharedFile::AcquireExclusiveOpen() {
+    if (exclusiveOpens_ == 0) {
+        platform::FileStatus fs = openLock_.LockRange(kOpenLockOffset, 1, platform::RangeLock::kExclusive, false);
+        if (fs == platform::FileStatus::kAccessDenied) return btr::kStatusIncompatibleMode;
+        if (fs != platform::FileStatus::kOk) return btr::kStatusAccessDenied;
+    }
+    ++exclusiveOpens_;
+    return btr::kStatusSuccess;
+}
+
+void SharedFile::ReleaseExclusiveOpen() {
+    if (exclusiveOpens_ <= 0 || --exclusiveOpens_ > 0) return;
+    // Back to an ordinary open: converting the lock in place leaves no moment without it.
+    openLock_.LockRange(kOpenLockOffset, 1, platform::RangeLock::kShared, false);
+}
+
+int16_t SharedFile::JoinTransaction() {
+    if (inTransaction_) return btr::kStatusSuccess;
+    int rc = Execute(db_, "BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) return StatusOf(rc);
+    inTransaction_ = true;
+    return btr::kStatusSuccess;
+}
+
+int16_t SharedFile::EndTransaction(bool commit) {
+    if (!inTransaction_) return btr::kStatusSuccess;
+    inTransaction_ = false;
+    callStamp_ = ChangeStamp();
+    if (sqlite3_get_autocommit(db_)) return commit ? btr::kStatusTransactionError : btr::kStatusSuccess;
+    if (!commit) {
+        Execute(db_, "ROLLBACK");
+        return btr::kStatusSuccess;
+    }
+    int rc = Execute(db_, "COMMIT");
+    if (rc != SQLITE_OK) {
+        Execute(db_, "ROLLBACK");
+        return StatusOf(rc);
+    }
+    return btr::kStatusSuccess;
+}
+
 int16_t SharedFile::Begin() {
+    if (inTransaction_) {
+        // A savepoint, so that a refused operation undoes only itself.
+        if (sqlite3_get_autocommit(db_)) return btr::kStatusTransactionError;
+        return StatusOf(Execute(db_, "SAVEPOINT w3b_operation"));
+    }
     sqlite3_stmt* stmt = Prepared(begin_, "BEGIN IMMEDIATE");
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
@@ -308,6 +360,11 @@ int16_t SharedFile::Begin() {
 }
 
 int16_t SharedFile::Commit() {
+    if (inTransaction_) {
+        int rc = Execute(db_, "RELEASE w3b_operation");
+        if (rc != SQLITE_OK) Rollback();
+        return StatusOf(rc);
+    }
     sqlite3_stmt* stmt = Prepared(commit_, "COMMIT");
     if (stmt == nullptr) return btr::kStatusIoError;
     int rc;
@@ -321,6 +378,10 @@ int16_t SharedFile::Commit() {
 
 void SharedFile::Rollback() {
     if (sqlite3_get_autocommit(db_)) return;
+    if (inTransaction_) {
+        Execute(db_, "ROLLBACK TO w3b_operation; RELEASE w3b_operation");
+        return;
+    }
     sqlite3_stmt* stmt = Prepared(rollback_, "ROLLBACK");
     if (stmt == nullptr) {
         Execute(db_, "ROLLBACK");

@@ -17,6 +17,7 @@
 #include "change_watch.h"
 #include "file_def.h"
 #include "platform.h"
+#include "record_locks.h"
 #include "sqlite_statement.h"
 
 namespace w3b {
@@ -48,11 +49,6 @@ enum class Seek {
     kCount_,
 };
 
-// The byte range of the data file that every open holds shared and Create takes exclusively:
-// the system releases it when the holder closes or dies. It lies far beyond the ranges the
-// database itself locks.
-inline constexpr uint64_t kOpenLockOffset = uint64_t{1} << 62;
-
 class SharedFile {
 public:
     ~SharedFile();
@@ -72,8 +68,10 @@ public:
     // Changes whenever the definition is read again.
     uint64_t DefinitionGeneration() const { return definitionGeneration_; }
 
-    // Takes the change stamp every operation of this call compares with.
-    void BeginCall() { callStamp_ = watch_.Current(); }
+    // Takes the change stamp every operation of this call compares with. Inside a transaction
+    // this connection's own uncommitted writes leave the shared stamp as it was, so no stamp is
+    // trusted there and every read goes to the database.
+    void BeginCall() { callStamp_ = inTransaction_ ? ChangeStamp() : watch_.Current(); }
     const ChangeStamp& CallStamp() const { return callStamp_; }
 
     // Notices a definition changed by another connection (Create or Drop Index) and reloads it.
@@ -82,10 +80,28 @@ public:
     // Every completed write of this connection reaches the disk before the call returns.
     void RequireFullSync();
 
-    // ---- Transactions: each write operation is one.
+    // ---- Record locks and exclusive opens of this process.
+    RecordLocks& Locks() { return locks_; }
+    // The process's first exclusive open takes the open byte exclusively: 88 while another
+    // process has the file open. Further ones only count.
+    int16_t AcquireExclusiveOpen();
+    // The last exclusive open's close lets other processes open the file again.
+    void ReleaseExclusiveOpen();
+
+    // ---- Write operations: each is one transaction, or one savepoint inside the process's
+    // transaction once the file has joined it.
     int16_t Begin();
     int16_t Commit();
     void Rollback();
+
+    // ---- The process's transaction over this file.
+    bool InTransaction() const { return inTransaction_; }
+    // Starts this file's part of the transaction: the write lock of the database is held from
+    // now until it ends (85 when another process keeps it longer than the busy timeout).
+    int16_t JoinTransaction();
+    // Commits (or rolls back) this file's part. Status 36 when the database had already
+    // abandoned it (after an I/O error, for example).
+    int16_t EndTransaction(bool commit);
 
     // ---- Records.
     int16_t ReadRecord(int64_t position, std::string* data, bool* found);
@@ -142,6 +158,9 @@ private:
     std::string path_;
     sqlite3* db_ = nullptr;
     platform::File openLock_;
+    RecordLocks locks_{&openLock_};
+    int exclusiveOpens_ = 0;
+    bool inTransaction_ = false;
     std::unique_ptr<FileDef> def_;
     int64_t schemaVersion_ = -1;
     uint64_t definitionGeneration_ = 0;

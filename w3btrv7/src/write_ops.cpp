@@ -9,7 +9,8 @@ namespace w3b {
 
 namespace {
 
-// Rolls the transaction back unless it was committed.
+// Rolls the operation back unless it was committed. Inside the process's transaction the
+// operation is a savepoint within the file's part of it.
 class WriteTransaction {
 public:
     explicit WriteTransaction(SharedFile& file) : file_(file) {}
@@ -17,6 +18,9 @@ public:
         if (open_) file_.Rollback();
     }
     int16_t Begin() {
+        if (Engine::Get().CurrentTransaction().active) {
+            if (int16_t status = Engine::Get().JoinTransaction(&file_); status != btr::kStatusSuccess) return status;
+        }
         int16_t status = file_.Begin();
         open_ = status == btr::kStatusSuccess;
         return status;
@@ -31,6 +35,28 @@ private:
     bool open_ = false;
 };
 
+// Keeps other processes' locks away from a record while this process changes it: a record
+// another process has locked is refused with 84. Outside a transaction the record is held only
+// for the operation; inside one it stays locked until the transaction ends.
+class RecordGuard {
+public:
+    explicit RecordGuard(SharedFile& file) : file_(file) {}
+    ~RecordGuard() {
+        if (position_ != 0) file_.Locks().Release(position_);
+    }
+    int16_t Take(int64_t position) {
+        if (Engine::Get().CurrentTransaction().active) return Engine::Get().LockForTransaction(&file_, position);
+        if (file_.Locks().HeldHere(position)) return btr::kStatusSuccess;
+        int16_t status = file_.Locks().Acquire(position, false);
+        if (status == btr::kStatusSuccess) position_ = position;
+        return status;
+    }
+
+private:
+    SharedFile& file_;
+    int64_t position_ = 0;
+};
+
 int16_t CheckWriteKey(const FileDef& def, const Call& call, const KeyInfo** key) {
     *key = nullptr;
     if (call.keyNumber == btr::kKeyNumberNoCurrency) return btr::kStatusSuccess;
@@ -40,15 +66,14 @@ int16_t CheckWriteKey(const FileDef& def, const Call& call, const KeyInfo** key)
     return btr::kStatusSuccess;
 }
 
-int64_t ReadSigned(const uint8_t* at, size_t width) {
+uint64_t ReadUnsigned(const uint8_t* at, size_t width) {
     uint64_t value = 0;
-    for (size_t i = 0; i < width; ++i) value |= static_cast<uint64_t>(at[i]) << (8 * i);
-    if (width < 8 && (value >> (8 * width - 1)) != 0) value |= ~uint64_t{0} << (8 * width);
-    return static_cast<int64_t>(value);
+    for (size_t i = 0; i < width && i < 8; ++i) value |= static_cast<uint64_t>(at[i]) << (8 * i);
+    return value;
 }
 
-void WriteSigned(uint8_t* at, size_t width, int64_t value) {
-    for (size_t i = 0; i < width; ++i) at[i] = static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i));
+void WriteUnsigned(uint8_t* at, size_t width, uint64_t value) {
+    for (size_t i = 0; i < width; ++i) at[i] = static_cast<uint8_t>(i < 8 ? value >> (8 * i) : 0);
 }
 
 bool AllZero(const uint8_t* at, size_t width) {
@@ -72,15 +97,18 @@ int16_t AssignAutoincrement(SharedFile& file, const FileDef& def, std::string* r
             status != btr::kStatusSuccess) {
             return status;
         }
-        int64_t highest = 0;
+        // The key orders these fields as unsigned, so the last entry holds the highest value
+        // read that way; a value a caller stored as negative is past the signed limit and
+        // leaves nothing to assign.
+        uint64_t highest = 0;
         if (found && lastRecord.size() >= segment.offset + segment.length) {
-            highest = ReadSigned(reinterpret_cast<const uint8_t*>(lastRecord.data()) + segment.offset, segment.length);
+            highest =
+                ReadUnsigned(reinterpret_cast<const uint8_t*>(lastRecord.data()) + segment.offset, segment.length);
         }
-        int64_t limit = segment.length >= 8 ? std::numeric_limits<int64_t>::max()
-                                            : (int64_t{1} << (8 * segment.length - 1)) - 1;
-        if (highest < 0) highest = 0;
+        uint64_t limit = segment.length >= 8 ? static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
+                                             : (uint64_t{1} << (8 * segment.length - 1)) - 1;
         if (highest >= limit) return btr::kStatusAutoincrementError;
-        WriteSigned(field, segment.length, highest + 1);
+        WriteUnsigned(field, segment.length, highest + 1);
         *assigned = true;
     }
     return btr::kStatusSuccess;
@@ -157,6 +185,8 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
     std::string record;
     if (int16_t status = PrepareRecord(def, call, &record); status != btr::kStatusSuccess) return status;
 
+    RecordGuard guard(file);
+    if (int16_t status = guard.Take(cursor.position); status != btr::kStatusSuccess) return status;
     WriteTransaction transaction(file);
     if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
     std::string stored;
@@ -217,6 +247,9 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
     }
     if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
 
+    // Writing the record ends the block's single-record lock on it; multiple-record locks stay.
+    if (open.singleLock == cursor.position) open.ReleaseLocksOn(cursor.position);
+
     // Logical currency follows the record on the key named, when that is the key path in use;
     // a different key number leaves the path, so the next Get on the new number reports it.
     if (currencyKey != nullptr) {
@@ -239,6 +272,8 @@ int16_t DoDelete(Call&, OpenInstance& open) {
     SharedFile& file = *open.file;
     const FileDef& def = file.Def();
 
+    RecordGuard guard(file);
+    if (int16_t status = guard.Take(cursor.position); status != btr::kStatusSuccess) return status;
     WriteTransaction transaction(file);
     if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
     std::string stored;
@@ -258,7 +293,9 @@ int16_t DoDelete(Call&, OpenInstance& open) {
     if (int16_t status = file.DeleteRecord(cursor.position); status != btr::kStatusSuccess) return status;
     if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
 
-    // The record is gone; its place on the key path stays, so Get Next and Previous go on.
+    // The record is gone, and with it the block's locks on it.
+    open.ReleaseLocksOn(cursor.position);
+    // Its place on the key path stays, so Get Next and Previous go on.
     if (cursor.logical == Place::kAt && cursor.entry.position == cursor.position) cursor.vacated = true;
     cursor.physical = Place::kNone;
     cursor.recordCurrent = false;

@@ -1,0 +1,175 @@
+// Reads that lock the record they reach, Unlock, and Begin, End and Abort Transaction.
+#include <cstring>
+#include <vector>
+
+#include "call.h"
+
+namespace w3b {
+
+namespace {
+
+// What a read changes in the caller's buffers and the block's currency, so that a read whose
+// record turns out to be locked can leave everything as it found it.
+class ReadUndo {
+public:
+    ReadUndo(const Call& call, const Cursor& cursor) : call_(call), cursor_(cursor) {
+        if (call.dataLength != nullptr) dataLength_ = *call.dataLength;
+        if (call.key != nullptr) key_.assign(call.key, call.key + call.keyLength);
+        // Get Direct and Get By Percentage take their input from the data buffer's start.
+        if (call.data != nullptr && dataLength_ >= btr::kRecordPositionSize) {
+            std::memcpy(dataStart_, call.data, btr::kRecordPositionSize);
+            hasDataStart_ = true;
+        }
+    }
+
+    void Restore(Cursor* cursor) const {
+        if (call_.dataLength != nullptr) *call_.dataLength = dataLength_;
+        if (!key_.empty()) std::memcpy(call_.key, key_.data(), key_.size());
+        if (hasDataStart_) std::memcpy(call_.data, dataStart_, btr::kRecordPositionSize);
+        cursor->keyNumber = cursor_.keyNumber;
+        cursor->logical = cursor_.logical;
+        cursor->entry = cursor_.entry;
+        cursor->vacated = cursor_.vacated;
+        cursor->physical = cursor_.physical;
+        cursor->position = cursor_.position;
+        cursor->recordCurrent = cursor_.recordCurrent;
+        // Rows read ahead by the undone read are not to be served.
+        cursor->ahead.next = 0;
+    }
+
+private:
+    const Call& call_;
+    Cursor cursor_;  // without its rows read ahead
+    uint32_t dataLength_ = 0;
+    std::vector<uint8_t> key_;
+    uint8_t dataStart_[btr::kRecordPositionSize] = {};
+    bool hasDataStart_ = false;
+};
+
+Cursor CurrencyOf(const Cursor& cursor) {
+    Cursor copy;
+    copy.keyNumber = cursor.keyNumber;
+    copy.logical = cursor.logical;
+    copy.entry = cursor.entry;
+    copy.vacated = cursor.vacated;
+    copy.physical = cursor.physical;
+    copy.position = cursor.position;
+    copy.recordCurrent = cursor.recordCurrent;
+    return copy;
+}
+
+// Records the lock `open` now has on `position` (one holder already counted for it).
+void KeepLock(OpenInstance& open, int64_t position, bool multiple) {
+    RecordLocks& locks = open.file->Locks();
+    if (multiple) {
+        if (open.HoldsMultiple(position)) {
+            locks.Release(position);
+        } else {
+            open.multipleLocks.push_back(position);
+        }
+        return;
+    }
+    // A new single-record lock replaces the block's previous one.
+    if (open.singleLock == position) {
+        locks.Release(position);
+        return;
+    }
+    if (open.singleLock != 0) locks.Release(open.singleLock);
+    open.singleLock = position;
+}
+
+}  // namespace
+
+uint8_t EffectiveLock(const Call& call) {
+    if (call.op.getKey) return 0;  // nothing is read, so nothing is locked
+    if (call.op.lock != 0) return call.op.lock;
+    const Transaction& transaction = Engine::Get().CurrentTransaction();
+    return transaction.active ? transaction.defaultLock : 0;
+}
+
+int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenInstance&), uint8_t lock) {
+    bool multiple = lock >= 3;
+    bool wait = lock == 1 || lock == 3;
+    if (multiple ? open.singleLock != 0 : !open.multipleLocks.empty()) return btr::kStatusIncompatibleLockType;
+    SharedFile& file = *open.file;
+    RecordLocks& locks = file.Locks();
+    int64_t waitedFor = 0;  // a record this call waited for and holds (one holder counted)
+    for (;;) {
+        ReadUndo undo(call, CurrencyOf(open.cursor));
+        int16_t status = read(call, open);
+        if (status != btr::kStatusSuccess && status != btr::kStatusDataLengthError) {
+            if (waitedFor != 0) locks.Release(waitedFor);
+            return status;
+        }
+        int64_t position = open.cursor.position;
+        if (position == waitedFor) {
+            KeepLock(open, position, multiple);
+            return status;
+        }
+        if (waitedFor != 0) {
+            // The record waited for moved away while its holder had it: lock the one reached.
+            locks.Release(waitedFor);
+            waitedFor = 0;
+        }
+        int16_t lockStatus = locks.Acquire(position, false);
+        if (lockStatus == btr::kStatusSuccess) {
+            KeepLock(open, position, multiple);
+            return status;
+        }
+        undo.Restore(&open.cursor);
+        if (lockStatus != btr::kStatusRecordInUse || !wait) return lockStatus;
+        // Wait for the holder, then read again: the record may have changed meanwhile.
+        if ((lockStatus = locks.Acquire(position, true)) != btr::kStatusSuccess) return lockStatus;
+        waitedFor = position;
+        file.BeginCall();
+        if ((status = file.Refresh()) != btr::kStatusSuccess) {
+            locks.Release(waitedFor);
+            return status;
+        }
+    }
+}
+
+int16_t DoUnlock(Call& call, OpenInstance& open) {
+    switch (call.keyNumber) {
+        case btr::kUnlockSingle:
+            if (open.singleLock == 0 && !open.multipleLocks.empty()) return btr::kStatusLockError;
+            open.ReleaseLocks();
+            return btr::kStatusSuccess;
+        case btr::kUnlockOneMultiple: {
+            if (call.DataCapacity() < static_cast<uint32_t>(btr::kRecordPositionSize)) {
+                return btr::kStatusDataLengthError;
+            }
+            int64_t position = ReadU32(call.data);
+            if (position == 0 || !open.HoldsMultiple(position)) return btr::kStatusLockError;
+            open.ReleaseLocksOn(position);
+            return btr::kStatusSuccess;
+        }
+        case btr::kUnlockAllMultiple:
+            if (open.singleLock != 0) return btr::kStatusLockError;
+            open.ReleaseLocks();
+            return btr::kStatusSuccess;
+        default: return btr::kStatusInvalidKeyNumber;
+    }
+}
+
+int16_t DoBeginTransaction(Call& call) {
+    Transaction& transaction = Engine::Get().CurrentTransaction();
+    if (transaction.active) return btr::kStatusTransactionActive;
+    transaction.active = true;
+    transaction.exclusive = !call.op.concurrent;
+    transaction.defaultLock = call.op.lock;
+    return btr::kStatusSuccess;
+}
+
+int16_t DoEndTransaction(Call&) {
+    if (!Engine::Get().CurrentTransaction().active) return btr::kStatusEndTransactionError;
+    return Engine::Get().EndTransaction(true);
+}
+
+int16_t DoAbortTransaction(Call&) {
+    if (!Engine::Get().CurrentTransaction().active) return btr::kStatusEndTransactionError;
+    Engine::Get().EndTransaction(false);
+    return btr::kStatusSuccess;
+}
+
+}  // namespace w3b
