@@ -1,5 +1,6 @@
 // tydb dump FILE: the records of a data file in the order of one key (or in physical order),
 // as text, hex or CSV.
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <memory>

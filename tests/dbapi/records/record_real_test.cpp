@@ -1,5 +1,6 @@
 // Record operations against the real record manager: reads that keep their position, reads by
 // record position, deletes, position save and restore, percentages.
+#include <cstdlib>
 #include <cstring>
 
 #include "record_fixture.h"
