@@ -113,13 +113,20 @@ int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenIn
         }
         int16_t lockStatus = locks.Acquire(position, false);
         if (lockStatus == btr::kStatusSuccess) {
-            KeepLock(open, position, multiple);
-            return status;
+            // Another process may have changed the record between the read and the lock (it
+            // held the lock then and let go since): what was read is only good if nothing
+            // was committed in between.
+            if (!file.MayHaveChangedSinceCallStart()) {
+                KeepLock(open, position, multiple);
+                return status;
+            }
+            undo.Restore(&open.cursor);
+        } else {
+            undo.Restore(&open.cursor);
+            if (lockStatus != btr::kStatusRecordInUse || !wait) return lockStatus;
+            // Wait for the holder, then read again: the record may have changed meanwhile.
+            if ((lockStatus = locks.Acquire(position, true)) != btr::kStatusSuccess) return lockStatus;
         }
-        undo.Restore(&open.cursor);
-        if (lockStatus != btr::kStatusRecordInUse || !wait) return lockStatus;
-        // Wait for the holder, then read again: the record may have changed meanwhile.
-        if ((lockStatus = locks.Acquire(position, true)) != btr::kStatusSuccess) return lockStatus;
         waitedFor = position;
         file.BeginCall();
         if ((status = file.Refresh()) != btr::kStatusSuccess) {

@@ -73,6 +73,8 @@ public:
     // trusted there and every read goes to the database.
     void BeginCall() { callStamp_ = inTransaction_ ? ChangeStamp() : watch_.Current(); }
     const ChangeStamp& CallStamp() const { return callStamp_; }
+    // True unless it is certain that nothing was committed since the call's stamp was taken.
+    bool MayHaveChangedSinceCallStart() const { return !watch_.Current().Same(callStamp_); }
 
     // Notices a definition changed by another connection (Create or Drop Index) and reloads it.
     int16_t Refresh();
