@@ -1,5 +1,6 @@
 // Record operations against the real record manager: reads that keep their position, reads by
 // record position, deletes, position save and restore, percentages.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,6 +13,13 @@ namespace {
 constexpr int16_t kKeepPosition = TYDB_KEEP_POSITION;
 constexpr int16_t kModeGetPosition = 23;
 constexpr int16_t kModeRestore = 0;
+
+// "n100", "n101", ...: names whose key order is their number order.
+std::string NumberedName(char prefix, int number) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%c%d", prefix, number);
+    return name;
+}
 
 class RecordReadTest : public RealEngineTest {};
 
@@ -222,7 +230,7 @@ class RecordPercentTest : public RealEngineTest {};
 
 TEST_F(RecordPercentTest, PercentOfAKeyThenReadByThatPercentLandsOnOrNextToTheRecord) {
     std::vector<std::string> names;
-    for (int i = 0; i < 37; ++i) names.push_back("n" + std::to_string(100 + i));
+    for (int i = 0; i < 37; ++i) names.push_back(NumberedName('n', 100 + i));
     const int16_t handle = Open(CreateNamesFile(names));
     for (int i : {0, 5, 18, 29, 36}) {
         char key[256] = {};
@@ -249,7 +257,7 @@ TEST_F(RecordPercentTest, PercentOfAKeyThenReadByThatPercentLandsOnOrNextToTheRe
 
 TEST_F(RecordPercentTest, PhysicalPercentOfARecordThenReadByThatPercentLandsOnOrNextToIt) {
     std::vector<std::string> names;
-    for (int i = 0; i < 25; ++i) names.push_back("p" + std::to_string(100 + i));
+    for (int i = 0; i < 25; ++i) names.push_back(NumberedName('p', 100 + i));
     const int16_t handle = Open(CreateNamesFile(names));
     for (int i : {0, 7, 24}) {
         std::string name;
