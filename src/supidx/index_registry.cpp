@@ -16,6 +16,7 @@ namespace {
 constexpr int32_t kNoBias = 0;
 constexpr int32_t kUnchanged = -1;
 constexpr int32_t kLockWaitUnits = 3;
+constexpr int kRegistryOpenAttempts = 10;
 // Record operations pass this data length: the registry's record length.
 constexpr int16_t kRecordLength = 0;
 constexpr int kTimeTextSize = 29;
@@ -54,7 +55,14 @@ int32_t IndexRegistry::Open(const char* path) {
         if (created != kStatusSuccess && !platform::FileExists(path)) return created;
     }
     int16_t handle = -1;
-    const int32_t status = DbOpen(&handle, path, 0, kNoBias);
+    int32_t status = kStatusSuccess;
+    // While another workstation creates the registry, its opens answer "file in use" for a
+    // moment: that is worth the same bounded wait as a busy entry.
+    for (int attempt = 0; attempt < kRegistryOpenAttempts; ++attempt) {
+        if (attempt > 0) DbWait(kLockWaitUnits);
+        status = DbOpen(&handle, path, 0, kNoBias);
+        if (status != btr::kStatusFileInUse) break;
+    }
     if (status == kStatusSuccess) handle_ = handle;
     return status;
 }
