@@ -17,7 +17,9 @@ struct ToolResult {
 // Runs build/tydb with `arguments` (already quoted for the shell) in the current environment.
 inline ToolResult RunTool(const TempDir& dir, const std::string& arguments) {
     const std::string out = dir.File("tool.out"), err = dir.File("tool.err");
-    const std::string command = "'" + BuildPath("tydb") + "' " + arguments + " >'" + out + "' 2>'" + err + "' </dev/null";
+    std::string command = "'";
+    command += BuildPath("tydb");
+    command += "' " + arguments + " >'" + out + "' 2>'" + err + "' </dev/null";
     ToolResult result;
     const int status = std::system(command.c_str());
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
