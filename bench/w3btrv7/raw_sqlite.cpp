@@ -12,14 +12,14 @@ std::string BigEndian(uint32_t id) {
     return out;
 }
 
-RawFile::RawFile(const std::string& path) {
+RawFile::RawFile(const std::string& path, bool fullSync) {
     std::remove(path.c_str());
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
         std::abort();
     }
     Exec("PRAGMA journal_mode=WAL");
-    Exec("PRAGMA synchronous=NORMAL");
+    Exec(fullSync ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
     Exec("CREATE TABLE records(position INTEGER PRIMARY KEY, data BLOB NOT NULL);"
          "CREATE TABLE k0(key BLOB NOT NULL, position INTEGER NOT NULL, PRIMARY KEY (key)) WITHOUT ROWID;"
          "CREATE TABLE k1(key BLOB NOT NULL, position INTEGER NOT NULL, PRIMARY KEY (key, position)) WITHOUT ROWID;");
@@ -67,10 +67,21 @@ void Run(sqlite3_stmt* stmt) {
 }  // namespace
 
 void RawFile::Insert(const std::string& record) {
+    Run(begin_);
+    InsertRows(record);
+    Run(commit_);
+}
+
+void RawFile::InsertMany(const std::vector<std::string>& records) {
+    Run(begin_);
+    for (const std::string& record : records) InsertRows(record);
+    Run(commit_);
+}
+
+void RawFile::InsertRows(const std::string& record) {
     uint32_t id;
     std::memcpy(&id, record.data(), 4);
     std::string key0 = BigEndian(id);
-    Run(begin_);
     sqlite3_bind_blob(insertRecord_, 1, record.data(), static_cast<int>(record.size()), SQLITE_STATIC);
     Run(insertRecord_);
     sqlite3_int64 position = sqlite3_last_insert_rowid(db_);
@@ -80,7 +91,6 @@ void RawFile::Insert(const std::string& record) {
     sqlite3_bind_blob(insertKey1_, 1, record.data() + 4, 10, SQLITE_STATIC);
     sqlite3_bind_int64(insertKey1_, 2, position);
     Run(insertKey1_);
-    Run(commit_);
 }
 
 bool RawFile::GetEqual(uint32_t id, std::string* record) {

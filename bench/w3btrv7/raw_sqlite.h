@@ -9,16 +9,20 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace rawbench {
 
 class RawFile {
 public:
-    explicit RawFile(const std::string& path);
+    // `fullSync`: synchronous=FULL instead of NORMAL.
+    explicit RawFile(const std::string& path, bool fullSync = false);
     ~RawFile();
 
     // Record of 100 bytes: id (4 bytes, unique key 0) at 0, group (10 bytes, duplicate key 1) at 4.
     void Insert(const std::string& record);
+    // All of `records` in one transaction.
+    void InsertMany(const std::vector<std::string>& records);
     bool GetEqual(uint32_t id, std::string* record);
     // Every record in key-0 order / position order; returns the number read.
     size_t ScanByKey();
@@ -30,6 +34,7 @@ public:
 
 private:
     sqlite3_stmt* Prepare(const char* sql);
+    void InsertRows(const std::string& record);
     void Exec(const char* sql);
 
     sqlite3* db_ = nullptr;

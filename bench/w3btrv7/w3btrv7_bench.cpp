@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "btrcall.h"
+#include "platform.h"
 #include "raw_sqlite.h"
 
 namespace {
@@ -326,6 +327,112 @@ void CreateIndex_raw(benchmark::State& state) {
     SetPerOp(state, 1);
 }
 
+// ---- Many users: a record lock and its release; a transaction; fully synchronous inserts -----------
+
+constexpr size_t kSmallFileRecords = 1000;
+
+EngineFile& OursSmall() {
+    static EngineFile* file = [] {
+        auto* made = new EngineFile("small.dat");
+        for (uint32_t id = 1; id <= kSmallFileRecords; ++id) made->Insert(id);
+        return made;
+    }();
+    return *file;
+}
+
+void LockUnlock_ours(benchmark::State& state) {
+    EngineFile& file = OursSmall();
+    char data[kRecordLength];
+    char key[255];
+    uint32_t id = 0;
+    for (auto _ : state) {
+        id = id % kSmallFileRecords + 1;
+        std::memcpy(key, &id, 4);
+        uint32_t length = kRecordLength;
+        if (file.Call(btr::kOpGetEqual + btr::kBiasSingleNoWaitLock, data, &length, key, 0) != 0) std::abort();
+        length = 0;
+        if (file.Call(btr::kOpUnlock, data, &length, key, btr::kUnlockSingle) != 0) std::abort();
+    }
+    SetPerOp(state, 1);
+}
+
+// By hand: the read, then a byte-range lock standing for the record and its release.
+void LockUnlock_raw(benchmark::State& state) {
+    static rawbench::RawFile raw(Folder() + "/small.db");
+    static bool filled = false;
+    if (!filled) {
+        for (uint32_t id = 1; id <= kSmallFileRecords; ++id) raw.Insert(MakeRecord(id));
+        filled = true;
+    }
+    platform::File lockFile;
+    platform::FileOptions options;
+    options.access = platform::FileAccess::kReadWrite;
+    if (platform::File::Open((Folder() + "/small.db").c_str(), options, &lockFile) != platform::FileStatus::kOk) {
+        std::abort();
+    }
+    std::string record;
+    uint32_t id = 0;
+    for (auto _ : state) {
+        id = id % kSmallFileRecords + 1;
+        if (!raw.GetEqual(id, &record)) std::abort();
+        uint64_t byte = (uint64_t{1} << 62) + id;
+        if (lockFile.LockRange(byte, 1, platform::RangeLock::kExclusive, false) != platform::FileStatus::kOk) {
+            std::abort();
+        }
+        lockFile.UnlockRange(byte, 1);
+    }
+    SetPerOp(state, 1);
+}
+
+constexpr uint32_t kTransactionInserts = 100;
+
+void Transaction100_ours(benchmark::State& state) {
+    static EngineFile file("transactions.dat");
+    static uint32_t next = 1;
+    char key[255];
+    uint32_t length = 0;
+    for (auto _ : state) {
+        if (BTRCALL(btr::kOpBeginTransaction + btr::kBiasConcurrentTransaction, file.pb, nullptr, &length, key, 255,
+                    0) != 0) {
+            std::abort();
+        }
+        for (uint32_t i = 0; i < kTransactionInserts; ++i) file.Insert(next++);
+        if (BTRCALL(btr::kOpEndTransaction, file.pb, nullptr, &length, key, 255, 0) != 0) std::abort();
+    }
+    SetPerOp(state, kTransactionInserts);
+}
+
+void Transaction100_raw(benchmark::State& state) {
+    static rawbench::RawFile raw(Folder() + "/transactions.db");
+    static uint32_t next = 1;
+    std::vector<std::string> records(kTransactionInserts);
+    for (auto _ : state) {
+        for (std::string& record : records) record = MakeRecord(next++);
+        raw.InsertMany(records);
+    }
+    SetPerOp(state, kTransactionInserts);
+}
+
+// Every insert on disk before it returns: W3BTRV7_SYNC=full beside synchronous=FULL.
+void InsertFullSync_ours(benchmark::State& state) {
+    static EngineFile* file = [] {
+        platform::SetEnvironment("W3BTRV7_SYNC", "full");
+        EngineFile* made = new EngineFile("synced.dat");
+        platform::SetEnvironment("W3BTRV7_SYNC", nullptr);
+        return made;
+    }();
+    static uint32_t next = 1;
+    for (auto _ : state) file->Insert(next++);
+    SetPerOp(state, 1);
+}
+
+void InsertFullSync_raw(benchmark::State& state) {
+    static rawbench::RawFile raw(Folder() + "/synced.db", true);
+    static uint32_t next = 1;
+    for (auto _ : state) raw.Insert(MakeRecord(next++));
+    SetPerOp(state, 1);
+}
+
 // Prints the ratio of each figure of ours to its raw baseline once both ran, by elapsed time and
 // by CPU time (the machine may be shared: CPU time is the steadier of the two).
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -371,6 +478,12 @@ BENCHMARK(CreateIndex_ours)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(CreateIndex_raw)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(Delete_ours)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(Delete_raw)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(LockUnlock_ours);
+BENCHMARK(LockUnlock_raw);
+BENCHMARK(Transaction100_ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Transaction100_raw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(InsertFullSync_ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(InsertFullSync_raw)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);

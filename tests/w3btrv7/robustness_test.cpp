@@ -69,4 +69,9 @@ TEST(CallRobustness, RandomCallsAnswerWithStatusesAndNeverCrash) {
         ++byKey;
     }
     EXPECT_EQ(byPosition, byKey);
+    // A transaction the random calls began ends here, with the same result both ways.
+    uint32_t endLength = 0;
+    char endKey[255] = {};
+    int16_t ended = Call(btr::kOpEndTransaction, open, nullptr, &endLength, endKey, 255, 0);
+    EXPECT_TRUE(ended == 0 || ended == btr::kStatusEndTransactionError) << ended;
 }

@@ -21,10 +21,13 @@ struct ChangeStamp {
     static constexpr size_t kSize = 48;
     uint8_t bytes[kSize] = {};
     bool valid = false;
+    // Writes of this connection not yet committed (inside a transaction), which the shared
+    // header does not show.
+    uint64_t ownWrites = 0;
 
     // True only when both stamps are known and equal: nothing was committed in between.
     bool Same(const ChangeStamp& other) const {
-        return valid && other.valid && std::memcmp(bytes, other.bytes, kSize) == 0;
+        return valid && other.valid && ownWrites == other.ownWrites && std::memcmp(bytes, other.bytes, kSize) == 0;
     }
 };
 

@@ -86,7 +86,7 @@ int16_t SharedFile::StatusOf(int rc) {
 
 SharedFile::~SharedFile() {
     keyStatements_.clear();
-    for (Statement* s : {&schemaVersionStmt_, &begin_, &commit_, &rollback_, &readRecord_, &insertRecord_,
+    for (Statement* s : {&schemaVersionStmt_, &begin_, &commit_, &rollback_, &savepoint_, &release_, &rollbackTo_, &readRecord_, &insertRecord_,
                          &updateRecord_, &deleteRecord_, &countRecords_, &countBefore_, &recordAtOffset_}) {
         s->Finalize();
     }
@@ -333,6 +333,7 @@ int16_t SharedFile::JoinTransaction() {
 int16_t SharedFile::EndTransaction(bool commit) {
     if (!inTransaction_) return btr::kStatusSuccess;
     inTransaction_ = false;
+    ++ownWrites_;  // what was read inside may be undone now
     callStamp_ = ChangeStamp();
     if (sqlite3_get_autocommit(db_)) return commit ? btr::kStatusTransactionError : btr::kStatusSuccess;
     if (!commit) {
@@ -347,11 +348,23 @@ int16_t SharedFile::EndTransaction(bool commit) {
     return btr::kStatusSuccess;
 }
 
+namespace {
+
+int StepOnce(sqlite3_stmt* stmt) {
+    if (stmt == nullptr) return SQLITE_ERROR;
+    StatementScope scope(stmt);
+    int rc = sqlite3_step(stmt);
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
+}
+
+}  // namespace
+
 int16_t SharedFile::Begin() {
     if (inTransaction_) {
         // A savepoint, so that a refused operation undoes only itself.
         if (sqlite3_get_autocommit(db_)) return btr::kStatusTransactionError;
-        return StatusOf(Execute(db_, "SAVEPOINT w3b_operation"));
+        ++ownWrites_;
+        return StatusOf(StepOnce(Prepared(savepoint_, "SAVEPOINT w3b_operation")));
     }
     sqlite3_stmt* stmt = Prepared(begin_, "BEGIN IMMEDIATE");
     if (stmt == nullptr) return btr::kStatusIoError;
@@ -361,7 +374,7 @@ int16_t SharedFile::Begin() {
 
 int16_t SharedFile::Commit() {
     if (inTransaction_) {
-        int rc = Execute(db_, "RELEASE w3b_operation");
+        int rc = StepOnce(Prepared(release_, "RELEASE w3b_operation"));
         if (rc != SQLITE_OK) Rollback();
         return StatusOf(rc);
     }
@@ -379,7 +392,8 @@ int16_t SharedFile::Commit() {
 void SharedFile::Rollback() {
     if (sqlite3_get_autocommit(db_)) return;
     if (inTransaction_) {
-        Execute(db_, "ROLLBACK TO w3b_operation; RELEASE w3b_operation");
+        StepOnce(Prepared(rollbackTo_, "ROLLBACK TO w3b_operation"));
+        StepOnce(Prepared(release_, "RELEASE w3b_operation"));
         return;
     }
     sqlite3_stmt* stmt = Prepared(rollback_, "ROLLBACK");

@@ -69,12 +69,12 @@ public:
     uint64_t DefinitionGeneration() const { return definitionGeneration_; }
 
     // Takes the change stamp every operation of this call compares with. Inside a transaction
-    // this connection's own uncommitted writes leave the shared stamp as it was, so no stamp is
-    // trusted there and every read goes to the database.
-    void BeginCall() { callStamp_ = inTransaction_ ? ChangeStamp() : watch_.Current(); }
+    // this connection's own uncommitted writes leave the shared header as it was (and nobody
+    // else can commit), so the stamp also counts them.
+    void BeginCall() { callStamp_ = Stamp(); }
     const ChangeStamp& CallStamp() const { return callStamp_; }
-    // True unless it is certain that nothing was committed since the call's stamp was taken.
-    bool MayHaveChangedSinceCallStart() const { return !watch_.Current().Same(callStamp_); }
+    // True unless it is certain that nothing was written since the call's stamp was taken.
+    bool MayHaveChangedSinceCallStart() const { return !Stamp().Same(callStamp_); }
 
     // Notices a definition changed by another connection (Create or Drop Index) and reloads it.
     int16_t Refresh();
@@ -152,6 +152,11 @@ private:
         Statement samePlace, entryOfRecord, atOffset, insert, erase, lastSequence, count, countDistinct, countBelow;
     };
 
+    ChangeStamp Stamp() const {
+        ChangeStamp stamp = watch_.Current();
+        stamp.ownWrites = ownWrites_;
+        return stamp;
+    }
     int16_t LoadDefinition();
     KeyStatements& StatementsOf(const KeyInfo& key);
     sqlite3_stmt* Prepared(Statement& statement, const std::string& sql);
@@ -167,7 +172,8 @@ private:
     int64_t schemaVersion_ = -1;
     uint64_t definitionGeneration_ = 0;
     std::vector<std::unique_ptr<KeyStatements>> keyStatements_;  // by key number
-    Statement schemaVersionStmt_, begin_, commit_, rollback_;
+    uint64_t ownWrites_ = 0;
+    Statement schemaVersionStmt_, begin_, commit_, rollback_, savepoint_, release_, rollbackTo_;
     Statement readRecord_, insertRecord_, updateRecord_, deleteRecord_, countRecords_, countBefore_, recordAtOffset_;
     Statement step_[4];
     Statement stepBatch_[2];
