@@ -217,3 +217,29 @@ TEST_F(Transactions, StopAndResetAbortTheTransaction) {
         EXPECT_EQ(Ids(a_), (std::vector<uint32_t>{10, 20, 30}));
     }
 }
+
+TEST_F(Transactions, AnExclusiveTransactionKeepsOtherProcessesLockingReadsAndWritesOffTheFile) {
+    auto client = Client(first_);
+    ASSERT_EQ(Plain(btr::kOpBeginTransaction), 0);
+    ASSERT_EQ(Update(a_, 20, "mine"), 0);
+    EXPECT_EQ(client->Ask(GetCommand(btr::kOpGetEqual + btr::kBiasSingleNoWaitLock, 10)), "status 85");
+    EXPECT_EQ(client->Ask(GetCommand(btr::kOpGetEqual + btr::kBiasMultipleNoWaitLock, 30)), "status 85");
+    EXPECT_EQ(client->Ask("insert 11 theirs"), "status 85");
+    EXPECT_EQ(client->Ask(GetCommand(btr::kOpGetEqual, 10)), "status 0");
+    EXPECT_EQ(client->Ask("update 10 theirs"), "status 85");
+    // A waiting read goes on when the transaction ends.
+    ASSERT_TRUE(client->Send(GetCommand(btr::kOpGetEqual + btr::kBiasSingleWaitLock, 10)));
+    ASSERT_EQ(Plain(btr::kOpEndTransaction), 0);
+    EXPECT_EQ(client->Answer(), "status 0");
+    EXPECT_EQ(client->Ask("update 10 theirs"), "status 0");
+}
+
+TEST_F(Transactions, AConcurrentTransactionLeavesOtherRecordsToOtherProcesses) {
+    auto client = Client(first_);
+    ASSERT_EQ(Plain(btr::kOpBeginTransaction + btr::kBiasConcurrentTransaction), 0);
+    ASSERT_EQ(Update(a_, 20, "mine"), 0);
+    EXPECT_EQ(client->Ask(GetCommand(btr::kOpGetEqual + btr::kBiasSingleNoWaitLock, 10)), "status 0");
+    EXPECT_EQ(client->Ask(GetCommand(btr::kOpGetEqual + btr::kBiasSingleNoWaitLock, 20)), "status 84");
+    ASSERT_EQ(Plain(btr::kOpAbortTransaction), 0);
+    EXPECT_EQ(client->Ask(GetCommand(btr::kOpGetEqual + btr::kBiasSingleNoWaitLock, 20)), "status 0");
+}

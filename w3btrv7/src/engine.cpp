@@ -127,8 +127,15 @@ void Engine::Close(OpenInstance* open, uint8_t* positionBlock) {
 int16_t Engine::JoinTransaction(SharedFile* file) {
     if (file->InTransaction()) return btr::kStatusSuccess;
     int16_t status = file->JoinTransaction();
-    if (status == btr::kStatusSuccess) transaction_.files.push_back(file);
-    return status;
+    if (status != btr::kStatusSuccess) return status;
+    // An exclusive transaction keeps other processes' locking reads and writes off the file
+    // until it ends.
+    if (transaction_.exclusive && (status = file->Locks().LockFile()) != btr::kStatusSuccess) {
+        file->EndTransaction(false);
+        return status;
+    }
+    transaction_.files.push_back(file);
+    return btr::kStatusSuccess;
 }
 
 int16_t Engine::LockForTransaction(SharedFile* file, int64_t position) {

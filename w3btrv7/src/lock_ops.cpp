@@ -93,6 +93,13 @@ int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenIn
     if (multiple ? open.singleLock != 0 : !open.multipleLocks.empty()) return btr::kStatusIncompatibleLockType;
     SharedFile& file = *open.file;
     RecordLocks& locks = file.Locks();
+    Engine& engine = Engine::Get();
+    if (engine.CurrentTransaction().active && engine.CurrentTransaction().exclusive) {
+        // Inside an exclusive transaction a locking read takes the whole file.
+        if (int16_t status = engine.JoinTransaction(&file); status != btr::kStatusSuccess) return status;
+    } else if (int16_t status = locks.CheckFileFree(wait); status != btr::kStatusSuccess) {
+        return status;
+    }
     int64_t waitedFor = 0;  // a record this call waited for and holds (one holder counted)
     for (;;) {
         ReadUndo undo(call, CurrencyOf(open.cursor));

@@ -26,4 +26,28 @@ void RecordLocks::Release(int64_t position) {
     descriptor_->UnlockRange(kRecordLockBase + static_cast<uint64_t>(position), 1);
 }
 
+int16_t RecordLocks::LockFile() {
+    if (fileLocked_) return btr::kStatusSuccess;
+    platform::FileStatus fs = descriptor_->LockRange(kFileLockOffset, 1, platform::RangeLock::kExclusive, false);
+    if (fs == platform::FileStatus::kAccessDenied) return btr::kStatusFileInUse;
+    if (fs != platform::FileStatus::kOk) return btr::kStatusIoError;
+    fileLocked_ = true;
+    return btr::kStatusSuccess;
+}
+
+void RecordLocks::UnlockFile() {
+    if (!fileLocked_) return;
+    descriptor_->UnlockRange(kFileLockOffset, 1);
+    fileLocked_ = false;
+}
+
+int16_t RecordLocks::CheckFileFree(bool wait) {
+    if (fileLocked_) return btr::kStatusSuccess;
+    platform::FileStatus fs = descriptor_->LockRange(kFileLockOffset, 1, platform::RangeLock::kShared, wait);
+    if (fs == platform::FileStatus::kAccessDenied) return btr::kStatusFileInUse;
+    if (fs != platform::FileStatus::kOk) return btr::kStatusIoError;
+    descriptor_->UnlockRange(kFileLockOffset, 1);
+    return btr::kStatusSuccess;
+}
+
 }  // namespace w3b

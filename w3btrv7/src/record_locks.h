@@ -18,6 +18,8 @@ namespace w3b {
 
 // Bytes of the data file that stand for locks (they never hold data).
 inline constexpr uint64_t kOpenLockOffset = uint64_t{1} << 62;
+// Held exclusively by a process whose exclusive transaction has touched the file.
+inline constexpr uint64_t kFileLockOffset = kOpenLockOffset + 1;
 inline constexpr uint64_t kRecordLockBase = kOpenLockOffset + (uint64_t{1} << 40);
 
 class RecordLocks {
@@ -32,8 +34,17 @@ public:
     void Release(int64_t position);
     bool HeldHere(int64_t position) const { return held_.count(position) != 0; }
 
+    // The whole file, for this process's exclusive transaction: 85 when another process's
+    // exclusive transaction has it.
+    int16_t LockFile();
+    void UnlockFile();
+    // 0 unless another process's exclusive transaction holds the file: then 85, or with `wait`
+    // the call blocks until that transaction ends.
+    int16_t CheckFileFree(bool wait);
+
 private:
     platform::File* descriptor_;
+    bool fileLocked_ = false;
     std::unordered_map<int64_t, int> held_;
 };
 

@@ -333,6 +333,7 @@ int16_t SharedFile::JoinTransaction() {
 int16_t SharedFile::EndTransaction(bool commit) {
     if (!inTransaction_) return btr::kStatusSuccess;
     inTransaction_ = false;
+    locks_.UnlockFile();
     ++ownWrites_;  // what was read inside may be undone now
     callStamp_ = ChangeStamp();
     if (sqlite3_get_autocommit(db_)) return commit ? btr::kStatusTransactionError : btr::kStatusSuccess;
