@@ -308,9 +308,14 @@ SharedFile::KeyStatements& SharedFile::StatementsOf(const KeyInfo& key) {
 
 int16_t SharedFile::AcquireExclusiveOpen() {
     if (exclusiveOpens_ == 0) {
+        // Windows does not convert a lock in place: the shared one goes first, and comes back
+        // when the exclusive one is refused.
+        openLock_.UnlockRange(kOpenLockOffset, 1);
         platform::FileStatus fs = openLock_.LockRange(kOpenLockOffset, 1, platform::RangeLock::kExclusive, false);
-        if (fs == platform::FileStatus::kAccessDenied) return btr::kStatusIncompatibleMode;
-        if (fs != platform::FileStatus::kOk) return btr::kStatusAccessDenied;
+        if (fs != platform::FileStatus::kOk) {
+            openLock_.LockRange(kOpenLockOffset, 1, platform::RangeLock::kShared, false);
+            return fs == platform::FileStatus::kAccessDenied ? btr::kStatusIncompatibleMode : btr::kStatusAccessDenied;
+        }
     }
     ++exclusiveOpens_;
     return btr::kStatusSuccess;
@@ -318,7 +323,8 @@ int16_t SharedFile::AcquireExclusiveOpen() {
 
 void SharedFile::ReleaseExclusiveOpen() {
     if (exclusiveOpens_ <= 0 || --exclusiveOpens_ > 0) return;
-    // Back to an ordinary open: converting the lock in place leaves no moment without it.
+    // Back to an ordinary open.
+    openLock_.UnlockRange(kOpenLockOffset, 1);
     openLock_.LockRange(kOpenLockOffset, 1, platform::RangeLock::kShared, false);
 }
 
