@@ -270,6 +270,117 @@ TYDB_API int32_t TYDB_CALL DbPurgeKey(int16_t handle);
  * at another file's entry, 9 when it reached the end of the registry, or a failing status. */
 TYDB_API int32_t TYDB_CALL DbClearKeyRegistry(int16_t handle);
 
+/* ---- Record objects ---- */
+
+/* A record object bundles a file handle with a record buffer and a key buffer. The library
+ * allocates it (DbRecCreate) and frees it (DbRecFree); the application reads and writes its
+ * fields and buffers directly between calls. The fields follow each other without gaps: 22
+ * bytes on 32-bit targets, 30 bytes on 64-bit targets, where the two pointers are 8 bytes. */
+#define TYDB_RECORD_KEY_BUFFER_SIZE 255
+
+#pragma pack(push, 1)
+typedef struct TydbRecordObject {
+    int16_t handle;    /* @0: the open file's handle; -1 until DbRecOpen writes one here */
+    void* dataBuffer;  /* @2: the record buffer, at least the record length given at creation */
+    void* keyBuffer;   /* @6 (64-bit: @10): TYDB_RECORD_KEY_BUFFER_SIZE bytes */
+    int16_t dataLength; /* @10 (@18): data length of every read and write (low 16 bits of the
+                         * record length given at creation) */
+    int32_t keyLength; /* @12 (@20): the key length given at creation; used by DbRecPadKey only */
+    int16_t keyNumber; /* @16 (@24): key number applied to every read and write; 0 at creation */
+    int32_t reserved;  /* @18 (@26): 1 at creation; the application's, never read by the library */
+} TydbRecordObject;
+#pragma pack(pop)
+
+#ifdef __cplusplus
+static_assert(sizeof(void*) != 4 || sizeof(TydbRecordObject) == 22, "record object is 22 bytes on 32-bit targets");
+static_assert(sizeof(void*) != 8 || sizeof(TydbRecordObject) == 30, "record object is 30 bytes on 64-bit targets");
+static_assert(__builtin_offsetof(TydbRecordObject, dataBuffer) == 2, "record object layout");
+static_assert(__builtin_offsetof(TydbRecordObject, keyBuffer) == 2 + sizeof(void*), "record object layout");
+static_assert(__builtin_offsetof(TydbRecordObject, dataLength) == 2 + 2 * sizeof(void*), "record object layout");
+static_assert(__builtin_offsetof(TydbRecordObject, keyLength) == 4 + 2 * sizeof(void*), "record object layout");
+static_assert(__builtin_offsetof(TydbRecordObject, keyNumber) == 8 + 2 * sizeof(void*), "record object layout");
+static_assert(__builtin_offsetof(TydbRecordObject, reserved) == 10 + 2 * sizeof(void*), "record object layout");
+#else
+_Static_assert(sizeof(TydbRecordObject) == 14 + 2 * sizeof(void*), "record object has no gaps");
+#endif
+
+/* Every function below that takes an object treats a null object like one whose file is not
+ * open: TYDB_STATUS_INVALID_HANDLE, nothing touched. An object whose file is not open touches
+ * no open file. The key number and bias an operation applies hold for that call only: the
+ * file's own key number and operation bias are back afterwards. */
+
+/* Ordinal 300: a new object with handle -1, zero-filled buffers, data length = the low 16 bits
+ * of `recordLength`, the given key length, key number 0 and reserved field 1. Null when
+ * `recordLength` is negative or a block cannot be allocated (then nothing stays allocated). */
+TYDB_API TydbRecordObject* TYDB_CALL DbRecCreate(int32_t recordLength, int32_t keyLength);
+
+/* Ordinal 301: frees the data buffer, the key buffer and the object; non-zero when the object's
+ * block was released (0 for a null object). The object must not be used afterwards. */
+TYDB_API int32_t TYDB_CALL DbRecFree(TydbRecordObject* object);
+
+/* Ordinal 302: blank-pads the NUL-terminated key string to keyLength - 1 characters and puts
+ * the NUL after them; a longer string is left as it is. The padding never passes the end of
+ * the key buffer. 0, or TYDB_STATUS_NO_BUFFER for a null object or key buffer. */
+TYDB_API int32_t TYDB_CALL DbRecPadKey(TydbRecordObject* object);
+
+/* Ordinal 303: DbOpen(handle, path, mode, bias 0). The application passes the object itself as
+ * `handle`, since the handle is its first field. */
+TYDB_API int32_t TYDB_CALL DbRecOpen(int16_t* handle, int16_t mode, const char* path);
+
+/* Ordinal 304: DbClose of the object's handle; the handle field keeps its value. */
+TYDB_API int32_t TYDB_CALL DbRecClose(TydbRecordObject* object);
+
+/* Ordinals 305 to 307: Insert, Update, and Delete of the current record (the key buffer is not
+ * looked at), through DbModify with the object's key number and buffers and the file's bias.
+ * TYDB_STATUS_NO_BUFFER for an insert or update when the object's data buffer is null. */
+TYDB_API int32_t TYDB_CALL DbRecInsert(TydbRecordObject* object);
+TYDB_API int32_t TYDB_CALL DbRecUpdate(TydbRecordObject* object);
+TYDB_API int32_t TYDB_CALL DbRecDelete(TydbRecordObject* object);
+
+/* Ordinals 308 to 313: Get First, Next, Last, Previous, Equal and Greater or Equal through
+ * DbRead with the object's key number and buffers. `lockBias` replaces the file's operation
+ * bias for this read: -1 keeps it, 0 reads without one, 100 to 400 lock the record read. The
+ * object's data length is not changed; DbGetLastDataLength gives the length read.
+ * TYDB_STATUS_NO_BUFFER when the object's data buffer is null. */
+TYDB_API int32_t TYDB_CALL DbRecGetFirst(TydbRecordObject* object, int32_t lockBias);
+TYDB_API int32_t TYDB_CALL DbRecGetNext(TydbRecordObject* object, int32_t lockBias);
+TYDB_API int32_t TYDB_CALL DbRecGetLast(TydbRecordObject* object, int32_t lockBias);
+TYDB_API int32_t TYDB_CALL DbRecGetPrevious(TydbRecordObject* object, int32_t lockBias);
+TYDB_API int32_t TYDB_CALL DbRecGetEqual(TydbRecordObject* object, int32_t lockBias);
+TYDB_API int32_t TYDB_CALL DbRecGetGreaterOrEqual(TydbRecordObject* object, int32_t lockBias);
+
+/* Ordinal 314: the file's current 4-byte record position into `position` (DbPosition 23). */
+TYDB_API int32_t TYDB_CALL DbRecGetPosition(TydbRecordObject* object, void* position);
+
+/* Ordinal 315: puts the file on the record at `position` (DbPosition 0; 0 = the first record
+ * of the file's current key). */
+TYDB_API int32_t TYDB_CALL DbRecSetPosition(TydbRecordObject* object, uint32_t position);
+
+/* Ordinal 316: reads the record at `position` into the object's data buffer and its value of
+ * the object's key into the key buffer (Get Direct + `lockBias`; -1 is not special here). The
+ * object's data length is sent and receives the length read. The file's key number and bias
+ * are neither used nor changed. TYDB_STATUS_INVALID_HANDLE when the file is not open,
+ * TYDB_STATUS_NO_BUFFER when the object's data buffer is null. */
+TYDB_API int32_t TYDB_CALL DbRecGetDirect(TydbRecordObject* object, uint32_t position, int32_t lockBias);
+
+/* Ordinal 317: the object's key number := the file's current key number (unchanged when the
+ * file is not open). */
+TYDB_API void TYDB_CALL DbRecSyncKeyNumber(TydbRecordObject* object);
+
+/* Ordinal 318: DbDeactivateKey of the object's file, then the object's key number := the
+ * file's current key number (unchanged when the file is not open). DbDeactivateKey's status. */
+TYDB_API int32_t TYDB_CALL DbRecDeactivateKey(TydbRecordObject* object);
+
+/* Ordinal 319: releases the single-record lock (DbUnlock 27) of the record at `position`. */
+TYDB_API int32_t TYDB_CALL DbRecUnlock(TydbRecordObject* object, uint32_t position);
+
+/* Ordinal 320: DbFileStat of the object's file into the caller's TYDB_STATISTICS_SIZE bytes. */
+TYDB_API int32_t TYDB_CALL DbRecFileStat(TydbRecordObject* object, void* statistics);
+
+/* Ordinal 321: the number of records in the object's file, or -1 when its statistics cannot be
+ * read (file not open included). */
+TYDB_API int32_t TYDB_CALL DbRecRecordCount(TydbRecordObject* object);
+
 #ifdef __cplusplus
 }
 #endif
