@@ -1,4 +1,6 @@
-# Compares `nm -D --defined-only LIBRARY` with the names of the export list EXPORT_MAP.
+# Compares `nm -D --defined-only LIBRARY` with the names of the export list EXPORT_MAP and, when
+# given, with the names of the ordinal table DEF_TABLE ("Name @ordinal [NONAME]" lines), and
+# checks that there are EXPECTED_COUNT of them.
 find_program(NM nm REQUIRED)
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -22,4 +24,21 @@ if(NOT exported STREQUAL expected)
   message(FATAL_ERROR "libtydb exports differ from the export list\n  exported: ${exported}\n  expected: ${expected}")
 endif()
 list(LENGTH expected count)
+if(DEFINED EXPECTED_COUNT AND NOT count EQUAL EXPECTED_COUNT)
+  message(FATAL_ERROR "the export list names ${count} functions, not ${EXPECTED_COUNT}")
+endif()
+
+if(DEFINED DEF_TABLE)
+  file(STRINGS ${DEF_TABLE} defLines)
+  set(tabled "")
+  foreach(line ${defLines})
+    if(line MATCHES "^[ \t]*([A-Za-z_][A-Za-z0-9_]*)[ \t]+@[0-9]+([ \t]+NONAME)?[ \t]*$")
+      list(APPEND tabled ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+  list(SORT tabled)
+  if(NOT exported STREQUAL tabled)
+    message(FATAL_ERROR "libtydb exports differ from the ordinal table\n  exported: ${exported}\n  table: ${tabled}")
+  endif()
+endif()
 message(STATUS "libtydb exports exactly the ${count} names of its export list")
