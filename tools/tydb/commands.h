@@ -12,6 +12,12 @@ void AddLockCommand(CLI::App& app);
 void AddCreateCommand(CLI::App& app);
 void AddStatCommand(CLI::App& app);
 void AddDumpCommand(CLI::App& app);
+void AddRegistryCommand(CLI::App& app);
+void AddKeysCommand(CLI::App& app);
+void AddActivateCommand(CLI::App& app);
+void AddDeactivateCommand(CLI::App& app);
+void AddPurgeCommand(CLI::App& app);
+void AddClearRegistryCommand(CLI::App& app);
 
 // Ends the command with `exitCode` after its message went to standard error.
 [[noreturn]] void Fail(int exitCode, const std::string& message);

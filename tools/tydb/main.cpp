@@ -45,6 +45,12 @@ int main(int argc, char** argv) {
     tool::AddCreateCommand(app);
     tool::AddStatCommand(app);
     tool::AddDumpCommand(app);
+    tool::AddRegistryCommand(app);
+    tool::AddKeysCommand(app);
+    tool::AddActivateCommand(app);
+    tool::AddDeactivateCommand(app);
+    tool::AddPurgeCommand(app);
+    tool::AddClearRegistryCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

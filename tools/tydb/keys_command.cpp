@@ -1,0 +1,78 @@
+// tydb keys FILE: a data file's keys, which of them are supplemental, and what the index
+// registry of its directory records about those.
+#include <cctype>
+#include <iostream>
+#include <memory>
+
+#include "commands.h"
+#include "file_layout.h"
+#include "registry_reader.h"
+#include "status_text.h"
+#include "tydb.h"
+
+namespace tool {
+namespace {
+
+const RegistryEntry* FindEntry(const std::vector<RegistryEntry>& entries, const std::string& fileName, int key) {
+    for (const auto& entry : entries) {
+        if (entry.keyNumber != key || entry.fileName.size() != fileName.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < fileName.size() && same; ++i)
+            same = std::tolower(static_cast<unsigned char>(entry.fileName[i])) ==
+                   std::tolower(static_cast<unsigned char>(fileName[i]));
+        if (same) return &entry;
+    }
+    return nullptr;
+}
+
+std::string SegmentsText(const std::vector<BtrKeySpec>& key) {
+    std::string text;
+    for (const auto& segment : key)
+        text += (text.empty() ? "" : ",") + std::to_string(segment.position) + ":" + std::to_string(segment.length);
+    return text;
+}
+
+void RunKeys(const std::string& path) {
+    int16_t handle = 0;
+    const int32_t opened = DbOpen(&handle, path.c_str(), 0x0200, 0);
+    if (opened != 0) Fail(1, "cannot open " + path + ": status " + DescribeStatus(opened));
+    FileLayout layout;
+    const int32_t status = ReadFileLayout(handle, &layout);
+    DbClose(handle);
+    if (status != 0) Fail(1, "cannot read the statistics of " + path + ": status " + DescribeStatus(status));
+
+    // A directory without a registry simply knows no key.
+    std::vector<RegistryEntry> entries;
+    const bool haveRegistry = ReadRegistry(RegistryPathForFile(path), &entries) == 0;
+    const std::string fileName = FileNameOf(path).substr(0, 15);
+
+    std::cout << "File: " << path << "\n";
+    for (const auto& key : layout.keys) {
+        const int number = KeyNumberOf(key);
+        std::cout << "  Key " << number << ": " << SegmentsText(key) << ", length " << KeyLength(key) << ", ";
+        if ((key.front().flags & btr::kKeyFlagSupplemental) == 0) {
+            std::cout << "permanent\n";
+            continue;
+        }
+        std::cout << "supplemental, ";
+        const RegistryEntry* entry = haveRegistry ? FindEntry(entries, fileName, number) : nullptr;
+        if (entry == nullptr) {
+            std::cout << "not in the registry\n";
+        } else {
+            std::cout << "registered: active " << entry->active << ", total " << entry->total << ", last use "
+                      << LastUseText(entry->lastUseDate, entry->lastUseTime) << "\n";
+        }
+    }
+    std::cout.flush();
+}
+
+}  // namespace
+
+void AddKeysCommand(CLI::App& app) {
+    auto path = std::make_shared<std::string>();
+    auto* command = app.add_subcommand("keys", "Show a data file's keys, marking supplemental and registered ones");
+    command->add_option("FILE", *path, "Path of the data file")->required();
+    command->callback([path] { RunKeys(*path); });
+}
+
+}  // namespace tool

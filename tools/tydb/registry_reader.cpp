@@ -1,0 +1,69 @@
+#include "registry_reader.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "../../src/supidx/registry_record.h"
+#include "btrcall.h"
+#include "tydb.h"
+
+namespace tool {
+namespace {
+
+constexpr int16_t kReadOnly = 0x0200;
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+}  // namespace
+
+std::string FileNameOf(const std::string& path) {
+    size_t start = path.size();
+    while (start > 0 && !IsSeparator(path[start - 1]) && !(start == 2 && path[1] == ':')) --start;
+    return path.substr(start);
+}
+
+std::string RegistryPathForFile(const std::string& dataPath) {
+    std::string directory = dataPath.substr(0, dataPath.size() - FileNameOf(dataPath).size());
+    if (!directory.empty() && directory.back() == '\\') directory.pop_back();
+    return directory + "\\" + tydb::kRegistryFileName;
+}
+
+std::string RegistryPathInDirectory(const std::string& directory) {
+    if (!directory.empty() && IsSeparator(directory.back())) return directory + tydb::kRegistryFileName;
+    return directory + "/" + tydb::kRegistryFileName;
+}
+
+int32_t ReadRegistry(const std::string& path, std::vector<RegistryEntry>* entries) {
+    entries->clear();
+    int16_t handle = 0;
+    // Read-only: looking must not change the registry.
+    const int32_t opened = DbOpen(&handle, path.c_str(), kReadOnly, 0);
+    if (opened != 0) return opened;
+    uint8_t key[256] = {};
+    tydb::RegistryRecord record;
+    int32_t status = DbRead(btr::kOpGetFirst, handle, key, &record, 0);
+    while (status == 0) {
+        RegistryEntry entry;
+        entry.fileName.assign(record.DataFileName, strnlen(record.DataFileName, sizeof record.DataFileName));
+        entry.keyNumber = record.KeyNumber;
+        entry.segments = record.SegmentCount;
+        entry.active = record.ActiveReferences;
+        entry.total = record.TotalReferences;
+        entry.lastUseDate = record.LastUseDate;
+        entry.lastUseTime = record.LastUseTime;
+        entries->push_back(entry);
+        status = DbRead(btr::kOpGetNext, handle, key, &record, 0);
+    }
+    DbClose(handle);
+    return status == btr::kStatusEndOfFile ? 0 : status;
+}
+
+std::string LastUseText(int32_t date, int32_t time) {
+    if (date == 0 && time == 0) return "-";
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", date / 10000, date / 100 % 100, date % 100,
+                  time / 10000, time / 100 % 100, time % 100);
+    return text;
+}
+
+}  // namespace tool
