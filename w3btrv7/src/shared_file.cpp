@@ -119,7 +119,7 @@ int16_t SharedFile::Open(const std::string& path, std::unique_ptr<SharedFile>* o
 
     int rc = sqlite3_open_v2(path.c_str(), &file->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) return rc == SQLITE_CANTOPEN ? btr::kStatusFileNotFound : StatusOf(rc);
-    sqlite3_busy_timeout(file->db_, kBusyTimeoutMs);
+    sqlite3_busy_handler(file->db_, &SharedFile::BusyWait, file.get());
     rc = Execute(file->db_, "PRAGMA journal_mode=WAL");
     if (rc != SQLITE_OK) return rc == SQLITE_NOTADB ? btr::kStatusNotABtrieveFile : StatusOf(rc);
     Execute(file->db_, FullSyncSetting() ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
@@ -200,6 +200,19 @@ int16_t SharedFile::Create(const std::string& path, const FileDef& def) {
     if ((rc = Execute(db, "COMMIT")) != SQLITE_OK) return fail(rc);
     rc = sqlite3_close(db);
     return rc == SQLITE_OK ? btr::kStatusSuccess : btr::kStatusCreateIoError;
+}
+
+int SharedFile::BusyWait(void* self, int count) {
+    auto* file = static_cast<SharedFile*>(self);
+    // Another process's exclusive transaction keeps the database busy until it ends: the
+    // write is refused at once (85) instead of after the timeout.
+    if (file->locks_.CheckFileFree(false) != btr::kStatusSuccess) return 0;
+    if (count == 0) file->busyWaitedMs_ = 0;
+    int pause = count < 10 ? count + 1 : 10;
+    if (file->busyWaitedMs_ >= kBusyTimeoutMs) return 0;
+    file->busyWaitedMs_ += pause;
+    sqlite3_sleep(pause);
+    return 1;
 }
 
 void SharedFile::RequireFullSync() { Execute(db_, "PRAGMA synchronous=FULL"); }

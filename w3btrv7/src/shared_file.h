@@ -152,6 +152,8 @@ private:
         Statement samePlace, entryOfRecord, atOffset, insert, erase, lastSequence, count, countDistinct, countBelow;
     };
 
+    // SQLite's busy handler: waits in short steps up to the busy timeout.
+    static int BusyWait(void* self, int count);
     ChangeStamp Stamp() const {
         ChangeStamp stamp = watch_.Current();
         stamp.ownWrites = ownWrites_;
@@ -173,6 +175,7 @@ private:
     uint64_t definitionGeneration_ = 0;
     std::vector<std::unique_ptr<KeyStatements>> keyStatements_;  // by key number
     uint64_t ownWrites_ = 0;
+    int busyWaitedMs_ = 0;
     Statement schemaVersionStmt_, begin_, commit_, rollback_, savepoint_, release_, rollbackTo_;
     Statement readRecord_, insertRecord_, updateRecord_, deleteRecord_, countRecords_, countBefore_, recordAtOffset_;
     Statement step_[4];

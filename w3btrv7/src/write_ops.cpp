@@ -45,7 +45,6 @@ public:
         if (position_ != 0) file_.Locks().Release(position_);
     }
     int16_t Take(int64_t position) {
-        if (int16_t status = file_.Locks().CheckFileFree(false); status != btr::kStatusSuccess) return status;
         if (Engine::Get().CurrentTransaction().active) return Engine::Get().LockForTransaction(&file_, position);
         if (file_.Locks().HeldHere(position)) return btr::kStatusSuccess;
         int16_t status = file_.Locks().Acquire(position, false);
@@ -128,9 +127,6 @@ int16_t DoInsert(Call& call, OpenInstance& open) {
     std::string record;
     if (int16_t status = PrepareRecord(def, call, &record); status != btr::kStatusSuccess) return status;
 
-    // Another process's exclusive transaction has the file: answered at once rather than
-    // after the database's busy timeout.
-    if (int16_t status = file.Locks().CheckFileFree(false); status != btr::kStatusSuccess) return status;
     WriteTransaction transaction(file);
     if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
     bool assigned = false;
