@@ -18,6 +18,11 @@ void AddActivateCommand(CLI::App& app);
 void AddDeactivateCommand(CLI::App& app);
 void AddPurgeCommand(CLI::App& app);
 void AddClearRegistryCommand(CLI::App& app);
+void AddLoadCommand(CLI::App& app);
+void AddExportCommand(CLI::App& app);
+void AddLogCommand(CLI::App& app);
+void AddCompletionCommand(CLI::App& app);
+void AddDemoCommand(CLI::App& app);
 
 // Ends the command with `exitCode` after its message went to standard error.
 [[noreturn]] void Fail(int exitCode, const std::string& message);

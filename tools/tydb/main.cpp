@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
     CLI::App app{"tydb: record access for Tallyra data files.\n"
                  "Inspects the record manager and the settings the library reads."};
     app.require_subcommand(1);
+    tool::AddDemoCommand(app);
     tool::AddEngineCommand(app);
     tool::AddSettingsCommand(app);
     tool::AddLockCommand(app);
@@ -51,6 +52,10 @@ int main(int argc, char** argv) {
     tool::AddDeactivateCommand(app);
     tool::AddPurgeCommand(app);
     tool::AddClearRegistryCommand(app);
+    tool::AddLoadCommand(app);
+    tool::AddExportCommand(app);
+    tool::AddLogCommand(app);
+    tool::AddCompletionCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -1,0 +1,91 @@
+#include "csv.h"
+
+namespace tool {
+
+std::vector<CsvRow> ParseCsv(const std::string& text) {
+    std::vector<CsvRow> rows;
+    size_t at = 0;
+    int line = 1;
+    // Skips to just after the end of the current line, counting it.
+    auto skipLine = [&] {
+        while (at < text.size() && text[at] != '\n') ++at;
+        if (at < text.size()) {
+            ++at;
+            ++line;
+        }
+    };
+    while (at < text.size()) {
+        if (text[at] == '\n' || (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')) {
+            skipLine();
+            continue;
+        }
+        CsvRow row;
+        row.line = line;
+        std::string field;
+        bool rowDone = false;
+        while (!rowDone) {
+            field.clear();
+            if (at < text.size() && text[at] == '"') {
+                ++at;
+                bool closed = false;
+                while (at < text.size()) {
+                    const char c = text[at++];
+                    if (c == '"') {
+                        if (at < text.size() && text[at] == '"') {
+                            field += '"';
+                            ++at;
+                        } else {
+                            closed = true;
+                            break;
+                        }
+                    } else {
+                        if (c == '\n') ++line;
+                        field += c;
+                    }
+                }
+                if (!closed) {
+                    row.error = "a quoted field is never closed";
+                    rows.push_back(row);
+                    return rows;
+                }
+                if (at < text.size() && text[at] != ',' && text[at] != '\n' && text[at] != '\r') {
+                    row.error = "text after the closing quote of field " + std::to_string(row.fields.size() + 1);
+                    skipLine();
+                    break;
+                }
+            } else {
+                while (at < text.size() && text[at] != ',' && text[at] != '\n' &&
+                       !(text[at] == '\r' && (at + 1 == text.size() || text[at + 1] == '\n'))) {
+                    field += text[at++];
+                }
+            }
+            row.fields.push_back(field);
+            if (at < text.size() && text[at] == ',') {
+                ++at;
+            } else {
+                if (at < text.size() && text[at] == '\r') ++at;
+                if (at < text.size() && text[at] == '\n') {
+                    ++at;
+                    ++line;
+                }
+                rowDone = true;
+            }
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::string CsvField(const std::string& value) {
+    const bool quote = value.find_first_of(",\"\r\n") != std::string::npos ||
+                       (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+    if (!quote) return value;
+    std::string out = "\"";
+    for (char c : value) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace tool

@@ -1,0 +1,26 @@
+// csv.h: comma-separated rows as spreadsheets write them: fields may be quoted with '"', a
+// quote inside a quoted field is doubled, and a quoted field may hold commas and line breaks.
+#ifndef TYDB_TOOLS_CSV_H
+#define TYDB_TOOLS_CSV_H
+
+#include <string>
+#include <vector>
+
+namespace tool {
+
+struct CsvRow {
+    int line = 0;  // line of the text on which the row starts, from 1
+    std::vector<std::string> fields;
+    std::string error;  // why the row could not be read; fields are then incomplete
+};
+
+// Every row of `text`; empty lines are skipped. A malformed row (text after a closing quote, a
+// quote never closed) is returned with its error and reading goes on with the next line.
+std::vector<CsvRow> ParseCsv(const std::string& text);
+
+// One field as CSV: quoted when it holds a comma, quote, line break or edge blank.
+std::string CsvField(const std::string& value);
+
+}  // namespace tool
+
+#endif  // TYDB_TOOLS_CSV_H

@@ -1,0 +1,120 @@
+// tydb export FILE --key N --layout LAYOUT: every record as a CSV row, in the order of one key.
+//
+// The first row names the layout's fields, so the output loads back with tydb load.
+#include <iostream>
+#include <memory>
+#include <vector>
+
+#include "commands.h"
+#include "csv.h"
+#include "file_layout.h"
+#include "progress_bar.h"
+#include "record_layout.h"
+#include "status_text.h"
+#include "tydb.h"
+
+namespace tool {
+namespace {
+
+struct ExportOptions {
+    std::string path;
+    std::string layoutPath;
+    int key = 0;
+};
+
+constexpr int16_t kOpenReadOnly = 0x0200;
+constexpr int kKeyBufferSize = 256;
+constexpr int kLongestRecord = 65535;
+
+bool HasKey(const FileLayout& file, int number) {
+    for (const auto& key : file.keys) {
+        if (KeyNumberOf(key) == number) return true;
+    }
+    return false;
+}
+
+void ExportRecords(const ExportOptions& options, int16_t handle, const FileLayout& file, const RecordLayout& layout) {
+    const bool physical = options.key < 0;
+    if (!physical && !HasKey(file, options.key)) Fail(2, options.path + " has no key " + std::to_string(options.key));
+    if (!physical) DbOverRideDef(handle, options.key, -1);
+    const bool variable = (file.file.fileFlags & btr::kFileFlagVariableLength) != 0;
+    const auto dataLength = static_cast<int16_t>(variable ? kLongestRecord : 0);
+
+    std::string header;
+    for (const auto& field : layout.fields) header += (header.empty() ? "" : ",") + CsvField(field.name);
+    std::cout << header << "\n";
+
+    // The bar goes to standard error, and only when the rows themselves go elsewhere.
+    ProgressBar progress(std::cerr, IsTerminal(2) && !IsTerminal(1), "Exporting", file.file.recordCount);
+    std::vector<uint8_t> data(kLongestRecord);
+    char keyBuffer[kKeyBufferSize] = {};
+    int16_t operation = physical ? btr::kOpStepFirst : btr::kOpGetFirst;
+    const int16_t next = physical ? btr::kOpStepNext : btr::kOpGetNext;
+    long count = 0;
+    for (;; operation = next) {
+        const int32_t status = DbRead(operation, handle, keyBuffer, data.data(), dataLength);
+        if (status == btr::kStatusEndOfFile) break;
+        if (status != 0) {
+            progress.Finish();
+            std::cout.flush();
+            Fail(1, "reading " + options.path + " after " + std::to_string(count) + " records: status " +
+                        DescribeStatus(status));
+        }
+        const int length = DbGetLastDataLength(handle) & 0xFFFF;
+        std::string row;
+        for (size_t i = 0; i < layout.fields.size(); ++i) {
+            const LayoutField& field = layout.fields[i];
+            // A variable-length record may end before a field; that field is empty.
+            const std::string value =
+                field.offset + field.length <= length ? DecodeField(field, data.data()) : std::string();
+            row += (i ? "," : "") + CsvField(value);
+        }
+        std::cout << row << "\n";
+        progress.Update(++count);
+    }
+    progress.Finish();
+    std::cout.flush();
+}
+
+void RunExport(const ExportOptions& options) {
+    RecordLayout layout;
+    std::string error;
+    if (!ReadLayoutFile(options.layoutPath, &layout, &error)) Fail(2, error);
+    int16_t handle = 0;
+    const int32_t opened = DbOpen(&handle, options.path.c_str(), kOpenReadOnly, 0);
+    if (opened != 0) Fail(1, "cannot open " + options.path + ": status " + DescribeStatus(opened));
+    try {
+        FileLayout file;
+        const int32_t stat = ReadFileLayout(handle, &file);
+        if (stat != 0) Fail(1, "cannot read the statistics of " + options.path + ": status " + DescribeStatus(stat));
+        const bool variable = (file.file.fileFlags & btr::kFileFlagVariableLength) != 0;
+        if (!variable && layout.End() > file.file.recordLength) {
+            Fail(2, "the layout reaches byte " + std::to_string(layout.End()) + "; records of " + options.path +
+                        " have " + std::to_string(file.file.recordLength));
+        }
+        ExportRecords(options, handle, file, layout);
+    } catch (...) {
+        DbClose(handle);
+        throw;
+    }
+    DbClose(handle);
+}
+
+}  // namespace
+
+void AddExportCommand(CLI::App& app) {
+    auto options = std::make_shared<ExportOptions>();
+    auto* command = app.add_subcommand(
+        "export", "Write every record of a data file as CSV, in the order of a key, through a record layout");
+    command->add_option("FILE", options->path, "Path of the data file")->required();
+    command->add_option("--layout", options->layoutPath,
+                        "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types string, "
+                        "zstring, integer, unsigned, float, hex)")
+        ->required();
+    command->add_option("--key", options->key, "Key number to read along (default 0); -1 for physical order")
+        ->check(CLI::Range(-1, 118));
+    command->footer("The first row names the fields; the output loads back with: tydb load FILE OUT.csv --layout ...");
+    command->callback([options] { RunExport(*options); });
+}
+
+}  // namespace tool

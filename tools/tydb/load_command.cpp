@@ -1,0 +1,168 @@
+// tydb load FILE SOURCE.csv --layout LAYOUT: inserts the rows of a CSV file as records.
+//
+// The CSV's first row names the columns, each a field of the layout; a field the CSV leaves out
+// is blank (strings) or zero. Every row is checked against the layout before it is sent, and
+// each row is one Insert, so a row is stored whole or not at all. Every rejected row is
+// reported with its line and reason, and the load goes on with the next one.
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "commands.h"
+#include "csv.h"
+#include "file_layout.h"
+#include "progress_bar.h"
+#include "record_layout.h"
+#include "status_text.h"
+#include "tydb.h"
+
+namespace tool {
+namespace {
+
+struct LoadOptions {
+    std::string path;
+    std::string source;
+    std::string layoutPath;
+};
+
+constexpr int16_t kOpenNormal = 0;
+constexpr int kKeyBufferSize = 256;
+
+struct Columns {
+    std::vector<int> fieldOfColumn;  // layout field index per CSV column
+    std::vector<bool> given;         // per layout field: does the CSV have a column for it
+};
+
+Columns MapHeader(const CsvRow& header, const RecordLayout& layout, const std::string& source) {
+    if (!header.error.empty()) Fail(2, source + ", line " + std::to_string(header.line) + ": " + header.error);
+    Columns columns;
+    columns.given.assign(layout.fields.size(), false);
+    for (const std::string& name : header.fields) {
+        const int field = layout.Find(name);
+        if (field < 0) {
+            Fail(2, source + ", line " + std::to_string(header.line) + ": column \"" + name +
+                        "\" is not a field of the layout");
+        }
+        if (columns.given[static_cast<size_t>(field)]) {
+            Fail(2, source + ", line " + std::to_string(header.line) + ": column \"" + name + "\" appears twice");
+        }
+        columns.given[static_cast<size_t>(field)] = true;
+        columns.fieldOfColumn.push_back(field);
+    }
+    return columns;
+}
+
+// The record for one row, or false with the reason.
+bool BuildRecord(const CsvRow& row, const RecordLayout& layout, const Columns& columns, std::vector<uint8_t>* record,
+                 std::string* reason) {
+    if (!row.error.empty()) {
+        *reason = row.error;
+        return false;
+    }
+    if (row.fields.size() != columns.fieldOfColumn.size()) {
+        *reason = std::to_string(row.fields.size()) + " fields where the header has " +
+                  std::to_string(columns.fieldOfColumn.size());
+        return false;
+    }
+    std::fill(record->begin(), record->end(), 0);
+    for (size_t i = 0; i < layout.fields.size(); ++i) {
+        if (!columns.given[i]) ClearField(layout.fields[i], record->data());
+    }
+    for (size_t column = 0; column < row.fields.size(); ++column) {
+        const LayoutField& field = layout.fields[static_cast<size_t>(columns.fieldOfColumn[column])];
+        std::string error;
+        if (!EncodeField(field, row.fields[column], record->data(), &error)) {
+            *reason = "field \"" + field.name + "\": " + error;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ReadSource(const std::string& source) {
+    std::ifstream in(source, std::ios::binary);
+    if (!in) Fail(2, "cannot read " + source);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void RunLoad(const LoadOptions& options) {
+    RecordLayout layout;
+    std::string error;
+    if (!ReadLayoutFile(options.layoutPath, &layout, &error)) Fail(2, error);
+    const std::vector<CsvRow> rows = ParseCsv(ReadSource(options.source));
+    if (rows.empty()) Fail(2, options.source + " has no header row naming the columns");
+
+    int16_t handle = 0;
+    const int32_t opened = DbOpen(&handle, options.path.c_str(), kOpenNormal, 0);
+    if (opened != 0) Fail(1, "cannot open " + options.path + ": status " + DescribeStatus(opened));
+    FileLayout file;
+    const int32_t stat = ReadFileLayout(handle, &file);
+    const int recordLength = file.file.recordLength;
+    if (stat != 0 || layout.End() > recordLength) {
+        DbClose(handle);
+        if (stat != 0) Fail(1, "cannot read the statistics of " + options.path + ": status " + DescribeStatus(stat));
+        Fail(2, "the layout reaches byte " + std::to_string(layout.End()) + "; records of " + options.path +
+                    " have " + std::to_string(recordLength));
+    }
+
+    Columns columns;
+    try {
+        columns = MapHeader(rows.front(), layout, options.source);
+    } catch (...) {
+        DbClose(handle);
+        throw;
+    }
+
+    std::vector<uint8_t> record(static_cast<size_t>(recordLength));
+    long loaded = 0, rejected = 0;
+    ProgressBar progress(std::cout, IsTerminal(1), "Loading", static_cast<int64_t>(rows.size() - 1));
+    for (size_t i = 1; i < rows.size(); ++i) {
+        progress.Update(static_cast<int64_t>(i));
+        std::string reason;
+        if (BuildRecord(rows[i], layout, columns, &record, &reason)) {
+            char keyBuffer[kKeyBufferSize] = {};
+            const int32_t status = DbModify(btr::kOpInsert, handle, keyBuffer, record.data(),
+                                            static_cast<int16_t>(recordLength));
+            if (status == 0) {
+                ++loaded;
+                continue;
+            }
+            reason = "status " + DescribeStatus(status);
+        }
+        ++rejected;
+        progress.Finish();
+        std::cout << options.source << ", line " << rows[i].line << ": rejected, " << reason << "\n";
+    }
+    progress.Finish();
+    DbClose(handle);
+    std::cout << "Loaded " << loaded << (loaded == 1 ? " record" : " records") << " into " << options.path;
+    if (rejected > 0) std::cout << "; rejected " << rejected << (rejected == 1 ? " row" : " rows");
+    std::cout << std::endl;
+    if (rejected > 0) throw CLI::RuntimeError(1);
+}
+
+}  // namespace
+
+void AddLoadCommand(CLI::App& app) {
+    auto options = std::make_shared<LoadOptions>();
+    auto* command = app.add_subcommand(
+        "load", "Insert the rows of a CSV file into a data file, one record a row, through a record layout");
+    command->add_option("FILE", options->path, "Path of the data file (it must exist: see tydb create)")->required();
+    command->add_option("SOURCE", options->source, "CSV file whose first row names the columns (layout fields)")
+        ->required();
+    command->add_option("--layout", options->layoutPath,
+                        "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types string, "
+                        "zstring, integer, unsigned, float, hex)")
+        ->required();
+    command->footer(
+        "Each row is one Insert: it is stored whole or not at all. Every rejected row is listed with its line\n"
+        "and the reason (a value that does not fit its field, or the record manager's status, such as\n"
+        "5 for a duplicate key value); the exit status is then 1.");
+    command->callback([options] { RunLoad(*options); });
+}
+
+}  // namespace tool
