@@ -304,10 +304,10 @@ static_assert(__builtin_offsetof(TydbRecordObject, reserved) == 10 + 2 * sizeof(
 _Static_assert(sizeof(TydbRecordObject) == 14 + 2 * sizeof(void*), "record object has no gaps");
 #endif
 
-/* Every function below that takes an object treats a null object like one whose file is not
- * open: TYDB_STATUS_INVALID_HANDLE, nothing touched. An object whose file is not open touches
- * no open file. The key number and bias an operation applies hold for that call only: the
- * file's own key number and operation bias are back afterwards. */
+/* An operation on an object whose file is not open, or on no object at all, answers
+ * TYDB_STATUS_INVALID_HANDLE (DbRecRecordCount: -1) without a request and without touching any
+ * open file. The key number and bias an operation applies hold for that call only: the file's
+ * own key number and operation bias are back afterwards. */
 
 /* Ordinal 300: a new object with handle -1, zero-filled buffers, data length = the low 16 bits
  * of `recordLength`, the given key length, key number 0 and reserved field 1. Null when

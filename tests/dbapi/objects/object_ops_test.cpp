@@ -283,6 +283,18 @@ TEST_F(RecordObjectPositions, APositionTakenPutsTheFileBackOnItsRecord) {
     EXPECT_EQ(DbRecGetPosition(object, nullptr), TYDB_STATUS_NO_BUFFER);
 }
 
+TEST_F(RecordObjectPositions, PositionZeroPutsTheFileOnTheFirstRecordOfItsCurrentKey) {
+    TydbRecordObject* object = OpenObject(CreateThreeKeyFile({"AAAZ", "BBBA", "MMMM"}));
+    ASSERT_EQ(DbOverRideDef(object->handle, kTextKey, -1), 0);
+    object->keyNumber = -1;
+    ASSERT_EQ(DbRecGetLast(object, -1), 0);
+    EXPECT_EQ(NameIn(object), "AAAZ");
+    ASSERT_EQ(DbRecSetPosition(object, 0), 0);
+    // By text, BBBA ("ABBB") is first and MMMM follows; by name AAAZ would be first.
+    ASSERT_EQ(DbRecGetNext(object, -1), 0);
+    EXPECT_EQ(NameIn(object), "MMMM");
+}
+
 TEST_F(RecordObjectPositions, GetDirectSendsTwentyThreeAndLeavesTheLengthReadInTheObject) {
     TydbRecordObject* object = OpenObject(CreateNamesFile({"A", "B", "C"}), 100);
     SetKey(object, recordtest::NameKey("B"));
@@ -425,8 +437,8 @@ TEST_F(RecordObjectCounts, FileStatFillsTheCallersBuffer) {
     ASSERT_EQ(DbRecFileStat(object, statistics), 0);
     BtrFileSpec spec;
     std::memcpy(&spec, statistics, sizeof spec);
-    EXPECT_EQ(spec.recordLength, kRecordLength);
-    EXPECT_EQ(spec.recordCount, 2u);
+    EXPECT_EQ(+spec.recordLength, kRecordLength);
+    EXPECT_EQ(+spec.recordCount, 2u);
     EXPECT_EQ(DbRecFileStat(object, nullptr), TYDB_STATUS_NO_BUFFER);
 }
 
