@@ -281,7 +281,8 @@ TEST_F(Lifecycle, FifteenCharacterFileNameIsStoredWithAZeroAfterIt) {
     EXPECT_EQ(record.DataFileName[15], '\0');
 }
 
-TEST_F(Lifecycle, RegistryPathTooLongIsAnOpenFailure) {
+TEST_F(Lifecycle, RegistryAndLogPathsTooLongAreOpenFailures) {
+    UseRealEngine({"Index Log=1"});
     // A directory so long that the data path still fits but "tysupidx.db" beside it does not.
     std::string deep = dir.path();
     // The record manager takes paths of up to 254 characters; the registry path needs 260.
@@ -303,6 +304,7 @@ TEST_F(Lifecycle, RegistryPathTooLongIsAnOpenFailure) {
     EXPECT_EQ(Keys(handle).size(), 1u);
     EXPECT_EQ(DbClearKeyRegistry(handle), TYDB_STATUS_INVALID_HANDLE);
     EXPECT_FALSE(platform::FileExists((deep + "/tysupidx.db").c_str()));
+    EXPECT_FALSE(platform::FileExists((deep + "/tysupidx.log").c_str()));
 }
 
 }  // namespace
