@@ -82,6 +82,35 @@ TEST_F(Eviction, ThreeSegmentsWithOneFreePurgeIdleKeysInRegistryOrderAndBuild) {
     EXPECT_EQ(Records(path), records);
 }
 
+TEST_F(Eviction, RegistryOpensSharedInASharingDirectoryStillEvictAndBuild) {
+    // Nested registries of one call then share one open-file entry and its position.
+    TydbDirectoryBlock block = {};
+    std::strncpy(block.directories[0], DataDir().c_str(), sizeof block.directories[0] - 1);
+    block.lockDisabled = 1;
+    block.shareOpenFiles = 1;
+    ASSERT_EQ(DbSetDirectories(&block), 0);
+    const std::string path = CreateDataFile(10, PermanentKeys(89));
+    const int16_t handle = Open(path);
+    const int a = BuildIdle(handle, kIdleTwoA, 2);
+    const int b = BuildIdle(handle, kIdleTwoB, 1);
+    const int c = BuildIdle(handle, kIdleOne, 3);
+    ASSERT_EQ(FreeSegments(handle), 1);
+
+    ASSERT_EQ(Activate(handle, kThreeSegments), 0);
+    const int built = CurrentKey(handle);
+    EXPECT_EQ(built, std::min({a, b, c}));
+    const auto entries = Registry();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].keyNumber, built);
+    EXPECT_EQ(entries[0].segments, 3);
+    EXPECT_EQ(FreeSegments(handle), 3);
+    int16_t registry = 0;
+    ASSERT_EQ(DbOpen(&registry, RegistryPath().c_str(), 0, 0), 0);
+    int32_t key = -1, bias = -1;
+    ASSERT_EQ(DbGetOverRideDef(registry, &key, &bias), 0);
+    EXPECT_EQ(bias, 0) << "no lock bias left behind on the shared entry";
+}
+
 TEST_F(Eviction, SingleIdleOneSegmentKeyCannotMakeRoomAndNothingIsDropped) {
     const std::string path = CreateDataFile(10, PermanentKeys(93));
     const int16_t handle = Open(path);
