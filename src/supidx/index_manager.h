@@ -33,8 +33,14 @@ public:
     IndexManager(const IndexManager&) = delete;
     IndexManager& operator=(const IndexManager&) = delete;
 
-    // 0 when the file's current key now has the requested segments; 26 when no room can be
-    // made; otherwise a failing status (see the implementation for which).
+    // 0 when the file's current key now has the requested segments (permanent, reused or
+    // built). 26 when the file lacks room and its idle keys cannot free the shortfall; -5 when
+    // the candidate list could not be allocated in kAllocationRetries passes; a drop's status
+    // (84, 85, 88 and 94 only after kBusyRetries retried passes, 6 once the attempt budget is
+    // spent); the status of locking a matching registered key; the status of registering or
+    // locking a new key once the budget is spent; or the record manager's refusal to build the
+    // key, whose entry is then purged. -1 throughout when the registry cannot be opened and
+    // the request needs it.
     int32_t ActivateKey(IndexRequest& request, int32_t attempts);
     // Without purge, one reference fewer on supplemental key `keyNumber` (4 when the registry
     // has no entry for it); with purge, the key is dropped and its entry deleted. Permanent keys
