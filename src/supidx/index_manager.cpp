@@ -61,10 +61,16 @@ int32_t IndexManager::ActivateKey(IndexRequest& request, int32_t attempts) {
     const int needed = request.KeySegments();
     int retries = 0;
     int allocationFailures = 0;
+    // Free slots at the start of a pass whose drops all succeeded, or -1.
+    int freeBeforeDrops = -1;
     for (;;) {
         statistics = request.Statistics(true);
         const int free = StatFreeSegments(statistics);
         if (free >= needed) break;
+        // Drops that all succeeded yet freed nothing (a stale entry naming a permanent key is
+        // "released" without a drop) would list the same candidates forever.
+        if (freeBeforeDrops >= 0 && free <= freeBeforeDrops) return btr::kStatusNumberOfKeys;
+        freeBeforeDrops = -1;
         const int deficit = needed - free;
         const int32_t threshold = ReadSettingInt(kSettingsSection, kIndexThresholdSetting, kDefaultIndexThreshold);
         const int32_t wanted = std::min<int32_t>(std::max<int32_t>(deficit, threshold), kMaxCandidates);
@@ -93,6 +99,7 @@ int32_t IndexManager::ActivateKey(IndexRequest& request, int32_t attempts) {
             if (attempts > 0) return ActivateKey(request, attempts);
         }
         if (status != kStatusSuccess) return status;
+        freeBeforeDrops = free;
     }
 
     // Build the key under the first free number this call has not failed with.

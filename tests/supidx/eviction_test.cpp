@@ -148,6 +148,28 @@ TEST_F(Eviction, TotalOf256IsListedBeforeTotalOf1) {
     EXPECT_EQ(FreeSegments(handle), 0);
 }
 
+TEST_F(Eviction, StaleEntryNamingAPermanentKeyEndsWithNoRoomInsteadOfLooping) {
+    const std::string path = CreateDataFile(10, PermanentKeys(94));
+    const int16_t handle = Open(path);
+    ASSERT_EQ(FreeSegments(handle), 1);
+    // The registry still remembers key 1 as an idle supplemental key of this file.
+    ASSERT_EQ(DbClearKeyRegistry(handle), btr::kStatusEndOfFile);
+    tydb::RegistryRecord record;
+    std::memset(&record, 0, sizeof record);
+    std::strncpy(record.DataFileName, kDataName, 15);
+    record.KeyNumber = 1;
+    record.SegmentCount = 8;
+    record.TotalReferences = 1;
+    const int16_t registry = Open(RegistryPath());
+    uint8_t key[256] = {};
+    ASSERT_EQ(DbModify(btr::kOpInsert, registry, key, &record, 0), 0);
+    ASSERT_EQ(DbClose(registry), 0);
+
+    EXPECT_EQ(Activate(handle, kThreeSegments), btr::kStatusNumberOfKeys);
+    EXPECT_TRUE(HasKey(handle, 1));
+    EXPECT_EQ(FreeSegments(handle), 1);
+}
+
 TEST_F(Eviction, ActiveKeysAreNeverPurged) {
     const std::string path = CreateDataFile(10, PermanentKeys(92));
     const int16_t handle = Open(path);
