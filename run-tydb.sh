@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Quick start: installs what is missing, builds, and runs the tool's main job.
+# Quick start: installs what is missing, builds, and runs the tool's main job, `tydb demo`.
+# Other commands run the same way: ./run-tydb.sh stat FILE, ./run-tydb.sh --help, ...
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
 scripts/build.sh default
-# The settings point the library at the record manager built beside it.
+# Commands other than the demo (which makes its own settings file in its folder) read the
+# settings from here; they point the library at the record manager built beside it.
 export TYWREG_FILE=${TYWREG_FILE:-$PWD/build/tywreg.ini}
 if [ ! -f "$TYWREG_FILE" ]; then
-  build/tydb settings set PATH "$PWD/build/w3btrv7"
+  build/tydb settings set PATH "$PWD/build/w3btrv7" >/dev/null
 fi
-exec build/tydb "${@:-engine}"
+if [ $# -eq 0 ]; then
+  set -- demo
+fi
+exec build/tydb "$@"

@@ -32,7 +32,20 @@ std::string SegmentsText(const std::vector<BtrKeySpec>& key) {
     return text;
 }
 
-void RunKeys(const std::string& path) {
+std::string KeyJson(const std::vector<BtrKeySpec>& key, const std::vector<RegistryEntry>* entries,
+                    const std::string& fileName) {
+    const int number = KeyNumberOf(key);
+    std::string out = "{\"number\":" + std::to_string(number) + ",\"segments\":" + JsonString(SegmentsText(key)) +
+                      ",\"length\":" + std::to_string(KeyLength(key));
+    if ((key.front().flags & btr::kKeyFlagSupplemental) == 0) return out + ",\"supplemental\":false}";
+    out += ",\"supplemental\":true,\"registry\":";
+    const RegistryEntry* entry = entries != nullptr ? FindEntry(*entries, fileName, number) : nullptr;
+    if (entry == nullptr) return out + "null}";
+    return out + "{\"active\":" + std::to_string(entry->active) + ",\"total\":" + std::to_string(entry->total) +
+           ",\"lastUse\":" + JsonString(LastUseText(entry->lastUseDate, entry->lastUseTime)) + "}}";
+}
+
+void RunKeys(const std::string& path, bool json) {
     int16_t handle = 0;
     const int32_t opened = DbOpen(&handle, path.c_str(), 0x0200, 0);
     if (opened != 0) Fail(1, "cannot open " + path + ": status " + DescribeStatus(opened));
@@ -46,6 +59,13 @@ void RunKeys(const std::string& path) {
     const bool haveRegistry = ReadRegistry(RegistryPathForFile(path), &entries) == 0;
     const std::string fileName = FileNameOf(path).substr(0, 15);
 
+    if (json) {
+        std::string out = "{\"file\":" + JsonString(path) + ",\"keys\":[";
+        for (size_t i = 0; i < layout.keys.size(); ++i)
+            out += (i ? "," : "") + KeyJson(layout.keys[i], haveRegistry ? &entries : nullptr, fileName);
+        std::cout << out << "]}" << std::endl;
+        return;
+    }
     std::cout << "File: " << path << "\n";
     for (const auto& key : layout.keys) {
         const int number = KeyNumberOf(key);
@@ -70,9 +90,11 @@ void RunKeys(const std::string& path) {
 
 void AddKeysCommand(CLI::App& app) {
     auto path = std::make_shared<std::string>();
+    auto json = std::make_shared<bool>(false);
     auto* command = app.add_subcommand("keys", "Show a data file's keys, marking supplemental and registered ones");
     command->add_option("FILE", *path, "Path of the data file")->required();
-    command->callback([path] { RunKeys(*path); });
+    command->add_flag("--json", *json, "Print the result as JSON");
+    command->callback([path, json] { RunKeys(*path, *json); });
 }
 
 }  // namespace tool

@@ -37,8 +37,14 @@ std::string JsonString(const std::string& text) {
 
 int main(int argc, char** argv) {
     CLI::App app{"tydb: record access for Tallyra data files.\n"
-                 "Inspects the record manager and the settings the library reads."};
+                 "Creates, inspects, loads and exports data files through the record-access library, and shows\n"
+                 "the record manager, the settings, the workstation lock, the supplemental-key registry and the\n"
+                 "index log."};
     app.require_subcommand(1);
+    app.footer("Start with `tydb demo`. Every command explains itself: tydb COMMAND --help.\n"
+               "Settings are read from the file named by TYWREG_FILE, else /etc/tywreg.ini.\n"
+               "Exit status: 0 done; 1 the library or the record manager refused (its status is shown);\n"
+               "2 a mistake on the command line or in an input file.");
     tool::AddDemoCommand(app);
     tool::AddEngineCommand(app);
     tool::AddSettingsCommand(app);
@@ -59,7 +65,9 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        const int code = app.exit(e);
+        // A command's own failure keeps its code; any other mistake on the command line is 2.
+        return code == 0 || dynamic_cast<const CLI::RuntimeError*>(&e) != nullptr ? code : 2;
     }
     return 0;
 }

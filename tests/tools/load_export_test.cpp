@@ -1,0 +1,202 @@
+// tydb load and tydb export: CSV in and out through a record layout, every rejected row
+// reported, nothing half-written.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <memory>
+#include <string>
+
+#include "fake_engine_control.h"
+#include "tool_runner.h"
+
+using namespace testsupport;
+
+namespace {
+
+// 48-byte records: number (4, key 0 unique), name (16, key 1 duplicates), code (6 zstring),
+// count (2 unsigned), ratio (8 float), tag (4 hex), 8 bytes no field covers.
+constexpr char kLayout[] =
+    "# people\n"
+    "number  0  4 integer\n"
+    "name    4 16 string   # blank-padded\n"
+    "code   20  6 zstring\n"
+    "count  26  2 unsigned\n"
+    "ratio  28  8 float\n"
+    "tag    36  4 hex\n";
+
+class LoadExport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteEngineSettings(dir.File("s.ini"), RealEngineDir());
+        settings = std::make_unique<ScopedEnv>("TYWREG_FILE", dir.File("s.ini"));
+        path = dir.File("PEOPLE.DAT");
+        ASSERT_EQ(RunTool(dir, "create " + Q(path) + " --record-length 48 --key 1:4:type=integer --key 5:16:dup")
+                      .exitCode,
+                  0);
+        ASSERT_TRUE(WriteFileBytes(dir.File("people.layout"), kLayout));
+    }
+    static std::string Q(const std::string& text) { return "'" + text + "'"; }
+    ToolResult Load(const std::string& csv, const std::string& layout = "people.layout") {
+        EXPECT_TRUE(WriteFileBytes(dir.File("in.csv"), csv));
+        return RunTool(dir, "load " + Q(path) + " " + Q(dir.File("in.csv")) + " --layout " + Q(dir.File(layout)));
+    }
+    ToolResult Export(const std::string& options = "") {
+        return RunTool(dir, "export " + Q(path) + " --layout " + Q(dir.File("people.layout")) + " " + options);
+    }
+
+    TempDir dir;
+    std::unique_ptr<ScopedEnv> settings;
+    std::string path;
+};
+
+TEST_F(LoadExport, EveryFieldTypeRoundTrips) {
+    const std::string rows =
+        "number,name,code,count,ratio,tag\n"
+        "1,Ada,A1,65535,0.5,deadbeef\n"
+        "-7,\"Smith, \"\"Jo\"\"\",Z,0,-1.25,00ff\n"
+        "2147483647,,,1,1e+100,\n";
+    auto loaded = Load(rows);
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.out << loaded.err;
+    EXPECT_NE(loaded.out.find("Loaded 3 records"), std::string::npos) << loaded.out;
+
+    auto exported = Export();
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(exported.out,
+              "number,name,code,count,ratio,tag\n"
+              "-7,\"Smith, \"\"Jo\"\"\",Z,0,-1.25,00ff0000\n"
+              "1,Ada,A1,65535,0.5,deadbeef\n"
+              "2147483647,,,1,1e+100,00000000\n");
+
+    // What was exported loads into a second file and exports the same.
+    const std::string copy = dir.File("COPY.DAT");
+    ASSERT_EQ(RunTool(dir, "create " + Q(copy) + " --record-length 48 --key 1:4:type=integer").exitCode, 0);
+    ASSERT_TRUE(WriteFileBytes(dir.File("out.csv"), exported.out));
+    auto reloaded = RunTool(dir, "load " + Q(copy) + " " + Q(dir.File("out.csv")) + " --layout " +
+                                     Q(dir.File("people.layout")));
+    ASSERT_EQ(reloaded.exitCode, 0) << reloaded.out << reloaded.err;
+    auto again = RunTool(dir, "export " + Q(copy) + " --layout " + Q(dir.File("people.layout")));
+    EXPECT_EQ(again.out, exported.out);
+}
+
+TEST_F(LoadExport, EachRejectedRowIsReportedWithItsLineAndReasonAndTheOthersAreStored) {
+    const std::string rows =
+        "number,name,count\n"
+        "1,Ada,1\n"
+        "1,Again,2\n"               // line 3: duplicate key value
+        "x,Bad,3\n"                 // line 4: not an integer
+        "4,A name far too long for it,4\n"  // line 5: does not fit the field
+        "5,Short\n"                 // line 6: too few fields
+        "6,Neg,-1\n"                // line 7: unsigned below zero
+        "7,Big,70000\n"             // line 8: over 65535
+        "8,\"two\nlines\",8\n"      // lines 9-10: a good row over two lines
+        "9,\"bad\"x,9\n"            // line 11: text after a closing quote
+        "10,Last,10\n";
+    auto loaded = Load(rows);
+    EXPECT_EQ(loaded.exitCode, 1);
+    const auto has = [&](const std::string& text) { return loaded.out.find(text) != std::string::npos; };
+    EXPECT_TRUE(has("in.csv, line 3: rejected, status 5 (duplicate key value)")) << loaded.out;
+    EXPECT_TRUE(has("line 4: rejected, field \"number\": \"x\" is not an integer")) << loaded.out;
+    EXPECT_TRUE(has("line 5: rejected, field \"name\": \"A name far too long for it\" is 26 characters; the field "
+                    "holds 16"))
+        << loaded.out;
+    EXPECT_TRUE(has("line 6: rejected, 2 fields where the header has 3")) << loaded.out;
+    EXPECT_TRUE(has("line 7: rejected, field \"count\": \"-1\" is not an unsigned integer")) << loaded.out;
+    EXPECT_TRUE(has("line 8: rejected, field \"count\": 70000 does not fit 2 bytes (0 to 65535)")) << loaded.out;
+    EXPECT_TRUE(has("line 11: rejected, text after the closing quote of field 2")) << loaded.out;
+    EXPECT_FALSE(has("line 9: rejected")) << loaded.out;
+    EXPECT_TRUE(has("Loaded 3 records into")) << loaded.out;
+    EXPECT_TRUE(has("rejected 7 rows")) << loaded.out;
+
+    // Only whole good rows are in the file: the fields the CSV left out are blank or zero.
+    auto exported = Export();
+    EXPECT_EQ(exported.out,
+              "number,name,code,count,ratio,tag\n"
+              "1,Ada,,1,0,00000000\n"
+              "8,\"two\nlines\",,8,0,00000000\n"
+              "10,Last,,10,0,00000000\n");
+}
+
+TEST_F(LoadExport, AQuoteNeverClosedRejectsTheRestOfTheFile) {
+    auto loaded = Load("number,name\n1,Ada\n2,\"open\n3,Never\n");
+    EXPECT_EQ(loaded.exitCode, 1);
+    EXPECT_NE(loaded.out.find("line 3: rejected, a quoted field is never closed"), std::string::npos) << loaded.out;
+    EXPECT_NE(loaded.out.find("Loaded 1 record into"), std::string::npos) << loaded.out;
+}
+
+TEST_F(LoadExport, MalformedLayoutsAreRefusedBeforeAnyRecordIsWritten) {
+    const struct {
+        const char* layout;
+        const char* message;
+    } cases[] = {
+        {"number 0 4 integer\nname 4 16 text\n", "line 2: unknown type \"text\""},
+        {"number 0 3 integer\n", "line 1: a integer field cannot be 3 bytes long"},
+        {"number 0 4 integer\nname 2 16 string\n", "line 2: field \"name\" overlaps field \"number\""},
+        {"number 0 4\n", "line 1: expected NAME OFFSET LENGTH TYPE, found 3 words"},
+        {"number -1 4 integer\n", "line 1: offset \"-1\" is not a byte offset"},
+        {"number 0 4 integer\nnumber 4 4 integer\n", "line 2: field \"number\" is named twice"},
+        {"# only a comment\n", "the layout names no field"},
+        {"number 0 4 integer\nname 40 16 string\n", "the layout reaches byte 56; records of"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteFileBytes(dir.File("bad.layout"), c.layout));
+        auto loaded = Load("number\n1\n", "bad.layout");
+        EXPECT_EQ(loaded.exitCode, 2) << c.layout;
+        EXPECT_NE(loaded.err.find(c.message), std::string::npos) << c.layout << " gave: " << loaded.err;
+    }
+    auto exported = Export();
+    EXPECT_EQ(exported.out, "number,name,code,count,ratio,tag\n");
+}
+
+TEST_F(LoadExport, AHeaderNamingNoFieldIsRefused) {
+    auto loaded = Load("number,surname\n1,Ada\n");
+    EXPECT_EQ(loaded.exitCode, 2);
+    EXPECT_NE(loaded.err.find("line 1: column \"surname\" is not a field of the layout"), std::string::npos)
+        << loaded.err;
+    auto twice = Load("number,number\n1,1\n");
+    EXPECT_EQ(twice.exitCode, 2);
+    EXPECT_NE(twice.err.find("column \"number\" appears twice"), std::string::npos) << twice.err;
+    EXPECT_EQ(Export().out, "number,name,code,count,ratio,tag\n");
+}
+
+TEST_F(LoadExport, MissingFilesAreNamed) {
+    auto noCsv = RunTool(dir, "load " + Q(path) + " " + Q(dir.File("none.csv")) + " --layout " +
+                                  Q(dir.File("people.layout")));
+    EXPECT_EQ(noCsv.exitCode, 2);
+    EXPECT_NE(noCsv.err.find("cannot read " + dir.File("none.csv")), std::string::npos) << noCsv.err;
+
+    auto noLayout = Load("number\n1\n", "none.layout");
+    EXPECT_EQ(noLayout.exitCode, 2);
+    EXPECT_NE(noLayout.err.find("cannot read the layout file"), std::string::npos) << noLayout.err;
+
+    ASSERT_TRUE(WriteFileBytes(dir.File("in.csv"), "number\n1\n"));
+    auto noData = RunTool(dir, "load " + Q(dir.File("NONE.DAT")) + " " + Q(dir.File("in.csv")) + " --layout " +
+                                   Q(dir.File("people.layout")));
+    EXPECT_EQ(noData.exitCode, 1);
+    EXPECT_NE(noData.err.find("status 12 (file not found)"), std::string::npos) << noData.err;
+
+    auto noExport = RunTool(dir, "export " + Q(dir.File("NONE.DAT")) + " --layout " + Q(dir.File("people.layout")));
+    EXPECT_EQ(noExport.exitCode, 1);
+    EXPECT_NE(noExport.err.find("status 12"), std::string::npos) << noExport.err;
+
+    auto noLayoutOption = RunTool(dir, "load " + Q(path) + " " + Q(dir.File("in.csv")));
+    EXPECT_EQ(noLayoutOption.exitCode, 2);
+    EXPECT_NE(noLayoutOption.err.find("--layout is required"), std::string::npos) << noLayoutOption.err;
+}
+
+TEST_F(LoadExport, ExportFollowsTheKeyAskedFor) {
+    ASSERT_EQ(Load("number,name\n3,Cleo\n1,Bea\n2,Abe\n").exitCode, 0);
+    EXPECT_EQ(Export("--key 0").out, "number,name,code,count,ratio,tag\n1,Bea,,0,0,00000000\n"
+                                     "2,Abe,,0,0,00000000\n3,Cleo,,0,0,00000000\n");
+    EXPECT_EQ(Export("--key 1").out, "number,name,code,count,ratio,tag\n2,Abe,,0,0,00000000\n"
+                                     "1,Bea,,0,0,00000000\n3,Cleo,,0,0,00000000\n");
+    // Physical order is the order of insertion here.
+    EXPECT_EQ(Export("--key -1").out, "number,name,code,count,ratio,tag\n3,Cleo,,0,0,00000000\n"
+                                      "1,Bea,,0,0,00000000\n2,Abe,,0,0,00000000\n");
+    auto noKey = Export("--key 5");
+    EXPECT_EQ(noKey.exitCode, 2);
+    EXPECT_NE(noKey.err.find("has no key 5"), std::string::npos) << noKey.err;
+    auto badKey = Export("--key two");
+    EXPECT_EQ(badKey.exitCode, 2);
+}
+
+}  // namespace
