@@ -61,15 +61,18 @@ int32_t IndexManager::ActivateKey(IndexRequest& request, int32_t attempts) {
     const int needed = request.KeySegments();
     int retries = 0;
     int allocationFailures = 0;
-    // Free slots at the start of a pass whose drops all succeeded, or -1.
+    // Free slots and stale entries forgotten at the start of a pass whose drops all succeeded;
+    // free -1 while there was none.
     int freeBeforeDrops = -1;
+    int forgottenBeforeDrops = 0;
     for (;;) {
         statistics = request.Statistics(true);
         const int free = StatFreeSegments(statistics);
         if (free >= needed) break;
-        // Drops that all succeeded yet freed nothing (a stale entry naming a permanent key is
-        // "released" without a drop) would list the same candidates forever.
-        if (freeBeforeDrops >= 0 && free <= freeBeforeDrops) return btr::kStatusNumberOfKeys;
+        // A pass that succeeded must have freed slots or forgotten stale entries; otherwise the
+        // next one would list the same candidates forever.
+        if (freeBeforeDrops >= 0 && free <= freeBeforeDrops && forgottenEntries_ == forgottenBeforeDrops)
+            return btr::kStatusNumberOfKeys;
         freeBeforeDrops = -1;
         const int deficit = needed - free;
         const int32_t threshold = ReadSettingInt(kSettingsSection, kIndexThresholdSetting, kDefaultIndexThreshold);
@@ -85,9 +88,18 @@ int32_t IndexManager::ActivateKey(IndexRequest& request, int32_t attempts) {
                                                    static_cast<int16_t>(wanted));
         if (count == 0) return btr::kStatusNumberOfKeys;
 
+        forgottenBeforeDrops = forgottenEntries_;
         status = kStatusSuccess;
-        for (int i = 0; i < count && status == kStatusSuccess; ++i)
-            status = ReleaseKey(request, static_cast<int16_t>(candidates.as<int32_t>()[i]), true);
+        for (int i = 0; i < count && status == kStatusSuccess; ++i) {
+            const auto candidate = static_cast<int16_t>(candidates.as<int32_t>()[i]);
+            // The registry lists supplemental keys only: an entry whose number the file uses for
+            // a permanent key is stale, and a purge would leave it listed.
+            if (IsPermanent(StatFindKeySpec(statistics, candidate))) {
+                status = ForgetEntry(request, candidate);
+            } else {
+                status = ReleaseKey(request, candidate, true);
+            }
+        }
 
         if (IsBusy(status) && retries < kBusyRetries) {
             DbWait(kRetryWaitUnits);
@@ -132,9 +144,25 @@ int32_t IndexManager::ReleaseKey(IndexRequest& request, int16_t keyNumber, bool 
 
     if (!purge) return registry.RemoveReference(keyNumber, 0);
     const int16_t dropped = request.DropKey(keyNumber);
+    // An entry whose key the file no longer has only misleads later evictions.
+    if (dropped == btr::kStatusInvalidKeyNumber && !noEntry &&
+        StatFindKeySpec(request.Statistics(true), keyNumber) == nullptr) {
+        ++forgottenEntries_;
+        return registry.PurgeEntry(keyNumber, 0);
+    }
     // A refused drop keeps the entry, so the key is listed again next time.
     if (dropped != kStatusSuccess) return dropped;
     if (noEntry) return kStatusSuccess;
+    return registry.PurgeEntry(keyNumber, 0);
+}
+
+int32_t IndexManager::ForgetEntry(IndexRequest& request, int16_t keyNumber) {
+    IndexRegistry registry(request);
+    const int32_t status = registry.LockEntry(keyNumber);
+    // Gone already: someone else forgot it.
+    if (status == btr::kStatusKeyNotFound) return kStatusSuccess;
+    if (status != kStatusSuccess) return status;
+    ++forgottenEntries_;
     return registry.PurgeEntry(keyNumber, 0);
 }
 

@@ -168,6 +168,33 @@ TEST_F(Eviction, StaleEntryNamingAPermanentKeyEndsWithNoRoomInsteadOfLooping) {
     EXPECT_EQ(Activate(handle, kThreeSegments), btr::kStatusNumberOfKeys);
     EXPECT_TRUE(HasKey(handle, 1));
     EXPECT_EQ(FreeSegments(handle), 1);
+    EXPECT_TRUE(Registry().empty()) << "the stale entry is forgotten";
+}
+
+TEST_F(Eviction, StaleEntryOfAKeyTheFileNoLongerHasIsForgottenAndTheBuildGoesOn) {
+    const std::string path = CreateDataFile(10, PermanentKeys(92));
+    const int16_t handle = Open(path);
+    const int idle = BuildIdle(handle, kIdleTwoA, 2);
+    ASSERT_EQ(FreeSegments(handle), 1);
+    // An entry whose key went without its entry (another workstation stopped half-way).
+    const int16_t registry = Open(RegistryPath());
+    tydb::RegistryRecord record;
+    std::memset(&record, 0, sizeof record);
+    std::strncpy(record.DataFileName, kDataName, 15);
+    record.KeyNumber = 40;
+    record.SegmentCount = 2;
+    record.TotalReferences = 1;
+    uint8_t key[256] = {};
+    ASSERT_EQ(DbModify(btr::kOpInsert, registry, key, &record, 0), 0);
+    ASSERT_EQ(DbClose(registry), 0);
+
+    ASSERT_EQ(Activate(handle, kThreeSegments), 0);
+    const int built = CurrentKey(handle);
+    EXPECT_EQ(built, idle);
+    const auto entries = Registry();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].keyNumber, built);
+    EXPECT_EQ(entries[0].segments, 3);
 }
 
 TEST_F(Eviction, ActiveKeysAreNeverPurged) {
