@@ -4,6 +4,7 @@
 //   open <path> [mode]        insert <id> <name>       first <key>         close
 //   get <operation> <key> <id>  (a Get with any biases; the id is the search value of key 0)
 //   update <id> <name>        delete                   unlock <key> [position]
+//   write <operation> <id> <name>  (an Insert with any biases, e.g. 502)
 //   call <operation>          (an operation without a file, e.g. Begin Transaction)
 //   index <key number>        (a duplicate key over the 8-byte name at position 5)
 //   drop <key number>         exit
@@ -51,6 +52,14 @@ int main() {
             length = 12;
             status = BTRCALL(command == "insert" ? btr::kOpInsert : btr::kOpUpdate, positionBlock, record.data(),
                              &length, key, 255, 0);
+        } else if (command == "write") {
+            unsigned operation = 0;
+            uint32_t id = 0;
+            std::string name;
+            in >> operation >> id >> name;
+            std::string record = MakeRecord(id, name);
+            length = 12;
+            status = BTRCALL(static_cast<uint16_t>(operation), positionBlock, record.data(), &length, key, 255, 0);
         } else if (command == "delete") {
             status = BTRCALL(btr::kOpDelete, positionBlock, nullptr, &length, key, 255, 0);
         } else if (command == "get") {

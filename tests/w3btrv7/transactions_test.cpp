@@ -243,3 +243,20 @@ TEST_F(Transactions, AConcurrentTransactionLeavesOtherRecordsToOtherProcesses) {
     ASSERT_EQ(Plain(btr::kOpAbortTransaction), 0);
     EXPECT_EQ(client->Ask(GetCommand(btr::kOpGetEqual + btr::kBiasSingleNoWaitLock, 20)), "status 0");
 }
+
+TEST_F(Transactions, WritesWithTheNoWaitBiasDoNotWaitForAnotherProcessesTransaction) {
+    auto client = Client(first_);
+    ASSERT_EQ(Plain(btr::kOpBeginTransaction + btr::kBiasConcurrentTransaction), 0);
+    ASSERT_EQ(Insert(a_, IdRecord(15, "mine")), 0);
+    EXPECT_EQ(client->Ask("write " + std::to_string(btr::kOpInsert + btr::kBiasNoWriteWait) + " 16 theirs"),
+              "status 85");
+    // Nor do the writes of a transaction begun with it.
+    ASSERT_EQ(client->Ask("call " + std::to_string(btr::kOpBeginTransaction + btr::kBiasConcurrentTransaction +
+                                                   btr::kBiasNoWriteWait)),
+              "status 0");
+    EXPECT_EQ(client->Ask("insert 17 theirs"), "status 85");
+    ASSERT_EQ(client->Ask("call " + std::to_string(btr::kOpAbortTransaction)), "status 0");
+    ASSERT_EQ(Plain(btr::kOpEndTransaction), 0);
+    EXPECT_EQ(client->Ask("write " + std::to_string(btr::kOpInsert + btr::kBiasNoWriteWait) + " 16 theirs"),
+              "status 0");
+}

@@ -40,6 +40,7 @@ struct Transaction {
     bool active = false;
     bool exclusive = false;
     uint8_t defaultLock = 0;  // lock bias of Begin, applied to reads that name none
+    bool noWriteWait = false;  // +500 on Begin: writes that meet another writer answer at once
     // Files whose part has begun, and the records written in it, locked until the end.
     std::vector<SharedFile*> files;
     std::vector<std::pair<SharedFile*, int64_t>> lockedRecords;

@@ -172,6 +172,7 @@ int16_t DoBeginTransaction(Call& call) {
     transaction.active = true;
     transaction.exclusive = !call.op.concurrent;
     transaction.defaultLock = call.op.lock;
+    transaction.noWriteWait = call.op.noWriteWait;
     return btr::kStatusSuccess;
 }
 

@@ -206,7 +206,7 @@ int SharedFile::BusyWait(void* self, int count) {
     auto* file = static_cast<SharedFile*>(self);
     // Another process's exclusive transaction keeps the database busy until it ends: the
     // write is refused at once (85) instead of after the timeout.
-    if (file->locks_.CheckFileFree(false) != btr::kStatusSuccess) return 0;
+    if (!file->writeWait_ || file->locks_.CheckFileFree(false) != btr::kStatusSuccess) return 0;
     if (count == 0) file->busyWaitedMs_ = 0;
     int pause = count < 10 ? count + 1 : 10;
     if (file->busyWaitedMs_ >= kBusyTimeoutMs) return 0;

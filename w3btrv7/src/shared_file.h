@@ -96,6 +96,10 @@ public:
     int16_t Commit();
     void Rollback();
 
+    // While set, a database busy with another process's write answers 85 at once instead of
+    // waiting for it (writes with the no-wait bias +500).
+    void SetWriteWait(bool wait) { writeWait_ = wait; }
+
     // ---- The process's transaction over this file.
     bool InTransaction() const { return inTransaction_; }
     // Starts this file's part of the transaction: the write lock of the database is held from
@@ -176,6 +180,7 @@ private:
     std::vector<std::unique_ptr<KeyStatements>> keyStatements_;  // by key number
     uint64_t ownWrites_ = 0;
     int busyWaitedMs_ = 0;
+    bool writeWait_ = true;
     Statement schemaVersionStmt_, begin_, commit_, rollback_, savepoint_, release_, rollbackTo_;
     Statement readRecord_, insertRecord_, updateRecord_, deleteRecord_, countRecords_, countBefore_, recordAtOffset_;
     Statement step_[4];

@@ -35,6 +35,19 @@ private:
     bool open_ = false;
 };
 
+// A write with the no-wait bias (+500), or inside a transaction begun with it, does not wait
+// for another process's write to end.
+class WriteWaitScope {
+public:
+    WriteWaitScope(SharedFile& file, const Call& call) : file_(file) {
+        file_.SetWriteWait(!call.op.noWriteWait && !Engine::Get().CurrentTransaction().noWriteWait);
+    }
+    ~WriteWaitScope() { file_.SetWriteWait(true); }
+
+private:
+    SharedFile& file_;
+};
+
 // Keeps other processes' locks away from a record while this process changes it: a record
 // another process has locked is refused with 84. Outside a transaction the record is held only
 // for the operation; inside one it stays locked until the transaction ends.
@@ -121,6 +134,7 @@ const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8
 int16_t DoInsert(Call& call, OpenInstance& open) {
     if (open.ReadOnly()) return btr::kStatusAccessDenied;
     SharedFile& file = *open.file;
+    WriteWaitScope writeWait(file, call);
     const FileDef& def = file.Def();
     const KeyInfo* currencyKey;
     if (int16_t status = CheckWriteKey(def, call, &currencyKey); status != btr::kStatusSuccess) return status;
@@ -179,6 +193,7 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
     Cursor& cursor = open.cursor;
     if (!cursor.recordCurrent || cursor.physical != Place::kAt) return btr::kStatusInvalidPositioning;
     SharedFile& file = *open.file;
+    WriteWaitScope writeWait(file, call);
     const FileDef& def = file.Def();
     const KeyInfo* currencyKey;
     if (int16_t status = CheckWriteKey(def, call, &currencyKey); status != btr::kStatusSuccess) return status;
@@ -265,11 +280,12 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
     return btr::kStatusSuccess;
 }
 
-int16_t DoDelete(Call&, OpenInstance& open) {
+int16_t DoDelete(Call& call, OpenInstance& open) {
     if (open.ReadOnly()) return btr::kStatusAccessDenied;
     Cursor& cursor = open.cursor;
     if (!cursor.recordCurrent || cursor.physical != Place::kAt) return btr::kStatusInvalidPositioning;
     SharedFile& file = *open.file;
+    WriteWaitScope writeWait(file, call);
     const FileDef& def = file.Def();
 
     RecordGuard guard(file);
