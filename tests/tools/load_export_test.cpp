@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "btrcall.h"
 #include "fake_engine_control.h"
 #include "tool_runner.h"
 
@@ -114,6 +115,20 @@ TEST_F(LoadExport, EachRejectedRowIsReportedWithItsLineAndReasonAndTheOthersAreS
               "1,Ada,,1,0,00000000\n"
               "8,\"two\nlines\",,8,0,00000000\n"
               "10,Last,,10,0,00000000\n");
+}
+
+TEST_F(LoadExport, ARecordManagerRefusalIsReportedWithItsStatusAndTheLoadGoesOn) {
+    {
+        FakeEngine fake(dir);
+        fake.Script(btr::kOpInsert, "2", 18);
+        auto loaded = Load("number,name\n1,Ada\n2,Bea\n3,Cleo\n");
+        EXPECT_EQ(loaded.exitCode, 1);
+        EXPECT_NE(loaded.out.find("in.csv, line 3: rejected, status 18 (disk full)"), std::string::npos)
+            << loaded.out;
+        EXPECT_NE(loaded.out.find("Loaded 2 records into"), std::string::npos) << loaded.out;
+        EXPECT_EQ(fake.CallsOf(btr::kOpInsert).size(), 3u);
+    }
+    EXPECT_EQ(Export().out, "number,name,code,count,ratio,tag\n1,Ada,,0,0,00000000\n3,Cleo,,0,0,00000000\n");
 }
 
 TEST_F(LoadExport, AQuoteNeverClosedRejectsTheRestOfTheFile) {

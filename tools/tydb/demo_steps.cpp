@@ -160,7 +160,7 @@ void DemoSteps::CreateFiles() {
         Check(DbCreateFile(PathOf(file.name).c_str(), &spec, segments.data()), std::string("creating ") + file.name);
         std::ofstream(PathOf(file.layoutName)) << file.layoutText;
         char name[16];
-        std::snprintf(name, sizeof name, "%-13s", file.name);
+        std::snprintf(name, sizeof name, "%-14s", file.name);
         std::cout << name << file.recordLength << "-byte records; " << file.description << "\n";
     }
     std::cout << "Layout files for tydb load/export: customer.layout, invoice.layout\n";

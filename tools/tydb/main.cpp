@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "commands.h"
+#include "tool_location.h"
 
 namespace tool {
 
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
                  "the record manager, the settings, the workstation lock, the supplemental-key registry and the\n"
                  "index log."};
     app.require_subcommand(1);
+    tool::RememberProgramName(argc > 0 ? argv[0] : nullptr);
     app.footer("Start with `tydb demo`. Every command explains itself: tydb COMMAND --help.\n"
                "Settings are read from the file named by TYWREG_FILE, else /etc/tywreg.ini.\n"
                "Exit status: 0 done; 1 the library or the record manager refused (its status is shown);\n"

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "platform.h"
+
 namespace tool {
 namespace {
 
@@ -11,15 +13,47 @@ constexpr const char* kRecordManagerFile = "w3btrv7.dll";
 constexpr const char* kRecordManagerFile = "libw3btrv7.so";
 #endif
 
+#if defined(_WIN32)
+constexpr const char* kProgramFile = "tydb.exe";
+#else
+constexpr const char* kProgramFile = "tydb";
+#endif
+
+std::string& ProgramName() {
+    static std::string name;
+    return name;
+}
+
+// The folder of a program started as `name`: its own folder when the name has one, else the
+// first folder of the search path that holds the tool.
+std::string FolderOfProgramName(const std::string& name) {
+    std::error_code error;
+    if (name.find_first_of("/\\") != std::string::npos) {
+        return std::filesystem::absolute(name, error).parent_path().string();
+    }
+    const std::string path = platform::GetEnvironmentString("PATH");
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(platform::PathListSeparator(), start);
+        if (end == std::string::npos) end = path.size();
+        const std::filesystem::path folder = path.substr(start, end - start);
+        if (!folder.empty() && std::filesystem::exists(folder / kProgramFile, error)) return folder.string();
+        start = end + 1;
+    }
+    return std::string();
+}
+
 }  // namespace
+
+void RememberProgramName(const char* argv0) { ProgramName() = argv0 != nullptr ? argv0 : ""; }
 
 std::string ToolFolder() {
     // The process file system names the executable however the tool was started (a relative
     // path, a link, the search path).
     std::error_code error;
     const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) return std::string();
-    return executable.parent_path().string();
+    if (!error) return executable.parent_path().string();
+    return ProgramName().empty() ? std::string() : FolderOfProgramName(ProgramName());
 }
 
 std::string RecordManagerFolderBesideTool() {

@@ -6,7 +6,12 @@
 
 namespace tool {
 
-// The folder of the running tool's executable; "" when the system does not say.
+// Remembers how the tool was started (argv[0]), for systems whose process file system does not
+// name the executable.
+void RememberProgramName(const char* argv0);
+
+// The folder of the running tool's executable; "" when neither the system nor the program name
+// says.
 std::string ToolFolder();
 
 // The folder holding our record manager next to the tool: `<tool folder>/w3btrv7` (as the build
