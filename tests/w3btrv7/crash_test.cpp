@@ -17,11 +17,7 @@ using testsupport::TempDir;
 
 namespace {
 
-#ifdef _WIN32
-constexpr int kRuns = 20;  // every process start is slow under an emulated system
-#else
 constexpr int kRuns = 100;
-#endif
 constexpr uint32_t kIdsPerRun = 1000;
 
 std::string IntegrityCheck(const std::string& path) {
