@@ -217,6 +217,12 @@ int SharedFile::BusyWait(void* self, int count) {
 
 void SharedFile::RequireFullSync() { Execute(db_, "PRAGMA synchronous=FULL"); }
 
+int SharedFile::SynchronousLevel() {
+    Statement stmt;
+    if (stmt.Prepare(db_, "PRAGMA synchronous") != SQLITE_OK || sqlite3_step(stmt.Get()) != SQLITE_ROW) return -1;
+    return sqlite3_column_int(stmt.Get(), 0);
+}
+
 int16_t SharedFile::Refresh() {
     // Nothing committed since the definition was read: it is still the file's.
     if (def_ != nullptr && callStamp_.Same(refreshedAt_)) return btr::kStatusSuccess;

@@ -81,6 +81,8 @@ public:
 
     // Every completed write of this connection reaches the disk before the call returns.
     void RequireFullSync();
+    // SQLite's synchronous level of the connection (1 NORMAL, 2 FULL), or -1.
+    int SynchronousLevel();
 
     // ---- Record locks and exclusive opens of this process.
     RecordLocks& Locks() { return locks_; }
