@@ -1,4 +1,4 @@
-// Reads that lock the record they reach, Unlock, and Begin, End and Abort Transaction.
+// Reads that lock the record they reach, and Unlock.
 #include <cstring>
 #include <vector>
 
@@ -164,27 +164,6 @@ int16_t DoUnlock(Call& call, OpenInstance& open) {
             return btr::kStatusSuccess;
         default: return btr::kStatusInvalidKeyNumber;
     }
-}
-
-int16_t DoBeginTransaction(Call& call) {
-    Transaction& transaction = Engine::Get().CurrentTransaction();
-    if (transaction.active) return btr::kStatusTransactionActive;
-    transaction.active = true;
-    transaction.exclusive = !call.op.concurrent;
-    transaction.defaultLock = call.op.lock;
-    transaction.noWriteWait = call.op.noWriteWait;
-    return btr::kStatusSuccess;
-}
-
-int16_t DoEndTransaction(Call&) {
-    if (!Engine::Get().CurrentTransaction().active) return btr::kStatusEndTransactionError;
-    return Engine::Get().EndTransaction(true);
-}
-
-int16_t DoAbortTransaction(Call&) {
-    if (!Engine::Get().CurrentTransaction().active) return btr::kStatusEndTransactionError;
-    Engine::Get().EndTransaction(false);
-    return btr::kStatusSuccess;
 }
 
 }  // namespace w3b
