@@ -69,8 +69,8 @@ TEST_F(DemoCommand, LeavesFilesTheOtherCommandsRead) {
     EXPECT_TRUE(Has(log, "deactivate  INVOICE.DAT        3     1     4       0       1       200")) << log.out;
 
     // The name key sorts every spelling of a name together, capitals or not.
-    auto names = RunTool(dir, "export " + Q(folder + "/CUSTOMER.DAT") + " --key 1 --layout " +
-                                  Q(folder + "/customer.layout"));
+    auto names =
+        RunTool(dir, "export " + Q(folder + "/CUSTOMER.DAT") + " --key 1 --layout " + Q(folder + "/customer.layout"));
     ASSERT_EQ(names.exitCode, 0) << names.err;
     EXPECT_EQ(names.out.rfind("number,name,city,balance\n", 0), 0u) << names.out;
     std::string previous;

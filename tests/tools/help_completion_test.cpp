@@ -10,9 +10,9 @@ using namespace testsupport;
 
 namespace {
 
-const char* const kCommands[] = {"demo",     "engine", "settings",   "lock",       "create", "stat",
-                                 "dump",     "registry", "keys",     "activate",   "deactivate", "purge",
-                                 "clear-registry", "load", "export", "log", "completion"};
+const char* const kCommands[] = {"demo",           "engine",   "settings", "lock",     "create",     "stat",
+                                 "dump",           "registry", "keys",     "activate", "deactivate", "purge",
+                                 "clear-registry", "load",     "export",   "log",      "completion"};
 
 TEST(ToolHelp, TopLevelHelpNamesEveryCommandAndTheExitStatuses) {
     TempDir dir;
@@ -56,7 +56,8 @@ std::string Complete(const TempDir& dir, const std::string& words) {
                                ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_tydb\necho \"${COMPREPLY[*]}\"\n";
     EXPECT_TRUE(WriteFileBytes(dir.File("complete.sh"), driver));
     // Run in the test's own folder, so that file names that complete are only the test's.
-    const std::string command = "cd '" + dir.path() + "' && bash '" + dir.File("complete.sh") + "' > '" + dir.File("complete.out") + "' 2>&1";
+    const std::string command =
+        "cd '" + dir.path() + "' && bash '" + dir.File("complete.sh") + "' > '" + dir.File("complete.out") + "' 2>&1";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << words;
     return ReadFileBytes(dir.File("complete.out")).value_or("");

@@ -49,7 +49,8 @@ private:
             if (c < 0x20) return false;
             if (c == '\\') {
                 ++at_;
-                if (at_ >= text_.size() || std::string("\"\\/bfnrtu").find(text_[at_]) == std::string::npos) return false;
+                if (at_ >= text_.size() || std::string("\"\\/bfnrtu").find(text_[at_]) == std::string::npos)
+                    return false;
             }
         }
         return false;
@@ -142,8 +143,9 @@ TEST_F(JsonOutput, EveryInspectionCommandPrintsOneObject) {
     ExpectJson("keys '" + folder + "/INVOICE.DAT'",
                "{\"number\":3,\"segments\":\"17:4\",\"length\":4,\"supplemental\":true,\"registry\":{\"active\":0,"
                "\"total\":1,");
-    ExpectJson("keys '" + folder + "/CUSTOMER.DAT'", "{\"number\":1,\"segments\":\"5:30\",\"length\":30,"
-                                                    "\"supplemental\":false}");
+    ExpectJson("keys '" + folder + "/CUSTOMER.DAT'",
+               "{\"number\":1,\"segments\":\"5:30\",\"length\":30,"
+               "\"supplemental\":false}");
     ExpectJson("log '" + folder + "'", "\"action\":\"DEACTIVATING EXISTING KEY\"");
 }
 

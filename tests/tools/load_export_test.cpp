@@ -31,9 +31,9 @@ protected:
         WriteEngineSettings(dir.File("s.ini"), RealEngineDir());
         settings = std::make_unique<ScopedEnv>("TYWREG_FILE", dir.File("s.ini"));
         path = dir.File("PEOPLE.DAT");
-        ASSERT_EQ(RunTool(dir, "create " + Q(path) + " --record-length 48 --key 1:4:type=integer --key 5:16:dup")
-                      .exitCode,
-                  0);
+        ASSERT_EQ(
+            RunTool(dir, "create " + Q(path) + " --record-length 48 --key 1:4:type=integer --key 5:16:dup").exitCode,
+            0);
         ASSERT_TRUE(WriteFileBytes(dir.File("people.layout"), kLayout));
     }
     static std::string Q(const std::string& text) { return "'" + text + "'"; }
@@ -72,8 +72,8 @@ TEST_F(LoadExport, EveryFieldTypeRoundTrips) {
     const std::string copy = dir.File("COPY.DAT");
     ASSERT_EQ(RunTool(dir, "create " + Q(copy) + " --record-length 48 --key 1:4:type=integer").exitCode, 0);
     ASSERT_TRUE(WriteFileBytes(dir.File("out.csv"), exported.out));
-    auto reloaded = RunTool(dir, "load " + Q(copy) + " " + Q(dir.File("out.csv")) + " --layout " +
-                                     Q(dir.File("people.layout")));
+    auto reloaded =
+        RunTool(dir, "load " + Q(copy) + " " + Q(dir.File("out.csv")) + " --layout " + Q(dir.File("people.layout")));
     ASSERT_EQ(reloaded.exitCode, 0) << reloaded.out << reloaded.err;
     auto again = RunTool(dir, "export " + Q(copy) + " --layout " + Q(dir.File("people.layout")));
     EXPECT_EQ(again.out, exported.out);
@@ -83,22 +83,23 @@ TEST_F(LoadExport, EachRejectedRowIsReportedWithItsLineAndReasonAndTheOthersAreS
     const std::string rows =
         "number,name,count\n"
         "1,Ada,1\n"
-        "1,Again,2\n"               // line 3: duplicate key value
-        "x,Bad,3\n"                 // line 4: not an integer
+        "1,Again,2\n"                       // line 3: duplicate key value
+        "x,Bad,3\n"                         // line 4: not an integer
         "4,A name far too long for it,4\n"  // line 5: does not fit the field
-        "5,Short\n"                 // line 6: too few fields
-        "6,Neg,-1\n"                // line 7: unsigned below zero
-        "7,Big,70000\n"             // line 8: over 65535
-        "8,\"two\nlines\",8\n"      // lines 9-10: a good row over two lines
-        "9,\"bad\"x,9\n"            // line 11: text after a closing quote
+        "5,Short\n"                         // line 6: too few fields
+        "6,Neg,-1\n"                        // line 7: unsigned below zero
+        "7,Big,70000\n"                     // line 8: over 65535
+        "8,\"two\nlines\",8\n"              // lines 9-10: a good row over two lines
+        "9,\"bad\"x,9\n"                    // line 11: text after a closing quote
         "10,Last,10\n";
     auto loaded = Load(rows);
     EXPECT_EQ(loaded.exitCode, 1);
     const auto has = [&](const std::string& text) { return loaded.out.find(text) != std::string::npos; };
     EXPECT_TRUE(has("in.csv, line 3: rejected, status 5 (duplicate key value)")) << loaded.out;
     EXPECT_TRUE(has("line 4: rejected, field \"number\": \"x\" is not an integer")) << loaded.out;
-    EXPECT_TRUE(has("line 5: rejected, field \"name\": \"A name far too long for it\" is 26 characters; the field "
-                    "holds 16"))
+    EXPECT_TRUE(
+        has("line 5: rejected, field \"name\": \"A name far too long for it\" is 26 characters; the field "
+            "holds 16"))
         << loaded.out;
     EXPECT_TRUE(has("line 6: rejected, 2 fields where the header has 3")) << loaded.out;
     EXPECT_TRUE(has("line 7: rejected, field \"count\": \"-1\" is not an unsigned integer")) << loaded.out;
@@ -123,8 +124,7 @@ TEST_F(LoadExport, ARecordManagerRefusalIsReportedWithItsStatusAndTheLoadGoesOn)
         fake.Script(btr::kOpInsert, "2", 18);
         auto loaded = Load("number,name\n1,Ada\n2,Bea\n3,Cleo\n");
         EXPECT_EQ(loaded.exitCode, 1);
-        EXPECT_NE(loaded.out.find("in.csv, line 3: rejected, status 18 (disk full)"), std::string::npos)
-            << loaded.out;
+        EXPECT_NE(loaded.out.find("in.csv, line 3: rejected, status 18 (disk full)"), std::string::npos) << loaded.out;
         EXPECT_NE(loaded.out.find("Loaded 2 records into"), std::string::npos) << loaded.out;
         EXPECT_EQ(fake.CallsOf(btr::kOpInsert).size(), 3u);
     }
@@ -174,8 +174,8 @@ TEST_F(LoadExport, AHeaderNamingNoFieldIsRefused) {
 }
 
 TEST_F(LoadExport, MissingFilesAreNamed) {
-    auto noCsv = RunTool(dir, "load " + Q(path) + " " + Q(dir.File("none.csv")) + " --layout " +
-                                  Q(dir.File("people.layout")));
+    auto noCsv =
+        RunTool(dir, "load " + Q(path) + " " + Q(dir.File("none.csv")) + " --layout " + Q(dir.File("people.layout")));
     EXPECT_EQ(noCsv.exitCode, 2);
     EXPECT_NE(noCsv.err.find("cannot read " + dir.File("none.csv")), std::string::npos) << noCsv.err;
 
@@ -200,13 +200,16 @@ TEST_F(LoadExport, MissingFilesAreNamed) {
 
 TEST_F(LoadExport, ExportFollowsTheKeyAskedFor) {
     ASSERT_EQ(Load("number,name\n3,Cleo\n1,Bea\n2,Abe\n").exitCode, 0);
-    EXPECT_EQ(Export("--key 0").out, "number,name,code,count,ratio,tag\n1,Bea,,0,0,00000000\n"
-                                     "2,Abe,,0,0,00000000\n3,Cleo,,0,0,00000000\n");
-    EXPECT_EQ(Export("--key 1").out, "number,name,code,count,ratio,tag\n2,Abe,,0,0,00000000\n"
-                                     "1,Bea,,0,0,00000000\n3,Cleo,,0,0,00000000\n");
+    EXPECT_EQ(Export("--key 0").out,
+              "number,name,code,count,ratio,tag\n1,Bea,,0,0,00000000\n"
+              "2,Abe,,0,0,00000000\n3,Cleo,,0,0,00000000\n");
+    EXPECT_EQ(Export("--key 1").out,
+              "number,name,code,count,ratio,tag\n2,Abe,,0,0,00000000\n"
+              "1,Bea,,0,0,00000000\n3,Cleo,,0,0,00000000\n");
     // Physical order is the order of insertion here.
-    EXPECT_EQ(Export("--key -1").out, "number,name,code,count,ratio,tag\n3,Cleo,,0,0,00000000\n"
-                                      "1,Bea,,0,0,00000000\n2,Abe,,0,0,00000000\n");
+    EXPECT_EQ(Export("--key -1").out,
+              "number,name,code,count,ratio,tag\n3,Cleo,,0,0,00000000\n"
+              "1,Bea,,0,0,00000000\n2,Abe,,0,0,00000000\n");
     auto noKey = Export("--key 5");
     EXPECT_EQ(noKey.exitCode, 2);
     EXPECT_NE(noKey.err.find("has no key 5"), std::string::npos) << noKey.err;

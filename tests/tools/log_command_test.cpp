@@ -69,7 +69,8 @@ TEST_F(LogCommand, ListsEveryEntryOneALine) {
 
 TEST_F(LogCommand, FiltersByFileInAnyCaseAndByAction) {
     WriteLog(Entry("BUILDING NEW KEY", "CUST.DAT", 3, 1, 1) + Entry("ACTIVATING EXISTING KEY", "CUST.DAT", 3, 2, 2) +
-             Entry("BUILDING NEW KEY", "ORDERS.DAT", 1, 1, 1) + Entry("DEACTIVATING EXISTING KEY", "CUST.DAT", 3, 1, 2));
+             Entry("BUILDING NEW KEY", "ORDERS.DAT", 1, 1, 1) +
+             Entry("DEACTIVATING EXISTING KEY", "CUST.DAT", 3, 1, 2));
     auto byFile = Log("--file cust.dat");
     ASSERT_EQ(byFile.exitCode, 0) << byFile.err;
     EXPECT_NE(byFile.out.find("  3 entries of 4\n"), std::string::npos) << byFile.out;
@@ -96,12 +97,13 @@ TEST_F(LogCommand, JsonGivesEveryFieldWithNumbersAsNumbers) {
     WriteLog(Entry("PURGING EXISTING KEY", "ORDERS.DAT", 65535, 65535, 40));
     auto json = Log("--json");
     ASSERT_EQ(json.exitCode, 0) << json.err;
-    EXPECT_EQ(json.out, "{\"log\":\"" + dir.File("tysupidx.log") +
-                            "\",\"present\":true,\"unreadableLines\":0,\"entries\":[{\"line\":1,\"action\":\"PURGING "
-                            "EXISTING KEY\",\"fileName\":\"ORDERS.DAT\",\"pathName\":\"D:\\\\DATA\",\"keyNumber\":65535,"
-                            "\"segments\":2,\"keyLength\":12,\"pageSize\":4096,\"recordSize\":100,\"records\":5000,"
-                            "\"activeReferences\":65535,\"totalReferences\":40,\"usedSegments\":7,\"freeSegments\":89,"
-                            "\"startTime\":\"Mon Dec 07 09:05:03 2026\",\"stopTime\":\"Mon Dec 07 09:05:04 2026\"}]}\n");
+    EXPECT_EQ(json.out,
+              "{\"log\":\"" + dir.File("tysupidx.log") +
+                  "\",\"present\":true,\"unreadableLines\":0,\"entries\":[{\"line\":1,\"action\":\"PURGING "
+                  "EXISTING KEY\",\"fileName\":\"ORDERS.DAT\",\"pathName\":\"D:\\\\DATA\",\"keyNumber\":65535,"
+                  "\"segments\":2,\"keyLength\":12,\"pageSize\":4096,\"recordSize\":100,\"records\":5000,"
+                  "\"activeReferences\":65535,\"totalReferences\":40,\"usedSegments\":7,\"freeSegments\":89,"
+                  "\"startTime\":\"Mon Dec 07 09:05:03 2026\",\"stopTime\":\"Mon Dec 07 09:05:04 2026\"}]}\n");
 }
 
 TEST_F(LogCommand, DamagedLinesAreCountedAndTheRestIsRead) {

@@ -62,8 +62,9 @@ void RunCompletion(const CLI::App& app) {
 
 void AddCompletionCommand(CLI::App& app) {
     auto* command = app.add_subcommand("completion", "Print a shell completion script for tydb");
-    auto* bash = command->add_subcommand("bash", "Bash: source <(tydb completion bash), or save it in "
-                                                 "/etc/bash_completion.d/tydb");
+    auto* bash = command->add_subcommand("bash",
+                                         "Bash: source <(tydb completion bash), or save it in "
+                                         "/etc/bash_completion.d/tydb");
     command->require_subcommand(1);
     CLI::App* root = &app;
     bash->callback([root] { RunCompletion(*root); });

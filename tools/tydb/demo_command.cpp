@@ -112,8 +112,9 @@ void AddDemoCommand(CLI::App& app) {
         ->check(CLI::Range(10, 100000));
     command->add_option("--invoices", options->invoices, "Invoices to generate (default 8000)")
         ->check(CLI::Range(10, 1000000));
-    command->footer("The folder is left in place afterwards, with layout files for tydb export and the\n"
-                    "settings file, so every other command can be tried on it.");
+    command->footer(
+        "The folder is left in place afterwards, with layout files for tydb export and the\n"
+        "settings file, so every other command can be tried on it.");
     command->callback([options] { RunDemo(*options); });
 }
 

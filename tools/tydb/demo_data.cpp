@@ -21,20 +21,19 @@ const char kInvoiceLayoutText[] =
     "text     20 12  string\n";
 
 const std::vector<std::string> kCustomerKeys = {"1:4:type=integer", "5:30:dup:upper"};
-const std::vector<std::string> kInvoiceKeys = {"1:4:type=integer", "5:4:dup:type=integer,9:8:dup",
-                                               "9:8:dup"};
+const std::vector<std::string> kInvoiceKeys = {"1:4:type=integer", "5:4:dup:type=integer,9:8:dup", "9:8:dup"};
 const char kAmountKey[] = "17:4:dup:type=integer";
 
 namespace {
 
 const char* const kSurnames[] = {
-    "Fischer", "Novak",  "Moreau",   "Jensen",  "Rossi",   "Kowalski", "Silva",  "Brennan", "Okafor", "Lindqvist",
-    "Haddad",  "Tanaka", "Petrov",   "Dubois",  "Schmidt", "Murphy",   "Garcia", "Nilsen",  "Varga",  "Costa",
-    "Weber",   "Keller", "Horvath",  "Laine",   "Byrne",   "Almeida",  "Kaya",   "Sato",    "Meyer",  "Dupont",
+    "Fischer", "Novak",  "Moreau",  "Jensen", "Rossi",   "Kowalski", "Silva",  "Brennan", "Okafor", "Lindqvist",
+    "Haddad",  "Tanaka", "Petrov",  "Dubois", "Schmidt", "Murphy",   "Garcia", "Nilsen",  "Varga",  "Costa",
+    "Weber",   "Keller", "Horvath", "Laine",  "Byrne",   "Almeida",  "Kaya",   "Sato",    "Meyer",  "Dupont",
 };
 const char* const kGivenNames[] = {
-    "Ada",  "Ben",   "Clara", "David", "Elena", "Farid", "Greta", "Hugo",  "Ines", "Jonas",
-    "Kira", "Louis", "Maya",  "Nils",  "Olga",  "Paul",  "Rosa",  "Sven",  "Tara", "Yusuf",
+    "Ada",  "Ben",   "Clara", "David", "Elena", "Farid", "Greta", "Hugo", "Ines", "Jonas",
+    "Kira", "Louis", "Maya",  "Nils",  "Olga",  "Paul",  "Rosa",  "Sven", "Tara", "Yusuf",
 };
 const char* const kCities[] = {
     "Lisbon", "Ghent", "Lyon", "Aarhus", "Turin", "Krakow", "Porto", "Cork", "Tampere", "Graz", "Bergen", "Pecs",
@@ -77,7 +76,8 @@ uint32_t DemoGenerator::Next(uint32_t bound) {
 Customer DemoGenerator::NextCustomer(int32_t number) {
     Customer customer;
     customer.number = number;
-    std::string name = std::string(kSurnames[Next(CountOf(kSurnames))]) + ", " + kGivenNames[Next(CountOf(kGivenNames))];
+    std::string name =
+        std::string(kSurnames[Next(CountOf(kSurnames))]) + ", " + kGivenNames[Next(CountOf(kGivenNames))];
     // Clerks typed some names in capitals and some without: the name key sorts them together.
     const uint32_t style = Next(10);
     if (style == 0) name = Capitals(name, true);
@@ -134,8 +134,8 @@ std::string ReadText(const uint8_t* record, int offset, int length) {
 std::string MoneyText(int64_t cents) {
     char text[32];
     const int64_t whole = cents / 100, part = cents % 100;
-    std::snprintf(text, sizeof text, "%s%lld.%02lld", cents < 0 ? "-" : "", static_cast<long long>(whole < 0 ? -whole : whole),
-                  static_cast<long long>(part < 0 ? -part : part));
+    std::snprintf(text, sizeof text, "%s%lld.%02lld", cents < 0 ? "-" : "",
+                  static_cast<long long>(whole < 0 ? -whole : whole), static_cast<long long>(part < 0 ? -part : part));
     return text;
 }
 

@@ -111,8 +111,8 @@ void DemoSteps::SetDirectories() {
     int32_t version = 0, revision = 0;
     char type[2] = {};
     Check(DbGetEngineVersion(&version, &revision, type), "the record manager does not answer");
-    std::cout << "Record manager loaded through the settings PATH: version " << version << "." << revision
-              << ", type " << type << "\n";
+    std::cout << "Record manager loaded through the settings PATH: version " << version << "." << revision << ", type "
+              << type << "\n";
 
     // On POSIX a directory slot keeps its trailing '/', so it matches the files inside it.
     const std::string slot = folder_ + "/";
@@ -226,7 +226,7 @@ void DemoSteps::LoadInvoices(int count, int customers) {
 void DemoSteps::ReadByKey(int customers) {
     Section("4. Read by key");
     std::vector<uint8_t> data(kCustomerRecordLength > kInvoiceRecordLength ? kCustomerRecordLength
-                                                                          : kInvoiceRecordLength);
+                                                                           : kInvoiceRecordLength);
     char key[kKeyBufferSize] = {};
 
     const int32_t wanted = customers / 2 + 17 > customers ? 1 : customers / 2 + 17;
@@ -246,7 +246,8 @@ void DemoSteps::ReadByKey(int customers) {
     int32_t status = DbRead(btr::kOpGetGreaterOrEqual, customers_, key, data.data(), 0);
     int found = 0;
     std::cout << "Get Greater or Equal, key 1 (\"" << search << "\", any capitals), then Get Next:\n";
-    while (status == 0 && Upper(ReadText(data.data(), kCustomerNameOffset, kCustomerNameLength)).rfind(family + ",", 0) == 0) {
+    while (status == 0 &&
+           Upper(ReadText(data.data(), kCustomerNameOffset, kCustomerNameLength)).rfind(family + ",", 0) == 0) {
         if (++found <= 4) std::cout << "    " << CustomerLine(data.data()) << "\n";
         status = DbRead(btr::kOpGetNext, customers_, key, data.data(), 0);
     }
@@ -338,8 +339,8 @@ void DemoSteps::SupplementalKey() {
     Check(DbActivateKey(invoices_, length, definition.data()), "DbActivateKey on the amount");
     int32_t keyNumber = -1;
     DbGetOverRideDef(invoices_, &keyNumber, nullptr);
-    std::cout << "DbActivateKey built supplemental key " << keyNumber << " over " << invoiceCount_
-              << " invoices in " << Seconds(SecondsSince(start)) << "; it is now the file's current key\n";
+    std::cout << "DbActivateKey built supplemental key " << keyNumber << " over " << invoiceCount_ << " invoices in "
+              << Seconds(SecondsSince(start)) << "; it is now the file's current key\n";
 
     std::vector<uint8_t> data(kInvoiceRecordLength);
     char key[kKeyBufferSize] = {};
@@ -413,8 +414,8 @@ void DemoSteps::Report() {
               << "  " << tool << " keys " << PathOf("INVOICE.DAT") << "\n"
               << "  " << tool << " registry " << folder_ << "\n"
               << "  " << tool << " log " << folder_ << "\n"
-              << "  " << tool << " export " << PathOf("CUSTOMER.DAT") << " --key 1 --layout " << PathOf("customer.layout")
-              << "\n";
+              << "  " << tool << " export " << PathOf("CUSTOMER.DAT") << " --key 1 --layout "
+              << PathOf("customer.layout") << "\n";
     std::cout.flush();
 }
 

@@ -107,9 +107,10 @@ void AddExportCommand(CLI::App& app) {
     auto* command = app.add_subcommand(
         "export", "Write every record of a data file as CSV, in the order of a key, through a record layout");
     command->add_option("FILE", options->path, "Path of the data file")->required();
-    command->add_option("--layout", options->layoutPath,
-                        "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types string, "
-                        "zstring, integer, unsigned, float, hex)")
+    command
+        ->add_option("--layout", options->layoutPath,
+                     "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types string, "
+                     "zstring, integer, unsigned, float, hex)")
         ->required();
     command->add_option("--key", options->key, "Key number to read along (default 0); -1 for physical order")
         ->check(CLI::Range(-1, 118));

@@ -105,8 +105,8 @@ void RunLoad(const LoadOptions& options) {
     if (stat != 0 || layout.End() > recordLength) {
         DbClose(handle);
         if (stat != 0) Fail(1, "cannot read the statistics of " + options.path + ": status " + DescribeStatus(stat));
-        Fail(2, "the layout reaches byte " + std::to_string(layout.End()) + "; records of " + options.path +
-                    " have " + std::to_string(recordLength));
+        Fail(2, "the layout reaches byte " + std::to_string(layout.End()) + "; records of " + options.path + " have " +
+                    std::to_string(recordLength));
     }
 
     Columns columns;
@@ -125,8 +125,8 @@ void RunLoad(const LoadOptions& options) {
         std::string reason;
         if (BuildRecord(rows[i], layout, columns, &record, &reason)) {
             char keyBuffer[kKeyBufferSize] = {};
-            const int32_t status = DbModify(btr::kOpInsert, handle, keyBuffer, record.data(),
-                                            static_cast<int16_t>(recordLength));
+            const int32_t status =
+                DbModify(btr::kOpInsert, handle, keyBuffer, record.data(), static_cast<int16_t>(recordLength));
             if (status == 0) {
                 ++loaded;
                 continue;
@@ -154,9 +154,10 @@ void AddLoadCommand(CLI::App& app) {
     command->add_option("FILE", options->path, "Path of the data file (it must exist: see tydb create)")->required();
     command->add_option("SOURCE", options->source, "CSV file whose first row names the columns (layout fields)")
         ->required();
-    command->add_option("--layout", options->layoutPath,
-                        "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types string, "
-                        "zstring, integer, unsigned, float, hex)")
+    command
+        ->add_option("--layout", options->layoutPath,
+                     "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types string, "
+                     "zstring, integer, unsigned, float, hex)")
         ->required();
     command->footer(
         "Each row is one Insert: it is stored whole or not at all. Every rejected row is listed with its line\n"

@@ -31,13 +31,20 @@ struct FieldName {
 };
 
 constexpr FieldName kFieldNames[] = {
-    {"File Name", "fileName", false},        {"Path Name", "pathName", false},
-    {"Key Number", "keyNumber", true},       {"Number of Segments", "segments", true},
-    {"Key Length", "keyLength", true},       {"Page Size", "pageSize", true},
-    {"Record Size", "recordSize", true},     {"Number of Records", "records", true},
-    {"Active References", "activeReferences", true}, {"Total References", "totalReferences", true},
-    {"Total Used Segments", "usedSegments", true},   {"Total Free Segments", "freeSegments", true},
-    {"Start Time", "startTime", false},      {"Stop Time", "stopTime", false},
+    {"File Name", "fileName", false},
+    {"Path Name", "pathName", false},
+    {"Key Number", "keyNumber", true},
+    {"Number of Segments", "segments", true},
+    {"Key Length", "keyLength", true},
+    {"Page Size", "pageSize", true},
+    {"Record Size", "recordSize", true},
+    {"Number of Records", "records", true},
+    {"Active References", "activeReferences", true},
+    {"Total References", "totalReferences", true},
+    {"Total Used Segments", "usedSegments", true},
+    {"Total Free Segments", "freeSegments", true},
+    {"Start Time", "startTime", false},
+    {"Stop Time", "stopTime", false},
 };
 
 std::string Lower(std::string text) {
@@ -132,8 +139,9 @@ void RunLog(const LogOptions& options) {
 
 void AddLogCommand(CLI::App& app) {
     auto options = std::make_shared<LogOptions>();
-    auto* command = app.add_subcommand("log", "List the index log (tysupidx.log) of a data directory: which "
-                                              "supplemental keys were built, activated, deactivated, purged");
+    auto* command = app.add_subcommand("log",
+                                       "List the index log (tysupidx.log) of a data directory: which "
+                                       "supplemental keys were built, activated, deactivated, purged");
     command->add_option("DIR", options->directory, "Data directory holding tysupidx.log")->required();
     command->add_option("--file", options->file, "Only entries of this data file (name and extension, any case)");
     command->add_option("--action", options->action, "Only entries of this action")
@@ -141,8 +149,9 @@ void AddLogCommand(CLI::App& app) {
                                    "ACTIVATING EXISTING KEY", "DEACTIVATING EXISTING KEY", "PURGING EXISTING KEY"},
                                   CLI::ignore_case));
     command->add_flag("--json", options->json, "Print every field of the entries as JSON");
-    command->footer("The library writes the log while the setting \"Index Log\" is non-zero:\n"
-                    "  tydb settings set \"Index Log\" 1");
+    command->footer(
+        "The library writes the log while the setting \"Index Log\" is non-zero:\n"
+        "  tydb settings set \"Index Log\" 1");
     command->callback([options] { RunLog(*options); });
 }
 

@@ -22,8 +22,12 @@ bool IsTerminal(int descriptor) {
 }
 
 ProgressBar::ProgressBar(std::ostream& out, bool terminal, std::string label, int64_t total)
-    : out_(out), enabled_(terminal && total > 0), label_(std::move(label)), total_(total),
-      start_(std::chrono::steady_clock::now()), lastDraw_(start_) {}
+    : out_(out),
+      enabled_(terminal && total > 0),
+      label_(std::move(label)),
+      total_(total),
+      start_(std::chrono::steady_clock::now()),
+      lastDraw_(start_) {}
 
 ProgressBar::~ProgressBar() { Finish(); }
 
