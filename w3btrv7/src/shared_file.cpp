@@ -327,12 +327,17 @@ SharedFile::KeyStatements& SharedFile::StatementsOf(const KeyInfo& key) {
 
 int16_t SharedFile::AcquireExclusiveOpen() {
     if (exclusiveOpens_ == 0) {
+#ifdef _WIN32
         // Windows does not convert a lock in place: the shared one goes first, and comes back
         // when the exclusive one is refused.
         openLock_.UnlockRange(kOpenLockOffset, 1);
+#endif
+        // On POSIX the shared lock becomes exclusive in one step, or stays as it was.
         platform::FileStatus fs = openLock_.LockRange(kOpenLockOffset, 1, platform::RangeLock::kExclusive, false);
         if (fs != platform::FileStatus::kOk) {
+#ifdef _WIN32
             openLock_.LockRange(kOpenLockOffset, 1, platform::RangeLock::kShared, false);
+#endif
             return fs == platform::FileStatus::kAccessDenied ? btr::kStatusIncompatibleMode : btr::kStatusAccessDenied;
         }
     }
@@ -342,8 +347,10 @@ int16_t SharedFile::AcquireExclusiveOpen() {
 
 void SharedFile::ReleaseExclusiveOpen() {
     if (exclusiveOpens_ <= 0 || --exclusiveOpens_ > 0) return;
-    // Back to an ordinary open.
+    // Back to an ordinary open (in one step on POSIX).
+#ifdef _WIN32
     openLock_.UnlockRange(kOpenLockOffset, 1);
+#endif
     openLock_.LockRange(kOpenLockOffset, 1, platform::RangeLock::kShared, false);
 }
 
