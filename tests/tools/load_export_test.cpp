@@ -131,6 +131,33 @@ TEST_F(LoadExport, ARecordManagerRefusalIsReportedWithItsStatusAndTheLoadGoesOn)
     EXPECT_EQ(Export().out, "number,name,code,count,ratio,tag\n1,Ada,,0,0,00000000\n3,Cleo,,0,0,00000000\n");
 }
 
+TEST_F(LoadExport, ASpreadsheetsCsvWithByteOrderMarkAndCrLfLoads) {
+    auto loaded = Load("\xEF\xBB\xBFnumber,name,code\r\n1,\"Ada, A\",x\r\n\r\n2,Bea,\"y\"\r\n");
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.out << loaded.err;
+    EXPECT_EQ(Export().out,
+              "number,name,code,count,ratio,tag\n1,\"Ada, A\",x,0,0,00000000\n2,Bea,y,0,0,00000000\n");
+}
+
+TEST_F(LoadExport, FieldsPastTheEndOfAVariableLengthRecordExportEmpty) {
+    const std::string variable = dir.File("NOTES.DAT");
+    ASSERT_EQ(RunTool(dir, "create " + Q(variable) + " --variable --record-length 8 --key 1:4:type=integer").exitCode,
+              0);
+    ASSERT_TRUE(WriteFileBytes(dir.File("short.layout"), "number 0 4 integer\ncode 4 4 string\n"));
+    ASSERT_TRUE(WriteFileBytes(dir.File("long.layout"), "number 0 4 integer\ncode 4 4 string\nnote 8 6 string\n"));
+    ASSERT_TRUE(WriteFileBytes(dir.File("in.csv"), "number,code\n1,ab\n"));
+    auto loaded =
+        RunTool(dir, "load " + Q(variable) + " " + Q(dir.File("in.csv")) + " --layout " + Q(dir.File("short.layout")));
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.out << loaded.err;
+    auto exported = RunTool(dir, "export " + Q(variable) + " --layout " + Q(dir.File("long.layout")));
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(exported.out, "number,code,note\n1,ab,\n");
+    // Loading needs every field within the fixed part of the record.
+    auto refused =
+        RunTool(dir, "load " + Q(variable) + " " + Q(dir.File("in.csv")) + " --layout " + Q(dir.File("long.layout")));
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("the layout reaches byte 14; records of"), std::string::npos) << refused.err;
+}
+
 TEST_F(LoadExport, AQuoteNeverClosedRejectsTheRestOfTheFile) {
     auto loaded = Load("number,name\n1,Ada\n2,\"open\n3,Never\n");
     EXPECT_EQ(loaded.exitCode, 1);

@@ -4,7 +4,8 @@ namespace tool {
 
 std::vector<CsvRow> ParseCsv(const std::string& text) {
     std::vector<CsvRow> rows;
-    size_t at = 0;
+    // Spreadsheets often start a UTF-8 file with a byte order mark; it is not part of the text.
+    size_t at = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
     int line = 1;
     // Skips to just after the end of the current line, counting it.
     auto skipLine = [&] {

@@ -14,7 +14,8 @@ struct CsvRow {
     std::string error;  // why the row could not be read; fields are then incomplete
 };
 
-// Every row of `text`; empty lines are skipped. A malformed row (text after a closing quote, a
+// Every row of `text`; empty lines and a leading UTF-8 byte order mark are skipped; lines may end
+// in LF or CR LF. A malformed row (text after a closing quote, a
 // quote never closed) is returned with its error and reading goes on with the next line.
 std::vector<CsvRow> ParseCsv(const std::string& text);
 
