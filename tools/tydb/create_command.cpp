@@ -63,6 +63,12 @@ void AddCreateCommand(CLI::App& app) {
     command->add_option("--key", options->keys,
                         "A key: POS:LEN[:FLAGS][,POS:LEN[:FLAGS]...], flags dup, mod, bin, null, desc, "
                         "upper, nocase, type=NAME (string, integer, zstring, ...); repeat for more keys");
+    command->footer(
+        "Example:\n"
+        "  tydb create CUST.DAT --record-length 58 --key 1:4:type=integer --key 5:30:dup:upper\n"
+        "makes key 0 a unique 4-byte integer at position 1 and key 1 a 30-byte name at position 5,\n"
+        "duplicates allowed, compared without regard to case (the UPPER collating sequence).\n"
+        "Positions count from 1; segments of one key are joined by commas: --key 5:4,9:8:dup");
     command->callback([options] { RunCreate(*options); });
 }
 

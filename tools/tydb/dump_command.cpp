@@ -178,6 +178,9 @@ void AddDumpCommand(CLI::App& app) {
         ->check(CLI::NonNegativeNumber);
     command->add_option("--format", options->format, "Output: text, hex or csv")
         ->check(CLI::IsMember({"text", "hex", "csv"}));
+    command->footer(
+        "Example: tydb dump CUST.DAT --key 1 --from Fis --limit 10\n"
+        "Records are shown whole; to see them field by field, use tydb export with a layout file.");
     command->callback([options] { RunDump(*options); });
 }
 
