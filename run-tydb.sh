@@ -3,8 +3,9 @@
 # Other commands run the same way: ./run-tydb.sh stat FILE, ./run-tydb.sh --help, ...
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/deps.sh
-scripts/build.sh default
+# The build reports on standard error, so that the tool's own output can be piped.
+scripts/deps.sh >&2
+scripts/build.sh default >&2
 # Commands other than the demo (which makes its own settings file in its folder) read the
 # settings from here; they point the library at the record manager built beside it.
 export TYWREG_FILE=${TYWREG_FILE:-$PWD/build/tywreg.ini}
