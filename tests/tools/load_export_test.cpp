@@ -103,7 +103,8 @@ TEST_F(LoadExport, EachRejectedRowIsReportedWithItsLineAndReasonAndTheOthersAreS
         << loaded.out;
     EXPECT_TRUE(has("line 6: rejected, 2 fields where the header has 3")) << loaded.out;
     EXPECT_TRUE(has("line 7: rejected, field \"count\": \"-1\" is not an unsigned integer")) << loaded.out;
-    EXPECT_TRUE(has("line 8: rejected, field \"count\": 70000 does not fit 2 bytes (0 to 65535)")) << loaded.out;
+    EXPECT_TRUE(has("line 8: rejected, field \"count\": 70000 does not fit a 2-byte unsigned integer (0 to 65535)"))
+        << loaded.out;
     EXPECT_TRUE(has("line 11: rejected, text after the closing quote of field 2")) << loaded.out;
     EXPECT_FALSE(has("line 9: rejected")) << loaded.out;
     EXPECT_TRUE(has("Loaded 3 records into")) << loaded.out;
@@ -134,8 +135,7 @@ TEST_F(LoadExport, ARecordManagerRefusalIsReportedWithItsStatusAndTheLoadGoesOn)
 TEST_F(LoadExport, ASpreadsheetsCsvWithByteOrderMarkAndCrLfLoads) {
     auto loaded = Load("\xEF\xBB\xBFnumber,name,code\r\n1,\"Ada, A\",x\r\n\r\n2,Bea,\"y\"\r\n");
     ASSERT_EQ(loaded.exitCode, 0) << loaded.out << loaded.err;
-    EXPECT_EQ(Export().out,
-              "number,name,code,count,ratio,tag\n1,\"Ada, A\",x,0,0,00000000\n2,Bea,y,0,0,00000000\n");
+    EXPECT_EQ(Export().out, "number,name,code,count,ratio,tag\n1,\"Ada, A\",x,0,0,00000000\n2,Bea,y,0,0,00000000\n");
 }
 
 TEST_F(LoadExport, FieldsPastTheEndOfAVariableLengthRecordExportEmpty) {
@@ -156,6 +156,70 @@ TEST_F(LoadExport, FieldsPastTheEndOfAVariableLengthRecordExportEmpty) {
         RunTool(dir, "load " + Q(variable) + " " + Q(dir.File("in.csv")) + " --layout " + Q(dir.File("long.layout")));
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_NE(refused.err.find("the layout reaches byte 14; records of"), std::string::npos) << refused.err;
+}
+
+TEST_F(LoadExport, ValuesAtTheEdgesOfTheirFieldsAreKeptOrRefused) {
+    const std::string edges = dir.File("EDGES.DAT");
+    ASSERT_EQ(RunTool(dir, "create " + Q(edges) + " --record-length 32 --key 1:1").exitCode, 0);
+    ASSERT_TRUE(WriteFileBytes(dir.File("edges.layout"),
+                               "id 0 1 unsigned\ntiny 1 1 integer\nwide 2 8 integer\nbig 10 8 unsigned\n"
+                               "single 18 4 float\nz 22 4 zstring\nraw 26 2 hex\n"));
+    const std::string layout = " --layout " + Q(dir.File("edges.layout"));
+    ASSERT_TRUE(WriteFileBytes(dir.File("in.csv"),
+                               "id,tiny,wide,big,single,z,raw\n"
+                               "1,-128,-9223372036854775808,18446744073709551615,1.1,abc,0aFF\n"
+                               "2,127,9223372036854775807,0,-0.25,,\n"
+                               "3,128,0,0,0,,\n"                   // line 4: tiny over 127
+                               "4,0,9223372036854775808,0,0,,\n"   // line 5: wide over its range
+                               "5,0,0,18446744073709551616,0,,\n"  // line 6: big over its range
+                               "6,0,0,0,1e39,,\n"                  // line 7: over a 4-byte float
+                               "7,0,0,0,0,abcd,\n"                 // line 8: no room for the NUL
+                               "8,0,0,0,0,,abc\n"                  // line 9: odd hex digits
+                               "9,0,0,0,0,,zz\n"                   // line 10: not hex
+                               "10,0,0,0,0,,001122\n"              // line 11: longer than the field
+                               "256,0,0,0,0,,\n"));                // line 12: id over one byte
+    auto loaded = RunTool(dir, "load " + Q(edges) + " " + Q(dir.File("in.csv")) + layout);
+    EXPECT_EQ(loaded.exitCode, 1);
+    const auto has = [&](const std::string& text) { return loaded.out.find(text) != std::string::npos; };
+    EXPECT_TRUE(has("line 4: rejected, field \"tiny\": 128 does not fit a 1-byte integer (-128 to 127)")) << loaded.out;
+    EXPECT_TRUE(has("line 5: rejected, field \"wide\"")) << loaded.out;
+    EXPECT_TRUE(has("line 6: rejected, field \"big\"")) << loaded.out;
+    EXPECT_TRUE(has("line 7: rejected, field \"single\": 1e39 does not fit a 4-byte float")) << loaded.out;
+    EXPECT_TRUE(has("line 8: rejected, field \"z\": \"abcd\" is 4 characters; the field holds 3")) << loaded.out;
+    EXPECT_TRUE(has("line 9: rejected, field \"raw\"")) << loaded.out;
+    EXPECT_TRUE(has("line 10: rejected, field \"raw\": \"zz\" holds a character that is not a hex digit"))
+        << loaded.out;
+    EXPECT_TRUE(has("line 11: rejected, field \"raw\"")) << loaded.out;
+    EXPECT_TRUE(has("line 12: rejected, field \"id\": 256 does not fit a 1-byte unsigned integer (0 to 255)"))
+        << loaded.out;
+    EXPECT_TRUE(has("Loaded 2 records into")) << loaded.out;
+
+    auto exported = RunTool(dir, "export " + Q(edges) + layout);
+    EXPECT_EQ(exported.out,
+              "id,tiny,wide,big,single,z,raw\n"
+              "1,-128,-9223372036854775808,18446744073709551615,1.1,abc,0aff\n"
+              "2,127,9223372036854775807,0,-0.25,,0000\n");
+}
+
+TEST_F(LoadExport, ExportRefusesALayoutLongerThanTheRecords) {
+    ASSERT_TRUE(WriteFileBytes(dir.File("long.layout"), "number 0 4 integer\nrest 40 9 string\n"));
+    auto exported = RunTool(dir, "export " + Q(path) + " --layout " + Q(dir.File("long.layout")));
+    EXPECT_EQ(exported.exitCode, 2);
+    EXPECT_NE(exported.err.find("the layout reaches byte 49; records of " + path + " have 48"), std::string::npos)
+        << exported.err;
+    EXPECT_TRUE(exported.out.empty()) << exported.out;
+}
+
+TEST_F(LoadExport, OutputThatIsNoTerminalGetsNoProgressBar) {
+    std::string rows = "number,name\n";
+    for (int i = 1; i <= 500; ++i) rows += std::to_string(i) + ",N" + std::to_string(i) + "\n";
+    auto loaded = Load(rows);
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
+    EXPECT_EQ(loaded.out, "Loaded 500 records into " + path + "\n");
+    EXPECT_EQ(loaded.err, "");
+    auto exported = Export();
+    EXPECT_EQ(exported.out.find('\r'), std::string::npos);
+    EXPECT_EQ(exported.err, "");
 }
 
 TEST_F(LoadExport, AQuoteNeverClosedRejectsTheRestOfTheFile) {

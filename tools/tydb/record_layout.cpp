@@ -80,8 +80,8 @@ bool EncodeInteger(const LayoutField& field, const std::string& text, uint8_t* o
             return false;
         }
         if (value < low || value > high) {
-            *error = text + " does not fit " + std::to_string(field.length) + " bytes (" + std::to_string(low) +
-                     " to " + std::to_string(high) + ")";
+            *error = text + " does not fit a " + std::to_string(field.length) + "-byte integer (" +
+                     std::to_string(low) + " to " + std::to_string(high) + ")";
             return false;
         }
         StoreLittleEndian(static_cast<uint64_t>(value), field.length, out);
@@ -95,7 +95,8 @@ bool EncodeInteger(const LayoutField& field, const std::string& text, uint8_t* o
         return false;
     }
     if (failed != std::errc() || value > high) {
-        *error = text + " does not fit " + std::to_string(field.length) + " bytes (0 to " + std::to_string(high) + ")";
+        *error = text + " does not fit a " + std::to_string(field.length) + "-byte unsigned integer (0 to " +
+                 std::to_string(high) + ")";
         return false;
     }
     StoreLittleEndian(value, field.length, out);
