@@ -34,7 +34,12 @@ TEST_F(GatewayTest, MissingEngineGives20OnEveryRequestAndIsLookedForAgain) {
     EXPECT_EQ(data[0], 7);
 
     // The engine appears in its folder: the very next request loads it.
-    std::filesystem::copy_file(FakeEngineDir() + "/libw3btrv7.so", engineDir + "/libw3btrv7.so");
+#ifdef _WIN32
+    const std::string engineFile = "/w3btrv7.dll";
+#else
+    const std::string engineFile = "/libw3btrv7.so";
+#endif
+    std::filesystem::copy_file(FakeEngineDir() + engineFile, engineDir + engineFile);
     EXPECT_EQ(DbCheckEngine(), 0);
     EXPECT_EQ(ReadFileBytes(dir.File("fake.log")).value_or("").rfind("load\n", 0), 0u);
 }

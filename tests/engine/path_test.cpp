@@ -1,36 +1,46 @@
 // The engine folder put in front of PATH.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <initializer_list>
 
 #include "engine/gateway.h"
+#include "platform.h"
 #include "test_support.h"
 
 using testsupport::ScopedEnv;
 
 namespace {
 
-std::string Path() {
-    const char* value = std::getenv("PATH");
-    return value != nullptr ? value : "<unset>";
+// PATH as the library sees it, through the platform layer (on Windows the C runtime keeps a
+// copy of the environment that SetEnvironmentVariableA does not update).
+std::string Path() { return platform::GetEnvironmentString("PATH", "<unset>"); }
+
+// Directories joined with the platform's list separator.
+std::string Join(std::initializer_list<const char*> directories) {
+    std::string text;
+    for (const char* directory : directories) {
+        if (!text.empty()) text += platform::PathListSeparator();
+        text += directory;
+    }
+    return text;
 }
 
 TEST(PrependToPath, PutsTheDirectoryAndASeparatorInFrontOfTheOldValue) {
-    ScopedEnv path("PATH", "/usr/bin:/bin");
+    ScopedEnv path("PATH", Join({"/usr/bin", "/bin"}));
     tydb::PrependToPath("/opt/engine");
-    EXPECT_EQ(Path(), "/opt/engine:/usr/bin:/bin");
+    EXPECT_EQ(Path(), Join({"/opt/engine", "/usr/bin", "/bin"}));
 }
 
 TEST(PrependToPath, LeavesPathAloneWhenTheDirectoryIsAlreadyContained) {
-    ScopedEnv path("PATH", "/usr/bin:/opt/engine:/bin");
+    ScopedEnv path("PATH", Join({"/usr/bin", "/opt/engine", "/bin"}));
     tydb::PrependToPath("/opt/engine");
-    EXPECT_EQ(Path(), "/usr/bin:/opt/engine:/bin");
+    EXPECT_EQ(Path(), Join({"/usr/bin", "/opt/engine", "/bin"}));
 }
 
 TEST(PrependToPath, APlainTextMatchInsideALongerDirectoryNameCounts) {
-    ScopedEnv path("PATH", "/opt/engine2/bin:/bin");
+    ScopedEnv path("PATH", Join({"/opt/engine2/bin", "/bin"}));
     tydb::PrependToPath("/opt/engine");
-    EXPECT_EQ(Path(), "/opt/engine2/bin:/bin");
+    EXPECT_EQ(Path(), Join({"/opt/engine2/bin", "/bin"}));
 }
 
 TEST(PrependToPath, UnsetPathBecomesJustTheDirectory) {
@@ -48,7 +58,7 @@ TEST(PrependToPath, EmptyDirectoryChangesNothing) {
 TEST(PrependToPath, TheSearchIsCaseSensitive) {
     ScopedEnv path("PATH", "/OPT/ENGINE");
     tydb::PrependToPath("/opt/engine");
-    EXPECT_EQ(Path(), "/opt/engine:/OPT/ENGINE");
+    EXPECT_EQ(Path(), Join({"/opt/engine", "/OPT/ENGINE"}));
 }
 
 }  // namespace
