@@ -41,7 +41,7 @@ TEST_F(GatewayTest, MissingEngineGives20OnEveryRequestAndIsLookedForAgain) {
 #endif
     std::filesystem::copy_file(FakeEngineDir() + engineFile, engineDir + engineFile);
     EXPECT_EQ(DbCheckEngine(), 0);
-    EXPECT_EQ(ReadFileBytes(dir.File("fake.log")).value_or("").rfind("load\n", 0), 0u);
+    EXPECT_EQ(ReadFileBytes(dir.File("fake.log")).value_or("").rfind("load", 0), 0u) << "the fake records its load first";
 }
 
 TEST_F(GatewayTest, CheckEngineSendsAnOpenOfTheEmptyNameAndIgnoresItsError) {
