@@ -1,8 +1,21 @@
 // Files within one process: open options, text mode, positions, names.
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+// The platform layer's functions of these names, not the Windows macros.
+#undef DeleteFile
+#undef GetComputerName
+
+#include <io.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
+#include <filesystem>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -206,6 +219,33 @@ TEST_F(Files, MovedFileKeepsTheDescriptor) {
     EXPECT_EQ("moved!", ReadFileBytes(path_).value());
 }
 
+#ifdef _WIN32
+// The runtime's descriptors that name an open system handle.
+std::set<int> OpenDescriptors() {
+    std::set<int> open;
+    for (int fd = 0; fd < 2048; ++fd) {
+        if (_get_osfhandle(fd) != -1) open.insert(fd);
+    }
+    return open;
+}
+
+TEST_F(Files, HandlesAreNotInheritedByChildPrograms) {
+    std::set<int> before = OpenDescriptors();
+    File file;
+    ASSERT_EQ(FileStatus::kOk, File::CreateExclusive(path_.c_str(), false, &file));
+    // The descriptor that appeared with the open is the file's; its handle must not pass to
+    // programs started with handle inheritance.
+    int found = 0;
+    for (int fd : OpenDescriptors()) {
+        if (before.count(fd) != 0) continue;
+        ++found;
+        DWORD flags = 0;
+        ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &flags));
+        EXPECT_EQ(0u, flags & HANDLE_FLAG_INHERIT);
+    }
+    EXPECT_EQ(1, found);
+}
+#else
 TEST_F(Files, DescriptorsAreNotInheritedByChildPrograms) {
     File file;
     ASSERT_EQ(FileStatus::kOk, File::CreateExclusive(path_.c_str(), false, &file));
@@ -220,6 +260,7 @@ TEST_F(Files, DescriptorsAreNotInheritedByChildPrograms) {
     }
     EXPECT_TRUE(found);
 }
+#endif
 
 TEST_F(Files, SameProcessSharingModesConflictLikeTwoProcesses) {
     ASSERT_TRUE(WriteFileBytes(path_, "keep"));
@@ -279,11 +320,57 @@ TEST_F(Files, DeleteRenameAndExists) {
     EXPECT_FALSE(platform::FileExists(path_.c_str()));
 }
 
+// Takes write permission away from everyone; on Windows this sets the read-only mark.
+void MakeReadOnly(const std::string& path) {
+    namespace fs = std::filesystem;
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
+bool IsReadOnly(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::perms mode = fs::status(path, error).permissions();
+    return !error && (mode & fs::perms::owner_write) == fs::perms::none;
+}
+
 TEST_F(Files, DeleteUnlessHeldWorksWithoutWritePermission) {
     ASSERT_TRUE(WriteFileBytes(path_, "read only"));
-    ASSERT_EQ(0, chmod(path_.c_str(), 0444));
+    MakeReadOnly(path_);
+    ASSERT_TRUE(IsReadOnly(path_));
     EXPECT_EQ(FileStatus::kOk, platform::DeleteUnlessHeld(path_.c_str()));
     EXPECT_FALSE(platform::FileExists(path_.c_str()));
+}
+
+TEST_F(Files, DeleteWorksWithoutWritePermission) {
+    ASSERT_TRUE(WriteFileBytes(path_, "read only"));
+    MakeReadOnly(path_);
+    ASSERT_TRUE(IsReadOnly(path_));
+    EXPECT_EQ(FileStatus::kOk, platform::DeleteFile(path_.c_str()));
+    EXPECT_FALSE(platform::FileExists(path_.c_str()));
+}
+
+TEST_F(Files, ReadOnlyFileOpenHereIsNeitherDeletedNorUnmarked) {
+    ASSERT_TRUE(WriteFileBytes(path_, "read only"));
+    MakeReadOnly(path_);
+    File holder;
+    ASSERT_EQ(FileStatus::kOk, File::OpenDenyWrite(path_.c_str(), true, &holder));
+    EXPECT_EQ(FileStatus::kAccessDenied, platform::DeleteUnlessHeld(path_.c_str()));
+    EXPECT_TRUE(platform::FileExists(path_.c_str()));
+    EXPECT_TRUE(IsReadOnly(path_));
+    holder.Close();
+    EXPECT_EQ(FileStatus::kOk, platform::DeleteUnlessHeld(path_.c_str()));
+    EXPECT_FALSE(platform::FileExists(path_.c_str()));
+}
+
+TEST_F(Files, SyncOfAFileOpenedForReadingSucceeds) {
+    ASSERT_TRUE(WriteFileBytes(path_, "content"));
+    File reader;
+    ASSERT_EQ(FileStatus::kOk, File::OpenDenyWrite(path_.c_str(), false, &reader));
+    EXPECT_EQ(FileStatus::kOk, reader.Sync());
+    MakeReadOnly(path_);
+    File readOnly;
+    ASSERT_EQ(FileStatus::kOk, File::OpenDenyWrite(path_.c_str(), false, &readOnly));
+    EXPECT_EQ(FileStatus::kOk, readOnly.Sync());
 }
 
 TEST_F(Files, FolderCannotBeOpenedAsAFile) {
@@ -296,7 +383,7 @@ TEST_F(Files, FolderCannotBeOpenedAsAFile) {
 
 TEST_F(Files, DeleteUnlessHeldRefusesAFolder) {
     std::string folder = dir_.File("folder");
-    ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
     EXPECT_EQ(FileStatus::kAccessDenied, platform::DeleteUnlessHeld(folder.c_str()));
     EXPECT_TRUE(platform::FileExists(folder.c_str()));
 }

@@ -12,11 +12,34 @@ namespace {
 using testsupport::ScopedEnv;
 using testsupport::TempDir;
 
-// Copies probe library `variant` into `folder` as libTyProbe.so (the name "TyProbe.dll" maps to).
-void InstallProbe(const std::string& folder, int variant, const std::string& fileName = "libTyProbe.so") {
+#ifdef _WIN32
+// On Windows the name is the file's own name.
+const char kProbeFile[] = "TyProbe.dll";
+const char kProbeBuild[] = "platform_probe_";
+const char kProbeSuffix[] = ".dll";
+#else
+// "TyProbe.dll" maps to libTyProbe.so.
+const char kProbeFile[] = "libTyProbe.so";
+const char kProbeBuild[] = "libplatform_probe_";
+const char kProbeSuffix[] = ".so";
+#endif
+
+// Copies probe library `variant` into `folder` under the file name that "TyProbe.dll" is
+// looked for as.
+void InstallProbe(const std::string& folder, int variant, const std::string& fileName = kProbeFile) {
     std::filesystem::create_directories(folder);
-    std::filesystem::copy_file(testsupport::BuildPath("libplatform_probe_" + std::to_string(variant) + ".so"),
+    std::filesystem::copy_file(testsupport::BuildPath(kProbeBuild + std::to_string(variant) + kProbeSuffix),
                                folder + "/" + fileName, std::filesystem::copy_options::overwrite_existing);
+}
+
+// PATH made of `folders` in order.
+std::string PathOf(std::initializer_list<std::string> folders) {
+    std::string path;
+    for (const std::string& folder : folders) {
+        if (!path.empty()) path += platform::PathListSeparator();
+        path += folder;
+    }
+    return path;
 }
 
 int IdentityOf(platform::LibraryHandle library) {
@@ -31,9 +54,9 @@ protected:
     std::string second_ = dir_.File("second");
 };
 
-TEST_F(LibraryLoading, DllNameIsFoundAsSharedObjectInPath) {
+TEST_F(LibraryLoading, DllNameIsFoundInPath) {
     InstallProbe(second_, 2);
-    ScopedEnv path("PATH", dir_.File("empty") + ":" + second_ + ":/usr/bin");
+    ScopedEnv path("PATH", PathOf({dir_.File("empty"), second_, platform::GetEnvironmentString("PATH")}));
     platform::LibraryHandle library = platform::LoadLibraryByName("TyProbe.dll");
     ASSERT_NE(nullptr, library);
     EXPECT_EQ(2, IdentityOf(library));
@@ -44,7 +67,7 @@ TEST_F(LibraryLoading, EarlierPathDirectoryWins) {
     InstallProbe(first_, 1);
     InstallProbe(second_, 2);
     {
-        ScopedEnv path("PATH", first_ + ":" + second_);
+        ScopedEnv path("PATH", PathOf({first_, second_}));
         platform::LibraryHandle library = platform::LoadLibraryByName("TyProbe.dll");
         ASSERT_NE(nullptr, library);
         EXPECT_EQ(1, IdentityOf(library));
@@ -52,7 +75,7 @@ TEST_F(LibraryLoading, EarlierPathDirectoryWins) {
     }
     {
         // Empty entries are skipped rather than read as the current folder.
-        ScopedEnv path("PATH", "::" + second_ + "::" + first_ + ":");
+        ScopedEnv path("PATH", PathOf({"", "", second_, "", first_, ""}));
         platform::LibraryHandle library = platform::LoadLibraryByName("TyProbe.dll");
         ASSERT_NE(nullptr, library);
         EXPECT_EQ(2, IdentityOf(library));
@@ -60,6 +83,54 @@ TEST_F(LibraryLoading, EarlierPathDirectoryWins) {
     }
 }
 
+#ifdef _WIN32
+TEST_F(LibraryLoading, NameCaseIsIgnored) {
+    InstallProbe(first_, 1);
+    ScopedEnv path("PATH", first_);
+    platform::LibraryHandle upper = platform::LoadLibraryByName("TYPROBE.DLL");
+    ASSERT_NE(nullptr, upper);
+    EXPECT_EQ(1, IdentityOf(upper));
+    platform::FreeLibraryHandle(upper);
+    platform::LibraryHandle lower = platform::LoadLibraryByName("typrobe.dll");
+    ASSERT_NE(nullptr, lower);
+    platform::FreeLibraryHandle(lower);
+}
+
+TEST_F(LibraryLoading, BareNameGetsTheDllExtension) {
+    InstallProbe(first_, 1);
+    ScopedEnv path("PATH", first_);
+    platform::LibraryHandle bare = platform::LoadLibraryByName("TyProbe");
+    ASSERT_NE(nullptr, bare);
+    EXPECT_EQ(1, IdentityOf(bare));
+    platform::FreeLibraryHandle(bare);
+}
+
+TEST_F(LibraryLoading, LoadedLibraryOfTheSameNameIsReusedWhateverThePath) {
+    // The Windows loader answers a name it has already loaded with that module; PATH is only
+    // searched again once every handle to it is freed.
+    InstallProbe(first_, 1);
+    InstallProbe(second_, 2);
+    platform::LibraryHandle first = nullptr;
+    {
+        ScopedEnv path("PATH", first_);
+        first = platform::LoadLibraryByName("TyProbe.dll");
+        ASSERT_NE(nullptr, first);
+    }
+    {
+        ScopedEnv path("PATH", second_);
+        platform::LibraryHandle again = platform::LoadLibraryByName("TyProbe.dll");
+        ASSERT_NE(nullptr, again);
+        EXPECT_EQ(first, again);
+        EXPECT_EQ(1, IdentityOf(again));
+        platform::FreeLibraryHandle(again);
+        platform::FreeLibraryHandle(first);
+        platform::LibraryHandle fresh = platform::LoadLibraryByName("TyProbe.dll");
+        ASSERT_NE(nullptr, fresh);
+        EXPECT_EQ(2, IdentityOf(fresh));
+        platform::FreeLibraryHandle(fresh);
+    }
+}
+#else
 TEST_F(LibraryLoading, ExtensionCaseIsIgnoredButNameCaseKept) {
     InstallProbe(first_, 1);
     ScopedEnv path("PATH", first_);
@@ -72,6 +143,7 @@ TEST_F(LibraryLoading, ExtensionCaseIsIgnoredButNameCaseKept) {
     ASSERT_NE(nullptr, bare);
     platform::FreeLibraryHandle(bare);
 }
+#endif
 
 TEST_F(LibraryLoading, NameWithFolderIsLoadedFromThereOnly) {
     InstallProbe(first_, 1);
@@ -86,16 +158,30 @@ TEST_F(LibraryLoading, NameWithFolderIsLoadedFromThereOnly) {
     EXPECT_EQ(nullptr, platform::LoadLibraryByName(elsewhere.c_str()));
 }
 
+#ifdef _WIN32
+TEST_F(LibraryLoading, UnloadableCandidateEndsTheSearchWithNull) {
+    // The Windows loader takes the first file of the name it finds; one that is no library
+    // fails the load instead of letting a later folder's copy in.
+    std::filesystem::create_directories(first_);
+    ASSERT_TRUE(testsupport::WriteFileBytes(first_ + "/" + kProbeFile, "not a library"));
+    InstallProbe(second_, 2);
+    ScopedEnv path("PATH", PathOf({first_, second_}));
+    platform::LibraryHandle library = platform::LoadLibraryByName("TyProbe.dll");
+    EXPECT_EQ(nullptr, library);
+    if (library != nullptr) platform::FreeLibraryHandle(library);
+}
+#else
 TEST_F(LibraryLoading, UnloadableCandidateDoesNotEndTheSearch) {
     std::filesystem::create_directories(first_);
-    ASSERT_TRUE(testsupport::WriteFileBytes(first_ + "/libTyProbe.so", "not a library"));
+    ASSERT_TRUE(testsupport::WriteFileBytes(first_ + "/" + kProbeFile, "not a library"));
     InstallProbe(second_, 2);
-    ScopedEnv path("PATH", first_ + ":" + second_);
+    ScopedEnv path("PATH", PathOf({first_, second_}));
     platform::LibraryHandle library = platform::LoadLibraryByName("TyProbe.dll");
     ASSERT_NE(nullptr, library);
     EXPECT_EQ(2, IdentityOf(library));
     platform::FreeLibraryHandle(library);
 }
+#endif
 
 TEST_F(LibraryLoading, MissingLibraryGivesNull) {
     InstallProbe(first_, 1);

@@ -42,12 +42,29 @@ TEST(CalendarTime, UsesLocalTimeZone) {
     EXPECT_EQ("Wed Dec 31 19:00:00 1969\n", Format(0));
 }
 
+#ifdef _WIN32
+TEST(CalendarTime, TimesBeyondTheRuntimesYear3000GiveEmptyText) {
+    // The Windows runtime converts local times up to the end of the year 3000.
+    ScopedEnv tz("TZ", "UTC");
+    EXPECT_EQ("Wed Dec 31 23:59:59 3000\n", Format(32535215999));
+    EXPECT_EQ("", Format(32535244800));  // 3001-01-01 08:00:00, past every runtime's limit
+    EXPECT_EQ("", Format(253402300800));
+    EXPECT_EQ("", Format(INT64_MAX));
+}
+
+TEST(CalendarTime, TimesBeforeNineteenSeventyGiveEmptyText) {
+    ScopedEnv tz("TZ", "UTC");
+    EXPECT_EQ("", Format(-1));
+    EXPECT_EQ("", Format(INT64_MIN));
+}
+#else
 TEST(CalendarTime, YearsBeyondFourDigitsGiveEmptyText) {
     ScopedEnv tz("TZ", "UTC");
     EXPECT_EQ("Fri Dec 31 23:59:59 9999\n", Format(253402300799));
     EXPECT_EQ("", Format(253402300800));
     EXPECT_EQ("", Format(INT64_MAX));
 }
+#endif
 
 TEST(CalendarTime, NullOutputIsIgnored) { platform::FormatCalendarTime(0, nullptr); }
 

@@ -1,5 +1,9 @@
 // Operations on files by name. Windows itself refuses to delete a file that another process
 // holds open, so the delete needs no lock of its own.
+//
+// Windows also refuses to delete a file marked read-only, which POSIX never looks at. A stale
+// lock file that carries the mark (copied from read-only media, say) would then look held
+// forever; so a read-only file that nobody holds is unmarked and deleted.
 #include "platform_internal.h"
 #include "platform.h"
 #include "windows_api.h"
@@ -8,8 +12,8 @@ namespace platform {
 
 namespace {
 
-FileStatus StatusFromLastError() {
-    switch (GetLastError()) {
+FileStatus StatusFromError(DWORD error) {
+    switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
         case ERROR_INVALID_NAME:
@@ -26,6 +30,54 @@ FileStatus StatusFromLastError() {
     }
 }
 
+FileStatus StatusFromLastError() { return StatusFromError(GetLastError()); }
+
+// Deletes a read-only file through one handle: the handle is refused while another opener
+// holds the file without sharing its deletion (as DeleteFileA is), so the mark is only taken
+// off a file that is going away, and put back if the delete is refused after all.
+FileStatus DeleteReadOnly(const char* path, DWORD attributes) {
+    HANDLE file = CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return StatusFromLastError();
+    // Zero times leave them as they are; zero attributes would too, hence NORMAL.
+    FILE_BASIC_INFO basic = {};
+    DWORD unmarked = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    basic.FileAttributes = unmarked != 0 ? unmarked : FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic)) {
+        FileStatus status = StatusFromLastError();
+        CloseHandle(file);
+        return status;
+    }
+    // FILE_DISPOSITION_INFO, whose one field <windows.h> has renamed through its DeleteFile macro.
+    struct {
+        BOOLEAN deleteFile;
+    } disposition = {TRUE};
+    static_assert(sizeof disposition == sizeof(FILE_DISPOSITION_INFO));
+    if (!SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)) {
+        DWORD error = GetLastError();
+        basic.FileAttributes = attributes;
+        SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+        CloseHandle(file);
+        return StatusFromError(error);
+    }
+    // The file goes when its last handle, this one, is closed.
+    return CloseHandle(file) ? FileStatus::kOk : FileStatus::kIoError;
+}
+
+FileStatus Delete(const char* path) {
+    if (DeleteFileA(path)) return FileStatus::kOk;
+    DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED) {
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+            (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            return DeleteReadOnly(path, attributes);
+        }
+    }
+    return StatusFromError(error);
+}
+
 }  // namespace
 
 bool FileExists(const char* path) {
@@ -37,14 +89,14 @@ FileStatus DeleteUnlessHeld(const char* path) {
     if (path == nullptr || path[0] == '\0') return FileStatus::kNotFound;
     FileStatus injected;
     if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kDelete, &injected)) return injected;
-    return DeleteFileA(path) ? FileStatus::kOk : StatusFromLastError();
+    return Delete(path);
 }
 
 FileStatus DeleteFile(const char* path) {
     if (path == nullptr || path[0] == '\0') return FileStatus::kNotFound;
     FileStatus injected;
     if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kDelete, &injected)) return injected;
-    return DeleteFileA(path) ? FileStatus::kOk : StatusFromLastError();
+    return Delete(path);
 }
 
 FileStatus RenameReplace(const char* from, const char* to) {
