@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 #include "client_process.h"
 
 using namespace w3btest;
@@ -176,11 +179,15 @@ TEST_F(Transactions, RecordsWrittenInATransactionStayLockedUntilItEnds) {
     EXPECT_EQ(client->Ask(GetCommand(btr::kOpGetEqual + btr::kBiasSingleNoWaitLock, 20)), "status 0");
 }
 
-TEST_F(Transactions, AnotherProcessesWriteWaitsForTheTransactionToEnd) {
+TEST_F(Transactions, AnotherProcessesWriteWaitsForAConcurrentTransactionToEnd) {
+    // A concurrent transaction locks records, not the file: another process's write of another
+    // record is not refused but waits until the transaction's work is committed.
     auto client = Client(first_);
-    ASSERT_EQ(Plain(btr::kOpBeginTransaction), 0);
+    ASSERT_EQ(Plain(btr::kOpBeginTransaction + btr::kBiasConcurrentTransaction), 0);
     ASSERT_EQ(Insert(a_, IdRecord(15, "mine")), 0);
     ASSERT_TRUE(client->Send("insert 16 theirs"));
+    // Time for the other process to reach its write while the transaction still holds it off.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_EQ(Plain(btr::kOpEndTransaction), 0);
     EXPECT_EQ(client->Answer(), "status 0");
     EXPECT_EQ(Ids(a_), (std::vector<uint32_t>{10, 15, 16, 20, 30}));
