@@ -42,6 +42,19 @@ std::string ReadAll(File& file, size_t chunk = 4096) {
     }
 }
 
+// Takes write permission away from everyone; on Windows this sets the read-only mark.
+void MakeReadOnly(const std::string& path) {
+    namespace fs = std::filesystem;
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
+bool IsReadOnly(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::perms mode = fs::status(path, error).permissions();
+    return !error && (mode & fs::perms::owner_write) == fs::perms::none;
+}
+
 class Files : public ::testing::Test {
 protected:
     TempDir dir_;
@@ -262,6 +275,53 @@ TEST_F(Files, DescriptorsAreNotInheritedByChildPrograms) {
 }
 #endif
 
+#ifdef _WIN32
+// Kernel handles open in this process, found by trying every handle value of the low range
+// (GetProcessHandleCount is not counted under Wine).
+DWORD HandleCount() {
+    DWORD count = 0;
+    for (uintptr_t value = 4; value < 0x4000; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+    }
+    return count;
+}
+
+TEST_F(Files, OperationsLeaveNoHandlesBehind) {
+    ASSERT_TRUE(WriteFileBytes(path_, "0123456789"));
+    std::string readOnly = dir_.File("read-only.txt");
+    std::string missing = dir_.File("missing.txt");
+    // Warm up once, so that handles the runtime keeps for itself are already there.
+    auto round = [&] {
+        File holder, refused, locker;
+        EXPECT_EQ(FileStatus::kOk, File::OpenDenyWrite(path_.c_str(), true, &holder));
+        EXPECT_EQ(FileStatus::kAccessDenied, File::CreateExclusive(path_.c_str(), true, &refused));
+        EXPECT_EQ(FileStatus::kNotFound, File::OpenDenyWrite(missing.c_str(), true, &refused));
+        bool held = false;
+        EXPECT_EQ(FileStatus::kOk, platform::FindSharingHolder(path_.c_str(), &held));
+        EXPECT_EQ(FileStatus::kAccessDenied, platform::DeleteUnlessHeld(path_.c_str()));
+        holder.Close();
+        FileOptions options;
+        options.access = platform::FileAccess::kReadWrite;
+        EXPECT_EQ(FileStatus::kOk, File::Open(path_.c_str(), options, &locker));
+        EXPECT_EQ(FileStatus::kOk, locker.LockRange(0, 4, platform::RangeLock::kExclusive, false));
+        EXPECT_EQ(FileStatus::kOk, locker.UnlockRange(0, 4));
+        EXPECT_TRUE(WriteFileBytes(readOnly, "x"));
+        MakeReadOnly(readOnly);
+        File readOnlyHolder;
+        EXPECT_EQ(FileStatus::kOk, File::OpenDenyWrite(readOnly.c_str(), true, &readOnlyHolder));
+        EXPECT_EQ(FileStatus::kAccessDenied, platform::DeleteUnlessHeld(readOnly.c_str()));
+        readOnlyHolder.Close();
+        EXPECT_EQ(FileStatus::kOk, platform::DeleteUnlessHeld(readOnly.c_str()));
+    };
+    round();
+    DWORD before = HandleCount();
+    ASSERT_NE(0u, before);
+    for (int i = 0; i < 20; ++i) round();
+    EXPECT_EQ(before, HandleCount());
+}
+#endif
+
 TEST_F(Files, SameProcessSharingModesConflictLikeTwoProcesses) {
     ASSERT_TRUE(WriteFileBytes(path_, "keep"));
     File holder;
@@ -318,19 +378,6 @@ TEST_F(Files, DeleteRenameAndExists) {
     ASSERT_TRUE(WriteFileBytes(path_, "x"));
     ASSERT_EQ(FileStatus::kOk, platform::DeleteFile(path_.c_str()));
     EXPECT_FALSE(platform::FileExists(path_.c_str()));
-}
-
-// Takes write permission away from everyone; on Windows this sets the read-only mark.
-void MakeReadOnly(const std::string& path) {
-    namespace fs = std::filesystem;
-    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-}
-
-bool IsReadOnly(const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::perms mode = fs::status(path, error).permissions();
-    return !error && (mode & fs::perms::owner_write) == fs::perms::none;
 }
 
 TEST_F(Files, DeleteUnlessHeldWorksWithoutWritePermission) {

@@ -65,6 +65,40 @@ TEST_F(Sharing, HeldReadOnlyFileIsNeitherDeletedNorUnmarked) {
     EXPECT_FALSE(platform::FileExists(path_.c_str()));
 }
 
+TEST_F(Sharing, SharingHoldersAreFoundWithoutDisturbingThem) {
+    ASSERT_TRUE(WriteFileBytes(path_, "OTHERPC"));
+    bool held = true;
+    ASSERT_EQ(FileStatus::kOk, platform::FindSharingHolder(path_.c_str(), &held));
+    EXPECT_FALSE(held);
+    ASSERT_EQ("ok", Ask("hold " + path_));
+    ASSERT_EQ(FileStatus::kOk, platform::FindSharingHolder(path_.c_str(), &held));
+    EXPECT_TRUE(held);
+    // Looking took nothing: a second deny-write holder still gets in, and the file stays put.
+    File second;
+    EXPECT_EQ(FileStatus::kOk, File::OpenDenyWrite(path_.c_str(), true, &second));
+    second.Close();
+    EXPECT_EQ("OTHERPC", ReadFileBytes(path_).value());
+    ASSERT_EQ("ok", Ask("close"));
+    ASSERT_EQ(FileStatus::kOk, platform::FindSharingHolder(path_.c_str(), &held));
+    EXPECT_FALSE(held);
+    ASSERT_EQ("ok", Ask("append " + path_));
+    ASSERT_EQ(FileStatus::kOk, platform::FindSharingHolder(path_.c_str(), &held));
+    EXPECT_TRUE(held);
+    // The appender is not held up by the look either.
+    ASSERT_EQ("ok", Ask("close"));
+    File appender;
+    EXPECT_EQ(FileStatus::kOk, File::OpenAppendExclusive(path_.c_str(), true, &appender));
+}
+
+TEST_F(Sharing, SharingHolderOfAMissingFileIsNotFound) {
+    bool held = true;
+    EXPECT_EQ(FileStatus::kNotFound, platform::FindSharingHolder(dir_.File("absent").c_str(), &held));
+    EXPECT_FALSE(held);
+    EXPECT_EQ(FileStatus::kNotFound, platform::FindSharingHolder("", &held));
+    EXPECT_EQ(FileStatus::kNotFound, platform::FindSharingHolder(nullptr, &held));
+    EXPECT_EQ(FileStatus::kIoError, platform::FindSharingHolder(path_.c_str(), nullptr));
+}
+
 TEST_F(Sharing, ExclusiveCreateIsRefusedAndLeavesHeldContent) {
     ASSERT_TRUE(WriteFileBytes(path_, "OTHERPC"));
     ASSERT_EQ("ok", Ask("hold " + path_));
