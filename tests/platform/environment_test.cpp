@@ -99,6 +99,18 @@ TEST(Environment, StringReadGivesValueOrFallback) {
     EXPECT_EQ("", platform::GetEnvironmentString("TYDB_PLATFORM_TEST_VAR2"));
 }
 
+TEST(Environment, StringReadGivesALongValueWhole) {
+    // Longer than any first guess at the size, as a PATH of many folders is.
+    std::string value;
+    for (int i = 0; value.size() < 5000; ++i) value += "C:\\Folder" + std::to_string(i) + ";";
+    ScopedEnv env("TYDB_PLATFORM_TEST_VAR", value);
+    EXPECT_EQ(value, platform::GetEnvironmentString("TYDB_PLATFORM_TEST_VAR", "fallback"));
+    std::string buffer(value.size() + 1, 'x');
+    EXPECT_EQ(value.size(), platform::GetEnvironment("TYDB_PLATFORM_TEST_VAR", buffer.data(),
+                                                     static_cast<uint32_t>(buffer.size())));
+    EXPECT_EQ(value, std::string(buffer.c_str()));
+}
+
 TEST(Environment, SetReplacesAndNullRemoves) {
     ScopedEnv env("TYDB_PLATFORM_TEST_VAR", "old");
     ASSERT_TRUE(platform::SetEnvironment("TYDB_PLATFORM_TEST_VAR", "new"));

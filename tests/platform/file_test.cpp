@@ -334,6 +334,25 @@ TEST_F(Files, SameProcessSharingModesConflictLikeTwoProcesses) {
     EXPECT_EQ(FileStatus::kOk, File::OpenDenyWrite(path_.c_str(), true, &secondHolder));
 }
 
+TEST_F(Files, OpenerWithoutSharingModeKeepsTheFileOnlyOnWindows) {
+    ASSERT_TRUE(WriteFileBytes(path_, "open"));
+    FileOptions options;
+    options.access = platform::FileAccess::kReadWrite;
+    File opener;
+    ASSERT_EQ(FileStatus::kOk, File::Open(path_.c_str(), options, &opener));
+#ifdef _WIN32
+    // Windows refuses to delete a file that is open at all.
+    EXPECT_EQ(FileStatus::kAccessDenied, platform::DeleteUnlessHeld(path_.c_str()));
+    EXPECT_TRUE(platform::FileExists(path_.c_str()));
+    opener.Close();
+    EXPECT_EQ(FileStatus::kOk, platform::DeleteUnlessHeld(path_.c_str()));
+#else
+    // Only holders with a sharing mode count here.
+    EXPECT_EQ(FileStatus::kOk, platform::DeleteUnlessHeld(path_.c_str()));
+#endif
+    EXPECT_FALSE(platform::FileExists(path_.c_str()));
+}
+
 TEST_F(Files, SameProcessRangeLocksConflictBetweenFiles) {
     ASSERT_TRUE(WriteFileBytes(path_, "0123456789"));
     FileOptions options;
