@@ -13,6 +13,11 @@ namespace {
 constexpr char kFormatName[] = "w3btrv7";
 constexpr int kBusyTimeoutMs = 10000;
 
+// Reads map the file instead of copying its pages through a private cache, so a large file costs
+// no more per page than a small one. A 32-bit process keeps its address space for the
+// application, which may have many files open.
+constexpr sqlite3_int64 kMapSize = sizeof(void*) >= 8 ? sqlite3_int64{1} << 30 : 0;
+
 const char* const kSchema =
     "CREATE TABLE w3b_file(id INTEGER PRIMARY KEY CHECK (id = 1), format TEXT NOT NULL,"
     " spec BLOB NOT NULL, version INTEGER NOT NULL);"
@@ -68,6 +73,14 @@ std::unique_ptr<FileDef> CopyDefinition(const FileDef& from) {
 
 }  // namespace
 
+int SharedFile::Configure(sqlite3* db) {
+    int rc = Execute(db, "PRAGMA journal_mode=WAL");
+    if (rc != SQLITE_OK) return rc;
+    Execute(db, FullSyncSetting() ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
+    Execute(db, ("PRAGMA mmap_size=" + std::to_string(kMapSize)).c_str());
+    return SQLITE_OK;
+}
+
 int16_t SharedFile::StatusOf(int rc) {
     switch (rc & 0xFF) {
         case SQLITE_OK:
@@ -120,9 +133,8 @@ int16_t SharedFile::Open(const std::string& path, std::unique_ptr<SharedFile>* o
     int rc = sqlite3_open_v2(path.c_str(), &file->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) return rc == SQLITE_CANTOPEN ? btr::kStatusFileNotFound : StatusOf(rc);
     sqlite3_busy_handler(file->db_, &SharedFile::BusyWait, file.get());
-    rc = Execute(file->db_, "PRAGMA journal_mode=WAL");
+    rc = Configure(file->db_);
     if (rc != SQLITE_OK) return rc == SQLITE_NOTADB ? btr::kStatusNotABtrieveFile : StatusOf(rc);
-    Execute(file->db_, FullSyncSetting() ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
     if (int16_t status = file->Refresh(); status != btr::kStatusSuccess) return status;
     file->watch_.Attach(file->db_);
     *out = std::move(file);
@@ -156,8 +168,7 @@ int16_t SharedFile::Create(const std::string& path, const FileDef& def) {
     };
     if (rc != SQLITE_OK) return fail(rc);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    if ((rc = Execute(db, "PRAGMA journal_mode=WAL")) != SQLITE_OK) return fail(rc);
-    Execute(db, FullSyncSetting() ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
+    if ((rc = Configure(db)) != SQLITE_OK) return fail(rc);
     if ((rc = Execute(db, "BEGIN IMMEDIATE")) != SQLITE_OK) return fail(rc);
     if ((rc = Execute(db, kSchema)) != SQLITE_OK) return fail(rc);
     {

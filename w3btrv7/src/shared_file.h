@@ -149,6 +149,9 @@ public:
     // Maps an SQLite result code to a status.
     static int16_t StatusOf(int rc);
 
+    // Journal, durability and read settings every connection to a data file uses.
+    static int Configure(sqlite3* db);
+
 private:
     SharedFile() = default;
 
