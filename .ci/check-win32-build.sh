@@ -40,16 +40,8 @@ step_done "export check"
 
 # ---- Tests under Wine --------------------------------------------------------------------------
 # Tests that cannot pass under Wine, each with its reason. Keep this list short and explained.
-excluded=(
-    # Passed in most runs under Wine, but once waited until its 300 s timeout after killing the
-    # holder of the settings lock: not yet understood whether Wine or the store is at fault.
-    'TyWRegConcurrentWriters\.LockHeldByAnotherProcessBlocksUntilThatProcessDies'
-)
+excluded=()
 
-# In CI runs one test program's listing under Wine has been seen to hang (its output complete,
-# the process never ending) while the same listing ends at once by hand. Until that is understood
-# the runs under Wine are bounded in time and their result reported loudly; TYDB_WIN32_STRICT=1
-# makes a failure end this script with an error.
 wine_status=0
 
 step "running the tests under Wine"
@@ -68,7 +60,12 @@ if [ "${#excluded[@]}" -gt 0 ]; then
     pattern="$(IFS='|'; echo "${excluded[*]}")"
     ctest_args+=(-E "$pattern")
 fi
-timeout 1200 ctest "${ctest_args[@]}" </dev/null || wine_status=$?
+# Wine emulates process and file timing only roughly; a test that fails is run once more on
+# its own, and the first failure stays in the log above. A test that fails twice fails the build.
+if ! timeout 1200 ctest "${ctest_args[@]}" </dev/null; then
+    echo "== win32: WARNING: some tests failed under Wine; running the failed ones once more"
+    timeout 600 ctest "${ctest_args[@]}" --rerun-failed --output-on-failure </dev/null || wine_status=$?
+fi
 step_done "tests under Wine"
 
 step "running the application with every export required"
@@ -80,8 +77,6 @@ TYWREG_FILE="Z:$root/build-win32/tests/win32/application-settings.ini" \
 step_done "application with every export"
 
 if [ "$wine_status" -ne 0 ]; then
-    echo "== win32: WARNING: the runs under Wine did not all pass (status $wine_status); see above"
-    if [ "${TYDB_WIN32_STRICT:-0}" = 1 ]; then
-        exit "$wine_status"
-    fi
+    echo "== win32: the runs under Wine did not all pass (status $wine_status); see above"
+    exit "$wine_status"
 fi
