@@ -47,6 +47,15 @@ int IdentityOf(platform::LibraryHandle library) {
     return probe == nullptr ? -1 : probe();
 }
 
+// Loads `name`, answers which probe was found (0 when none) and frees it again.
+int IdentityLoadedAs(const std::string& name) {
+    platform::LibraryHandle library = platform::LoadLibraryByName(name.c_str());
+    if (library == nullptr) return 0;
+    int identity = IdentityOf(library);
+    platform::FreeLibraryHandle(library);
+    return identity;
+}
+
 class LibraryLoading : public ::testing::Test {
 protected:
     TempDir dir_;
@@ -57,10 +66,7 @@ protected:
 TEST_F(LibraryLoading, DllNameIsFoundInPath) {
     InstallProbe(second_, 2);
     ScopedEnv path("PATH", PathOf({dir_.File("empty"), second_, platform::GetEnvironmentString("PATH")}));
-    platform::LibraryHandle library = platform::LoadLibraryByName("TyProbe.dll");
-    ASSERT_NE(nullptr, library);
-    EXPECT_EQ(2, IdentityOf(library));
-    platform::FreeLibraryHandle(library);
+    EXPECT_EQ(2, IdentityLoadedAs("TyProbe.dll"));
 }
 
 TEST_F(LibraryLoading, EarlierPathDirectoryWins) {
@@ -68,18 +74,12 @@ TEST_F(LibraryLoading, EarlierPathDirectoryWins) {
     InstallProbe(second_, 2);
     {
         ScopedEnv path("PATH", PathOf({first_, second_}));
-        platform::LibraryHandle library = platform::LoadLibraryByName("TyProbe.dll");
-        ASSERT_NE(nullptr, library);
-        EXPECT_EQ(1, IdentityOf(library));
-        platform::FreeLibraryHandle(library);
+        EXPECT_EQ(1, IdentityLoadedAs("TyProbe.dll"));
     }
     {
         // Empty entries are skipped rather than read as the current folder.
         ScopedEnv path("PATH", PathOf({"", "", second_, "", first_, ""}));
-        platform::LibraryHandle library = platform::LoadLibraryByName("TyProbe.dll");
-        ASSERT_NE(nullptr, library);
-        EXPECT_EQ(2, IdentityOf(library));
-        platform::FreeLibraryHandle(library);
+        EXPECT_EQ(2, IdentityLoadedAs("TyProbe.dll"));
     }
 }
 
@@ -87,22 +87,14 @@ TEST_F(LibraryLoading, EarlierPathDirectoryWins) {
 TEST_F(LibraryLoading, NameCaseIsIgnored) {
     InstallProbe(first_, 1);
     ScopedEnv path("PATH", first_);
-    platform::LibraryHandle upper = platform::LoadLibraryByName("TYPROBE.DLL");
-    ASSERT_NE(nullptr, upper);
-    EXPECT_EQ(1, IdentityOf(upper));
-    platform::FreeLibraryHandle(upper);
-    platform::LibraryHandle lower = platform::LoadLibraryByName("typrobe.dll");
-    ASSERT_NE(nullptr, lower);
-    platform::FreeLibraryHandle(lower);
+    EXPECT_EQ(1, IdentityLoadedAs("TYPROBE.DLL"));
+    EXPECT_EQ(1, IdentityLoadedAs("typrobe.dll"));
 }
 
 TEST_F(LibraryLoading, BareNameGetsTheDllExtension) {
     InstallProbe(first_, 1);
     ScopedEnv path("PATH", first_);
-    platform::LibraryHandle bare = platform::LoadLibraryByName("TyProbe");
-    ASSERT_NE(nullptr, bare);
-    EXPECT_EQ(1, IdentityOf(bare));
-    platform::FreeLibraryHandle(bare);
+    EXPECT_EQ(1, IdentityLoadedAs("TyProbe"));
 }
 
 TEST_F(LibraryLoading, LoadedLibraryOfTheSameNameIsReusedWhateverThePath) {
@@ -124,24 +116,17 @@ TEST_F(LibraryLoading, LoadedLibraryOfTheSameNameIsReusedWhateverThePath) {
         EXPECT_EQ(1, IdentityOf(again));
         platform::FreeLibraryHandle(again);
         platform::FreeLibraryHandle(first);
-        platform::LibraryHandle fresh = platform::LoadLibraryByName("TyProbe.dll");
-        ASSERT_NE(nullptr, fresh);
-        EXPECT_EQ(2, IdentityOf(fresh));
-        platform::FreeLibraryHandle(fresh);
+        EXPECT_EQ(2, IdentityLoadedAs("TyProbe.dll"));
     }
 }
 #else
 TEST_F(LibraryLoading, ExtensionCaseIsIgnoredButNameCaseKept) {
     InstallProbe(first_, 1);
     ScopedEnv path("PATH", first_);
-    platform::LibraryHandle upper = platform::LoadLibraryByName("TyProbe.DLL");
-    ASSERT_NE(nullptr, upper);
-    platform::FreeLibraryHandle(upper);
-    EXPECT_EQ(nullptr, platform::LoadLibraryByName("typrobe.dll"));
+    EXPECT_EQ(1, IdentityLoadedAs("TyProbe.DLL"));
+    EXPECT_EQ(0, IdentityLoadedAs("typrobe.dll"));
     // A bare name gets the extension, as on Windows.
-    platform::LibraryHandle bare = platform::LoadLibraryByName("TyProbe");
-    ASSERT_NE(nullptr, bare);
-    platform::FreeLibraryHandle(bare);
+    EXPECT_EQ(1, IdentityLoadedAs("TyProbe"));
 }
 #endif
 
@@ -150,10 +135,7 @@ TEST_F(LibraryLoading, NameWithFolderIsLoadedFromThereOnly) {
     InstallProbe(second_, 2);
     ScopedEnv path("PATH", first_);
     std::string windowsStyle = second_ + "\\TyProbe.dll";
-    platform::LibraryHandle library = platform::LoadLibraryByName(windowsStyle.c_str());
-    ASSERT_NE(nullptr, library);
-    EXPECT_EQ(2, IdentityOf(library));
-    platform::FreeLibraryHandle(library);
+    EXPECT_EQ(2, IdentityLoadedAs(windowsStyle));
     std::string elsewhere = dir_.File("nowhere") + "/TyProbe.dll";
     EXPECT_EQ(nullptr, platform::LoadLibraryByName(elsewhere.c_str()));
 }
@@ -176,10 +158,7 @@ TEST_F(LibraryLoading, UnloadableCandidateDoesNotEndTheSearch) {
     ASSERT_TRUE(testsupport::WriteFileBytes(first_ + "/" + kProbeFile, "not a library"));
     InstallProbe(second_, 2);
     ScopedEnv path("PATH", PathOf({first_, second_}));
-    platform::LibraryHandle library = platform::LoadLibraryByName("TyProbe.dll");
-    ASSERT_NE(nullptr, library);
-    EXPECT_EQ(2, IdentityOf(library));
-    platform::FreeLibraryHandle(library);
+    EXPECT_EQ(2, IdentityLoadedAs("TyProbe.dll"));
 }
 #endif
 
