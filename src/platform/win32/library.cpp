@@ -6,7 +6,13 @@ namespace platform {
 
 LibraryHandle LoadLibraryByName(const char* name) {
     if (name == nullptr || name[0] == '\0') return nullptr;
-    return reinterpret_cast<LibraryHandle>(LoadLibraryA(name));
+    // A damaged or foreign DLL on the search path must fail the load quietly, not stop the
+    // application at a system error box nobody may be there to close.
+    DWORD previous = 0;
+    BOOL quiet = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous);
+    HMODULE module = LoadLibraryA(name);
+    if (quiet) SetThreadErrorMode(previous, nullptr);
+    return reinterpret_cast<LibraryHandle>(module);
 }
 
 void* FindSymbol(LibraryHandle library, const char* name) {
