@@ -82,34 +82,6 @@ FileStatus File::Open(const char* path, const FileOptions& options, File* out) {
     return FileStatus::kOk;
 }
 
-FileStatus File::CreateExclusive(const char* path, bool text, File* out) {
-    FileOptions options;
-    options.access = FileAccess::kWrite;
-    options.share = FileShare::kDenyReadWrite;
-    options.create = true;
-    options.truncate = true;
-    options.text = text;
-    return Open(path, options, out);
-}
-
-FileStatus File::OpenDenyWrite(const char* path, bool text, File* out) {
-    FileOptions options;
-    options.access = FileAccess::kRead;
-    options.share = FileShare::kDenyWrite;
-    options.text = text;
-    return Open(path, options, out);
-}
-
-FileStatus File::OpenAppendExclusive(const char* path, bool text, File* out) {
-    FileOptions options;
-    options.access = FileAccess::kReadWrite;
-    options.share = FileShare::kDenyReadWrite;
-    options.create = true;
-    options.append = true;
-    options.text = text;
-    return Open(path, options, out);
-}
-
 bool File::IsOpen() const { return handle_ >= 0; }
 
 void File::Close() {
