@@ -47,14 +47,9 @@ wine_status=0
 step "running the tests under Wine"
 export WINEPREFIX="$root/build-win32/wineprefix" WINEDEBUG=-all
 unset DISPLAY WAYLAND_DISPLAY
-# One wineserver for the whole run instead of one per test program; it is ours and is ended
-# below by its prefix.
-wineserver -p >/dev/null 2>&1 || true  # already running for this prefix is fine
+# wine-run.sh starts one persistent Wine session for the prefix on its first use; it is ended
+# here when the script ends.
 trap 'WINEPREFIX="$root/build-win32/wineprefix" wineserver -k 2>/dev/null || true' EXIT
-# The first program of a Wine session starts Wine's own background processes, which may inherit
-# its output; start them here with output to nowhere, so no test listing waits on them.
-timeout 120 "$root/build-win32/wine-run.sh" "$root/build-win32/tywreg_registry_tests.exe" \
-    --gtest_list_tests >/dev/null 2>&1 </dev/null || true
 ctest_args=(--preset win32)
 if [ "${#excluded[@]}" -gt 0 ]; then
     pattern="$(IFS='|'; echo "${excluded[*]}")"
