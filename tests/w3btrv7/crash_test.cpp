@@ -2,7 +2,6 @@
 // and a supplemental index build. After each kill the file opens, passes SQLite's integrity
 // check, and holds every record the writer reported as written.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <chrono>
 #include <map>
@@ -19,21 +18,6 @@ namespace {
 
 constexpr int kRuns = 100;
 constexpr uint32_t kIdsPerRun = 1000;
-
-std::string IntegrityCheck(const std::string& path) {
-    sqlite3* db = nullptr;
-    std::string result = "cannot open";
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr) == SQLITE_OK &&
-            sqlite3_step(stmt) == SQLITE_ROW) {
-            result = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-        }
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return result;
-}
 
 }  // namespace
 

@@ -1,7 +1,6 @@
 // Transactions: Begin, End and Abort over every file the process writes, what other processes
 // see meanwhile, and what is left when the process dies inside one.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <chrono>
 #include <thread>
@@ -18,21 +17,6 @@ int16_t Plain(uint16_t operation) {
     uint32_t length = 0;
     char key[255] = {};
     return Call(operation, none, nullptr, &length, key, 255, 0);
-}
-
-std::string IntegrityCheck(const std::string& path) {
-    sqlite3* db = nullptr;
-    std::string result = "cannot open";
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr) == SQLITE_OK &&
-            sqlite3_step(stmt) == SQLITE_ROW) {
-            result = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-        }
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return result;
 }
 
 class Transactions : public ::testing::Test {

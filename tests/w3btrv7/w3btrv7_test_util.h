@@ -2,6 +2,8 @@
 #ifndef TYDB_TESTS_W3BTRV7_TEST_UTIL_H
 #define TYDB_TESTS_W3BTRV7_TEST_UTIL_H
 
+#include <sqlite3.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -131,6 +133,23 @@ inline uint32_t Position(PositionBlock& pb, int16_t* status = nullptr) {
 
 inline std::string U16(uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); }
 inline std::string U32(uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
+
+// SQLite's own verdict on a data file, straight from the database ("ok" when sound). Opened for
+// writing so that a journal left by a killed writer is recovered first, as the record manager would.
+inline std::string IntegrityCheck(const std::string& path) {
+    sqlite3* db = nullptr;
+    std::string result = "cannot open";
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW) {
+            result = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return result;
+}
 
 }  // namespace w3btest
 
