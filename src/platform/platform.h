@@ -169,6 +169,29 @@ private:
 // True when something exists at `path`.
 bool FileExists(const char* path);
 
+// What makes a file itself, whatever path names it: one file reached through two spellings of
+// its path (`D/T.DAT`, `D/./T.DAT`, `D//T.DAT`) or through a link has one identity. On POSIX the
+// device and inode, on Windows the volume serial number and the file index.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+
+    bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
+    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+    bool operator<(const FileIdentity& other) const {
+        return volume != other.volume ? volume < other.volume : index < other.index;
+    }
+};
+
+// The identity of the file at `path`, links followed. On POSIX it is read without opening the
+// file: closing a descriptor of a file ends every POSIX record lock the process holds on that
+// file through any descriptor, SQLite's among them.
+FileStatus IdentifyFile(const char* path, FileIdentity* identity);
+
+// True when the file system that holds `path` is mounted read-only (a CD, a read-only share or
+// mount), so that nobody can change the file there; false when it is writable or cannot be told.
+bool IsOnReadOnlyVolume(const char* path);
+
 // Deletes `path` unless another process holds it open with a sharing mode (then kAccessDenied).
 // Windows also refuses while the file is open at all, sharing mode or not; POSIX only looks at
 // holders with a sharing mode.

@@ -8,6 +8,8 @@
 //   call <operation>          (an operation without a file, e.g. Begin Transaction)
 //   index <key number>        (a duplicate key over the 8-byte name at position 5)
 //   drop <key number>         exit
+//   block <n>                 (later commands use position block n, 0 to 3; 0 at the start)
+//   create <path>             (a file of such records, replacing what is there)
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -29,7 +31,8 @@ std::string MakeRecord(uint32_t id, const std::string& name) {
 }  // namespace
 
 int main() {
-    uint8_t positionBlock[btr::kPositionBlockSize] = {};
+    uint8_t blocks[4][btr::kPositionBlockSize] = {};
+    uint8_t* positionBlock = blocks[0];
     std::string line;
     while (std::getline(std::cin, line)) {
         std::istringstream in(line);
@@ -38,7 +41,30 @@ int main() {
         int16_t status = -1;
         char key[256] = {};
         uint32_t length = 0;
-        if (command == "open") {
+        if (command == "block") {
+            unsigned n = 0;
+            in >> n;
+            positionBlock = blocks[n % 4];
+            status = 0;
+        } else if (command == "create") {
+            std::string path;
+            in >> path;
+            std::strncpy(key, path.c_str(), 255);
+            struct {
+                BtrFileSpec file;
+                BtrKeySpec id;
+            } def{};
+            def.file.recordLength = 12;
+            def.file.pageSize = 4096;
+            def.file.keyCount = 1;
+            def.id.position = 1;
+            def.id.length = 4;
+            def.id.flags = btr::kKeyFlagModifiable | btr::kKeyFlagExtendedType;
+            def.id.extendedType = btr::kTypeUnsignedBinary;
+            length = sizeof def;
+            uint8_t scratch[btr::kPositionBlockSize] = {};
+            status = BTRCALL(btr::kOpCreate, scratch, &def, &length, key, 255, 0);
+        } else if (command == "open") {
             std::string path;
             int mode = 0;
             in >> path >> mode;

@@ -80,6 +80,29 @@ private:
 // True when tests may start children under another host name (root, and unshare works).
 bool CanChangeHostName();
 
+// True when tests may start children that see a folder as read-only media (root, and unshare
+// gives a child a mount namespace of its own).
+bool CanMountReadOnly();
+// The program and arguments that run `program` in a mount namespace of its own, where `folder`
+// is mounted read-only. Only when CanMountReadOnly().
+std::vector<std::string> OnReadOnlyMount(const std::string& folder, const std::string& program);
+
+// `size` bytes of memory followed by a page the process may neither read nor write: a call that
+// touches one byte past them crashes instead of going unnoticed.
+class GuardedBuffer {
+public:
+    explicit GuardedBuffer(size_t size);
+    ~GuardedBuffer();
+    GuardedBuffer(const GuardedBuffer&) = delete;
+    GuardedBuffer& operator=(const GuardedBuffer&) = delete;
+    unsigned char* data() const { return data_; }
+
+private:
+    void* mapping_ = nullptr;
+    size_t mappingSize_ = 0;
+    unsigned char* data_ = nullptr;
+};
+
 // Whole contents of a file; nullopt when it cannot be read.
 std::optional<std::string> ReadFileBytes(const std::string& path);
 // Writes a file whole; false on failure.

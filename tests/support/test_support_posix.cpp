@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -187,6 +188,38 @@ bool CanChangeHostName() {
     if (geteuid() != 0 || access("/usr/bin/unshare", X_OK) != 0) return false;
     return std::system("/usr/bin/unshare -u /bin/true >/dev/null 2>&1") == 0;
 }
+
+namespace {
+
+const char kReadOnlyMountScript[] = "mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" && exec \"$@\"";
+
+}  // namespace
+
+bool CanMountReadOnly() {
+    if (geteuid() != 0 || access("/usr/bin/unshare", X_OK) != 0) return false;
+    TempDir probe;
+    std::vector<std::string> argv = OnReadOnlyMount(probe.path(), "/bin/true");
+    std::string command;
+    for (const std::string& arg : argv) command += "'" + arg + "' ";
+    return std::system((command + ">/dev/null 2>&1").c_str()) == 0;
+}
+
+std::vector<std::string> OnReadOnlyMount(const std::string& folder, const std::string& program) {
+    return {"/usr/bin/unshare", "-m", "/bin/sh", "-c", kReadOnlyMountScript, folder, program};
+}
+
+GuardedBuffer::GuardedBuffer(size_t size) {
+    size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    size_t pages = (size + page - 1) / page + 1;
+    mappingSize_ = pages * page;
+    mapping_ = mmap(nullptr, mappingSize_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping_ == MAP_FAILED) throw std::runtime_error("no memory for a guarded buffer");
+    unsigned char* guard = static_cast<unsigned char*>(mapping_) + mappingSize_ - page;
+    mprotect(guard, page, PROT_NONE);
+    data_ = guard - size;
+}
+
+GuardedBuffer::~GuardedBuffer() { munmap(mapping_, mappingSize_); }
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -303,6 +303,26 @@ void ChildProcess::Kill() {
 
 bool CanChangeHostName() { return false; }
 
+// Read-only media would need a volume of its own; tests ask CanMountReadOnly() first.
+bool CanMountReadOnly() { return false; }
+
+std::vector<std::string> OnReadOnlyMount(const std::string&, const std::string& program) { return {program}; }
+
+GuardedBuffer::GuardedBuffer(size_t size) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    size_t page = system.dwPageSize;
+    mappingSize_ = ((size + page - 1) / page + 1) * page;
+    mapping_ = VirtualAlloc(nullptr, mappingSize_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (mapping_ == nullptr) throw std::runtime_error("no memory for a guarded buffer");
+    unsigned char* guard = static_cast<unsigned char*>(mapping_) + mappingSize_ - page;
+    DWORD old;
+    VirtualProtect(guard, page, PAGE_NOACCESS, &old);
+    data_ = guard - size;
+}
+
+GuardedBuffer::~GuardedBuffer() { VirtualFree(mapping_, 0, MEM_RELEASE); }
+
 std::optional<std::string> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;

@@ -18,6 +18,14 @@ public:
     ClientProcess()
         : child_(std::make_unique<testsupport::ChildProcess>(testsupport::BuildPath("w3btrv7_client"),
                                                              std::vector<std::string>{})) {}
+    // The client started through another program, given with its arguments, that runs the
+    // client's path (the last argument) in a changed environment.
+    explicit ClientProcess(std::vector<std::string> launcher)
+        : child_(std::make_unique<testsupport::ChildProcess>(
+              launcher.front(), std::vector<std::string>(launcher.begin() + 1, launcher.end()))) {}
+    static std::vector<std::string> OnReadOnlyMount(const std::string& folder) {
+        return testsupport::OnReadOnlyMount(folder, testsupport::BuildPath("w3btrv7_client"));
+    }
 
     bool started() const { return child_->started(); }
     std::string Ask(const std::string& command, int timeoutMs = 10000) {

@@ -260,3 +260,20 @@ TEST_F(RecordLocks, StopAndResetEndTheCallersLocks) {
     ASSERT_EQ(Call(btr::kOpStop, pb_, nullptr, &length, key, 255, 0), 0);
     EXPECT_EQ(client->Ask(GetCommand(Op(btr::kOpGetEqual, kMultipleNoWait), 3)), "status 0");
 }
+
+TEST_F(RecordLocks, ALockingReadTouchesNoMoreOfTheKeyBufferThanItsKey) {
+    // A key buffer as long as the key, ending where the process may not read: the declared 255
+    // bytes are the call's convention, not the buffer's size.
+    testsupport::GuardedBuffer key(4);
+    std::memcpy(key.data(), IdKey(2).data(), 4);
+    char data[12];
+    uint32_t length = sizeof data;
+    EXPECT_EQ(Call(Op(btr::kOpGetEqual, kSingleNoWait), pb_, data, &length, key.data(), 255, 0), 0);
+    auto client = Client();
+    ASSERT_EQ(Unlock(pb_, btr::kUnlockSingle), 0);
+    ASSERT_EQ(client->Ask(GetCommand(Op(btr::kOpGetEqual, kSingleNoWait), 2)), "status 0");
+    length = sizeof data;
+    EXPECT_EQ(Call(Op(btr::kOpGetEqual, kSingleNoWait), pb_, data, &length, key.data(), 255, 0),
+              btr::kStatusRecordInUse);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(key.data()), 4), IdKey(2));
+}

@@ -87,3 +87,21 @@ TEST_F(OpenModes, AcceleratedAndVerifyingOpensReadAndWriteLikeNormalOnes) {
     ASSERT_EQ(client_->Ask("open " + path_), "status 0");
     EXPECT_EQ(client_->Ask(GetCommand(btr::kOpGetEqual, 2)), "status 0");
 }
+
+TEST_F(OpenModes, AFileOnReadOnlyMediaIsReadWithoutWritingAnythingThere) {
+    if (!testsupport::CanMountReadOnly()) GTEST_SKIP() << "needs root and unshare -m for read-only media";
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, path_), 0);
+    ASSERT_EQ(Insert(pb, IdRecord(5, "five")), 0);
+    ASSERT_EQ(Close(pb), 0);
+    ClientProcess onMedia(ClientProcess::OnReadOnlyMount(dir_.path()));
+    ASSERT_TRUE(onMedia.started());
+    for (const char* mode : {"-2", "0"}) {
+        ASSERT_EQ(onMedia.Ask("open " + path_ + " " + mode), "status 0") << "mode " << mode;
+        EXPECT_EQ(onMedia.Ask(GetCommand(btr::kOpGetEqual, 5)), "status 0");
+        EXPECT_EQ(onMedia.Ask("insert 6 six"), "status 46");
+        EXPECT_EQ(onMedia.Ask("close"), "status 0");
+    }
+    EXPECT_FALSE(testsupport::ReadFileBytes(path_ + "-wal").has_value());
+    EXPECT_FALSE(testsupport::ReadFileBytes(path_ + "-shm").has_value());
+}

@@ -61,8 +61,9 @@ public:
     int16_t Open(const std::string& path, int8_t mode, uint8_t* positionBlock);
     void Close(OpenInstance* open, uint8_t* positionBlock);
 
-    // True when any position block of this process has `path` open.
-    bool IsOpenHere(const std::string& path) const { return files_.count(path) != 0; }
+    // True when any position block of this process has the file at `path` open, under any
+    // spelling of its path.
+    bool IsOpenHere(const std::string& path) const;
 
     // Closes every file (Stop, Reset); every position block given out so far becomes invalid.
     void CloseAll();
@@ -93,7 +94,10 @@ private:
     uint32_t generation_ = 0;
     uint32_t nextId_ = 1;
     std::unordered_map<uint32_t, OpenInstance> opens_;
-    std::map<std::string, FileSlot> files_;
+    // One connection per file, found by what the file is rather than how its path is spelled:
+    // a second connection would mean a second descriptor, and closing it would end the POSIX
+    // locks SQLite holds through the first.
+    std::map<platform::FileIdentity, FileSlot> files_;
     Transaction transaction_;
 };
 

@@ -70,6 +70,13 @@ int16_t ValidateAcsBlock(const uint8_t* block) {
     return block[0] == btr::kAcsUserDefined ? btr::kStatusSuccess : btr::kStatusInvalidAcs;
 }
 
+// Page size and record length, which every key is checked against.
+int16_t ValidateFileSpec(const BtrFileSpec& spec) {
+    if (spec.pageSize < 512 || spec.pageSize > 4096 || spec.pageSize % 512 != 0) return btr::kStatusPageSizeError;
+    if (spec.recordLength < kMinRecordLength) return btr::kStatusInvalidRecordLength;
+    return btr::kStatusSuccess;
+}
+
 int PhysicalRecordLength(const BtrFileSpec& spec, const std::vector<std::vector<BtrKeySpec>>& keys) {
     int length = spec.recordLength;
     for (const auto& key : keys) {
@@ -186,10 +193,9 @@ int16_t ParseCreateBuffer(const uint8_t* data, uint32_t length, FileDef* out) {
     if (data == nullptr || length < sizeof(BtrFileSpec)) return btr::kStatusDataLengthError;
     BtrFileSpec spec;
     std::memcpy(&spec, data, sizeof spec);
-    if (spec.pageSize < 512 || spec.pageSize > 4096 || spec.pageSize % 512 != 0) return btr::kStatusPageSizeError;
+    if (int16_t status = ValidateFileSpec(spec); status != btr::kStatusSuccess) return status;
     if (spec.keyCount > kMaxKeys) return btr::kStatusNumberOfKeys;
     if ((spec.fileFlags & btr::kFileFlagKeyOnly) != 0 && spec.keyCount != 1) return btr::kStatusNumberOfKeys;
-    if (spec.recordLength < kMinRecordLength) return btr::kStatusInvalidRecordLength;
 
     int maxSegments = MaxSegmentsForPageSize(spec.pageSize);
     std::vector<std::vector<BtrKeySpec>> keys;
@@ -249,6 +255,22 @@ int16_t ParseCreateBuffer(const uint8_t* data, uint32_t length, FileDef* out) {
     out->keys.clear();
     for (size_t k = 0; k < keys.size(); ++k) out->AddKey(numbers[k], std::move(keys[k]));
     out->spec.keyCount = static_cast<uint8_t>(out->keys.size());
+    return btr::kStatusSuccess;
+}
+
+int16_t ValidateDefinition(const FileDef& def) {
+    const BtrFileSpec& spec = def.spec;
+    if (int16_t status = ValidateFileSpec(spec); status != btr::kStatusSuccess) return status;
+    if (def.SegmentCount() > MaxSegmentsForPageSize(spec.pageSize)) return btr::kStatusNumberOfKeys;
+    for (const AcsBlock& block : def.acs) {
+        if (int16_t status = ValidateAcsBlock(block.data()); status != btr::kStatusSuccess) return status;
+    }
+    for (const KeyInfo& key : def.keys) {
+        if (int16_t status = ValidateKey(key.specs, spec.recordLength, spec.pageSize, def.acs.size());
+            status != btr::kStatusSuccess) {
+            return status;
+        }
+    }
     return btr::kStatusSuccess;
 }
 

@@ -66,6 +66,11 @@ int MaxSegmentsForPageSize(int pageSize);
 // definition.
 int16_t ParseCreateBuffer(const uint8_t* data, uint32_t length, FileDef* out);
 
+// Checks a definition read back from a data file as Create checks one it is given, so that a
+// damaged or altered file is refused instead of having its keys read past the end of a record.
+// Returns the status of the first check that fails, or 0.
+int16_t ValidateDefinition(const FileDef& def);
+
 // Parses and validates the data buffer of Create Index against an existing definition. On 0,
 // `specs` holds the new key's segments (ACS numbers resolved) and `newAcs` an ACS block the key
 // adds to the file (empty when none).

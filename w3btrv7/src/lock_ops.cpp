@@ -1,4 +1,5 @@
 // Reads that lock the record they reach, and Unlock.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -12,9 +13,11 @@ namespace {
 // record turns out to be locked can leave everything as it found it.
 class ReadUndo {
 public:
-    ReadUndo(const Call& call, const Cursor& cursor) : call_(call), cursor_(cursor) {
+    ReadUndo(const Call& call, const Cursor& cursor, size_t keyBytes) : call_(call), cursor_(cursor) {
         if (call.dataLength != nullptr) dataLength_ = *call.dataLength;
-        if (call.key != nullptr) key_.assign(call.key, call.key + call.keyLength);
+        // Only what the read can write: a key buffer is often exactly as long as its key,
+        // whatever length the caller declares.
+        if (call.key != nullptr) key_.assign(call.key, call.key + keyBytes);
         // Get Direct and Get By Percentage take their input from the data buffer's start.
         if (call.data != nullptr && dataLength_ >= btr::kRecordPositionSize) {
             std::memcpy(dataStart_, call.data, btr::kRecordPositionSize);
@@ -45,6 +48,19 @@ private:
     uint8_t dataStart_[btr::kRecordPositionSize] = {};
     bool hasDataStart_ = false;
 };
+
+// The bytes of the key buffer a read can change: the value of the key it reads by, if any.
+size_t KeyBytesWritten(const Call& call, const OpenInstance& open) {
+    switch (call.op.base) {
+        case btr::kOpStepNext:
+        case btr::kOpStepFirst:
+        case btr::kOpStepLast:
+        case btr::kOpStepPrevious: return 0;
+        default: break;
+    }
+    const KeyInfo* key = KeyOf(open.file->Def(), call.keyNumber);
+    return key == nullptr ? 0 : std::min<size_t>(key->length, call.keyLength);
+}
 
 Cursor CurrencyOf(const Cursor& cursor) {
     Cursor copy;
@@ -102,7 +118,7 @@ int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenIn
     }
     int64_t waitedFor = 0;  // a record this call waited for and holds (one holder counted)
     for (;;) {
-        ReadUndo undo(call, CurrencyOf(open.cursor));
+        ReadUndo undo(call, CurrencyOf(open.cursor), KeyBytesWritten(call, open));
         int16_t status = read(call, open);
         if (status != btr::kStatusSuccess && status != btr::kStatusDataLengthError) {
             if (waitedFor != 0) locks.Release(waitedFor);

@@ -71,14 +71,44 @@ std::unique_ptr<FileDef> CopyDefinition(const FileDef& from) {
     return copy;
 }
 
+// The name SQLite gives the database at `path`, from which it names the journals beside it.
+std::string DatabaseName(const std::string& path) {
+    sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+    if (vfs == nullptr || vfs->mxPathname <= 0) return path;
+    std::string full(static_cast<size_t>(vfs->mxPathname) + 1, '\0');
+    if (vfs->xFullPathname(vfs, path.c_str(), vfs->mxPathname + 1, full.data()) != SQLITE_OK) return path;
+    full.resize(std::strlen(full.c_str()));
+    return full;
+}
+
+// A URI naming `path` as a database that cannot change: SQLite then neither locks it nor
+// looks for its journals.
+std::string ImmutableUri(const std::string& path) {
+    std::string uri = "file:";
+    if (path.size() > 1 && path[1] == ':') uri += '/';  // a Windows drive letter
+    for (char c : path) {
+        switch (c) {
+            case '\\': uri += '/'; break;
+            case '%': uri += "%25"; break;
+            case '?': uri += "%3f"; break;
+            case '#': uri += "%23"; break;
+            default: uri += c;
+        }
+    }
+    return uri + "?immutable=1";
+}
+
 }  // namespace
 
 int SharedFile::Configure(sqlite3* db) {
     int rc = Execute(db, "PRAGMA journal_mode=WAL");
     if (rc != SQLITE_OK) return rc;
     Execute(db, FullSyncSetting() ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
-    Execute(db, ("PRAGMA mmap_size=" + std::to_string(kMapSize)).c_str());
-    return SQLITE_OK;
+    return ConfigureReading(db);
+}
+
+int SharedFile::ConfigureReading(sqlite3* db) {
+    return Execute(db, ("PRAGMA mmap_size=" + std::to_string(kMapSize)).c_str());
 }
 
 int16_t SharedFile::StatusOf(int rc) {
@@ -111,16 +141,18 @@ SharedFile::~SharedFile() {
     // openLock_ closes after the database: its descriptor must outlive SQLite's own.
 }
 
-int16_t SharedFile::Open(const std::string& path, std::unique_ptr<SharedFile>* out) {
-    if (!platform::FileExists(path.c_str())) return btr::kStatusFileNotFound;
+int16_t SharedFile::Open(const std::string& path, const platform::FileIdentity& identity,
+                         std::unique_ptr<SharedFile>* out) {
     std::unique_ptr<SharedFile> file(new SharedFile());
     file->path_ = path;
+    file->identity_ = identity;
     // The descriptor that carries this process's open, exclusive-open and record locks. Exclusive
     // locks need it writable; a file the process may only read still opens for reading.
     platform::FileOptions options;
     options.access = platform::FileAccess::kReadWrite;
     platform::FileStatus fs = platform::File::Open(path.c_str(), options, &file->openLock_);
-    if (fs == platform::FileStatus::kAccessDenied) {
+    bool readOnly = fs == platform::FileStatus::kAccessDenied;
+    if (readOnly) {
         options.access = platform::FileAccess::kRead;
         fs = platform::File::Open(path.c_str(), options, &file->openLock_);
     }
@@ -130,15 +162,28 @@ int16_t SharedFile::Open(const std::string& path, std::unique_ptr<SharedFile>* o
     if (fs == platform::FileStatus::kAccessDenied) return btr::kStatusFileInUse;
     if (fs != platform::FileStatus::kOk) return btr::kStatusIoError;
 
-    int rc = sqlite3_open_v2(path.c_str(), &file->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc = file->Connect(readOnly);
     if (rc != SQLITE_OK) return rc == SQLITE_CANTOPEN ? btr::kStatusFileNotFound : StatusOf(rc);
     sqlite3_busy_handler(file->db_, &SharedFile::BusyWait, file.get());
-    rc = Configure(file->db_);
-    if (rc != SQLITE_OK) return rc == SQLITE_NOTADB ? btr::kStatusNotABtrieveFile : StatusOf(rc);
+    // The file must prove to be one of ours before anything is written to it: switching another
+    // program's database to WAL, or making an empty file a database, cannot be undone by a 30.
     if (int16_t status = file->Refresh(); status != btr::kStatusSuccess) return status;
+    rc = readOnly ? ConfigureReading(file->db_) : Configure(file->db_);
+    if (rc != SQLITE_OK) return rc == SQLITE_NOTADB ? btr::kStatusNotABtrieveFile : StatusOf(rc);
     file->watch_.Attach(file->db_);
     *out = std::move(file);
     return btr::kStatusSuccess;
+}
+
+int SharedFile::Connect(bool readOnly) {
+    if (!readOnly) return sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    // On read-only media SQLite cannot make the shared-memory file a WAL reader needs; there
+    // nobody can change the file either, so it is read as the unchanging file it is.
+    if (platform::IsOnReadOnlyVolume(path_.c_str())) {
+        return sqlite3_open_v2(ImmutableUri(path_).c_str(), &db_,
+                               SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    }
+    return sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
 }
 
 int16_t SharedFile::Create(const std::string& path, const FileDef& def) {
@@ -152,9 +197,12 @@ int16_t SharedFile::Create(const std::string& path, const FileDef& def) {
     fs = guard.LockRange(kOpenLockOffset, 1, platform::RangeLock::kExclusive, false);
     if (fs == platform::FileStatus::kAccessDenied) return btr::kStatusFileInUse;
     if (fs != platform::FileStatus::kOk) return btr::kStatusCreateIoError;
-    // A journal left beside an old file would be replayed into the new one.
+    // A journal left beside an old file would be replayed into the new one. SQLite names its
+    // journals after the database's full path with links resolved, so a file created through
+    // another spelling of its path loses the same ones.
+    std::string databaseName = DatabaseName(path);
     for (const char* suffix : {"-wal", "-shm", "-journal"}) {
-        std::string side = path + suffix;
+        std::string side = databaseName + suffix;
         if (platform::FileExists(side.c_str())) platform::DeleteFile(side.c_str());
     }
     if (guard.Truncate(0) != platform::FileStatus::kOk) return btr::kStatusCreateIoError;
@@ -237,6 +285,17 @@ int SharedFile::SynchronousLevel() {
 int16_t SharedFile::Refresh() {
     // Nothing committed since the definition was read: it is still the file's.
     if (def_ != nullptr && callStamp_.Same(refreshedAt_)) return btr::kStatusSuccess;
+    int16_t status = ReloadIfVersionChanged();
+    if (status == btr::kStatusSuccess) refreshedAt_ = callStamp_;
+    return status;
+}
+
+int16_t SharedFile::ReloadIfRedefined() {
+    if (def_ != nullptr && Stamp().Same(refreshedAt_)) return btr::kStatusSuccess;
+    return ReloadIfVersionChanged();
+}
+
+int16_t SharedFile::ReloadIfVersionChanged() {
     sqlite3_stmt* stmt = Prepared(schemaVersionStmt_, "PRAGMA schema_version");
     if (stmt == nullptr) return btr::kStatusNotABtrieveFile;
     int64_t version;
@@ -246,15 +305,9 @@ int16_t SharedFile::Refresh() {
         if (rc != SQLITE_ROW) return rc == SQLITE_NOTADB ? btr::kStatusNotABtrieveFile : StatusOf(rc);
         version = sqlite3_column_int64(stmt, 0);
     }
-    if (version == schemaVersion_ && def_ != nullptr) {
-        refreshedAt_ = callStamp_;
-        return btr::kStatusSuccess;
-    }
+    if (version == schemaVersion_ && def_ != nullptr) return btr::kStatusSuccess;
     int16_t status = LoadDefinition();
-    if (status == btr::kStatusSuccess) {
-        schemaVersion_ = version;
-        refreshedAt_ = callStamp_;
-    }
+    if (status == btr::kStatusSuccess) schemaVersion_ = version;
     return status;
 }
 
@@ -314,6 +367,7 @@ int16_t SharedFile::LoadDefinition() {
         flush();
     }
     def->spec.keyCount = static_cast<uint8_t>(def->keys.size());
+    if (ValidateDefinition(*def) != btr::kStatusSuccess) return btr::kStatusNotABtrieveFile;
     ResetKeyStatements();
     def_ = std::move(def);
     ++definitionGeneration_;
@@ -369,6 +423,10 @@ int16_t SharedFile::JoinTransaction() {
     if (inTransaction_) return btr::kStatusSuccess;
     int rc = Execute(db_, "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return StatusOf(rc);
+    if (int16_t status = ReloadIfRedefined(); status != btr::kStatusSuccess) {
+        Execute(db_, "ROLLBACK");
+        return status;
+    }
     inTransaction_ = true;
     return btr::kStatusSuccess;
 }
@@ -412,8 +470,15 @@ int16_t SharedFile::Begin() {
     }
     sqlite3_stmt* stmt = Prepared(begin_, "BEGIN IMMEDIATE");
     if (stmt == nullptr) return btr::kStatusIoError;
-    StatementScope scope(stmt);
-    return StatusOf(sqlite3_step(stmt));
+    {
+        StatementScope scope(stmt);
+        if (int16_t status = StatusOf(sqlite3_step(stmt)); status != btr::kStatusSuccess) return status;
+    }
+    // While this call waited for the write lock, another process may have added or dropped a
+    // key; the operation must write the keys the file has now.
+    int16_t status = ReloadIfRedefined();
+    if (status != btr::kStatusSuccess) Rollback();
+    return status;
 }
 
 int16_t SharedFile::Commit() {
@@ -429,11 +494,23 @@ int16_t SharedFile::Commit() {
         StatementScope scope(stmt);
         rc = sqlite3_step(stmt);
     }
-    if (rc != SQLITE_DONE) Rollback();
-    return StatusOf(rc);
+    if (rc != SQLITE_DONE) {
+        Rollback();
+        return StatusOf(rc);
+    }
+    if (!redefining_) return btr::kStatusSuccess;
+    redefining_ = false;
+    schemaVersion_ = -1;
+    refreshedAt_ = ChangeStamp();
+    return Refresh();
 }
 
 void SharedFile::Rollback() {
+    if (redefining_) {
+        // Statements prepared for the changed keys belong to tables that are gone again.
+        redefining_ = false;
+        ResetKeyStatements();
+    }
     if (sqlite3_get_autocommit(db_)) return;
     if (inTransaction_) {
         StepOnce(Prepared(rollbackTo_, "ROLLBACK TO w3b_operation"));
@@ -754,11 +831,9 @@ int16_t SharedFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, con
     next->AddKey(number, specs);
     const KeyInfo& key = *next->Key(number);
 
-    int16_t status = Begin();
-    if (status != btr::kStatusSuccess) return status;
+    redefining_ = true;
     auto fail = [&](int16_t code) {
         Rollback();
-        ResetKeyStatements();
         return code;
     };
     int rc;
@@ -819,18 +894,11 @@ int16_t SharedFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, con
             if ((rc = sqlite3_step(insert.Get())) != SQLITE_DONE) return fail(StatusOf(rc));
         }
     }
-    if ((status = Commit()) != btr::kStatusSuccess) {
-        ResetKeyStatements();
-        return status;
-    }
-    schemaVersion_ = -1;
-    refreshedAt_ = ChangeStamp();
-    return Refresh();
+    return btr::kStatusSuccess;
 }
 
 int16_t SharedFile::DropKey(int number, bool renumber) {
-    int16_t status = Begin();
-    if (status != btr::kStatusSuccess) return status;
+    redefining_ = true;
     ResetKeyStatements();
     auto fail = [&](int rc) {
         Rollback();
@@ -850,10 +918,7 @@ int16_t SharedFile::DropKey(int number, bool renumber) {
             if ((rc = Execute(db_, sql.c_str())) != SQLITE_OK) return fail(rc);
         }
     }
-    if ((status = Commit()) != btr::kStatusSuccess) return status;
-    schemaVersion_ = -1;
-    refreshedAt_ = ChangeStamp();
-    return Refresh();
+    return btr::kStatusSuccess;
 }
 
 }  // namespace w3b

@@ -57,13 +57,17 @@ public:
 
     // Opens the data file at `path` (already native). Returns a status: 12 when it does not
     // exist, 30 when it is not a data file of this engine, 85 while it is being created.
-    static int16_t Open(const std::string& path, std::unique_ptr<SharedFile>* out);
+    // `identity` is the file's, found by the caller without a descriptor of its own. The
+    // connection keeps its one descriptor of the file until it closes.
+    static int16_t Open(const std::string& path, const platform::FileIdentity& identity,
+                        std::unique_ptr<SharedFile>* out);
 
     // Creates a new data file at `path` from `def`, replacing what is there. The caller has made
     // sure that no position block of this process has it open; 85 when another process has.
     static int16_t Create(const std::string& path, const FileDef& def);
 
     const std::string& Path() const { return path_; }
+    const platform::FileIdentity& Identity() const { return identity_; }
     const FileDef& Def() const { return *def_; }
     // Changes whenever the definition is read again.
     uint64_t DefinitionGeneration() const { return definitionGeneration_; }
@@ -93,7 +97,9 @@ public:
     void ReleaseExclusiveOpen();
 
     // ---- Write operations: each is one transaction, or one savepoint inside the process's
-    // transaction once the file has joined it.
+    // transaction once the file has joined it. Begin holds the database's write lock and has
+    // read the definition again if another process changed it meanwhile (the definition
+    // generation then changes, and Def() is a new object).
     int16_t Begin();
     int16_t Commit();
     void Rollback();
@@ -105,7 +111,8 @@ public:
     // ---- The process's transaction over this file.
     bool InTransaction() const { return inTransaction_; }
     // Starts this file's part of the transaction: the write lock of the database is held from
-    // now until it ends (85 when another process keeps it longer than the busy timeout).
+    // now until it ends (85 when another process keeps it longer than the busy timeout). As
+    // with Begin, the definition is the file's current one once it returns.
     int16_t JoinTransaction();
     // Commits (or rolls back) this file's part. Status 36 when the database had already
     // abandoned it (after an I/O error, for example).
@@ -142,7 +149,8 @@ public:
     int16_t CountDistinct(const KeyInfo& key, int64_t* count);
     int16_t CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count);
 
-    // ---- Definition changes (inside a transaction).
+    // ---- Definition changes, inside a write begun with Begin: Commit then reads the new
+    // definition. A refused change has rolled the write back.
     int16_t AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs);
     int16_t DropKey(int number, bool renumber);
 
@@ -151,6 +159,8 @@ public:
 
     // Journal, durability and read settings every connection to a data file uses.
     static int Configure(sqlite3* db);
+    // The settings of a connection that only reads (it changes no journal mode).
+    static int ConfigureReading(sqlite3* db);
 
 private:
     SharedFile() = default;
@@ -168,12 +178,19 @@ private:
         stamp.ownWrites = ownWrites_;
         return stamp;
     }
+    // Opens the connection: for reading and writing, or for reading only.
+    int Connect(bool readOnly);
+    // Reads the definition again when another connection changed it since it was read; the
+    // first for a call's start, the second under the write lock.
+    int16_t ReloadIfVersionChanged();
+    int16_t ReloadIfRedefined();
     int16_t LoadDefinition();
     KeyStatements& StatementsOf(const KeyInfo& key);
     sqlite3_stmt* Prepared(Statement& statement, const std::string& sql);
     void ResetKeyStatements();
 
     std::string path_;
+    platform::FileIdentity identity_;
     sqlite3* db_ = nullptr;
     platform::File openLock_;
     RecordLocks locks_{&openLock_};
@@ -186,6 +203,7 @@ private:
     uint64_t ownWrites_ = 0;
     int busyWaitedMs_ = 0;
     bool writeWait_ = true;
+    bool redefining_ = false;  // the open write adds or drops a key
     Statement schemaVersionStmt_, begin_, commit_, rollback_, savepoint_, release_, rollbackTo_;
     Statement readRecord_, insertRecord_, updateRecord_, deleteRecord_, countRecords_, countBefore_, recordAtOffset_;
     Statement step_[4];

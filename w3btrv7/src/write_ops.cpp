@@ -4,36 +4,11 @@
 #include <limits>
 
 #include "call.h"
+#include "write_transaction.h"
 
 namespace w3b {
 
 namespace {
-
-// Rolls the operation back unless it was committed. Inside the process's transaction the
-// operation is a savepoint within the file's part of it.
-class WriteTransaction {
-public:
-    explicit WriteTransaction(SharedFile& file) : file_(file) {}
-    ~WriteTransaction() {
-        if (open_) file_.Rollback();
-    }
-    int16_t Begin() {
-        if (Engine::Get().CurrentTransaction().active) {
-            if (int16_t status = Engine::Get().JoinTransaction(&file_); status != btr::kStatusSuccess) return status;
-        }
-        int16_t status = file_.Begin();
-        open_ = status == btr::kStatusSuccess;
-        return status;
-    }
-    int16_t Commit() {
-        open_ = false;
-        return file_.Commit();
-    }
-
-private:
-    SharedFile& file_;
-    bool open_ = false;
-};
 
 // A write with the no-wait bias (+500), or inside a transaction begun with it, does not wait
 // for another process's write to end.
@@ -135,14 +110,20 @@ int16_t DoInsert(Call& call, OpenInstance& open) {
     if (open.ReadOnly()) return btr::kStatusAccessDenied;
     SharedFile& file = *open.file;
     WriteWaitScope writeWait(file, call);
-    const FileDef& def = file.Def();
     const KeyInfo* currencyKey;
-    if (int16_t status = CheckWriteKey(def, call, &currencyKey); status != btr::kStatusSuccess) return status;
     std::string record;
-    if (int16_t status = PrepareRecord(def, call, &record); status != btr::kStatusSuccess) return status;
+    auto check = [&]() {
+        int16_t status = CheckWriteKey(file.Def(), call, &currencyKey);
+        return status != btr::kStatusSuccess ? status : PrepareRecord(file.Def(), call, &record);
+    };
+    if (int16_t status = check(); status != btr::kStatusSuccess) return status;
 
     WriteTransaction transaction(file);
     if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
+    if (int16_t status = transaction.Redefined() ? check() : btr::kStatusSuccess; status != btr::kStatusSuccess) {
+        return status;
+    }
+    const FileDef& def = file.Def();
     bool assigned = false;
     if (int16_t status = AssignAutoincrement(file, def, &record, &assigned); status != btr::kStatusSuccess) {
         return status;
@@ -194,16 +175,22 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
     if (!cursor.recordCurrent || cursor.physical != Place::kAt) return btr::kStatusInvalidPositioning;
     SharedFile& file = *open.file;
     WriteWaitScope writeWait(file, call);
-    const FileDef& def = file.Def();
     const KeyInfo* currencyKey;
-    if (int16_t status = CheckWriteKey(def, call, &currencyKey); status != btr::kStatusSuccess) return status;
     std::string record;
-    if (int16_t status = PrepareRecord(def, call, &record); status != btr::kStatusSuccess) return status;
+    auto check = [&]() {
+        int16_t status = CheckWriteKey(file.Def(), call, &currencyKey);
+        return status != btr::kStatusSuccess ? status : PrepareRecord(file.Def(), call, &record);
+    };
+    if (int16_t status = check(); status != btr::kStatusSuccess) return status;
 
     RecordGuard guard(file);
     if (int16_t status = guard.Take(cursor.position); status != btr::kStatusSuccess) return status;
     WriteTransaction transaction(file);
     if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
+    if (int16_t status = transaction.Redefined() ? check() : btr::kStatusSuccess; status != btr::kStatusSuccess) {
+        return status;
+    }
+    const FileDef& def = file.Def();
     std::string stored;
     bool found = false;
     if (int16_t status = file.ReadRecord(cursor.position, &stored, &found); status != btr::kStatusSuccess) {
@@ -286,12 +273,12 @@ int16_t DoDelete(Call& call, OpenInstance& open) {
     if (!cursor.recordCurrent || cursor.physical != Place::kAt) return btr::kStatusInvalidPositioning;
     SharedFile& file = *open.file;
     WriteWaitScope writeWait(file, call);
-    const FileDef& def = file.Def();
 
     RecordGuard guard(file);
     if (int16_t status = guard.Take(cursor.position); status != btr::kStatusSuccess) return status;
     WriteTransaction transaction(file);
     if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
+    const FileDef& def = file.Def();
     std::string stored;
     bool found = false;
     if (int16_t status = file.ReadRecord(cursor.position, &stored, &found); status != btr::kStatusSuccess) {

@@ -1,6 +1,7 @@
 // Operations on files by name: existence, deletion, replacement.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,6 +50,21 @@ bool FileExists(const char* path) {
     if (path == nullptr || path[0] == '\0') return false;
     struct stat info;
     return ::stat(NativePath(path).c_str(), &info) == 0;
+}
+
+FileStatus IdentifyFile(const char* path, FileIdentity* identity) {
+    if (path == nullptr || path[0] == '\0' || identity == nullptr) return FileStatus::kNotFound;
+    struct stat info;
+    if (::stat(NativePath(path).c_str(), &info) != 0) return posix::StatusFromErrno(errno);
+    identity->volume = static_cast<uint64_t>(info.st_dev);
+    identity->index = static_cast<uint64_t>(info.st_ino);
+    return FileStatus::kOk;
+}
+
+bool IsOnReadOnlyVolume(const char* path) {
+    if (path == nullptr || path[0] == '\0') return false;
+    struct statvfs info;
+    return ::statvfs(NativePath(path).c_str(), &info) == 0 && (info.f_flag & ST_RDONLY) != 0;
 }
 
 FileStatus DeleteUnlessHeld(const char* path) {

@@ -1,0 +1,48 @@
+// write_transaction.h: one write operation's transaction on a data file.
+#ifndef W3BTRV7_WRITE_TRANSACTION_H
+#define W3BTRV7_WRITE_TRANSACTION_H
+
+#include <cstdint>
+
+#include "engine.h"
+
+namespace w3b {
+
+// Rolls the operation back unless it was committed. Inside the process's transaction the
+// operation is a savepoint within the file's part of it.
+//
+// An operation checks its request against the file's definition before Begin, so that a bad
+// request never waits for the write lock, and again after it when Redefined() says another
+// process added or dropped a key meanwhile: references into the old definition are then stale.
+class WriteTransaction {
+public:
+    explicit WriteTransaction(SharedFile& file) : file_(file), generation_(file.DefinitionGeneration()) {}
+    ~WriteTransaction() {
+        if (open_) file_.Rollback();
+    }
+    WriteTransaction(const WriteTransaction&) = delete;
+    WriteTransaction& operator=(const WriteTransaction&) = delete;
+
+    int16_t Begin() {
+        if (Engine::Get().CurrentTransaction().active) {
+            if (int16_t status = Engine::Get().JoinTransaction(&file_); status != btr::kStatusSuccess) return status;
+        }
+        int16_t status = file_.Begin();
+        open_ = status == btr::kStatusSuccess;
+        return status;
+    }
+    bool Redefined() const { return file_.DefinitionGeneration() != generation_; }
+    int16_t Commit() {
+        open_ = false;
+        return file_.Commit();
+    }
+
+private:
+    SharedFile& file_;
+    uint64_t generation_;
+    bool open_ = false;
+};
+
+}  // namespace w3b
+
+#endif  // W3BTRV7_WRITE_TRANSACTION_H
