@@ -83,5 +83,6 @@ TEST(KeyRace, EveryKeyHoldsEachRecordOnceAfterBuildsAndDropsUnderWriters) {
         EXPECT_EQ(found.record, step.record);
     }
     EXPECT_EQ(step.status, btr::kStatusEndOfFile);
-    EXPECT_EQ(checked, file.recordCount);
+    uint32_t records = file.recordCount;
+    EXPECT_EQ(checked, records);
 }
