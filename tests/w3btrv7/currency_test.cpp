@@ -286,3 +286,34 @@ TEST_F(CurrencyTest, UpdateThroughAnotherKeyNumberLeavesThePathSoTheNextGetAnswe
     EXPECT_EQ(Get(btr::kOpGetNext, pb_, 1).status, btr::kStatusDifferentKeyNumber);
     EXPECT_EQ(ValueOf(Get(btr::kOpGetNext, pb_, 0)), 30);
 }
+
+TEST_F(CurrencyTest, UpdateOrDeleteOfARecordAnotherBlockChangedSinceItWasReadAnswers80) {
+    PositionBlock other;
+    ASSERT_EQ(Open(other, path_), 0);
+    ASSERT_EQ(ValueOf(Get(btr::kOpGetEqual, pb_, 0, K(20))), 20);
+    ASSERT_EQ(ValueOf(Get(btr::kOpGetEqual, other, 0, K(20))), 20);
+    ASSERT_EQ(Update(other, 20, "new", 0), 0);
+    EXPECT_EQ(Update(pb_, 20, "lost", 0), btr::kStatusConflict);
+    EXPECT_EQ(Delete(pb_), btr::kStatusConflict);
+    EXPECT_EQ(Get(btr::kOpGetEqual, pb_, 0, K(20)).record, Rec(20, "new"));
+    // The last record deleted and its position given to a new one is no longer the record read.
+    ASSERT_EQ(ValueOf(Get(btr::kOpGetLast, pb_, 0)), 30);
+    ASSERT_EQ(ValueOf(Get(btr::kOpGetLast, other, 0)), 30);
+    ASSERT_EQ(Delete(other), 0);
+    ASSERT_EQ(Insert(other, Rec(40, "next")), 0);
+    EXPECT_EQ(Update(pb_, 30, "lost", 0), btr::kStatusConflict);
+    EXPECT_EQ(Update(other, 40, "mine", 0), 0);
+}
+
+TEST_F(CurrencyTest, StepPastTheEndStaysThereWhenTheFileEmptiedMeanwhile) {
+    PositionBlock other;
+    ASSERT_EQ(Open(other, path_), 0);
+    ASSERT_EQ(Get(btr::kOpStepFirst, pb_, 0).status, 0);
+    ASSERT_EQ(Get(btr::kOpStepPrevious, pb_, 0).status, btr::kStatusEndOfFile);
+    for (int16_t value : {10, 20, 30}) {
+        ASSERT_EQ(Get(btr::kOpGetEqual, other, 0, K(value)).status, 0);
+        ASSERT_EQ(Delete(other), 0);
+    }
+    EXPECT_EQ(Get(btr::kOpStepNext, pb_, 0).status, btr::kStatusEndOfFile);
+    EXPECT_EQ(Get(btr::kOpStepNext, pb_, 0).status, btr::kStatusEndOfFile);
+}

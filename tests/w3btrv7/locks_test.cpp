@@ -277,3 +277,14 @@ TEST_F(RecordLocks, ALockingReadTouchesNoMoreOfTheKeyBufferThanItsKey) {
               btr::kStatusRecordInUse);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(key.data()), 4), IdKey(2));
 }
+
+TEST_F(RecordLocks, ALockingReadRefusedBeforeItReadsLocksNothing) {
+    ASSERT_EQ(IdOf(GetId(pb_, btr::kOpGetEqual, 2)), 2u);
+    uint8_t position[2] = {};
+    uint32_t length = sizeof position;
+    char key[255] = {};
+    EXPECT_EQ(Call(Op(btr::kOpGetDirect, kSingleNoWait), pb_, position, &length, key, 255, 0),
+              btr::kStatusDataLengthError);
+    auto client = Client();
+    EXPECT_EQ(client->Ask(GetCommand(Op(btr::kOpGetEqual, kSingleNoWait), 2)), "status 0");
+}

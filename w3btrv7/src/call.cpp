@@ -6,7 +6,8 @@
 
 namespace w3b {
 
-int16_t ReturnRecord(const Call& call, const std::string& record) {
+int16_t ReturnRecord(const Call& call, Cursor& cursor, const std::string& record) {
+    cursor.RecordRead(record);
     uint32_t capacity = call.DataCapacity();
     uint32_t copied = record.size() <= capacity ? static_cast<uint32_t>(record.size()) : capacity;
     if (copied > 0) std::memcpy(call.data, record.data(), copied);

@@ -83,6 +83,12 @@ struct Cursor {
     // A record was read (not by Get Key) or written and still exists: Update and Delete may
     // act on `position`.
     bool recordCurrent = false;
+    // The current record as this block last read or wrote it. Update and Delete answer 80 when
+    // the stored record differs: another block, of this process or another, changed it since,
+    // or deleted it and its position went to a new record.
+    std::string image;
+    // Counts the records read, so that a caller can tell whether a read reached one.
+    uint64_t recordsRead = 0;
 
     ReadAhead ahead;
 
@@ -119,6 +125,11 @@ struct Cursor {
         }
     }
 
+    void RecordRead(const std::string& record) {
+        image = record;
+        ++recordsRead;
+    }
+    void RecordWritten(const std::string& record) { image = record; }
     void Clear() {
         vacated = false;
         keyNumber = -1;

@@ -119,8 +119,12 @@ int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenIn
     int64_t waitedFor = 0;  // a record this call waited for and holds (one holder counted)
     for (;;) {
         ReadUndo undo(call, CurrencyOf(open.cursor), KeyBytesWritten(call, open));
+        uint64_t readsBefore = open.cursor.recordsRead;
         int16_t status = read(call, open);
-        if (status != btr::kStatusSuccess && status != btr::kStatusDataLengthError) {
+        // A read refused before it reached a record (22 for a data buffer too short for its
+        // input, say) locks nothing; one that reached a record but could not return all of it does.
+        bool reached = open.cursor.recordsRead != readsBefore;
+        if ((status != btr::kStatusSuccess && status != btr::kStatusDataLengthError) || !reached) {
             if (waitedFor != 0) locks.Release(waitedFor);
             return status;
         }

@@ -52,7 +52,7 @@ int16_t DoGetByPercentage(Call& call, OpenInstance& open) {
         if (!found) return btr::kStatusEndOfFile;
         cursor.SetPhysical(position);
     }
-    return ReturnRecord(call, record);
+    return ReturnRecord(call, cursor, record);
 }
 
 int16_t DoFindPercentage(Call& call, OpenInstance& open) {

@@ -80,7 +80,7 @@ int16_t DoGet(Call& call, OpenInstance& open) {
             cursor.RememberKey(file.DefinitionGeneration(), *key);
             ExtractKeyValue(key->def, Bytes(row->data), call.key);
             if (call.op.getKey) return btr::kStatusSuccess;
-            return ReturnRecord(call, row->data);
+            return ReturnRecord(call, cursor, row->data);
         }
     } else if (int16_t status = file.SeekEntry(*key, kind, search, 0, &entry, &record, &found);
                status != btr::kStatusSuccess) {
@@ -101,7 +101,7 @@ int16_t DoGet(Call& call, OpenInstance& open) {
     cursor.RememberKey(file.DefinitionGeneration(), *key);
     ExtractKeyValue(key->def, Bytes(record), call.key);
     if (call.op.getKey) return btr::kStatusSuccess;
-    return ReturnRecord(call, record);
+    return ReturnRecord(call, cursor, record);
 }
 
 int16_t DoGetPosition(Call& call, OpenInstance& open) {
@@ -151,7 +151,7 @@ int16_t DoGetDirect(Call& call, OpenInstance& open) {
     } else {
         cursor.SetPhysical(position);
     }
-    return ReturnRecord(call, record);
+    return ReturnRecord(call, cursor, record);
 }
 
 int16_t DoStep(Call& call, OpenInstance& open) {
@@ -196,14 +196,16 @@ int16_t DoStep(Call& call, OpenInstance& open) {
         if (row != nullptr) {
             if (!Intact(def, row->data)) return btr::kStatusIoError;
             cursor.SetPhysical(row->entry.position);
-            return ReturnRecord(call, row->data);
+            return ReturnRecord(call, cursor, row->data);
         }
     } else if (int16_t status = file.StepRecord(kind, cursor.position, &position, &record, &found);
                status != btr::kStatusSuccess) {
         return status;
     }
     if (!found) {
-        if (kind == Seek::kNext || kind == Seek::kPrevious) {
+        // Step Next and Previous leave the block past the end they ran into, whether they
+        // started on a record or already before the first (after the last) one.
+        if (base == btr::kOpStepNext || base == btr::kOpStepPrevious) {
             cursor.keyNumber = -1;
             cursor.logical = Place::kNone;
             cursor.physical = forward ? Place::kAfterLast : Place::kBeforeFirst;
@@ -215,7 +217,7 @@ int16_t DoStep(Call& call, OpenInstance& open) {
     }
     if (!Intact(def, record)) return btr::kStatusIoError;
     cursor.SetPhysical(position);
-    return ReturnRecord(call, record);
+    return ReturnRecord(call, cursor, record);
 }
 
 }  // namespace w3b

@@ -164,6 +164,7 @@ int16_t DoInsert(Call& call, OpenInstance& open) {
         cursor.position = position;
         cursor.recordCurrent = true;
     }
+    cursor.RecordWritten(record);
     // The caller learns the values the engine assigned.
     if (assigned) std::memcpy(call.data, record.data(), std::min<size_t>(record.size(), *call.dataLength));
     return btr::kStatusSuccess;
@@ -197,6 +198,8 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
         return status;
     }
     if (!found || stored.size() < def.RecordLength()) return btr::kStatusInvalidPositioning;
+    // Another block changed the record since this one read it: writing now would undo that.
+    if (stored != cursor.image) return btr::kStatusConflict;
 
     // An AUTOINCREMENT field set to zero keeps the value it has.
     for (const KeyInfo& key : def.keys) {
@@ -249,6 +252,7 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
     }
     if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
 
+    cursor.RecordWritten(record);
     // Writing the record ends the block's single-record lock on it; multiple-record locks stay.
     if (open.singleLock == cursor.position) open.ReleaseLocksOn(cursor.position);
 
@@ -285,6 +289,8 @@ int16_t DoDelete(Call& call, OpenInstance& open) {
         return status;
     }
     if (!found || stored.size() < def.RecordLength()) return btr::kStatusInvalidPositioning;
+    // Another block changed the record since this one read it: writing now would undo that.
+    if (stored != cursor.image) return btr::kStatusConflict;
     std::string encoded;
     for (const KeyInfo& key : def.keys) {
         if (IsNullKey(key.def, Bytes(stored))) continue;
