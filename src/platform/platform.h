@@ -206,13 +206,15 @@ using BeforeShareLockHook = void (*)(const char* path, void* context);
 void SetBeforeShareLockHook(BeforeShareLockHook hook, void* context);
 
 // The file operations that tests can make fail.
-enum class FileOperation { kOpen, kRead, kWrite, kSync, kDelete, kRename };
+enum class FileOperation { kOpen, kRead, kWrite, kSync, kDelete, kRename, kExists };
 
 // Makes `operation` fail with `status` after `successes` more successful calls, `failures` times
 // in a row, as if the system had refused it (a full disk, a busy file), before anything is
 // done. A negative `successes`, or `status` kOk, turns injection off for that operation. Every
 // File::Open counts as kOpen (the named opens too); DeleteUnlessHeld and DeleteFile as kDelete;
-// RenameReplace as kRename. Calls refused for bad arguments do not count.
+// RenameReplace as kRename; FileExists as kExists, which then answers false, as if the file were
+// not there yet (another process makes it just after the look). Calls refused for bad
+// arguments do not count.
 void InjectFileFailure(FileOperation operation, int successes, FileStatus status, int failures = 1);
 
 }  // namespace testing
