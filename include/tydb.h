@@ -142,12 +142,12 @@ TYDB_API int32_t TYDB_CALL DbGetLastDataLength(int16_t handle);
 
 /* Ordinal 205: one read (any Get, Step or other code; bias added). A Get Direct (code % 100 ==
  * 23) takes the 4-byte record position from the first bytes of `keyBuffer` and writes it to
- * `dataBuffer` (a null `keyBuffer` gives 43, a null `dataBuffer` TYDB_STATUS_NO_BUFFER, both
- * without a request); code % 100 == 73 is a Get Direct whose position is already in
- * `dataBuffer` and whose key value comes back in `keyBuffer`. A null `keyBuffer` is replaced
- * by a scratch buffer. The returned data length is kept for DbGetLastDataLength,
- * whatever the status. With TYDB_KEEP_POSITION, a failed restore reports its status, except
- * that a record deleted meanwhile (43) still counts as success. */
+ * `dataBuffer` (a null `keyBuffer` gives 43, a null `dataBuffer` TYDB_STATUS_NO_BUFFER, a data
+ * length below 4 gives 22, all without a request and without writing); code % 100 == 73 is a
+ * Get Direct whose position is already in `dataBuffer` and whose key value comes back in
+ * `keyBuffer`. A null `keyBuffer` is replaced by a scratch buffer. The returned data length is
+ * kept for DbGetLastDataLength, whatever the status. With TYDB_KEEP_POSITION, a failed restore
+ * reports its status, except that a record deleted meanwhile (43) still counts as success. */
 TYDB_API int32_t TYDB_CALL DbRead(int16_t operation, int16_t handle, void* keyBuffer, void* dataBuffer,
                                   int16_t dataLength);
 
@@ -360,7 +360,8 @@ TYDB_API int32_t TYDB_CALL DbRecSetPosition(TydbRecordObject* object, uint32_t p
  * the object's key into the key buffer (Get Direct + `lockBias`; -1 is not special here). The
  * object's data length is sent and receives the length read. The file's key number and bias
  * are neither used nor changed. TYDB_STATUS_INVALID_HANDLE when the file is not open,
- * TYDB_STATUS_NO_BUFFER when the object's data buffer is null. */
+ * TYDB_STATUS_NO_BUFFER when the object's data buffer is null, 22 when the object's data length
+ * is below 4 (nothing written). */
 TYDB_API int32_t TYDB_CALL DbRecGetDirect(TydbRecordObject* object, uint32_t position, int32_t lockBias);
 
 /* Ordinal 317: the object's key number := the file's current key number (unchanged when the
