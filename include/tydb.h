@@ -170,8 +170,8 @@ TYDB_API int32_t TYDB_CALL DbModify(int16_t operation, int16_t handle, void* key
 
 /* Ordinals 221 and 222: reads the record at `percentage` (hundredths of a percent, 0..10000) of
  * the way through the current key's order, or through physical order (222). The percentage is
- * written to the first 2 bytes of `dataBuffer` (TYDB_STATUS_NO_BUFFER when it is null). Bias
- * added. */
+ * written to the first 2 bytes of `dataBuffer` (TYDB_STATUS_NO_BUFFER when it is null, 22 when
+ * the data length is below 2, both without writing). Bias added. */
 TYDB_API int32_t TYDB_CALL DbGetByPercent(int16_t handle, void* keyBuffer, void* dataBuffer, int16_t dataLength,
                                           int16_t percentage);
 TYDB_API int32_t TYDB_CALL DbGetByPercentPhysical(int16_t handle, void* keyBuffer, void* dataBuffer,

@@ -267,6 +267,16 @@ TEST_F(RecordRequestTest, PercentReadsAreBiasedAndThePhysicalOneUsesKeyNumberMin
     EXPECT_EQ(calls[1].keyNumber, -1);
 }
 
+TEST_F(RecordRequestTest, PercentReadWithADataLengthShorterThanThePercentageIsRefusedUntouched) {
+    char key[256] = {};
+    char data[4];
+    std::memset(data, 0x77, sizeof data);
+    EXPECT_EQ(DbGetByPercent(handle, key, data, 1, 5000), btr::kStatusDataLengthError);
+    EXPECT_EQ(DbGetByPercentPhysical(handle, key, data, 1, 5000), btr::kStatusDataLengthError);
+    EXPECT_EQ(std::string(data, sizeof data), std::string(sizeof data, '\x77'));
+    EXPECT_TRUE(fake->Calls().empty());
+}
+
 TEST_F(RecordRequestTest, FindPercentIsUnbiasedAndWritesThePercentageWhateverTheStatus) {
     fake->Script(btr::kOpFindPercentage, "1", 0, 4, std::string("\x10\x27\x00\x00", 4));
     fake->Script(btr::kOpFindPercentage, "2", btr::kStatusInvalidRecordAddress, 4, std::string("\x34\x12\x00\x00", 4));
