@@ -45,6 +45,10 @@ bool SetEnvironment(const char* name, const char* value);
 // Separator of the directories in PATH: ':' on POSIX, ';' on Windows.
 char PathListSeparator();
 
+// Whether the file system takes names without regard to letter case (and '/' as '\'): true
+// on Windows, false on POSIX.
+bool FileNamesIgnoreCase();
+
 // ---- Computer ----------------------------------------------------------------------------------
 
 // The computer's name, cut to fit `size` bytes with its terminator. False when the system
