@@ -194,6 +194,26 @@ TEST_F(TyWRegRefusedWrites, FileThatCannotBeReadIsNeverReplaced) {
     EXPECT_EQ(TyWRegReadInt(kMachine, "", "a", 4), 4);
 }
 
+TEST_F(TyWRegRefusedWrites, WriteThatWouldMakeTheFileTooLargeToReadIsRefusedAndChangesNothing) {
+    // The reader takes files of up to 16 MB; a write may make the file exactly that large.
+    constexpr size_t kLargestFile = 16 * 1024 * 1024;
+    const std::string before = "[HKEY_LOCAL_MACHINE\\Pervasive\\11]\nPATH=/opt\n";
+    const size_t fits = kLargestFile - before.size() - std::string("Big=\n").size();
+    const struct {
+        size_t valueLength;
+        int32_t result;
+    } rows[] = {{fits, 0}, {fits + 1, TYWREG_ERROR_INVALID_PARAMETER}};
+    for (const auto& row : rows) {
+        SetFileText(before);
+        const std::string value(row.valueLength, 'v');
+        EXPECT_EQ(TyWRegWriteString(kMachine, "", "Big", value.c_str()), row.result) << row.valueLength;
+        EXPECT_EQ(ReadString(kMachine, "", "PATH"), "/opt") << row.valueLength;
+        if (row.result != 0) {
+            EXPECT_TRUE(FileText() == before) << "the file is as it was";
+        }
+    }
+}
+
 TEST_F(TyWRegRefusedWrites, FolderInPlaceOfTheFileIsLeftAlone) {
     std::filesystem::create_directory(file());
     std::filesystem::path inside = std::filesystem::path(file()) / "keep";

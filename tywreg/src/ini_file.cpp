@@ -103,6 +103,9 @@ int32_t ReplaceFileLocked(const std::string& path,
     std::string current;
     if (LoadFile(path, &current) == LoadResult::kFailed) return TYWREG_ERROR_WRITE_FAULT;
     std::string replacement = change(current);
+    // A file the reader would refuse takes every stored value with it: such a write is
+    // refused, as a value that cannot be stored, and the file stays as it is.
+    if (static_cast<int64_t>(replacement.size()) > kMaxFileBytes) return TYWREG_ERROR_INVALID_PARAMETER;
 
     // A fixed name is safe: only the lock holder writes it, and a copy left by a writer
     // that died is simply overwritten.
