@@ -108,7 +108,8 @@ struct FileOptions {
     FileAccess access = FileAccess::kRead;
     FileShare share = FileShare::kDenyNone;
     bool create = false;     // create when missing
-    bool createNew = false;  // fail with kAlreadyExists when present
+    bool createNew = false;  // fail with kAlreadyExists when present; a symbolic link there
+                             // counts as present, dangling or not, and is never followed
     bool truncate = false;   // empty the file, only once the sharing lock is held
     bool append = false;     // every write goes to the end
     bool text = false;       // every '\n' written is stored as "\r\n"; reads give "\r\n" back as '\n'

@@ -149,6 +149,30 @@ TEST_F(TyWRegKeepingLines, TemporaryFileLeftByAnInterruptedWriterIsOverwritten) 
     EXPECT_FALSE(std::filesystem::exists(file() + ".tmp"));
 }
 
+// A link planted at the temporary name (where others may write the folder) is never written
+// through, whether its target exists or not, and the write still happens.
+TEST_F(TyWRegKeepingLines, LinkPlantedAtTheTemporaryNameIsNeverWrittenThrough) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "making a symbolic link needs a privilege Windows does not give tests";
+#endif
+    const struct {
+        const char* name;
+        bool victimExists;
+    } rows[] = {{"victim", true}, {"absent", false}};
+    for (const auto& row : rows) {
+        const std::string victim = dir_.File(row.name);
+        if (row.victimExists) {
+            ASSERT_TRUE(testsupport::WriteFileBytes(victim, "precious"));
+        }
+        std::filesystem::create_symlink(victim, file() + ".tmp");
+        ASSERT_EQ(TyWRegWriteString(kMachine, "", "PATH", row.name), 0) << row.name;
+        EXPECT_EQ(testsupport::ReadFileBytes(victim).value_or("<missing>"), row.victimExists ? "precious" : "<missing>");
+        EXPECT_FALSE(std::filesystem::is_symlink(file())) << row.name;
+        EXPECT_EQ(ReadString(kMachine, "", "PATH"), row.name);
+        std::filesystem::remove(file() + ".tmp");
+    }
+}
+
 // A reader that opened the file before a write keeps reading the whole old text: the write
 // puts a new file in its place instead of changing the old one.
 TEST_F(TyWRegKeepingLines, WriteReplacesTheFileInsteadOfChangingItInPlace) {
