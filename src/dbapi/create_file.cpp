@@ -1,4 +1,6 @@
 // DbCreateFile: a new data file from the caller's file and key-segment specifications.
+#include "dbapi/create_file.h"
+
 #include <cstring>
 
 #include "btrcall.h"
@@ -39,7 +41,7 @@ bool AnyUsesAlternateSequence(const BtrKeySpec* segments, int count) {
 
 }  // namespace
 
-extern "C" TYDB_API int32_t TYDB_CALL DbCreateFile(const char* path, const void* fileSpec, const void* keySpecs) {
+int32_t tydb::CreateDataFile(const char* path, const void* fileSpec, const void* keySpecs, int8_t createMode) {
     if (path == nullptr) return kStatusInvalidFileName;
     if (fileSpec == nullptr) return kStatusNoBuffer;
     char pathBuffer[kPathBufferSize] = {};
@@ -69,5 +71,9 @@ extern "C" TYDB_API int32_t TYDB_CALL DbCreateFile(const char* path, const void*
     // Creating touches no open file: the request gets a position block of its own.
     uint8_t positionBlock[btr::kPositionBlockSize] = {};
     uint16_t dataLength = static_cast<uint16_t>(create.length);
-    return CallEngine(btr::kOpCreate, positionBlock, create.bytes, &dataLength, pathBuffer, btr::kCreateOverwrite);
+    return CallEngine(btr::kOpCreate, positionBlock, create.bytes, &dataLength, pathBuffer, createMode);
+}
+
+extern "C" TYDB_API int32_t TYDB_CALL DbCreateFile(const char* path, const void* fileSpec, const void* keySpecs) {
+    return CreateDataFile(path, fileSpec, keySpecs, btr::kCreateOverwrite);
 }
