@@ -281,6 +281,19 @@ TEST_F(Lifecycle, RegistryMadeByAnotherWorkstationJustAfterTheLookIsOpenedNotRep
     EXPECT_EQ(Registry().size(), 2u);
 }
 
+TEST_F(Lifecycle, BareFileNameKeepsItsRegistryAndLogInTheCurrentFolder) {
+    UseRealEngine({"Index Log=1"});
+    CreateDataFile();
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const int16_t handle = Open(kDataName);
+    EXPECT_EQ(Activate(handle, kOrderDate), 0);
+    DbCloseAll();
+    std::filesystem::current_path(previous);
+    EXPECT_TRUE(platform::FileExists(RegistryPath().c_str()));
+    EXPECT_TRUE(platform::FileExists(LogPath().c_str()));
+}
+
 TEST_F(Lifecycle, FifteenCharacterFileNameIsStoredWithAZeroAfterIt) {
     const std::string name = "ABCDEFGHIJK.DAT";
     ASSERT_EQ(name.size(), 15u);
