@@ -35,7 +35,7 @@ extern "C" {
 #define TYDB_STATUS_NO_MEMORY (-5)       /* allocation of a buffer failed */
 #define TYDB_STATUS_LOCKED_OUT (-6)      /* another workstation holds the lock directory */
 #define TYDB_STATUS_ENGINE_INACTIVE 20   /* the record manager library cannot be loaded */
-#define TYDB_STATUS_INVALID_FILE_NAME 11 /* path of 260+ characters, or a file name of 16+ */
+#define TYDB_STATUS_INVALID_FILE_NAME 11 /* a null path, or one longer than the limits below */
 #define TYDB_STATUS_NO_BUFFER 22         /* a required buffer pointer is null */
 #define TYDB_STATUS_PERMISSION_ERROR 94  /* the file exists, yet the record manager cannot find it */
 
@@ -70,8 +70,13 @@ TYDB_API int32_t TYDB_CALL DbNop(void);
 #define TYDB_DIRECTORY_SLOT_SIZE 260
 #define TYDB_LOCK_SLOT 3    /* the directory the workstation lock guards; empty = no lock */
 #define TYDB_SCRATCH_SLOT 5 /* not configured: holds the directory of the last unmatched open */
-#define TYDB_MAX_PATH_LENGTH 259     /* longest path DbOpen accepts */
-#define TYDB_MAX_NAME_KEY_LENGTH 15  /* longest file name plus extension DbOpen accepts */
+/* The longest path DbOpen and DbCreateFile take: what the record manager reads from its key
+ * buffer (255 bytes) with the terminator. Longer ones are refused with
+ * TYDB_STATUS_INVALID_FILE_NAME before any request. */
+#define TYDB_MAX_PATH_LENGTH 254
+/* The longest file name plus extension DbOpen and DbCreateFile take: what an open file's entry
+ * keeps. Longer ones are refused the same way. */
+#define TYDB_MAX_NAME_KEY_LENGTH 15
 
 #pragma pack(push, 1)
 typedef struct TydbDirectoryBlock {
@@ -102,9 +107,10 @@ TYDB_API int32_t TYDB_CALL DbGetDirectories(TydbDirectoryBlock* block);
  * normal. `bias` is added to the Open itself and to every later record operation on the file.
  * A repeated open of a file in a sharing directory returns the same handle and keeps the
  * first open's mode and bias. Returns 0; TYDB_STATUS_TABLE_FULL; TYDB_STATUS_LOCKED_OUT;
- * TYDB_STATUS_INVALID_FILE_NAME for a null or too long path or file name;
- * TYDB_STATUS_NO_BUFFER for a null `handle`; TYDB_STATUS_PERMISSION_ERROR; or the record
- * manager's status after ten attempts. On failure `*handle` is not written. */
+ * TYDB_STATUS_INVALID_FILE_NAME for a null path, one longer than TYDB_MAX_PATH_LENGTH or a file
+ * name longer than TYDB_MAX_NAME_KEY_LENGTH; TYDB_STATUS_NO_BUFFER for a null `handle`;
+ * TYDB_STATUS_PERMISSION_ERROR; or the record manager's status after ten attempts. On failure
+ * `*handle` is not written. */
 TYDB_API int32_t TYDB_CALL DbOpen(int16_t* handle, const char* path, int16_t mode, int32_t bias);
 
 /* Ordinal 203: closes one open of `handle`; the last one closes the file. 0,
@@ -199,9 +205,10 @@ TYDB_API int32_t TYDB_CALL DbFindPercentPhysical(int16_t handle, const void* pos
  * list of 16-byte key-segment specifications ended by one whose key position is 0 or less
  * (`keySpecs` may be null: no keys). When any segment has the alternate-collating-sequence
  * flag (0x0020), the UPPER sequence of DbBuildUpperAcs is sent once for all of them. Returns
- * the Create status; TYDB_STATUS_INVALID_FILE_NAME for a null path or one of 260 characters
- * or more; 26 for more than TYDB_MAX_KEY_SEGMENTS segments; TYDB_STATUS_NO_BUFFER for a null
- * file specification. */
+ * the Create status; TYDB_STATUS_INVALID_FILE_NAME for a null path, one longer than
+ * TYDB_MAX_PATH_LENGTH or a file name longer than TYDB_MAX_NAME_KEY_LENGTH (so DbOpen takes
+ * every path created); 26 for more than TYDB_MAX_KEY_SEGMENTS segments; TYDB_STATUS_NO_BUFFER
+ * for a null file specification. */
 TYDB_API int32_t TYDB_CALL DbCreateFile(const char* path, const void* fileSpec, const void* keySpecs);
 
 /* Ordinal 2: writes the 265-byte collating sequence "UPPER   " (signature 0xAC), which sorts

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "btrcall.h"
+#include "dbapi/directory_block.h"
 #include "dbapi/statistics_buffer.h"
 #include "dbapi/status.h"
 #include "engine/gateway.h"
@@ -14,7 +15,7 @@ using namespace tydb;
 namespace {
 
 // The path travels in the key buffer, at most kMaxPathLength characters and a terminator.
-constexpr int kPathBufferSize = TYDB_MAX_PATH_LENGTH + 1;
+constexpr int kPathBufferSize = kMaxPathLength + 1;
 
 // The create buffer has the size of a statistics buffer: a file specification, up to
 // kSegmentCapacity segments and one collating sequence.
@@ -42,12 +43,12 @@ bool AnyUsesAlternateSequence(const BtrKeySpec* segments, int count) {
 }  // namespace
 
 int32_t tydb::CreateDataFile(const char* path, const void* fileSpec, const void* keySpecs, int8_t createMode) {
-    if (path == nullptr) return kStatusInvalidFileName;
+    // Only paths DbOpen takes: a file created under any other could never be opened.
+    PathParts parts;
+    if (!SplitPath(path, &parts)) return kStatusInvalidFileName;
     if (fileSpec == nullptr) return kStatusNoBuffer;
     char pathBuffer[kPathBufferSize] = {};
-    const size_t pathLength = strnlen(path, kPathBufferSize);
-    if (pathLength >= kPathBufferSize) return kStatusInvalidFileName;
-    std::memcpy(pathBuffer, path, pathLength);
+    std::memcpy(pathBuffer, path, std::strlen(path));  // at most kMaxPathLength characters
 
     const auto* segments = static_cast<const BtrKeySpec*>(keySpecs);
     const int count = CountSegments(segments);

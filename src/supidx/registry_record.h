@@ -11,12 +11,14 @@
 #include <cstring>
 
 #include "btrcall.h"
+#include "tydb.h"
 
 namespace tydb {
 
 inline constexpr const char* kRegistryFileName = "tysupidx.db";
-// Longest path (terminator included) the registry and the log may have.
-inline constexpr int kRegistryPathSize = 260;
+// Longest path (terminator included) the registry and the log may have: a path the library
+// opens and creates files by.
+inline constexpr int kRegistryPathSize = TYDB_MAX_PATH_LENGTH + 1;
 inline constexpr int kRegistryNameSize = 16;
 // Characters of a data file's name that the registry keeps; the rest of the field stays zero.
 inline constexpr int kRegistryNameLength = kRegistryNameSize - 1;
