@@ -34,6 +34,9 @@ extern "C" {
 #define TYDB_STATUS_TABLE_FULL (-2)      /* open-file table full */
 #define TYDB_STATUS_NO_MEMORY (-5)       /* allocation of a buffer failed */
 #define TYDB_STATUS_LOCKED_OUT (-6)      /* another workstation holds the lock directory */
+#define TYDB_STATUS_LOCK_NOT_WRITABLE (-7) /* no lock file can be made in the lock directory:
+                                            * read-only media, no write permission, no such
+                                            * folder, or a name too long for the lock file's */
 #define TYDB_STATUS_ENGINE_INACTIVE 20   /* the record manager library cannot be loaded */
 #define TYDB_STATUS_INVALID_FILE_NAME 11 /* a null path, or one longer than the limits below */
 #define TYDB_STATUS_NO_BUFFER 22         /* a required buffer pointer is null */
@@ -107,10 +110,11 @@ TYDB_API int32_t TYDB_CALL DbGetDirectories(TydbDirectoryBlock* block);
  * normal. `bias` is added to the Open itself and to every later record operation on the file.
  * A repeated open of a file in a sharing directory returns the same handle and keeps the
  * first open's mode and bias. Returns 0; TYDB_STATUS_TABLE_FULL; TYDB_STATUS_LOCKED_OUT;
- * TYDB_STATUS_INVALID_FILE_NAME for a null path, one longer than TYDB_MAX_PATH_LENGTH or a file
- * name longer than TYDB_MAX_NAME_KEY_LENGTH; TYDB_STATUS_NO_BUFFER for a null `handle`;
- * TYDB_STATUS_PERMISSION_ERROR; or the record manager's status after ten attempts. On failure
- * `*handle` is not written. */
+ * TYDB_STATUS_LOCK_NOT_WRITABLE for a file under the lock directory when no lock file can be
+ * made there; TYDB_STATUS_INVALID_FILE_NAME for a null path, one longer than
+ * TYDB_MAX_PATH_LENGTH or a file name longer than TYDB_MAX_NAME_KEY_LENGTH;
+ * TYDB_STATUS_NO_BUFFER for a null `handle`; TYDB_STATUS_PERMISSION_ERROR; or the record
+ * manager's status after ten attempts. On failure `*handle` is not written. */
 TYDB_API int32_t TYDB_CALL DbOpen(int16_t* handle, const char* path, int16_t mode, int32_t bias);
 
 /* Ordinal 203: closes one open of `handle`; the last one closes the file. 0,
