@@ -34,8 +34,11 @@ extern "C" {
 #define TYDB_STATUS_TABLE_FULL (-2)      /* open-file table full */
 #define TYDB_STATUS_NO_MEMORY (-5)       /* allocation of a buffer failed */
 #define TYDB_STATUS_LOCKED_OUT (-6)      /* another workstation holds the lock directory */
+#define TYDB_STATUS_LOCK_NOT_WRITABLE (-7) /* no lock file can be made in the lock directory:
+                                            * read-only media, no write permission, no such
+                                            * folder, or a name too long for the lock file's */
 #define TYDB_STATUS_ENGINE_INACTIVE 20   /* the record manager library cannot be loaded */
-#define TYDB_STATUS_INVALID_FILE_NAME 11 /* path of 260+ characters, or a file name of 16+ */
+#define TYDB_STATUS_INVALID_FILE_NAME 11 /* a null path, or one longer than the limits below */
 #define TYDB_STATUS_NO_BUFFER 22         /* a required buffer pointer is null */
 #define TYDB_STATUS_PERMISSION_ERROR 94  /* the file exists, yet the record manager cannot find it */
 
@@ -70,8 +73,13 @@ TYDB_API int32_t TYDB_CALL DbNop(void);
 #define TYDB_DIRECTORY_SLOT_SIZE 260
 #define TYDB_LOCK_SLOT 3    /* the directory the workstation lock guards; empty = no lock */
 #define TYDB_SCRATCH_SLOT 5 /* not configured: holds the directory of the last unmatched open */
-#define TYDB_MAX_PATH_LENGTH 259     /* longest path DbOpen accepts */
-#define TYDB_MAX_NAME_KEY_LENGTH 15  /* longest file name plus extension DbOpen accepts */
+/* The longest path DbOpen and DbCreateFile take: what the record manager reads from its key
+ * buffer (255 bytes) with the terminator. Longer ones are refused with
+ * TYDB_STATUS_INVALID_FILE_NAME before any request. */
+#define TYDB_MAX_PATH_LENGTH 254
+/* The longest file name plus extension DbOpen and DbCreateFile take: what an open file's entry
+ * keeps. Longer ones are refused the same way. */
+#define TYDB_MAX_NAME_KEY_LENGTH 15
 
 #pragma pack(push, 1)
 typedef struct TydbDirectoryBlock {
@@ -102,7 +110,9 @@ TYDB_API int32_t TYDB_CALL DbGetDirectories(TydbDirectoryBlock* block);
  * normal. `bias` is added to the Open itself and to every later record operation on the file.
  * A repeated open of a file in a sharing directory returns the same handle and keeps the
  * first open's mode and bias. Returns 0; TYDB_STATUS_TABLE_FULL; TYDB_STATUS_LOCKED_OUT;
- * TYDB_STATUS_INVALID_FILE_NAME for a null or too long path or file name;
+ * TYDB_STATUS_LOCK_NOT_WRITABLE for a file under the lock directory when no lock file can be
+ * made there; TYDB_STATUS_INVALID_FILE_NAME for a null path, one longer than
+ * TYDB_MAX_PATH_LENGTH or a file name longer than TYDB_MAX_NAME_KEY_LENGTH;
  * TYDB_STATUS_NO_BUFFER for a null `handle`; TYDB_STATUS_PERMISSION_ERROR; or the record
  * manager's status after ten attempts. On failure `*handle` is not written. */
 TYDB_API int32_t TYDB_CALL DbOpen(int16_t* handle, const char* path, int16_t mode, int32_t bias);
@@ -142,12 +152,12 @@ TYDB_API int32_t TYDB_CALL DbGetLastDataLength(int16_t handle);
 
 /* Ordinal 205: one read (any Get, Step or other code; bias added). A Get Direct (code % 100 ==
  * 23) takes the 4-byte record position from the first bytes of `keyBuffer` and writes it to
- * `dataBuffer` (a null `keyBuffer` gives 43, a null `dataBuffer` TYDB_STATUS_NO_BUFFER, both
- * without a request); code % 100 == 73 is a Get Direct whose position is already in
- * `dataBuffer` and whose key value comes back in `keyBuffer`. A null `keyBuffer` is replaced
- * by a scratch buffer. The returned data length is kept for DbGetLastDataLength,
- * whatever the status. With TYDB_KEEP_POSITION, a failed restore reports its status, except
- * that a record deleted meanwhile (43) still counts as success. */
+ * `dataBuffer` (a null `keyBuffer` gives 43, a null `dataBuffer` TYDB_STATUS_NO_BUFFER, a data
+ * length below 4 gives 22, all without a request and without writing); code % 100 == 73 is a
+ * Get Direct whose position is already in `dataBuffer` and whose key value comes back in
+ * `keyBuffer`. A null `keyBuffer` is replaced by a scratch buffer. The returned data length is
+ * kept for DbGetLastDataLength, whatever the status. With TYDB_KEEP_POSITION, a failed restore
+ * reports its status, except that a record deleted meanwhile (43) still counts as success. */
 TYDB_API int32_t TYDB_CALL DbRead(int16_t operation, int16_t handle, void* keyBuffer, void* dataBuffer,
                                   int16_t dataLength);
 
@@ -170,8 +180,8 @@ TYDB_API int32_t TYDB_CALL DbModify(int16_t operation, int16_t handle, void* key
 
 /* Ordinals 221 and 222: reads the record at `percentage` (hundredths of a percent, 0..10000) of
  * the way through the current key's order, or through physical order (222). The percentage is
- * written to the first 2 bytes of `dataBuffer` (TYDB_STATUS_NO_BUFFER when it is null). Bias
- * added. */
+ * written to the first 2 bytes of `dataBuffer` (TYDB_STATUS_NO_BUFFER when it is null, 22 when
+ * the data length is below 2, both without writing). Bias added. */
 TYDB_API int32_t TYDB_CALL DbGetByPercent(int16_t handle, void* keyBuffer, void* dataBuffer, int16_t dataLength,
                                           int16_t percentage);
 TYDB_API int32_t TYDB_CALL DbGetByPercentPhysical(int16_t handle, void* keyBuffer, void* dataBuffer,
@@ -199,9 +209,10 @@ TYDB_API int32_t TYDB_CALL DbFindPercentPhysical(int16_t handle, const void* pos
  * list of 16-byte key-segment specifications ended by one whose key position is 0 or less
  * (`keySpecs` may be null: no keys). When any segment has the alternate-collating-sequence
  * flag (0x0020), the UPPER sequence of DbBuildUpperAcs is sent once for all of them. Returns
- * the Create status; TYDB_STATUS_INVALID_FILE_NAME for a null path or one of 260 characters
- * or more; 26 for more than TYDB_MAX_KEY_SEGMENTS segments; TYDB_STATUS_NO_BUFFER for a null
- * file specification. */
+ * the Create status; TYDB_STATUS_INVALID_FILE_NAME for a null path, one longer than
+ * TYDB_MAX_PATH_LENGTH or a file name longer than TYDB_MAX_NAME_KEY_LENGTH (so DbOpen takes
+ * every path created); 26 for more than TYDB_MAX_KEY_SEGMENTS segments; TYDB_STATUS_NO_BUFFER
+ * for a null file specification. */
 TYDB_API int32_t TYDB_CALL DbCreateFile(const char* path, const void* fileSpec, const void* keySpecs);
 
 /* Ordinal 2: writes the 265-byte collating sequence "UPPER   " (signature 0xAC), which sorts
@@ -360,7 +371,8 @@ TYDB_API int32_t TYDB_CALL DbRecSetPosition(TydbRecordObject* object, uint32_t p
  * the object's key into the key buffer (Get Direct + `lockBias`; -1 is not special here). The
  * object's data length is sent and receives the length read. The file's key number and bias
  * are neither used nor changed. TYDB_STATUS_INVALID_HANDLE when the file is not open,
- * TYDB_STATUS_NO_BUFFER when the object's data buffer is null. */
+ * TYDB_STATUS_NO_BUFFER when the object's data buffer is null, 22 when the object's data length
+ * is below 4 (nothing written). */
 TYDB_API int32_t TYDB_CALL DbRecGetDirect(TydbRecordObject* object, uint32_t position, int32_t lockBias);
 
 /* Ordinal 317: the object's key number := the file's current key number (unchanged when the

@@ -1,7 +1,10 @@
 // DbCreateFile: a new data file from the caller's file and key-segment specifications.
+#include "dbapi/create_file.h"
+
 #include <cstring>
 
 #include "btrcall.h"
+#include "dbapi/directory_block.h"
 #include "dbapi/statistics_buffer.h"
 #include "dbapi/status.h"
 #include "engine/gateway.h"
@@ -12,7 +15,7 @@ using namespace tydb;
 namespace {
 
 // The path travels in the key buffer, at most kMaxPathLength characters and a terminator.
-constexpr int kPathBufferSize = TYDB_MAX_PATH_LENGTH + 1;
+constexpr int kPathBufferSize = kMaxPathLength + 1;
 
 // The create buffer has the size of a statistics buffer: a file specification, up to
 // kSegmentCapacity segments and one collating sequence.
@@ -39,13 +42,13 @@ bool AnyUsesAlternateSequence(const BtrKeySpec* segments, int count) {
 
 }  // namespace
 
-extern "C" TYDB_API int32_t TYDB_CALL DbCreateFile(const char* path, const void* fileSpec, const void* keySpecs) {
-    if (path == nullptr) return kStatusInvalidFileName;
+int32_t tydb::CreateDataFile(const char* path, const void* fileSpec, const void* keySpecs, int8_t createMode) {
+    // Only paths DbOpen takes: a file created under any other could never be opened.
+    PathParts parts;
+    if (!SplitPath(path, &parts)) return kStatusInvalidFileName;
     if (fileSpec == nullptr) return kStatusNoBuffer;
     char pathBuffer[kPathBufferSize] = {};
-    const size_t pathLength = strnlen(path, kPathBufferSize);
-    if (pathLength >= kPathBufferSize) return kStatusInvalidFileName;
-    std::memcpy(pathBuffer, path, pathLength);
+    std::memcpy(pathBuffer, path, std::strlen(path));  // at most kMaxPathLength characters
 
     const auto* segments = static_cast<const BtrKeySpec*>(keySpecs);
     const int count = CountSegments(segments);
@@ -69,5 +72,9 @@ extern "C" TYDB_API int32_t TYDB_CALL DbCreateFile(const char* path, const void*
     // Creating touches no open file: the request gets a position block of its own.
     uint8_t positionBlock[btr::kPositionBlockSize] = {};
     uint16_t dataLength = static_cast<uint16_t>(create.length);
-    return CallEngine(btr::kOpCreate, positionBlock, create.bytes, &dataLength, pathBuffer, btr::kCreateOverwrite);
+    return CallEngine(btr::kOpCreate, positionBlock, create.bytes, &dataLength, pathBuffer, createMode);
+}
+
+extern "C" TYDB_API int32_t TYDB_CALL DbCreateFile(const char* path, const void* fileSpec, const void* keySpecs) {
+    return CreateDataFile(path, fileSpec, keySpecs, btr::kCreateOverwrite);
 }

@@ -24,7 +24,7 @@ std::string_view LockDirectory() { return SlotText(directoryBlock, kLockSlot); }
 
 bool LockDisabled() { return directoryBlock.lockDisabled != 0; }
 
-bool ResolveDirectory(const char* path, ResolvedPath* out) {
+bool SplitPath(const char* path, PathParts* out) {
     if (path == nullptr || out == nullptr) return false;
     // One character more than allowed is enough to know the path is too long.
     const size_t length = strnlen(path, kMaxPathLength + 1);
@@ -42,9 +42,17 @@ bool ResolveDirectory(const char* path, ResolvedPath* out) {
     // Only a backslash is dropped: on POSIX the slots keep their trailing '/'.
     size_t directoryLength = nameStart;
     if (directoryLength > driveLength && text[directoryLength - 1] == '\\') --directoryLength;
-    const std::string_view directory = text.substr(0, directoryLength);
-
     out->nameKey = nameKey;
+    out->directory = text.substr(0, directoryLength);
+    return true;
+}
+
+bool ResolveDirectory(const char* path, ResolvedPath* out) {
+    if (out == nullptr) return false;
+    PathParts parts;
+    if (!SplitPath(path, &parts)) return false;
+    const std::string_view directory = parts.directory;
+    out->nameKey = parts.nameKey;
     out->directory = directory;
     for (int slot = 0; slot < kScratchSlot; ++slot) {
         if (SamePathText(directory, SlotText(directoryBlock, slot))) {
@@ -55,7 +63,7 @@ bool ResolveDirectory(const char* path, ResolvedPath* out) {
     }
     char* scratch = directoryBlock.directories[kScratchSlot];
     std::memset(scratch, 0, kDirectorySlotSize);
-    std::memcpy(scratch, directory.data(), directory.size());  // at most 259 characters
+    std::memcpy(scratch, directory.data(), directory.size());  // at most kMaxPathLength characters
     out->slot = kScratchSlot;
     out->share = false;
     return true;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "btrcall.h"
 #include "tydb.h"
 
 namespace tydb {
@@ -21,6 +22,7 @@ inline constexpr int kLockSlot = TYDB_LOCK_SLOT;
 inline constexpr int kScratchSlot = TYDB_SCRATCH_SLOT;
 inline constexpr int kMaxPathLength = TYDB_MAX_PATH_LENGTH;
 inline constexpr int kMaxNameKeyLength = TYDB_MAX_NAME_KEY_LENGTH;
+static_assert(kMaxPathLength + 1 == btr::kMaxPathLength, "a path the library takes fills the record manager's");
 
 static_assert(sizeof(DirectoryBlock) == 1568);
 static_assert(offsetof(DirectoryBlock, directories) == 0);
@@ -34,12 +36,22 @@ static_assert(offsetof(DirectoryBlock, shareOpenFiles) == 1564);
 DirectoryBlock& Directories();
 
 // The text of a slot. A slot the application filled without a terminator is read as its 260
-// characters, which no directory string (259 at most) can equal.
+// characters, which no directory string (kMaxPathLength at most) can equal.
 std::string_view SlotText(const DirectoryBlock& block, int slot);
 
 // The lock directory (slot 3) and whether the lock is switched off.
 std::string_view LockDirectory();
 bool LockDisabled();
+
+// A path split the library's way. Both views point into the path.
+struct PathParts {
+    std::string_view nameKey;    // file name plus extension, as spelt
+    std::string_view directory;  // drive and directory, one trailing '\' dropped
+};
+
+// Splits `path`. False for the paths no file is created or opened by: a null path, one of more
+// than kMaxPathLength characters, or one whose name key has more than kMaxNameKeyLength.
+bool SplitPath(const char* path, PathParts* out);
 
 // An opened path split the library's way. Both views point into the path.
 struct ResolvedPath {
@@ -51,8 +63,7 @@ struct ResolvedPath {
 
 // Splits `path` and matches its directory against slots 0..4 in order, ignoring case and
 // taking '\' and '/' as the same separator; a directory that matches none is copied into the
-// scratch slot. Refuses (false, nothing written) a null path, a path of more than
-// kMaxPathLength characters or a name key of more than kMaxNameKeyLength characters.
+// scratch slot. Refuses (false, nothing written) what SplitPath refuses.
 bool ResolveDirectory(const char* path, ResolvedPath* out);
 
 }  // namespace tydb

@@ -37,6 +37,7 @@ int32_t EngineOpen(OpenFileEntry& entry, int32_t bias, int8_t openMode, const ch
     WorkstationLock& lock = TheWorkstationLock();
     const LockAnswer answer = lock.AcquireLock(LockDirectory(), LockDisabled(), path);
     if (answer == LockAnswer::kRefused) return kStatusLockedOut;
+    if (answer == LockAnswer::kNotWritable) return kStatusLockNotWritable;
 
     char key[kOpenKeySize] = {};
     std::memcpy(key, path, std::strlen(path));  // at most kMaxPathLength characters

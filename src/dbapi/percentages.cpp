@@ -19,8 +19,11 @@ int32_t GetByPercent(int16_t handle, void* keyBuffer, void* dataBuffer, int16_t 
     OpenFileEntry* entry = GetOpenEntry(handle);
     if (entry == nullptr) return kStatusInvalidHandle;
     if (dataBuffer == nullptr) return kStatusNoBuffer;
-    std::memcpy(dataBuffer, &percentage, sizeof percentage);
+    // The percentage travels in the data buffer: one declared too short for it is refused
+    // before a byte is written.
     uint16_t length = RequestLength(*entry, dataLength);
+    if (length < sizeof percentage) return btr::kStatusDataLengthError;
+    std::memcpy(dataBuffer, &percentage, sizeof percentage);
     const int8_t keyNumber = physical ? btr::kKeyNumberPhysical : EntryKeyNumber(*entry);
     return CallEngine(Biased(*entry, btr::kOpGetByPercentage), entry->positionBlock, dataBuffer, &length, keyBuffer,
                       keyNumber);

@@ -152,14 +152,17 @@ extern "C" TYDB_API int32_t TYDB_CALL DbRecGetDirect(TydbRecordObject* object, u
     if (entry == nullptr) return kStatusInvalidHandle;
     if (object->dataBuffer == nullptr) return kStatusNoBuffer;
 
+    // The object's own data length goes out and takes the length read; the file's defaults
+    // stay out of this read. The position is copied into the data buffer first, so a length
+    // too short for it is refused before a byte is written.
+    auto length = static_cast<uint16_t>(object->dataLength);
+    if (length < sizeof position) return btr::kStatusDataLengthError;
+
     // Unlike the reads, the bias is plain arithmetic here: -1 makes the code 22.
     const auto operation = static_cast<uint16_t>(btr::kOpGetDirect + lockBias);
     std::memcpy(object->dataBuffer, &position, sizeof position);
     uint8_t scratchKey[kScratchKeySize] = {};
     void* key = object->keyBuffer != nullptr ? object->keyBuffer : scratchKey;
-    // The object's own data length goes out and takes the length read; the file's defaults
-    // stay out of this read.
-    auto length = static_cast<uint16_t>(object->dataLength);
     const int16_t status = CallEngine(operation, entry->positionBlock, object->dataBuffer, &length, key,
                                       static_cast<int8_t>(object->keyNumber));
     object->dataLength = static_cast<int16_t>(length);

@@ -33,17 +33,20 @@ extern "C" TYDB_API int32_t TYDB_CALL DbRead(int16_t operation, int16_t handle, 
     const bool keepPosition = (static_cast<uint16_t>(operation) & kKeepPositionFlag) != 0;
     const auto code = static_cast<int16_t>(static_cast<uint16_t>(operation) & ~kKeepPositionFlag);
     const int base = code % kLockBiasStep;
+    uint16_t length = RequestLength(*entry, dataLength);
     if (base == btr::kOpGetDirect) {
         // The record position comes in the key buffer: without one there is nothing to read.
         if (keyBuffer == nullptr) return btr::kStatusInvalidRecordAddress;
         if (dataBuffer == nullptr) return kStatusNoBuffer;
+        // The position is copied into the data buffer, so the buffer the caller declares must
+        // hold it: a shorter one is refused before a byte is written.
+        if (length < btr::kRecordPositionSize) return btr::kStatusDataLengthError;
     }
 
     uint8_t savedPosition[btr::kRecordPositionSize] = {};
     const bool restore = keepPosition && DbPosition(kModeGetPosition, handle, savedPosition) == kStatusSuccess;
 
     if (base == btr::kOpGetDirect) std::memcpy(dataBuffer, keyBuffer, btr::kRecordPositionSize);
-    uint16_t length = RequestLength(*entry, dataLength);
     const int sent = base == kGetDirectWithKey ? code - kGetDirectWithKeyOffset : code;
     // The scratch key is cleared only when it is sent: reads are the hot path.
     uint8_t scratchKey[kScratchKeySize];

@@ -20,6 +20,8 @@ inline constexpr int32_t kStatusTableFull = -2;
 inline constexpr int32_t kStatusNoMemory = -5;
 // Another workstation holds the lock directory.
 inline constexpr int32_t kStatusLockedOut = -6;
+// No lock file can be made in the lock directory: nobody holds it, but it cannot be written.
+inline constexpr int32_t kStatusLockNotWritable = -7;
 
 // Record-manager codes the library sets itself.
 inline constexpr int32_t kStatusInvalidFileName = btr::kStatusInvalidFileName;      // 11

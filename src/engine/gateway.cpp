@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "dbapi/memory.h"
+#include "dbapi/text_compare.h"
 #include "engine/settings.h"
 #include "platform.h"
 
@@ -13,6 +15,23 @@ namespace {
 // The loaded record manager: both set together and cleared together.
 platform::LibraryHandle engineLibrary = nullptr;
 BtrCallFunction engineEntry = nullptr;
+
+bool SameFolderName(std::string_view a, std::string_view b) {
+    return platform::FileNamesIgnoreCase() ? SamePathText(a, b) : a == b;
+}
+
+// Whether `folder` is one of the folders of the PATH value `list`: a whole element of it, so
+// that a longer folder name that merely contains it (/opt/w3b-old for /opt/w3b) does not count.
+bool PathListHasFolder(std::string_view list, std::string_view folder) {
+    const char separator = platform::PathListSeparator();
+    for (size_t start = 0;;) {
+        const size_t end = list.find(separator, start);
+        const std::string_view element = list.substr(start, end == std::string_view::npos ? end : end - start);
+        if (SameFolderName(element, folder)) return true;
+        if (end == std::string_view::npos) return false;
+        start = end + 1;
+    }
+}
 
 }  // namespace
 
@@ -31,8 +50,8 @@ void PrependToPath(const char* directory) {
     if (!current) return;
     if (pathSize > 0) platform::GetEnvironment("PATH", current.as<char>(), static_cast<uint32_t>(size));
 
-    // Already there, even as part of a longer directory name: leave PATH alone.
-    if (std::strstr(current.as<char>(), directory) != nullptr) return;
+    // Already one of PATH's folders, wherever it stands: leave PATH alone.
+    if (PathListHasFolder(current.as<char>(), directory)) return;
 
     // Directory, separator, old value and terminator fit `size` bytes exactly.
     HeapBlock updated(1, static_cast<int32_t>(size));

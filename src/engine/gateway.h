@@ -37,7 +37,8 @@ void UnloadEngine();
 inline constexpr int kEngineDirectorySize = 771;
 void ReadEngineDirectory(char* buffer);
 
-// Puts `directory` in front of the process's PATH unless PATH already contains it as text.
+// Puts `directory` in front of the process's PATH unless it already is one of PATH's folders
+// (a whole element, compared as the file system compares names).
 void PrependToPath(const char* directory);
 
 }  // namespace tydb

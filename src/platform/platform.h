@@ -45,6 +45,10 @@ bool SetEnvironment(const char* name, const char* value);
 // Separator of the directories in PATH: ':' on POSIX, ';' on Windows.
 char PathListSeparator();
 
+// Whether the file system takes names without regard to letter case (and '/' as '\'): true
+// on Windows, false on POSIX.
+bool FileNamesIgnoreCase();
+
 // ---- Computer ----------------------------------------------------------------------------------
 
 // The computer's name, cut to fit `size` bytes with its terminator. False when the system
@@ -104,7 +108,8 @@ struct FileOptions {
     FileAccess access = FileAccess::kRead;
     FileShare share = FileShare::kDenyNone;
     bool create = false;     // create when missing
-    bool createNew = false;  // fail with kAlreadyExists when present
+    bool createNew = false;  // fail with kAlreadyExists when present; a symbolic link there
+                             // counts as present, dangling or not, and is never followed
     bool truncate = false;   // empty the file, only once the sharing lock is held
     bool append = false;     // every write goes to the end
     bool text = false;       // every '\n' written is stored as "\r\n"; reads give "\r\n" back as '\n'
@@ -229,13 +234,15 @@ using BeforeShareLockHook = void (*)(const char* path, void* context);
 void SetBeforeShareLockHook(BeforeShareLockHook hook, void* context);
 
 // The file operations that tests can make fail.
-enum class FileOperation { kOpen, kRead, kWrite, kSync, kDelete, kRename };
+enum class FileOperation { kOpen, kRead, kWrite, kSync, kDelete, kRename, kExists };
 
 // Makes `operation` fail with `status` after `successes` more successful calls, `failures` times
 // in a row, as if the system had refused it (a full disk, a busy file), before anything is
 // done. A negative `successes`, or `status` kOk, turns injection off for that operation. Every
 // File::Open counts as kOpen (the named opens too); DeleteUnlessHeld and DeleteFile as kDelete;
-// RenameReplace as kRename. Calls refused for bad arguments do not count.
+// RenameReplace as kRename; FileExists as kExists, which then answers false, as if the file were
+// not there yet (another process makes it just after the look). Calls refused for bad
+// arguments do not count.
 void InjectFileFailure(FileOperation operation, int successes, FileStatus status, int failures = 1);
 
 }  // namespace testing

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "btrcall.h"
+#include "dbapi/create_file.h"
 #include "dbapi/status.h"
 #include "platform.h"
 #include "supidx/index_request.h"
@@ -50,9 +51,11 @@ IndexRegistry::~IndexRegistry() { Close(); }
 int32_t IndexRegistry::Open(const char* path) {
     if (!platform::FileExists(path)) {
         const int32_t created = Create(path);
-        // Another workstation may have created it in the meantime; only a registry that still
-        // does not exist is a failure.
-        if (created != kStatusSuccess && !platform::FileExists(path)) return created;
+        // Another workstation may have made it since the look: "already exists" means its
+        // registry, entries and all, is the one to open. Any other failure is one only while
+        // there is still no registry.
+        const bool madeMeanwhile = created == btr::kStatusFileAlreadyExists || platform::FileExists(path);
+        if (created != kStatusSuccess && !madeMeanwhile) return created;
     }
     int16_t handle = -1;
     int32_t status = kStatusSuccess;
@@ -72,7 +75,8 @@ int32_t IndexRegistry::Create(const char* path) {
     // The seven segments, then an all-zero specification that ends the list.
     BtrKeySpec segments[kRegistrySegmentCount + 1] = {};
     RegistryKeySpecs(segments);
-    return DbCreateFile(path, &spec, segments);
+    // Never over an existing registry: other workstations keep their entries in it.
+    return CreateDataFile(path, &spec, segments, btr::kCreateNoOverwrite);
 }
 
 int32_t IndexRegistry::Close() {

@@ -30,7 +30,10 @@ public:
     IndexRegistry(const IndexRegistry&) = delete;
     IndexRegistry& operator=(const IndexRegistry&) = delete;
 
+    // Opens the registry at `path`, creating it first when it is missing; one that another
+    // workstation makes at the same moment is opened as it is.
     int32_t Open(const char* path);
+    // Creates the registry unless a file is there already (then 59, and nothing changes).
     int32_t Create(const char* path);
     int32_t Close();
 

@@ -11,12 +11,14 @@
 #include <cstring>
 
 #include "btrcall.h"
+#include "tydb.h"
 
 namespace tydb {
 
 inline constexpr const char* kRegistryFileName = "tysupidx.db";
-// Longest path (terminator included) the registry and the log may have.
-inline constexpr int kRegistryPathSize = 260;
+// Longest path (terminator included) the registry and the log may have: a path the library
+// opens and creates files by.
+inline constexpr int kRegistryPathSize = TYDB_MAX_PATH_LENGTH + 1;
 inline constexpr int kRegistryNameSize = 16;
 // Characters of a data file's name that the registry keeps; the rest of the field stays zero.
 inline constexpr int kRegistryNameLength = kRegistryNameSize - 1;
@@ -92,17 +94,20 @@ inline void RegistryKeySpecs(BtrKeySpec out[kRegistrySegmentCount]) {
     }
 }
 
-// `directory`, a backslash and `name` into `out`. False (out empty) when the path and its
-// terminator would not fit kRegistryPathSize: such a registry or log cannot be opened.
+// `directory`, a backslash and `name` into `out`; `name` alone when the directory is empty (a
+// data file opened by a bare name), which is the process's current folder, as for the data
+// file itself. False (out empty) when the path and its terminator would not fit
+// kRegistryPathSize: such a registry or log cannot be opened.
 inline bool DirectoryFilePath(const char* directory, const char* name, char (&out)[kRegistryPathSize]) {
     out[0] = '\0';
     if (directory == nullptr || name == nullptr) return false;
     const size_t directoryLength = std::strlen(directory);
+    const size_t separatorLength = directoryLength > 0 ? 1 : 0;
     const size_t nameLength = std::strlen(name);
-    if (directoryLength + 1 + nameLength + 1 > static_cast<size_t>(kRegistryPathSize)) return false;
+    if (directoryLength + separatorLength + nameLength + 1 > static_cast<size_t>(kRegistryPathSize)) return false;
     std::memcpy(out, directory, directoryLength);
-    out[directoryLength] = '\\';
-    std::memcpy(out + directoryLength + 1, name, nameLength + 1);
+    if (separatorLength > 0) out[directoryLength] = '\\';
+    std::memcpy(out + directoryLength + separatorLength, name, nameLength + 1);
     return true;
 }
 

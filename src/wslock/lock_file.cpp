@@ -69,13 +69,19 @@ LockFile::HoldResult LockFile::HoldLockFile() {
 
 bool LockFile::TakeLockFile(std::string_view lockDirectory) {
     if (IsHeld()) return false;
+    cannotBeMade_ = false;
     for (int pass = 0; pass < kTakePasses; ++pass) {
-        if (!FormatLockFilePath(lockDirectory, path_)) break;
+        if (!FormatLockFilePath(lockDirectory, path_)) {
+            cannotBeMade_ = true;
+            break;
+        }
         // Fails while another process holds it, which is what keeps a live lock in place.
         platform::DeleteUnlessHeld(path_);
-        CreateLockFile(path_);
+        const bool there = CreateLockFile(path_);
         const HoldResult result = HoldLockFile();
         if (result == HoldResult::kHeld) return true;
+        // Nothing at the name even after the create: the folder refuses it, nobody else has it.
+        cannotBeMade_ = !there && result == HoldResult::kVanished;
         if (result == HoldResult::kBusy) break;
     }
     std::memset(path_, 0, sizeof path_);

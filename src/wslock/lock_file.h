@@ -38,6 +38,12 @@ public:
     // or when it cannot be made at all. Whose name it holds is for IsOwnLockFile to tell.
     bool TakeLockFile(std::string_view lockDirectory);
 
+    // After a take that failed: true when no lock file could be made in the lock directory at
+    // all (read-only media, no permission, no such folder, a name too long for kLockPathSize),
+    // rather than one that others keep busy. A file another process holds is always there, so
+    // a create that leaves nothing at the name is the folder's refusal, not theirs.
+    bool CannotBeMade() const { return cannotBeMade_; }
+
     // True when the held file contains exactly this computer's name (case-sensitive).
     bool IsOwnLockFile();
 
@@ -62,6 +68,7 @@ private:
     platform::File file_;
     char path_[kLockPathSize] = {};
     char computerName_[kComputerNameSize] = {};
+    bool cannotBeMade_ = false;
 };
 
 }  // namespace tydb

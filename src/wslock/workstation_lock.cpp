@@ -25,14 +25,15 @@ LockAnswer WorkstationLock::AcquireLock(std::string_view lockDirectory, bool loc
         ++holderCount_;
         return LockAnswer::kGranted;
     }
-    if (lockFile_.TakeLockFile(lockDirectory)) {
-        if (lockFile_.IsOwnLockFile()) {
-            holderCount_ = 1;
-            return LockAnswer::kGranted;
-        }
-        // Another computer's name: let go; the file is deleted only if nobody holds it.
-        lockFile_.DropLockFile();
+    if (!lockFile_.TakeLockFile(lockDirectory)) {
+        return lockFile_.CannotBeMade() ? LockAnswer::kNotWritable : LockAnswer::kRefused;
     }
+    if (lockFile_.IsOwnLockFile()) {
+        holderCount_ = 1;
+        return LockAnswer::kGranted;
+    }
+    // Another computer's name: let go; the file is deleted only if nobody holds it.
+    lockFile_.DropLockFile();
     return LockAnswer::kRefused;
 }
 

@@ -23,7 +23,8 @@ bool IsGuardedByLock(std::string_view lockDirectory, bool lockDisabled, std::str
 enum class LockAnswer {
     kNotConcerned,  // the path is not guarded: nothing was counted
     kGranted,       // counted; give it back with ReleaseLock
-    kRefused,       // another computer has the directory, or the lock file cannot be held
+    kRefused,       // another computer has the directory, or others keep the lock file busy
+    kNotWritable,   // no lock file can be made in the lock directory; nobody else holds it
 };
 
 class WorkstationLock {

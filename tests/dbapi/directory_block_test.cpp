@@ -158,14 +158,14 @@ TEST_F(DirectoryBlockTest, SharingFollowsTheFlagForConfiguredSlots) {
 TEST_F(DirectoryBlockTest, OverlongPathIsRefusedBeforeAnythingIsCopied) {
     Configure(0, "D:\\DATA");
     Resolve("E:\\BEFORE\\A.DAT");
-    std::string path = "E:\\" + std::string(250, 'd') + "\\X.DAT";  // 259 characters: accepted
-    ASSERT_EQ(path.size(), 259u);
+    std::string path = "E:\\" + std::string(245, 'd') + "\\X.DAT";  // 254 characters: accepted
+    ASSERT_EQ(path.size(), 254u);
     ResolvedPath resolved;
     EXPECT_TRUE(ResolveDirectory(path.c_str(), &resolved));
-    EXPECT_EQ(Scratch().size(), 253u);
+    EXPECT_EQ(Scratch().size(), 248u);
 
     Resolve("E:\\BEFORE\\A.DAT");
-    path = "E:\\" + std::string(251, 'd') + "\\X.DAT";  // 260 characters
+    path = "E:\\" + std::string(246, 'd') + "\\X.DAT";  // 255 characters
     EXPECT_FALSE(ResolveDirectory(path.c_str(), &resolved));
     EXPECT_EQ(Scratch(), "E:\\BEFORE");
     EXPECT_FALSE(ResolveDirectory(nullptr, &resolved));

@@ -20,7 +20,8 @@ class InjectedFileFailures : public ::testing::Test {
 protected:
     void TearDown() override {
         for (auto operation : {FileOperation::kOpen, FileOperation::kRead, FileOperation::kWrite,
-                               FileOperation::kSync, FileOperation::kDelete, FileOperation::kRename}) {
+                               FileOperation::kSync, FileOperation::kDelete, FileOperation::kRename,
+                               FileOperation::kExists}) {
             InjectFileFailure(operation, -1, FileStatus::kIoError);
         }
     }
@@ -79,6 +80,15 @@ TEST_F(InjectedFileFailures, DeleteAndRenameFailWithoutTouchingFiles) {
     EXPECT_FALSE(platform::FileExists(target.c_str()));
     EXPECT_EQ(FileStatus::kOk, platform::RenameReplace(path_.c_str(), target.c_str()));
     EXPECT_EQ(FileStatus::kOk, platform::DeleteFile(target.c_str()));
+}
+
+TEST_F(InjectedFileFailures, ExistenceCheckAnswersAbsentAtTheChosenCallThenRecovers) {
+    ASSERT_TRUE(WriteFileBytes(path_, "content"));
+    InjectFileFailure(FileOperation::kExists, 1, FileStatus::kNotFound);
+    EXPECT_TRUE(platform::FileExists(path_.c_str()));
+    EXPECT_FALSE(platform::FileExists(path_.c_str()));
+    EXPECT_TRUE(platform::FileExists(path_.c_str()));
+    EXPECT_EQ("content", ReadFileBytes(path_).value());
 }
 
 TEST_F(InjectedFileFailures, OkStatusOrNegativeCountTurnsInjectionOff) {

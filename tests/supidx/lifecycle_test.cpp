@@ -267,6 +267,33 @@ TEST_F(Lifecycle, RegistryIsCreatedWithItsFileAndKeySpecifications) {
     }
 }
 
+TEST_F(Lifecycle, RegistryMadeByAnotherWorkstationJustAfterTheLookIsOpenedNotReplaced) {
+    CreateDataFile();
+    const int16_t handle = Open(DataPath());
+    ASSERT_EQ(Activate(handle, kOrderDate), 0);
+    ASSERT_EQ(RegistryEntry(1).keyNumber, 1);
+    // The look for the registry finds none, as if another workstation made it just after.
+    platform::testing::InjectFileFailure(platform::testing::FileOperation::kExists, 0,
+                                         platform::FileStatus::kNotFound);
+    EXPECT_EQ(Activate(handle, KeyDef({{30, 4}})), 0);
+    platform::testing::InjectFileFailure(platform::testing::FileOperation::kExists, -1, platform::FileStatus::kOk);
+    EXPECT_EQ(RegistryEntry(1).keyNumber, 1) << "the entry made before is still there";
+    EXPECT_EQ(Registry().size(), 2u);
+}
+
+TEST_F(Lifecycle, BareFileNameKeepsItsRegistryAndLogInTheCurrentFolder) {
+    UseRealEngine({"Index Log=1"});
+    CreateDataFile();
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const int16_t handle = Open(kDataName);
+    EXPECT_EQ(Activate(handle, kOrderDate), 0);
+    DbCloseAll();
+    std::filesystem::current_path(previous);
+    EXPECT_TRUE(platform::FileExists(RegistryPath().c_str()));
+    EXPECT_TRUE(platform::FileExists(LogPath().c_str()));
+}
+
 TEST_F(Lifecycle, FifteenCharacterFileNameIsStoredWithAZeroAfterIt) {
     const std::string name = "ABCDEFGHIJK.DAT";
     ASSERT_EQ(name.size(), 15u);

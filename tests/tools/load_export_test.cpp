@@ -119,6 +119,32 @@ TEST_F(LoadExport, EachRejectedRowIsReportedWithItsLineAndReasonAndTheOthersAreS
               "10,Last,,10,0,00000000\n");
 }
 
+TEST_F(LoadExport, ARejectedValueIsQuotedByItsFirstFortyCharactersAndItsLength) {
+    const size_t kHuge = 1024 * 1024;
+    const struct {
+        std::string column;
+        char fill;
+        std::string message;
+    } rows[] = {
+        {"number", 'x', "field \"number\": \"" + std::string(40, 'x') + "...\" (1048576 characters) is not an integer"},
+        {"name", 'n', "field \"name\": \"" + std::string(40, 'n') + "...\" is 1048576 characters; the field holds 16"},
+        {"count", '9', "field \"count\": " + std::string(40, '9') + "... (1048576 characters) does not fit"},
+        {"ratio", 'r', "field \"ratio\": \"" + std::string(40, 'r') + "...\" (1048576 characters) is not a number"},
+        {"tag", 'f', "field \"tag\": \"" + std::string(40, 'f') + "...\" (1048576 characters) is not at most"},
+    };
+    for (const auto& row : rows) {
+        auto loaded = Load(row.column + "\n" + std::string(kHuge, row.fill) + "\n");
+        EXPECT_EQ(loaded.exitCode, 1) << row.column;
+        EXPECT_NE(loaded.out.find("line 2: rejected, " + row.message), std::string::npos) << loaded.out.substr(0, 400);
+        EXPECT_LT(loaded.out.size(), 1000u) << row.column;
+    }
+    auto header = Load(std::string(kHuge, 'h') + "\n1\n");
+    EXPECT_NE(header.err.find("column \"" + std::string(40, 'h') + "...\" (1048576 characters) is not a field"),
+              std::string::npos)
+        << header.err.substr(0, 400);
+    EXPECT_LT(header.err.size(), 1000u);
+}
+
 TEST_F(LoadExport, ARecordManagerRefusalIsReportedWithItsStatusAndTheLoadGoesOn) {
     {
         FakeEngine fake(dir);

@@ -149,6 +149,30 @@ TEST_F(TyWRegKeepingLines, TemporaryFileLeftByAnInterruptedWriterIsOverwritten) 
     EXPECT_FALSE(std::filesystem::exists(file() + ".tmp"));
 }
 
+// A link planted at the temporary name (where others may write the folder) is never written
+// through, whether its target exists or not, and the write still happens.
+TEST_F(TyWRegKeepingLines, LinkPlantedAtTheTemporaryNameIsNeverWrittenThrough) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "making a symbolic link needs a privilege Windows does not give tests";
+#endif
+    const struct {
+        const char* name;
+        bool victimExists;
+    } rows[] = {{"victim", true}, {"absent", false}};
+    for (const auto& row : rows) {
+        const std::string victim = dir_.File(row.name);
+        if (row.victimExists) {
+            ASSERT_TRUE(testsupport::WriteFileBytes(victim, "precious"));
+        }
+        std::filesystem::create_symlink(victim, file() + ".tmp");
+        ASSERT_EQ(TyWRegWriteString(kMachine, "", "PATH", row.name), 0) << row.name;
+        EXPECT_EQ(testsupport::ReadFileBytes(victim).value_or("<missing>"), row.victimExists ? "precious" : "<missing>");
+        EXPECT_FALSE(std::filesystem::is_symlink(file())) << row.name;
+        EXPECT_EQ(ReadString(kMachine, "", "PATH"), row.name);
+        std::filesystem::remove(file() + ".tmp");
+    }
+}
+
 // A reader that opened the file before a write keeps reading the whole old text: the write
 // puts a new file in its place instead of changing the old one.
 TEST_F(TyWRegKeepingLines, WriteReplacesTheFileInsteadOfChangingItInPlace) {
@@ -192,6 +216,26 @@ TEST_F(TyWRegRefusedWrites, FileThatCannotBeReadIsNeverReplaced) {
     EXPECT_EQ(std::filesystem::file_size(file()), 17u * 1024 * 1024);
     EXPECT_EQ(FileText().substr(0, 9), "[HKEY_LOC");
     EXPECT_EQ(TyWRegReadInt(kMachine, "", "a", 4), 4);
+}
+
+TEST_F(TyWRegRefusedWrites, WriteThatWouldMakeTheFileTooLargeToReadIsRefusedAndChangesNothing) {
+    // The reader takes files of up to 16 MB; a write may make the file exactly that large.
+    constexpr size_t kLargestFile = 16 * 1024 * 1024;
+    const std::string before = "[HKEY_LOCAL_MACHINE\\Pervasive\\11]\nPATH=/opt\n";
+    const size_t fits = kLargestFile - before.size() - std::string("Big=\n").size();
+    const struct {
+        size_t valueLength;
+        int32_t result;
+    } rows[] = {{fits, 0}, {fits + 1, TYWREG_ERROR_INVALID_PARAMETER}};
+    for (const auto& row : rows) {
+        SetFileText(before);
+        const std::string value(row.valueLength, 'v');
+        EXPECT_EQ(TyWRegWriteString(kMachine, "", "Big", value.c_str()), row.result) << row.valueLength;
+        EXPECT_EQ(ReadString(kMachine, "", "PATH"), "/opt") << row.valueLength;
+        if (row.result != 0) {
+            EXPECT_TRUE(FileText() == before) << "the file is as it was";
+        }
+    }
 }
 
 TEST_F(TyWRegRefusedWrites, FolderInPlaceOfTheFileIsLeftAlone) {

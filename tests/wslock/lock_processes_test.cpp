@@ -2,6 +2,7 @@
 // kept out, a stale lock is cleared, and unloading the library lets go of the lock file.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,19 @@ std::string LibraryFile() {
     return testsupport::BuildPath("tydb.dll");
 #else
     return testsupport::BuildPath("libtydb.so");
+#endif
+}
+
+// Whether a child process can be given a read-only view of `folder`: root, and unshare with a
+// mount namespace of its own.
+bool CanMountReadOnly(const std::string& folder) {
+#if defined(_WIN32)
+    (void)folder;
+    return false;
+#else
+    const std::string probe =
+        "/usr/bin/unshare -m /bin/sh -c 'mount --bind -o ro \"$0\" \"$0\"' '" + folder + "' >/dev/null 2>&1";
+    return std::system(probe.c_str()) == 0;
 #endif
 }
 
@@ -44,6 +58,19 @@ protected:
         return child.ReadLine().value_or("<no answer>");
     }
 };
+
+TEST_F(LockProcessesTest, ReadOnlyLockDirectoryIsReportedAsNotWritableNotAsTaken) {
+    if (!CanMountReadOnly(data)) GTEST_SKIP() << "needs root and unshare -m to mount the lock directory read-only";
+    // The opener sees the lock directory through a read-only mount of its own.
+    ChildProcess child("/usr/bin/unshare",
+                       {"-m", "/bin/sh", "-c", "mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"", data,
+                        testsupport::BuildPath("wslock_opener"), LibraryFile()});
+    ASSERT_TRUE(child.ReadLine().value_or("").rfind("ready ", 0) == 0);
+    ASSERT_EQ(Ask(child, "dirs " + lockDirectory), "dirs 0");
+    const std::string answer = Ask(child, "open " + data + "/A.DAT");
+    EXPECT_EQ(answer.rfind("open " + std::to_string(TYDB_STATUS_LOCK_NOT_WRITABLE) + " ", 0), 0u) << answer;
+    EXPECT_FALSE(LockFileExists());
+}
 
 TEST_F(LockProcessesTest, SecondProcessOfTheSameComputerOpensWhileTheFirstHoldsTheLock) {
     auto child = StartOpener();

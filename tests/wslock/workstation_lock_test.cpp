@@ -176,16 +176,6 @@ TEST_F(WorkstationLockTest, LockDirectoryChangedWhileOpenStillReleasesAtClose) {
     EXPECT_FALSE(LockFileExists());
 }
 
-TEST_F(WorkstationLockTest, MissingLockDirectoryRefusesTheOpen) {
-    // The lock directory is a prefix of an existing folder but does not exist itself: no lock
-    // file can be made there, so the open is refused rather than left unguarded.
-    SetLockDirectory(data + "/absent");
-    std::filesystem::create_directory(data + "/absent-not");
-    int16_t handle = 0;
-    EXPECT_EQ(OpenStatus(data + "/absent-not/X.DAT", &handle), TYDB_STATUS_LOCKED_OUT);
-    EXPECT_TRUE(fake.CallsOf(btr::kOpOpen).empty());
-}
-
 TEST_F(WorkstationLockTest, NameThatFailedToBeWrittenIsRefusedAndTheNextAttemptGetsIn) {
     // Only the read-back decides: an empty lock file names nobody, so the first attempt is
     // refused; the next one clears that file (nobody holds it) and writes the name.
@@ -212,16 +202,28 @@ TEST_F(WorkstationLockTest, StaleLockThatCannotBeDeletedRefusesThatAttempt) {
     EXPECT_FALSE(lock.lockFile().IsHeld());
 }
 
-TEST_F(WorkstationLockTest, LockDirectoryTooLongForTheLockFileNameRefusesTheOpen) {
-    // 247 characters leave no room for "\~ty~.loc" in the lock file's name: the lock cannot be
-    // taken, and a name cut short would guard some other file.
+TEST_F(WorkstationLockTest, LockDirectoryWhereNoLockFileCanBeMadeIsNotTakenForAnotherComputer) {
+    // A folder that is not there (though a folder its name begins is), a plain file in place of
+    // the folder, and a folder whose name leaves no room for "\~ty~.loc" (247 characters): no
+    // lock file can be made, so the open is refused, yet no other computer holds the folder.
+    ASSERT_TRUE(testsupport::WriteFileBytes(data + "/plain", "x"));
+    std::filesystem::create_directory(data + "/absent-not");
     const std::string longDirectory = "D:\\" + std::string(244, 'd');
-    ASSERT_EQ(longDirectory.size(), 247u);
-    SetLockDirectory(longDirectory);
-    int16_t handle = 0;
-    EXPECT_EQ(OpenStatus(longDirectory + "\\X.DAT", &handle), TYDB_STATUS_LOCKED_OUT);
+    const struct {
+        std::string lockDirectory;
+        std::string path;
+    } rows[] = {
+        {data + "/absent", data + "/absent-not/X.DAT"},
+        {data + "/plain/", data + "/plain/X.DAT"},
+        {longDirectory, longDirectory + "\\X.DAT"},
+    };
+    for (const auto& row : rows) {
+        SetLockDirectory(row.lockDirectory);
+        int16_t handle = 0;
+        EXPECT_EQ(OpenStatus(row.path, &handle), TYDB_STATUS_LOCK_NOT_WRITABLE) << row.lockDirectory;
+        EXPECT_STREQ(tydb::TheWorkstationLock().lockFile().path(), "");
+    }
     EXPECT_TRUE(fake.CallsOf(btr::kOpOpen).empty());
-    EXPECT_STREQ(tydb::TheWorkstationLock().lockFile().path(), "");
 }
 
 TEST_F(WorkstationLockTest, CloseAllGivesBackEveryCountedOpen) {

@@ -3,7 +3,8 @@
 // The CSV's first row names the columns, each a field of the layout; a field the CSV leaves out
 // is blank (strings) or zero. Every row is checked against the layout before it is sent, and
 // each row is one Insert, so a row is stored whole or not at all. Every rejected row is
-// reported with its line and reason, and the load goes on with the next one.
+// reported with its line and reason (a long value shown by its beginning and its length), and
+// the load goes on with the next one.
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "csv.h"
 #include "file_layout.h"
 #include "progress_bar.h"
+#include "quoted_value.h"
 #include "record_layout.h"
 #include "status_text.h"
 #include "tydb.h"
@@ -42,11 +44,12 @@ Columns MapHeader(const CsvRow& header, const RecordLayout& layout, const std::s
     for (const std::string& name : header.fields) {
         const int field = layout.Find(name);
         if (field < 0) {
-            Fail(2, source + ", line " + std::to_string(header.line) + ": column \"" + name +
-                        "\" is not a field of the layout");
+            Fail(2, source + ", line " + std::to_string(header.line) + ": column " + QuotedValue(name) +
+                        " is not a field of the layout");
         }
         if (columns.given[static_cast<size_t>(field)]) {
-            Fail(2, source + ", line " + std::to_string(header.line) + ": column \"" + name + "\" appears twice");
+            Fail(2, source + ", line " + std::to_string(header.line) + ": column " + QuotedValue(name) +
+                        " appears twice");
         }
         columns.given[static_cast<size_t>(field)] = true;
         columns.fieldOfColumn.push_back(field);

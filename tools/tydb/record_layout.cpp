@@ -8,6 +8,8 @@
 #include <limits>
 #include <sstream>
 
+#include "quoted_value.h"
+
 namespace tool {
 namespace {
 
@@ -76,11 +78,11 @@ bool EncodeInteger(const LayoutField& field, const std::string& text, uint8_t* o
         const int64_t low = bits == 64 ? std::numeric_limits<int64_t>::min() : -(int64_t{1} << (bits - 1));
         const int64_t high = bits == 64 ? std::numeric_limits<int64_t>::max() : (int64_t{1} << (bits - 1)) - 1;
         if (text.empty() || failed != std::errc() || end != text.data() + text.size()) {
-            *error = "\"" + text + "\" is not an integer";
+            *error = QuotedValue(text) + " is not an integer";
             return false;
         }
         if (value < low || value > high) {
-            *error = text + " does not fit a " + std::to_string(field.length) + "-byte integer (" +
+            *error = ShownValue(text) + " does not fit a " + std::to_string(field.length) + "-byte integer (" +
                      std::to_string(low) + " to " + std::to_string(high) + ")";
             return false;
         }
@@ -91,12 +93,12 @@ bool EncodeInteger(const LayoutField& field, const std::string& text, uint8_t* o
     const auto [end, failed] = std::from_chars(text.data(), text.data() + text.size(), value);
     const uint64_t high = bits == 64 ? std::numeric_limits<uint64_t>::max() : (uint64_t{1} << bits) - 1;
     if (text.empty() || failed == std::errc::invalid_argument || end != text.data() + text.size()) {
-        *error = "\"" + text + "\" is not an unsigned integer";
+        *error = QuotedValue(text) + " is not an unsigned integer";
         return false;
     }
     if (failed != std::errc() || value > high) {
-        *error = text + " does not fit a " + std::to_string(field.length) + "-byte unsigned integer (0 to " +
-                 std::to_string(high) + ")";
+        *error = ShownValue(text) + " does not fit a " + std::to_string(field.length) +
+                 "-byte unsigned integer (0 to " + std::to_string(high) + ")";
         return false;
     }
     StoreLittleEndian(value, field.length, out);
@@ -107,12 +109,12 @@ bool EncodeFloat(const LayoutField& field, const std::string& text, uint8_t* out
     double value = 0;
     const auto [end, failed] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || failed != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
-        *error = "\"" + text + "\" is not a number";
+        *error = QuotedValue(text) + " is not a number";
         return false;
     }
     if (field.length == 4) {
         if (std::fabs(value) > std::numeric_limits<float>::max()) {
-            *error = text + " does not fit a 4-byte float";
+            *error = ShownValue(text) + " does not fit a 4-byte float";
             return false;
         }
         const auto narrow = static_cast<float>(value);
@@ -132,14 +134,14 @@ int HexDigit(char c) {
 
 bool EncodeHex(const LayoutField& field, const std::string& text, uint8_t* out, std::string* error) {
     if (text.size() % 2 != 0 || text.size() / 2 > static_cast<size_t>(field.length)) {
-        *error = "\"" + text + "\" is not at most " + std::to_string(field.length) + " bytes of hex digit pairs";
+        *error = QuotedValue(text) + " is not at most " + std::to_string(field.length) + " bytes of hex digit pairs";
         return false;
     }
     std::vector<uint8_t> bytes(static_cast<size_t>(field.length), 0);
     for (size_t i = 0; i < text.size(); i += 2) {
         const int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
         if (high < 0 || low < 0) {
-            *error = "\"" + text + "\" holds a character that is not a hex digit";
+            *error = QuotedValue(text) + " holds a character that is not a hex digit";
             return false;
         }
         bytes[i / 2] = static_cast<uint8_t>(high * 16 + low);
@@ -194,32 +196,33 @@ bool ParseLayout(const std::string& text, RecordLayout* layout, std::string* err
         LayoutField field;
         field.name = words[0];
         if (!ParseInt(words[1], &field.offset) || field.offset < 0 || field.offset >= kLongestRecord) {
-            *error = where + "offset \"" + words[1] + "\" is not a byte offset from 0 to " +
+            *error = where + "offset " + QuotedValue(words[1]) + " is not a byte offset from 0 to " +
                      std::to_string(kLongestRecord - 1);
             return false;
         }
         if (!ParseInt(words[2], &field.length) || field.length < 1 || field.offset + field.length > kLongestRecord) {
-            *error = where + "length \"" + words[2] + "\" is not a length from 1 that ends within a record";
+            *error = where + "length " + QuotedValue(words[2]) + " is not a length from 1 that ends within a record";
             return false;
         }
         const auto type = std::find_if(std::begin(kTypeNames), std::end(kTypeNames),
                                        [&](const TypeName& entry) { return words[3] == entry.name; });
         if (type == std::end(kTypeNames)) {
-            *error = where + "unknown type \"" + words[3] + "\" (string, zstring, integer, unsigned, float, hex)";
+            *error = where + "unknown type " + QuotedValue(words[3]) +
+                     " (string, zstring, integer, unsigned, float, hex)";
             return false;
         }
         field.type = type->type;
         if (!LengthFits(field.type, field.length)) {
-            *error = where + "a " + words[3] + " field cannot be " + words[2] + " bytes long";
+            *error = where + "a " + words[3] + " field cannot be " + ShownValue(words[2]) + " bytes long";
             return false;
         }
         if (layout->Find(field.name) >= 0) {
-            *error = where + "field \"" + field.name + "\" is named twice";
+            *error = where + "field " + QuotedValue(field.name) + " is named twice";
             return false;
         }
         for (const auto& other : layout->fields) {
             if (field.offset < other.offset + other.length && other.offset < field.offset + field.length) {
-                *error = where + "field \"" + field.name + "\" overlaps field \"" + other.name + "\"";
+                *error = where + "field " + QuotedValue(field.name) + " overlaps field " + QuotedValue(other.name);
                 return false;
             }
         }
@@ -254,8 +257,8 @@ bool EncodeField(const LayoutField& field, const std::string& text, uint8_t* rec
         case FieldType::kZstring: {
             const size_t room = static_cast<size_t>(field.length) - (field.type == FieldType::kZstring ? 1 : 0);
             if (text.size() > room || text.find('\0') != std::string::npos) {
-                *error = "\"" + text + "\" is " + std::to_string(text.size()) + " characters; the field holds " +
-                         std::to_string(room);
+                *error = "\"" + ValuePrefix(text) + "\" is " + std::to_string(text.size()) +
+                         " characters; the field holds " + std::to_string(room);
                 return false;
             }
             std::memset(out, field.type == FieldType::kString ? ' ' : '\0', static_cast<size_t>(field.length));

@@ -7,6 +7,7 @@ namespace {
 
 const std::map<int32_t, const char*>& Meanings() {
     static const std::map<int32_t, const char*> meanings = {
+        {-7, "no lock file can be made in the lock directory (read-only, not writable or missing)"},
         {-6, "another workstation holds the lock directory"},
         {-5, "the library could not allocate a buffer"},
         {-2, "the library's table of open files is full"},

@@ -39,7 +39,9 @@ extern "C" {
 #define TYWREG_ERROR_WRITE_FAULT 29         /* reading or replacing the store failed */
 #define TYWREG_ERROR_SHARING_VIOLATION 32   /* another writer kept the store locked too long */
 #define TYWREG_ERROR_NOT_SUPPORTED 50       /* this build has no store to write to */
-#define TYWREG_ERROR_INVALID_PARAMETER 87   /* a null or unstorable section, name or value */
+#define TYWREG_ERROR_INVALID_PARAMETER 87   /* a null or unstorable section, name or value, or
+                                             * one that would make the store larger than it
+                                             * reads (16 MB) */
 
 /* Size of the two buffers TyWRegGetSelection fills. */
 #define TYWREG_SELECTION_SIZE 128

@@ -21,6 +21,10 @@ constexpr uint32_t kLockRetryMilliseconds = 10;
 // reader is gone again within milliseconds.
 constexpr int kRenameAttempts = 50;
 
+// Creations of the temporary file: one, and after a leftover was removed, a few more in case
+// someone keeps putting something at that name.
+constexpr int kCreateAttempts = 3;
+
 int32_t ErrorFor(platform::FileStatus status) {
     switch (status) {
         case platform::FileStatus::kNotFound:
@@ -58,13 +62,20 @@ platform::FileStatus ReplaceByRename(const std::string& from, const std::string&
     return status;
 }
 
-int32_t WriteWholeFile(const std::string& path, const std::string& text) {
+// Writes `text` to a file created afresh at `path`. The folder may be writable by others, so
+// whatever is found at that name (a leftover of a writer that died, or a link planted to make
+// us write elsewhere) is never opened: the name itself is removed, never what it points to,
+// and the file is created anew, which never follows a link.
+int32_t WriteNewFile(const std::string& path, const std::string& text) {
     platform::FileOptions options;
     options.access = platform::FileAccess::kWrite;
-    options.create = true;
-    options.truncate = true;
+    options.createNew = true;
     platform::File file;
     platform::FileStatus status = platform::File::Open(path.c_str(), options, &file);
+    for (int attempt = 1; attempt < kCreateAttempts && status == platform::FileStatus::kAlreadyExists; ++attempt) {
+        platform::DeleteFile(path.c_str());
+        status = platform::File::Open(path.c_str(), options, &file);
+    }
     if (status != platform::FileStatus::kOk) return ErrorFor(status);
     if (file.Write(text.data(), text.size()) != platform::FileStatus::kOk) return TYWREG_ERROR_WRITE_FAULT;
     if (file.Sync() != platform::FileStatus::kOk) return TYWREG_ERROR_WRITE_FAULT;
@@ -103,11 +114,14 @@ int32_t ReplaceFileLocked(const std::string& path,
     std::string current;
     if (LoadFile(path, &current) == LoadResult::kFailed) return TYWREG_ERROR_WRITE_FAULT;
     std::string replacement = change(current);
+    // A file the reader would refuse takes every stored value with it: such a write is
+    // refused, as a value that cannot be stored, and the file stays as it is.
+    if (static_cast<int64_t>(replacement.size()) > kMaxFileBytes) return TYWREG_ERROR_INVALID_PARAMETER;
 
-    // A fixed name is safe: only the lock holder writes it, and a copy left by a writer
-    // that died is simply overwritten.
+    // Only the lock holder writes this name; what another writer left there when it died is
+    // replaced (see WriteNewFile).
     const std::string temporary = path + ".tmp";
-    result = WriteWholeFile(temporary, replacement);
+    result = WriteNewFile(temporary, replacement);
     if (result == 0) {
         platform::FileStatus status = ReplaceByRename(temporary, path);
         if (status != platform::FileStatus::kOk) result = ErrorFor(status);

@@ -18,9 +18,11 @@ enum class LoadResult {
 LoadResult LoadFile(const std::string& path, std::string* text);
 
 // Holds "<path>.lock", reads the file (empty when missing), passes its text to `change` and
-// puts the text `change` returns in its place: written to "<path>.tmp" beside it, put on
-// disk, then renamed over the file in one step. 0, or a TYWREG_ERROR_ code; on an error the
-// file is unchanged. A file that exists but cannot be read is never replaced, so no error
+// puts the text `change` returns in its place: written to "<path>.tmp" beside it (created
+// anew: whatever was at that name is removed first and never written through), put on disk,
+// then renamed over the file in one step. 0, or a TYWREG_ERROR_ code; on an error the
+// file is unchanged. A file that exists but cannot be read is never replaced, and a text
+// larger than LoadFile reads (TYWREG_ERROR_INVALID_PARAMETER) is never written, so no error
 // can cost the values already stored.
 int32_t ReplaceFileLocked(const std::string& path,
                           const std::function<std::string(const std::string&)>& change);

@@ -9,7 +9,7 @@ namespace platform {
 
 namespace {
 
-constexpr int kOperationCount = static_cast<int>(testing::FileOperation::kRename) + 1;
+constexpr int kOperationCount = static_cast<int>(testing::FileOperation::kExists) + 1;
 
 struct Injection {
     bool on = false;

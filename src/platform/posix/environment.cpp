@@ -33,4 +33,6 @@ bool SetEnvironment(const char* name, const char* value) {
 
 char PathListSeparator() { return ':'; }
 
+bool FileNamesIgnoreCase() { return false; }
+
 }  // namespace platform

@@ -48,6 +48,8 @@ FileStatus ExcludeHolders(int fd) {
 
 bool FileExists(const char* path) {
     if (path == nullptr || path[0] == '\0') return false;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kExists, &injected)) return false;
     struct stat info;
     return ::stat(NativePath(path).c_str(), &info) == 0;
 }

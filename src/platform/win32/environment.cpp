@@ -36,4 +36,6 @@ bool SetEnvironment(const char* name, const char* value) {
 
 char PathListSeparator() { return ';'; }
 
+bool FileNamesIgnoreCase() { return true; }
+
 }  // namespace platform

@@ -82,6 +82,8 @@ FileStatus Delete(const char* path) {
 
 bool FileExists(const char* path) {
     if (path == nullptr || path[0] == '\0') return false;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kExists, &injected)) return false;
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 

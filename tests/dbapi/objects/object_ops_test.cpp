@@ -317,6 +317,20 @@ TEST_F(RecordObjectPositions, GetDirectSendsTwentyThreeAndLeavesTheLengthReadInT
     EXPECT_EQ(NameIn(object), "C");
 }
 
+TEST_F(RecordObjectPositions, GetDirectWithADataLengthShorterThanAPositionIsRefusedUntouched) {
+    TydbRecordObject* object = OpenObject(CreateNamesFile({"A"}));
+    void* own = object->dataBuffer;
+    char data[8];
+    std::memset(data, 0x77, sizeof data);
+    object->dataBuffer = data;
+    object->dataLength = 2;
+    fake->ClearLog();
+    EXPECT_EQ(DbRecGetDirect(object, 1, 0), btr::kStatusDataLengthError);
+    EXPECT_EQ(std::string(data, sizeof data), std::string(sizeof data, '\x77'));
+    EXPECT_TRUE(fake->Calls().empty());
+    object->dataBuffer = own;
+}
+
 TEST_F(RecordObjectPositions, GetDirectUsesTheObjectsKeyNumberAndNeitherTheFilesKeyNorBias) {
     TydbRecordObject* object = OpenObject(CreateThreeKeyFile({"ABCD", "DCBX"}));
     const int16_t handle = object->handle;

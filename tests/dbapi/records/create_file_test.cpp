@@ -1,6 +1,7 @@
 // DbCreateFile and the UPPER collating sequence: what the create request carries, what the
 // record manager makes of it, and what is refused before any request.
 #include <cstring>
+#include <filesystem>
 
 #include "record_fixture.h"
 
@@ -94,18 +95,53 @@ TEST_F(CreateRequestTest, MoreThanNinetySixSegmentsAreRefusedWithoutARequest) {
     EXPECT_EQ(fake->Calls()[0].dataLength, 16u + 96 * 16 + kAcsSize);
 }
 
-TEST_F(CreateRequestTest, PathsOf260CharactersOrMoreAreRefusedWithoutARequest) {
+TEST_F(CreateRequestTest, NullPathOrSpecificationIsRefusedWithoutARequest) {
     const BtrFileSpec spec = FileSpec(32, 0);
     fake->ClearLog();
-    const std::string longPath = "/" + std::string(259, 'p');
-    EXPECT_EQ(DbCreateFile(longPath.c_str(), &spec, nullptr), TYDB_STATUS_INVALID_FILE_NAME);
     EXPECT_EQ(DbCreateFile(nullptr, &spec, nullptr), TYDB_STATUS_INVALID_FILE_NAME);
     EXPECT_EQ(DbCreateFile(Path("A.DAT").c_str(), nullptr, nullptr), TYDB_STATUS_NO_BUFFER);
     EXPECT_TRUE(fake->Calls().empty());
-    // 259 characters reach the record manager.
-    fake->Script(btr::kOpCreate, "*", 0);
-    EXPECT_EQ(DbCreateFile(longPath.substr(1).c_str(), &spec, nullptr), 0);
-    EXPECT_EQ(fake->Calls().size(), 1u);
+}
+
+// Paths at the edges of what the record manager takes (254 characters and a terminator in its
+// key buffer) and file names at the edge of the open-file table's (15 characters).
+class PathLimitTest : public FakeEngineTest {
+protected:
+    // A path of `length` characters in a folder of the test folder, ending in a file name of
+    // `nameLength` characters; the folder is made.
+    std::string PathOf(size_t length, size_t nameLength) {
+        const std::string name = std::string(nameLength - 4, 'N') + ".DAT";
+        const std::string folder = dir.path() + "/" + std::string(length - name.size() - dir.path().size() - 2, 'd');
+        std::filesystem::create_directories(folder);
+        return folder + "/" + name;
+    }
+};
+
+TEST_F(PathLimitTest, CreateAndOpenTakeTheSamePathsAndRefuseLongerOnesThemselves) {
+    const struct {
+        size_t length;
+        size_t nameLength;
+        int32_t status;
+    } rows[] = {
+        {254, 5, 0},  {255, 5, TYDB_STATUS_INVALID_FILE_NAME},  {259, 5, TYDB_STATUS_INVALID_FILE_NAME},
+        {260, 5, TYDB_STATUS_INVALID_FILE_NAME}, {100, 15, 0}, {100, 16, TYDB_STATUS_INVALID_FILE_NAME},
+    };
+    const BtrFileSpec spec = FileSpec(kRecordLength, 1);
+    const auto segments = Terminated({Segment(1, kNameLength)});
+    for (const auto& row : rows) {
+        const std::string path = PathOf(row.length, row.nameLength);
+        ASSERT_EQ(path.size(), row.length);
+        fake->ClearLog();
+        EXPECT_EQ(DbCreateFile(path.c_str(), &spec, segments.data()), row.status) << row.length << "/" << row.nameLength;
+        int16_t handle = 0;
+        EXPECT_EQ(DbOpen(&handle, path.c_str(), 0, 0), row.status) << row.length << "/" << row.nameLength;
+        if (row.status == 0) {
+            EXPECT_EQ(DbClose(handle), 0);
+        } else {
+            EXPECT_TRUE(fake->Calls().empty()) << row.length << "/" << row.nameLength;
+            EXPECT_FALSE(std::filesystem::exists(path));
+        }
+    }
 }
 
 TEST(UpperAcs, MapsLowerCaseLettersToUpperCaseAndEverythingElseToItself) {

@@ -147,6 +147,18 @@ TEST_F(RecordRequestTest, GetDirectWithoutKeyBufferIsRefusedWithoutARequest) {
     EXPECT_EQ(fake->Calls().size(), static_cast<size_t>(kNoRequest));
 }
 
+TEST_F(RecordRequestTest, GetDirectWithADataLengthShorterThanAPositionIsRefusedUntouched) {
+    char key[256] = {};
+    std::memcpy(key, "\x2a\x00\x00\x00", 4);
+    for (int16_t operation : {int16_t(23), int16_t(123), int16_t(23 + TYDB_KEEP_POSITION)}) {
+        char data[8];
+        std::memset(data, 0x77, sizeof data);
+        EXPECT_EQ(DbRead(operation, handle, key, data, 2), btr::kStatusDataLengthError) << operation;
+        EXPECT_EQ(std::string(data, sizeof data), std::string(sizeof data, '\x77')) << operation;
+    }
+    EXPECT_TRUE(fake->Calls().empty());
+}
+
 TEST_F(RecordRequestTest, NullKeyBufferIsReplacedByAScratchBuffer) {
     fake->Script(btr::kOpGetFirst + kBias, "*", 0);
     Record record;
@@ -253,6 +265,16 @@ TEST_F(RecordRequestTest, PercentReadsAreBiasedAndThePhysicalOneUsesKeyNumberMin
     EXPECT_EQ(calls[0].keyNumber, kKeyNumber);
     EXPECT_EQ(calls[1].operation, btr::kOpGetByPercentage + kBias);
     EXPECT_EQ(calls[1].keyNumber, -1);
+}
+
+TEST_F(RecordRequestTest, PercentReadWithADataLengthShorterThanThePercentageIsRefusedUntouched) {
+    char key[256] = {};
+    char data[4];
+    std::memset(data, 0x77, sizeof data);
+    EXPECT_EQ(DbGetByPercent(handle, key, data, 1, 5000), btr::kStatusDataLengthError);
+    EXPECT_EQ(DbGetByPercentPhysical(handle, key, data, 1, 5000), btr::kStatusDataLengthError);
+    EXPECT_EQ(std::string(data, sizeof data), std::string(sizeof data, '\x77'));
+    EXPECT_TRUE(fake->Calls().empty());
 }
 
 TEST_F(RecordRequestTest, FindPercentIsUnbiasedAndWritesThePercentageWhateverTheStatus) {
