@@ -86,6 +86,10 @@ constexpr char kLockingReadKeyCapacity[] = "locking-read-key-capacity";
 // the 4 bytes it reads its input from still locks a record: the one at the block's last position
 // (no record was read).
 constexpr char kLockWithoutRead[] = "lock-without-read";
+// A Step Next from before the first record, or a Step Previous from after the last, that finds no
+// record clears the block's currency (a further Step answers 8), where a block stays past the end
+// it ran into (a further Step in that direction answers 9 again, as Get Next and Get Previous do).
+constexpr char kStepEndClearsCurrency[] = "step-end-clears-currency";
 
 using fuzzsupport::KnownFault;
 using fuzzsupport::Tolerated;
@@ -405,8 +409,14 @@ private:
 
     static std::string BlockName(int b) { return "block " + std::to_string(b); }
 
+    // A block for an operation: rarely one that is closed while another is open.
     Block& PickBlock(int* index) {
         *index = static_cast<int>(in_.Pick(kBlockCount));
+        if (!blocks_[static_cast<size_t>(*index)].open && in_.Byte() % 8 != 7) {
+            for (int i = 0; i < kBlockCount; ++i) {
+                if (blocks_[static_cast<size_t>(i)].open) *index = i;
+            }
+        }
         return blocks_[static_cast<size_t>(*index)];
     }
 
@@ -425,19 +435,20 @@ private:
 
     KeyBuffer MakeKeyBuffer(size_t keyLength, bool lockingRead) {
         KeyBuffer key;
+        // A zero byte (as an input's end reads) gives the ordinary choice.
         switch (in_.Pick(8)) {
-            case 0:
+            case 5:
                 key.declared = static_cast<uint8_t>(keyLength);
                 key.bytes.assign(keyLength, kKeySentinel);
                 break;
-            case 1:
+            case 6:
                 if (keyLength > 1) {
                     key.declared = static_cast<uint8_t>(keyLength - 1);
                     key.bytes.assign(keyLength - 1, kKeySentinel);
                     break;
                 }
                 [[fallthrough]];
-            case 2:
+            case 7:
                 // AddressSanitizer reports a read past the buffer, so the known fault is only
                 // provoked when it is not tolerated.
                 if (!lockingRead || !Tolerated(kLockingReadKeyCapacity)) {
@@ -457,9 +468,9 @@ private:
     // A capacity for a read whose record (if the model expects one) is `size` bytes.
     uint32_t PickCapacity(size_t size) {
         switch (in_.Pick(16)) {
-            case 0: return size > 0 ? static_cast<uint32_t>(size - 1) : 0;
-            case 1: return in_.Byte() % 8;
-            case 2: return static_cast<uint32_t>(size);
+            case 13: return size > 0 ? static_cast<uint32_t>(size - 1) : 0;
+            case 14: return in_.Byte() % 8;
+            case 15: return static_cast<uint32_t>(size);
             default: return kLargeBuffer;
         }
     }
@@ -673,8 +684,7 @@ private:
     void OpStat();
     void OpGetByPercentage();
     void OpFindPercentage();
-    void OpCreate();
-    void OpReset();
+    void OpCreateOrReset();
     void OpOther();
 
     void CheckStat(int fileIndex, const std::vector<uint8_t>& data, uint32_t length, uint32_t capacity, int8_t kn);
@@ -706,31 +716,21 @@ void Session::ApplyRead(Block& block, int key, const ModelEntry& entry, bool get
 }
 
 void Session::Step() {
-    switch (in_.Pick(24)) {
-        case 0:
-        case 1:
-        case 2:
-        case 3: return OpInsert();
-        case 4:
-        case 5: return OpUpdate();
-        case 6: return OpDelete();
-        case 7:
-        case 8:
-        case 9:
-        case 10: return OpGet();
-        case 11: return OpStep();
-        case 12: return OpGetPosition();
-        case 13: return OpGetDirect();
-        case 14: return OpTransaction();
-        case 15: return OpCreateIndex();
-        case 16: return OpDropIndex();
-        case 17: return OpClose();
-        case 18: return OpOpen();
-        case 19: return OpUnlock();
-        case 20: return OpStat();
-        case 21: return in_.Byte() % 2 == 0 ? OpGetByPercentage() : OpFindPercentage();
-        case 22: return in_.Byte() % 4 == 0 ? OpCreate() : OpReset();
-        default: return OpOther();
+    // Weights: writes and reads most, the operations that close or reset blocks least.
+    static const std::pair<void (Session::*)(), int> kOperations[] = {
+        {&Session::OpInsert, 6},      {&Session::OpUpdate, 3},    {&Session::OpDelete, 2},
+        {&Session::OpGet, 6},         {&Session::OpStep, 2},      {&Session::OpGetPosition, 1},
+        {&Session::OpGetDirect, 2},   {&Session::OpTransaction, 2}, {&Session::OpCreateIndex, 1},
+        {&Session::OpDropIndex, 1},   {&Session::OpClose, 1},     {&Session::OpOpen, 2},
+        {&Session::OpUnlock, 1},      {&Session::OpStat, 1},      {&Session::OpGetByPercentage, 1},
+        {&Session::OpFindPercentage, 1}, {&Session::OpCreateOrReset, 1}, {&Session::OpOther, 1},
+    };
+    int total = 0;
+    for (const auto& [op, weight] : kOperations) total += weight;
+    int choice = static_cast<int>(in_.Pick(static_cast<size_t>(total)));
+    for (const auto& [op, weight] : kOperations) {
+        if (choice < weight) return (this->*op)();
+        choice -= weight;
     }
 }
 
@@ -743,7 +743,7 @@ void Session::OpInsert() {
     FileModel& file = files_[static_cast<size_t>(block.file)];
     std::string record = MakeRecord(block.file, in_, nullptr);
     uint32_t length = static_cast<uint32_t>(record.size());
-    if (in_.Pick(16) == 0) length = file.Variable() ? static_cast<uint32_t>(file.recordLength - 1) : length + 1;
+    if (in_.Pick(16) == 15) length = file.Variable() ? static_cast<uint32_t>(file.recordLength - 1) : length + 1;
     const ModelKey* key = file.Key(kn);
     KeyBuffer keyBuffer = MakeKeyBuffer(key != nullptr ? key->order.Design().Length() : 4, false);
     Begin("Insert (" + std::to_string(op) + ") " + BlockName(b) + " key " + std::to_string(kn) + " \"" +
@@ -809,7 +809,7 @@ void Session::OpUpdate() {
     bool present = block.open && block.physical == Place::kAt && current != file.records.end();
     std::string record = MakeRecord(block.file, in_, present ? &current->second.data : nullptr);
     uint32_t length = static_cast<uint32_t>(record.size());
-    if (in_.Pick(16) == 0) length = file.Variable() ? static_cast<uint32_t>(file.recordLength - 1) : length + 1;
+    if (in_.Pick(16) == 15) length = file.Variable() ? static_cast<uint32_t>(file.recordLength - 1) : length + 1;
     const ModelKey* key = file.Key(kn);
     KeyBuffer keyBuffer = MakeKeyBuffer(key != nullptr ? key->order.Design().Length() : 4, false);
     Begin("Update (" + std::to_string(op) + ") " + BlockName(b) + " key " + std::to_string(kn) + " \"" +
@@ -1059,7 +1059,8 @@ void Session::OpStep() {
     if (status != 0 && status != btr::kStatusDataLengthError) {
         REQUIRE(length == capacity, "data length changed by a failed Step");
         if (!errors.empty() || atEnd) return;
-        if (chained) {
+        bool fromEnd = block.physical != Place::kAt;
+        if (chained && !(fromEnd && Tolerated(kStepEndClearsCurrency))) {
             block.keyNumber = -1;
             block.logical = Place::kNone;
             block.physical = forward ? Place::kAfterLast : Place::kBeforeFirst;
@@ -1079,7 +1080,7 @@ void Session::OpStep() {
 void Session::OpGetPosition() {
     int b;
     Block& block = PickBlock(&b);
-    uint32_t capacity = in_.Pick(8) == 0 ? 3 : 4;
+    uint32_t capacity = in_.Pick(8) == 7 ? 3 : 4;
     Begin("Get Position " + BlockName(b));
     Statuses expected;
     if (!block.open) expected.push_back(btr::kStatusFileNotOpen);
@@ -1124,7 +1125,7 @@ void Session::OpGetDirect() {
     KeyBuffer keyBuffer = MakeKeyBuffer(key != nullptr ? key->order.Design().Length() : 4, effectiveLock != 0);
     auto found = file.records.find(position);
     std::string record = found != file.records.end() ? found->second.data : std::string();
-    uint32_t capacity = std::max<uint32_t>(PickCapacity(record.size()), in_.Pick(8) == 0 ? 0 : 4);
+    uint32_t capacity = std::max<uint32_t>(PickCapacity(record.size()), in_.Pick(8) == 7 ? 0 : 4);
     Begin("Get Direct (" + std::to_string(op) + ") " + BlockName(b) + " key " + std::to_string(kn) + " position " +
           std::to_string(position));
 
@@ -1324,9 +1325,15 @@ void Session::OpClose() {
 }
 
 void Session::OpOpen() {
-    int b;
-    Block& block = PickBlock(&b);
-    static const int8_t kModes[] = {0, 0, 0, -1, -2, -3, -4, -34, -66, -5, 1};
+    int b = static_cast<int>(in_.Pick(kBlockCount));
+    // Mostly a block that is closed, so that the program goes on with three open blocks.
+    if (blocks_[static_cast<size_t>(b)].open && in_.Byte() % 4 != 3) {
+        for (int i = kBlockCount - 1; i >= 0; --i) {
+            if (!blocks_[static_cast<size_t>(i)].open) b = i;
+        }
+    }
+    Block& block = blocks_[static_cast<size_t>(b)];
+    static const int8_t kModes[] = {0, 0, 0, 0, 0, 0, -1, -2, -3, -4, -66, -5};
     int8_t mode = kModes[in_.Pick(std::size(kModes))];
     int file = static_cast<int>(in_.Pick(kFileCount + 1));
     bool missing = file == kFileCount;
@@ -1334,7 +1341,7 @@ void Session::OpOpen() {
     const std::string& path = missing ? Settings().missingPath : Settings().paths[file];
     Begin("Open " + BlockName(b) + (missing ? " missing file" : " file " + std::to_string(file)) + " mode " +
           std::to_string(mode));
-    bool validMode = mode == 0 || mode == -1 || mode == -2 || mode == -3 || mode == -4 || mode == -34 || mode == -66;
+    bool validMode = (mode <= 0 && mode >= btr::kOpenExclusive) || mode == -66;
     std::vector<uint8_t> data(1, 0);
     uint32_t length = 0;
     KeyBuffer key;
@@ -1452,8 +1459,8 @@ void Session::OpStat() {
     uint32_t keyBytes = static_cast<uint32_t>(16 + 16 * file.SegmentCount());
     uint32_t capacity;
     switch (in_.Pick(4)) {
-        case 0: capacity = keyBytes - 1; break;
-        case 1: capacity = keyBytes + static_cast<uint32_t>(btr::kAcsSize) - 1; break;
+        case 2: capacity = keyBytes - 1; break;
+        case 3: capacity = keyBytes + static_cast<uint32_t>(btr::kAcsSize) - 1; break;
         default: capacity = kLargeBuffer; break;
     }
     Begin("Stat " + BlockName(b) + " key " + std::to_string(kn) + " capacity " + std::to_string(capacity));
@@ -1483,7 +1490,7 @@ void Session::OpGetByPercentage() {
     uint8_t lock = static_cast<uint8_t>(in_.Pick(8));
     if (lock > 4) lock = 0;
     uint16_t op = static_cast<uint16_t>(btr::kOpGetByPercentage + 100 * lock);
-    uint16_t percentage = in_.Pick(8) == 0 ? static_cast<uint16_t>(kFullScale + 1 + in_.Byte()) : in_.U16() % (kFullScale + 1);
+    uint16_t percentage = in_.Pick(8) == 7 ? static_cast<uint16_t>(kFullScale + 1 + in_.Byte()) : in_.U16() % (kFullScale + 1);
     FileModel& file = files_[static_cast<size_t>(block.file)];
     const ModelKey* key = kn >= 0 ? file.Key(kn) : nullptr;
     uint8_t effectiveLock = EffectiveLock(lock, false);
@@ -1512,7 +1519,7 @@ void Session::OpGetByPercentage() {
         }
     }
     std::string record = position ? file.records.at(*position).data : std::string();
-    uint32_t capacity = std::max<uint32_t>(PickCapacity(record.size()), in_.Pick(8) == 0 ? 0 : 4);
+    uint32_t capacity = std::max<uint32_t>(PickCapacity(record.size()), in_.Pick(8) == 7 ? 0 : 4);
     if (block.open && capacity < 4) errors.push_back(btr::kStatusDataLengthError);
     if (block.open && percentage > kFullScale) errors.push_back(btr::kStatusInvalidOperation);
     Statuses expected;
@@ -1569,7 +1576,7 @@ void Session::OpFindPercentage() {
     }
     KeyBuffer keyBuffer = MakeKeyBuffer(key != nullptr ? key->order.Design().Length() : 4, false);
     std::memcpy(keyBuffer.bytes.data(), search.data(), std::min(search.size(), keyBuffer.bytes.size()));
-    uint32_t capacity = in_.Pick(8) == 0 ? 3 : 4;
+    uint32_t capacity = in_.Pick(8) == 7 ? 3 : 4;
     Begin("Find Percentage (" + std::to_string(op) + ") " + BlockName(b) + " key " + std::to_string(kn) +
           (kn == -1 ? " position " + std::to_string(position) : " \"" + Escape(search) + "\""));
     Statuses expected;
@@ -1613,7 +1620,18 @@ void Session::OpFindPercentage() {
             "percentage " + std::to_string(got) + ", the model expects " + std::to_string(percentage));
 }
 
-void Session::OpCreate() {
+void Session::OpCreateOrReset() {
+    if (in_.Byte() % 4 == 3) {
+        Begin("Reset");
+        std::vector<uint8_t> data;
+        uint32_t length = 0;
+        KeyBuffer key;
+        key.bytes.assign(255, kKeySentinel);
+        uint8_t pb[btr::kPositionBlockSize] = {};
+        Expect(Call(btr::kOpReset, pb, data, &length, key, 0), {0});
+        ResetModel();
+        return;
+    }
     int file = static_cast<int>(in_.Pick(kFileCount));
     int8_t mode = in_.Byte() % 2 == 0 ? 0 : -1;
     Begin("Create file " + std::to_string(file) + " mode " + std::to_string(mode));
@@ -1625,17 +1643,6 @@ void Session::OpCreate() {
     Expect(status, mode == -1 ? Statuses{btr::kStatusFileAlreadyExists}
                               : openHere ? Statuses{btr::kStatusFileInUse} : Statuses{0});
     if (status == 0) files_[static_cast<size_t>(file)] = InitialModel(file);
-}
-
-void Session::OpReset() {
-    Begin("Reset");
-    std::vector<uint8_t> data;
-    uint32_t length = 0;
-    KeyBuffer key;
-    key.bytes.assign(255, kKeySentinel);
-    uint8_t pb[btr::kPositionBlockSize] = {};
-    Expect(Call(btr::kOpReset, pb, data, &length, key, 0), {0});
-    ResetModel();
 }
 
 void Session::OpOther() {
