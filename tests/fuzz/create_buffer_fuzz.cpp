@@ -37,6 +37,10 @@ constexpr uint32_t kStatCapacity = 100000;
 // A known fault of the record manager (see fuzz_support.h): Create Index gives a key-only file,
 // which has exactly one key, a second one (Create refuses a key-only file of more keys with 26).
 constexpr char kKeyOnlyIndex[] = "key-only-create-index";
+// The definition read from a data file is used without being checked, so a file damaged where it
+// keeps its definition makes reads and writes go outside records. AddressSanitizer stops at it,
+// so damaged definitions are only tried when TYDB_FUZZ_STRICT names this fault.
+constexpr char kDamagedDefinition[] = "damaged-definition";
 
 struct Paths {
     std::filesystem::path dir;
@@ -312,6 +316,69 @@ bool CreateFromBuffer(int8_t mode, const std::string& buffer) {
     return true;
 }
 
+// Damages the definition stored in the created file with `bytes` (over its key segments, and its
+// file specification when there are bytes left), as a damaged disk or another program might. The
+// file must then be refused with 2 or 30, or work with a definition Create itself accepts.
+void DamageDefinition(const std::string& bytes) {
+    const std::string& path = Files().created;
+    sqlite3* db = nullptr;
+    Check(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK, "open to damage");
+    size_t used = 0;
+    auto take = [&](size_t count) {
+        std::string out;
+        for (size_t i = 0; i < count; ++i) out.push_back(bytes.empty() ? '\0' : bytes[used++ % bytes.size()]);
+        return out;
+    };
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "UPDATE w3b_keyseg SET spec = ?1 WHERE key = ?2 AND segment = ?3", -1, &stmt, nullptr);
+    std::vector<std::pair<int, int>> segments;
+    sqlite3_stmt* list = nullptr;
+    sqlite3_prepare_v2(db, "SELECT key, segment FROM w3b_keyseg", -1, &list, nullptr);
+    while (sqlite3_step(list) == SQLITE_ROW) segments.emplace_back(sqlite3_column_int(list, 0), sqlite3_column_int(list, 1));
+    sqlite3_finalize(list);
+    for (const auto& [key, segment] : segments) {
+        std::string spec = take(sizeof(BtrKeySpec));
+        sqlite3_bind_blob(stmt, 1, spec.data(), static_cast<int>(spec.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int(stmt, 2, key);
+        sqlite3_bind_int(stmt, 3, segment);
+        sqlite3_step(stmt);
+        sqlite3_reset(stmt);
+    }
+    sqlite3_finalize(stmt);
+    if (bytes.size() > used + sizeof(BtrFileSpec)) {
+        std::string spec = take(sizeof(BtrFileSpec));
+        sqlite3_prepare_v2(db, "UPDATE w3b_file SET spec = ?1", -1, &stmt, nullptr);
+        sqlite3_bind_blob(stmt, 1, spec.data(), static_cast<int>(spec.size()), SQLITE_TRANSIENT);
+        sqlite3_step(stmt);
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+
+    Block file;
+    std::vector<uint8_t> key = PathKey(path);
+    uint32_t length = 0;
+    int16_t status = Call(btr::kOpOpen, file, nullptr, &length, key.data(), 255, 0);
+    Check(In(status, {0, 2, 30}), "Open of a damaged file answered " + std::to_string(status));
+    if (status != 0) return;
+    std::string reply = Stat(file, &status);
+    Check(In(status, {0, 2, 30}), "Stat of a damaged file answered " + std::to_string(status));
+    if (status != 0) return;
+    // What the record manager works with must be a definition it would create.
+    Block other;
+    std::vector<uint8_t> data(reply.begin(), reply.end());
+    length = static_cast<uint32_t>(data.size());
+    std::vector<uint8_t> otherKey = PathKey(Files().known);
+    Check(Call(btr::kOpCreate, other, data.data(), &length, otherKey.data(), 255, 0) == 0,
+          "the definition read from a damaged file is one Create refuses: \"" + Escape(reply) + "\"");
+    BtrFileSpec spec;
+    std::memcpy(&spec, reply.data(), sizeof spec);
+    std::vector<uint8_t> record(static_cast<uint16_t>(spec.recordLength), 0);
+    std::vector<uint8_t> keyBuffer(255, 0);
+    length = static_cast<uint32_t>(record.size());
+    Call(btr::kOpInsert, file, record.data(), &length, keyBuffer.data(), 255, -1);
+    for (int k = 0; k < spec.keyCount; ++k) CountThroughKey(file, k, record.size());
+}
+
 // The file Create Index works on when the fuzzed Create made none: known records, one of them
 // all zeros, under a key that uses a collating sequence.
 void CreateKnownFile() {
@@ -484,6 +551,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string indexBuffer = in.Bytes(in.Remaining());
 
     bool created = CreateFromBuffer(mode, createBuffer);
+    if (created && !fuzzsupport::Tolerated(kDamagedDefinition)) {
+        DamageDefinition(indexBuffer);
+        Block pb;
+        uint32_t length = 0;
+        BTRCALL(btr::kOpReset, pb.bytes, nullptr, &length, nullptr, 0, 0);
+        return 0;
+    }
     const std::string* target = &Files().known;
     if (created && indexChoice % 2 == 0) {
         target = &Files().created;

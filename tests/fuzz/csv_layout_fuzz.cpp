@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,16 @@ constexpr char kLoneEmptyField[] = "csv-lone-empty-field";
 // text after an unquoted field): the rest of the line is read as another row of the same line,
 // where text after a closing quote is an error.
 constexpr char kQuoteLoneCarriageReturn[] = "csv-quote-lone-carriage-return";
+// The largest 4-byte float exports as "3.4028235e+38", the shortest text that reads back as it,
+// but load checks the text as a double against the largest float before rounding, and refuses it.
+constexpr char kFloatMaxRoundTrip[] = "float-max-round-trip";
+
+bool IsLargestFloat(const LayoutField& field, const std::vector<uint8_t>& record) {
+    if (field.type != FieldType::kFloat || field.length != 4) return false;
+    float value;
+    std::memcpy(&value, record.data() + field.offset, sizeof value);
+    return std::fabs(value) == std::numeric_limits<float>::max();
+}
 
 // Writes `fields` as one CSV line and reads it back: the fields must come back as they were.
 void CheckRowRoundTrip(const std::vector<std::string>& fields, const std::string& what) {
@@ -138,8 +149,12 @@ void CheckLoadedValue(const LayoutField& field, const std::vector<uint8_t>& load
     std::string text = tool::DecodeField(field, loaded.data());
     std::vector<uint8_t> record(loaded.size(), 0);
     tool::ClearField(field, record.data());
-    Check(Load(field, text, &record), Describe(field) + " exported \"" + Escape(text) + "\" for bytes \"" +
-                                          Escape(FieldBytes(field, loaded)) + "\", which it does not load back");
+    std::string what = Describe(field) + " exported \"" + Escape(text) + "\" for bytes \"" +
+                       Escape(FieldBytes(field, loaded)) + "\", which it does not load back";
+    if (!Load(field, text, &record)) {
+        if (IsLargestFloat(field, loaded)) return fuzzsupport::KnownFault(kFloatMaxRoundTrip, what);
+        fuzzsupport::Fail(what);
+    }
     Check(FieldBytes(field, record) == FieldBytes(field, loaded),
           Describe(field) + " loads its own export \"" + Escape(text) + "\" as \"" + Escape(FieldBytes(field, record)) +
               "\" instead of \"" + Escape(FieldBytes(field, loaded)) + "\"");
