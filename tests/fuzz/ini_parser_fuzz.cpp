@@ -73,7 +73,6 @@ struct Entry {
 };
 
 struct Reading {
-    std::vector<std::optional<std::string>> sectionOfLine;  // per line: the key of the section it is in
     std::vector<Entry> entries;                              // entries inside a section, in order
     std::set<std::pair<std::string, std::string>> names;     // every (key, name) spelled in the file
 };
