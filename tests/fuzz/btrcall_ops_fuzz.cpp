@@ -1860,6 +1860,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     }
     if (options.dir.empty()) Fail("cannot make a folder for the data files under " + base.string());
     std::atexit(RemoveDirectory);
+    fuzzsupport::cleanupBeforeFailure = RemoveDirectory;
     options.paths[0] = (options.dir / "FIXED.DAT").string();
     options.paths[1] = (options.dir / "VARIABLE.DAT").string();
     options.missingPath = (options.dir / "MISSING.DAT").string();

@@ -536,6 +536,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     }
     if (Files().dir.empty()) Fail("cannot make a folder for the data files");
     std::atexit(RemoveDirectory);
+    fuzzsupport::cleanupBeforeFailure = RemoveDirectory;
     Files().created = (Files().dir / "CREATED.DAT").string();
     Files().known = (Files().dir / "KNOWN.DAT").string();
     return 0;

@@ -12,11 +12,16 @@
 
 namespace fuzzsupport {
 
+// What a target leaves behind (its folder of data files), removed before a failure stops the
+// process, since abort() runs no exit handlers.
+inline void (*cleanupBeforeFailure)() = nullptr;
+
 // A property the target checks does not hold: says which, and stops the run so that libFuzzer
 // keeps the input as a crash reproducer.
 [[noreturn]] inline void Fail(const std::string& message) {
     std::fprintf(stderr, "\n==== fuzz check failed: %s\n", message.c_str());
     std::fflush(stderr);
+    if (cleanupBeforeFailure != nullptr) cleanupBeforeFailure();
     std::abort();
 }
 
