@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (preset "fuzz") and runs each one: first over the saved
+# reproducers in tests/fuzz/regressions/<target>/, then fuzzing from its seed corpus
+# (tests/fuzz/corpus/<target>/) for a bounded time. Any finding fails the run.
+#
+# Usage: .ci/run-fuzz.sh [--minutes N] [TARGET ...]
+#   no arguments   every target, about 100 s in all (CI): btrcall_ops_fuzz 40 s, the others 20 s
+#                  each, from a copy of the seeds in a temporary folder
+#   --minutes N    N minutes for each target named (or every target), by hand: the corpus grows in
+#                  build-fuzz/corpus/<target>/ and a later session goes on from it
+# Reproducers of findings land in build-fuzz/findings/<target>/; replay one with
+#   build-fuzz/<target> build-fuzz/findings/<target>/crash-...
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export DEBIAN_FRONTEND=noninteractive
+
+all_targets=(btrcall_ops_fuzz create_buffer_fuzz ini_parser_fuzz csv_layout_fuzz)
+minutes=""
+targets=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --minutes)
+      minutes=${2:?--minutes needs a number}
+      shift 2
+      ;;
+    -h | --help)
+      sed -n '2,14p' "$0"
+      exit 0
+      ;;
+    *)
+      targets+=("$1")
+      shift
+      ;;
+  esac
+done
+[ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
+for t in "${targets[@]}"; do
+  if [[ ! " ${all_targets[*]} " == *" $t "* ]]; then
+    echo "unknown fuzz target $t (targets: ${all_targets[*]})" >&2
+    exit 2
+  fi
+done
+
+# clang and its fuzzer runtime, when missing.
+if ! command -v clang++ >/dev/null 2>&1 || ! compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "clang or libFuzzer is missing. Install them with:" >&2
+    echo "  sudo apt-get install -y clang libclang-rt-14-dev" >&2
+    exit 1
+  fi
+  apt-get update -qq
+  apt-get install -y -qq clang libclang-rt-14-dev >/dev/null
+fi
+scripts/deps.sh
+
+build_start=$(date +%s)
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+echo "fuzz build took $(($(date +%s) - build_start)) s"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0
+for t in "${targets[@]}"; do
+  findings="build-fuzz/findings/$t"
+  mkdir -p "$findings"
+  if [ -n "$minutes" ]; then
+    seconds=$((minutes * 60))
+    corpus="build-fuzz/corpus/$t"
+    mkdir -p "$corpus"
+  else
+    seconds=20
+    [ "$t" = btrcall_ops_fuzz ] && seconds=40
+    corpus="$work/$t"
+    mkdir -p "$corpus"
+  fi
+  cp -n tests/fuzz/corpus/"$t"/* "$corpus"/
+  options=(-timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/")
+  [ -f "tests/fuzz/$t.dict" ] && options+=(-dict="tests/fuzz/$t.dict")
+  log="$work/$t.log"
+
+  # Reproducers of faults found before: each must pass (a known fault the target lets pass does).
+  if compgen -G "tests/fuzz/regressions/$t/*" >/dev/null; then
+    if ! "build-fuzz/$t" "${options[@]}" tests/fuzz/regressions/"$t"/* >"$log" 2>&1; then
+      echo "$t: a saved reproducer fails again:" >&2
+      grep -E "Running:|==== fuzz check failed|ERROR: |SUMMARY:" "$log" | tail -n 20 >&2
+      failed=1
+      continue
+    fi
+  fi
+
+  rc=0
+  "build-fuzz/$t" "${options[@]}" -max_total_time="$seconds" "$corpus" >"$log" 2>&1 || rc=$?
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+' "$log" | tail -n 1)
+  if [ "$rc" -ne 0 ]; then
+    echo "$t: FINDING after ${runs:-?} executions (${coverage:-no coverage yet}); reproducer in $findings/:" >&2
+    grep -E "==== fuzz check failed|known fault|ERROR: |SUMMARY:|Test unit written|^    #[0-9] " "$log" | head -n 30 >&2
+    failed=1
+  else
+    known=$(sed -n 's/^(known fault \([^ ]*\) let pass.*/\1/p' "$log" | sort -u | paste -sd, -)
+    echo "$t: ${runs:-?} executions in ${seconds} s, ${coverage:-no coverage}, no findings${known:+ (known faults let pass: $known)}"
+  fi
+done
+exit "$failed"
