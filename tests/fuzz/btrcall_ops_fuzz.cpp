@@ -12,9 +12,6 @@
 //
 // Environment:
 //   BTRCALL_FUZZ_TRACE=1   prints each operation with its status (to read a reproducer).
-//   TYDB_FUZZ_STRICT=1     also fails on the record manager's known faults (listed below), which
-//                          are otherwise let pass with the model following what the record manager
-//                          did; or a comma-separated list of the names of those to fail on.
 //   TYDB_FUZZ_DIR=DIR      where the data files go (default: /dev/shm, else the temporary folder).
 #include <sqlite3.h>
 
@@ -71,26 +68,6 @@ Options& Settings() {
     return options;
 }
 
-// Faults of the record manager that are known and not yet fixed (see fuzz_support.h).
-//
-// Update and Delete act on whatever record is at the block's position even when that record was
-// changed (or deleted and its position given to a new record) after the block read it, where
-// the call interface answers 80.
-constexpr char kNoConflictCheck[] = "no-conflict-check";
-// A locking read copies 255 bytes of the key buffer when the caller declares 255, reading past a
-// shorter buffer. AddressSanitizer stops at it, so it is only provoked when not tolerated.
-constexpr char kLockingReadKeyCapacity[] = "locking-read-key-capacity";
-// A locking Get Direct or Get By Percentage refused with 22 because the data buffer cannot hold
-// the 4 bytes it reads its input from still locks a record: the one at the block's last position
-// (no record was read).
-constexpr char kLockWithoutRead[] = "lock-without-read";
-// A Step Next from before the first record, or a Step Previous from after the last, that finds no
-// record clears the block's currency (a further Step answers 8), where a block stays past the end
-// it ran into (a further Step in that direction answers 9 again, as Get Next and Get Previous do).
-constexpr char kStepEndClearsCurrency[] = "step-end-clears-currency";
-
-using fuzzsupport::KnownFault;
-using fuzzsupport::Tolerated;
 
 // ---- The files ---------------------------------------------------------------------------------
 
@@ -378,6 +355,18 @@ private:
     std::array<Block, kBlockCount> blocks_;
     Transaction tx_;
     uint64_t nextId_ = 1;
+    // The bytes of every version of a record ever written, by id: the record manager tells a
+    // changed record by its bytes, so a version with the same bytes passes as unchanged.
+    std::map<uint64_t, std::string> versions_;
+    uint64_t NewVersion(const std::string& data) {
+        versions_[nextId_] = data;
+        return nextId_++;
+    }
+    // The current record differs from the one the block last read or wrote.
+    bool Changed(const Block& block, const ModelRecord& current) const {
+        auto read = versions_.find(block.readId);
+        return current.id != block.readId && (read == versions_.end() || read->second != current.data);
+    }
     int opNumber_ = 0;
     std::string opName_;
 
@@ -448,14 +437,11 @@ private:
                 }
                 [[fallthrough]];
             case 7:
-                // AddressSanitizer reports a read past the buffer, so the known fault is only
-                // provoked when it is not tolerated.
-                if (!lockingRead || !Tolerated(kLockingReadKeyCapacity)) {
-                    key.declared = 255;
-                    key.bytes.assign(keyLength, kKeySentinel);
-                    break;
-                }
-                [[fallthrough]];
+                // A buffer as long as the key, declared as 255 bytes: AddressSanitizer stops a read
+                // past it.
+                key.declared = 255;
+                key.bytes.assign(keyLength, kKeySentinel);
+                break;
             default:
                 key.declared = 255;
                 key.bytes.assign(255, kKeySentinel);
@@ -688,7 +674,6 @@ private:
 
     void CheckStat(int fileIndex, const std::vector<uint8_t>& data, uint32_t length, uint32_t capacity, int8_t kn);
     void ApplyRead(Block& block, int key, const ModelEntry& entry, bool getKey, uint8_t lock);
-    void StaleLock(Block& block, uint8_t lock);
     // Abort gives back the files as they were at Begin. A block that last saw a version written
     // inside the transaction has missed no other block's change: it sees the record as it is back.
     void AbortModel() {
@@ -705,16 +690,6 @@ private:
         for (Block& block : blocks_) block.open = false;
     }
 };
-
-// After a locking read refused for its data buffer before it read anything: the record manager
-// is known to lock the record at the block's last position anyway.
-// In strict mode the model takes no lock, so a later answer (93, 81) shows the one taken.
-void Session::StaleLock(Block& block, uint8_t lock) {
-    if (lock == 0 || !Tolerated(kLockWithoutRead)) return;
-    KnownFault(kLockWithoutRead, "a locking read refused with 22 before reading took a lock at position " +
-                                     std::to_string(block.position));
-    block.KeepLock(block.position, lock);
-}
 
 void Session::ApplyRead(Block& block, int key, const ModelEntry& entry, bool getKey, uint8_t lock) {
     block.SetAt(key, entry, !getKey);
@@ -791,7 +766,7 @@ void Session::OpInsert() {
     std::memcpy(&position, where.data(), 4);
     REQUIRE(position != 0 && file.records.count(position) == 0,
             "Insert put the record at position " + std::to_string(position) + ", which holds a record");
-    file.Insert(position, stored, nextId_++);
+    file.Insert(position, stored, NewVersion(stored));
     block.readId = file.records.at(position).id;
     if (key == nullptr) {
         block.physical = Place::kAt;
@@ -839,7 +814,7 @@ void Session::OpUpdate() {
     } else if (current == file.records.end()) {
         expected = {btr::kStatusInvalidPositioning};
     } else {
-        conflict = current->second.id != block.readId;
+        conflict = Changed(block, current->second);
         for (const ModelKey& k : file.keys) {
             if (!k.order.Design().Modifiable() && k.order.ValueOf(current->second.data) != k.order.ValueOf(stored)) {
                 expected.push_back(btr::kStatusModifiableKeyError);
@@ -848,7 +823,7 @@ void Session::OpUpdate() {
         }
         if (file.Collides(stored, block.position)) expected.push_back(btr::kStatusDuplicateKey);
         if (expected.empty()) expected = {0};
-        if (conflict) expected.push_back(btr::kStatusConflict);
+        if (conflict) expected = {btr::kStatusConflict};
     }
 
     std::vector<uint8_t> data(record.begin(), record.end());
@@ -857,9 +832,6 @@ void Session::OpUpdate() {
     int16_t status = Call(op, block.pb, data, &dataLength, keyBuffer, static_cast<int8_t>(kn));
     Expect(status, expected);
     REQUIRE(dataLength == length, "data length changed by Update");
-    if (conflict && status == 0) {
-        KnownFault(kNoConflictCheck, "Update of a record changed since the block read it answered 0");
-    }
     if (status != 0) return;
     if (key != nullptr) {
         std::string value = key->order.ValueOf(stored);
@@ -867,7 +839,7 @@ void Session::OpUpdate() {
     } else {
         CheckKeyBuffer(keyBuffer, nullptr, "");
     }
-    file.Update(block.position, stored, nextId_++);
+    file.Update(block.position, stored, NewVersion(stored));
     block.readId = file.records.at(block.position).id;
     if (block.singleLock == block.position) block.ReleaseLocksOn(block.position);
     if (key != nullptr && !key->order.IsNull(stored) && (block.keyNumber == kn || block.logical == Place::kNone)) {
@@ -896,9 +868,8 @@ void Session::OpDelete() {
         if (current == file.records.end()) {
             expected = {btr::kStatusInvalidPositioning};
         } else {
-            expected = {0};
-            conflict = current->second.id != block.readId;
-            if (conflict) expected.push_back(btr::kStatusConflict);
+            conflict = Changed(block, current->second);
+            expected = {conflict ? btr::kStatusConflict : int16_t{0}};
         }
     }
     std::vector<uint8_t> data(8, kDataSentinel);
@@ -907,9 +878,6 @@ void Session::OpDelete() {
     key.bytes.assign(255, kKeySentinel);
     int16_t status = Call(op, block.pb, data, &length, key, kn);
     Expect(status, expected);
-    if (conflict && status == 0) {
-        KnownFault(kNoConflictCheck, "Delete of a record changed since the block read it answered 0");
-    }
     if (status != 0) return;
     CheckKeyBuffer(key, nullptr, "");
     file.Delete(block.position);
@@ -1066,8 +1034,7 @@ void Session::OpStep() {
     if (status != 0 && status != btr::kStatusDataLengthError) {
         REQUIRE(length == capacity, "data length changed by a failed Step");
         if (!errors.empty() || atEnd) return;
-        bool fromEnd = block.physical != Place::kAt;
-        if (chained && !(fromEnd && Tolerated(kStepEndClearsCurrency))) {
+        if (chained) {
             block.keyNumber = -1;
             block.logical = Place::kNone;
             block.physical = forward ? Place::kAfterLast : Place::kBeforeFirst;
@@ -1165,10 +1132,7 @@ void Session::OpGetDirect() {
     uint32_t length = capacity;
     int16_t status = Call(op, block.pb, data, &length, keyBuffer, static_cast<int8_t>(kn));
     Expect(status, expected);
-    if (!reads) {
-        if (status == btr::kStatusDataLengthError && capacity < 4) StaleLock(block, effectiveLock);
-        return;
-    }
+    if (!reads) return;
     if (status != 0 && status != btr::kStatusDataLengthError) return;
     CheckRecord(data, length, capacity, record, status);
     if (key != nullptr) {
@@ -1543,10 +1507,7 @@ void Session::OpGetByPercentage() {
     uint32_t length = capacity;
     int16_t status = Call(op, block.pb, data, &length, keyBuffer, static_cast<int8_t>(kn));
     Expect(status, expected);
-    if (status == btr::kStatusDataLengthError && capacity < 4) {
-        StaleLock(block, effectiveLock);
-        return;
-    }
+    if (status == btr::kStatusDataLengthError && capacity < 4) return;
     if (status != 0 && status != btr::kStatusDataLengthError) return;
     if (!errors.empty() || !position) return;
     CheckRecord(data, length, capacity, record, status);

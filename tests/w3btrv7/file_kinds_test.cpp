@@ -32,7 +32,7 @@ TEST(FileKinds, AFileWithoutKeysIsReadByStepsAndGetDirect) {
     EXPECT_EQ(length, 16u);
 }
 
-TEST(FileKinds, KeyOnlyFilesRefuseSteps) {
+TEST(FileKinds, KeyOnlyFilesRefuseStepsAndASecondKey) {
     TempDir dir;
     std::string path = dir.File("KEYONLY.DAT");
     Definition def(6, 1, btr::kFileFlagKeyOnly);
@@ -44,6 +44,10 @@ TEST(FileKinds, KeyOnlyFilesRefuseSteps) {
     ASSERT_EQ(Insert(pb, "apple "), 0);
     EXPECT_EQ(Get(btr::kOpGetFirst, pb, 0).record, "apple ");
     EXPECT_EQ(Get(btr::kOpStepFirst, pb, 0).status, btr::kStatusOperationNotAllowed);
+    BtrKeySpec second = Segment(2, 2, btr::kKeyFlagDuplicates);
+    uint32_t length = sizeof second;
+    char key[255] = {};
+    EXPECT_EQ(Call(btr::kOpCreateIndex, pb, &second, &length, key, 255, 0), btr::kStatusNumberOfKeys);
 }
 
 TEST(FileKinds, SegmentedKeyOrdersEachSegmentInItsOwnDirection) {

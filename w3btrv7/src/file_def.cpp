@@ -277,6 +277,8 @@ int16_t ValidateDefinition(const FileDef& def) {
 int16_t ParseIndexBuffer(const FileDef& file, const uint8_t* data, uint32_t length,
                          std::vector<BtrKeySpec>* specs, std::vector<AcsBlock>* newAcs) {
     if (data == nullptr) return btr::kStatusDataLengthError;
+    // A key-only file is its one key: the records live in it.
+    if (file.KeyOnly()) return btr::kStatusNumberOfKeys;
     int room = MaxSegmentsForPageSize(file.spec.pageSize) - file.SegmentCount();
     std::vector<BtrKeySpec> key;
     uint32_t offset = 0;
