@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <set>
 #include <string>
 
 namespace fuzzsupport {
@@ -27,27 +26,6 @@ inline void (*cleanupBeforeFailure)() = nullptr;
 
 inline void Check(bool condition, const std::string& message) {
     if (!condition) Fail(message);
-}
-
-// Faults of the products that are known and not yet fixed, each with a name. A target that
-// meets one lets it pass, following what the product did, so that fuzzing goes on past it;
-// TYDB_FUZZ_STRICT=1 (or "all") makes every known fault fail, and a comma-separated list of names
-// only those.
-inline bool Tolerated(const char* name) {
-    const char* strict = std::getenv("TYDB_FUZZ_STRICT");
-    if (strict == nullptr || *strict == '\0' || std::string(strict) == "0") return true;
-    if (std::string(strict) == "1" || std::string(strict) == "all") return false;
-    return ("," + std::string(strict) + ",").find("," + std::string(name) + ",") == std::string::npos;
-}
-
-inline void KnownFault(const char* name, const std::string& message) {
-    if (!Tolerated(name)) Fail(std::string("known fault ") + name + ": " + message);
-    // Told once per fault and process, so that a run's log names every known fault it met.
-    static std::set<std::string> told;
-    if (told.insert(name).second) {
-        std::fprintf(stderr, "(known fault %s let pass: %s; TYDB_FUZZ_STRICT=%s fails on it)\n", name,
-                     message.c_str(), name);
-    }
 }
 
 // Bytes shown as C escapes, for messages.

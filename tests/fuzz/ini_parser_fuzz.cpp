@@ -23,14 +23,9 @@ namespace {
 
 using fuzzsupport::Check;
 using fuzzsupport::Escape;
-using fuzzsupport::KnownFault;
 using fuzzsupport::Reader;
 using tywreg::IniDocument;
 
-// A known fault of the document (see fuzz_support.h): in a file whose lines end in CR LF and
-// whose last line ends in a lone CR, adding an entry puts another CR on that last line, so the
-// value there gains a CR.
-constexpr char kLoneCarriageReturn[] = "ini-last-line-carriage-return";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -193,10 +188,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& [k, n] : old.names) {
             if (SameName(k, change.key) && SameName(n, change.name)) continue;
             std::optional<std::string> was = Lookup(old, k, n), is = Lookup(now, k, n);
-            if (was && is && *is == *was + "\r" && !before.empty() && before.back() == '\r') {
-                KnownFault(kLoneCarriageReturn, what);
-                continue;
-            }
             Check(is == was, what + ": [" + Escape(k) + "] " + Escape(n) + " changed from " + Show(was) + " to " + Show(is));
         }
         CheckValues(reread, now, change.key, change.name, what);

@@ -49,7 +49,9 @@ std::vector<CsvRow> ParseCsv(const std::string& text) {
                     rows.push_back(row);
                     return rows;
                 }
-                if (at < text.size() && text[at] != ',' && text[at] != '\n' && text[at] != '\r') {
+                bool lineEnd = at == text.size() || text[at] == '\n' ||
+                               (text[at] == '\r' && (at + 1 == text.size() || text[at + 1] == '\n'));
+                if (!lineEnd && text[at] != ',') {
                     row.error = "text after the closing quote of field " + std::to_string(row.fields.size() + 1);
                     skipLine();
                     break;
@@ -78,8 +80,11 @@ std::vector<CsvRow> ParseCsv(const std::string& text) {
 }
 
 std::string CsvField(const std::string& value) {
+    // A field that starts with the bytes of a byte order mark would lose them at the start of a
+    // file, where a reader takes them for the mark.
     const bool quote = value.find_first_of(",\"\r\n") != std::string::npos ||
-                       (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+                       (!value.empty() && (value.front() == ' ' || value.back() == ' ')) ||
+                       value.rfind("\xEF\xBB\xBF", 0) == 0;
     if (!quote) return value;
     std::string out = "\"";
     for (char c : value) {
@@ -87,6 +92,14 @@ std::string CsvField(const std::string& value) {
         out += c;
     }
     return out + "\"";
+}
+
+std::string CsvLine(const std::vector<std::string>& fields) {
+    // A row of one empty field must not become an empty line, which readers skip.
+    if (fields.size() == 1 && fields[0].empty()) return "\"\"";
+    std::string line;
+    for (size_t i = 0; i < fields.size(); ++i) line += (i == 0 ? "" : ",") + CsvField(fields[i]);
+    return line;
 }
 
 }  // namespace tool

@@ -19,8 +19,12 @@ struct CsvRow {
 // quote never closed) is returned with its error and reading goes on with the next line.
 std::vector<CsvRow> ParseCsv(const std::string& text);
 
-// One field as CSV: quoted when it holds a comma, quote, line break or edge blank.
+// One field as CSV: quoted when it holds a comma, quote, line break or edge blank, or starts
+// with the bytes of a byte order mark.
 std::string CsvField(const std::string& value);
+
+// One row as a CSV line, without its line end.
+std::string CsvLine(const std::vector<std::string>& fields);
 
 }  // namespace tool
 

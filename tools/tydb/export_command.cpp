@@ -40,9 +40,9 @@ void ExportRecords(const ExportOptions& options, int16_t handle, const FileLayou
     const bool variable = (file.file.fileFlags & btr::kFileFlagVariableLength) != 0;
     const auto dataLength = static_cast<int16_t>(variable ? kLongestRecord : 0);
 
-    std::string header;
-    for (const auto& field : layout.fields) header += (header.empty() ? "" : ",") + CsvField(field.name);
-    std::cout << header << "\n";
+    std::vector<std::string> names;
+    for (const auto& field : layout.fields) names.push_back(field.name);
+    std::cout << CsvLine(names) << "\n";
 
     // The bar goes to standard error, and only when the rows themselves go elsewhere.
     ProgressBar progress(std::cerr, IsTerminal(2) && !IsTerminal(1), "Exporting", file.file.recordCount);
@@ -61,15 +61,12 @@ void ExportRecords(const ExportOptions& options, int16_t handle, const FileLayou
                         DescribeStatus(status));
         }
         const int length = DbGetLastDataLength(handle) & 0xFFFF;
-        std::string row;
-        for (size_t i = 0; i < layout.fields.size(); ++i) {
-            const LayoutField& field = layout.fields[i];
+        std::vector<std::string> row;
+        for (const LayoutField& field : layout.fields) {
             // A variable-length record may end before a field; that field is empty.
-            const std::string value =
-                field.offset + field.length <= length ? DecodeField(field, data.data()) : std::string();
-            row += (i ? "," : "") + CsvField(value);
+            row.push_back(field.offset + field.length <= length ? DecodeField(field, data.data()) : std::string());
         }
-        std::cout << row << "\n";
+        std::cout << CsvLine(row) << "\n";
         progress.Update(++count);
     }
     progress.Finish();

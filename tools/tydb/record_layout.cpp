@@ -113,11 +113,16 @@ bool EncodeFloat(const LayoutField& field, const std::string& text, uint8_t* out
         return false;
     }
     if (field.length == 4) {
-        if (std::fabs(value) > std::numeric_limits<float>::max()) {
+        // Read as a float itself: the shortest text of the largest float is a little above it
+        // when read as a double.
+        float narrow = 0;
+        const auto [floatEnd, floatFailed] = std::from_chars(text.data(), text.data() + text.size(), narrow);
+        if (floatFailed == std::errc::result_out_of_range && std::fabs(value) > 1) {
             *error = ShownValue(text) + " does not fit a 4-byte float";
             return false;
         }
-        const auto narrow = static_cast<float>(value);
+        // Too small for a float: its nearest one.
+        if (floatFailed != std::errc()) narrow = static_cast<float>(value);
         std::memcpy(out, &narrow, sizeof narrow);
     } else {
         std::memcpy(out, &value, sizeof value);

@@ -99,6 +99,16 @@ bool IniDocument::CanHold(const std::string& key, const std::string& name, const
     return true;
 }
 
+void IniDocument::EndLastLine(const std::string& carriageReturn) {
+    // A last line that already ends in its carriage return (a CR LF file cut after the CR) gets
+    // only the line feed: a second CR would become part of its value.
+    if (!endsWithLineEnd_ && !lines_.empty()) {
+        std::string& raw = lines_.back().raw;
+        if (raw.empty() || raw.back() != '\r') raw += carriageReturn;
+    }
+    endsWithLineEnd_ = true;
+}
+
 void IniDocument::Set(const std::string& key, const std::string& name, const std::string& value) {
     const std::string carriageReturn = lineEnd_ == "\r\n" ? "\r" : "";
 
@@ -121,15 +131,14 @@ void IniDocument::Set(const std::string& key, const std::string& name, const std
     std::optional<size_t> at = FindInsertionPoint(key);
     if (at) {
         if (*at == lines_.size()) {
-            if (!endsWithLineEnd_ && !lines_.empty()) lines_.back().raw += carriageReturn;
-            endsWithLineEnd_ = true;
+            EndLastLine(carriageReturn);
         }
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*at), std::move(entry));
         return;
     }
 
     if (!lines_.empty()) {
-        if (!endsWithLineEnd_) lines_.back().raw += carriageReturn;
+        EndLastLine(carriageReturn);
         if (!Trim(lines_.back().raw).empty() && lines_.back().raw != "\r") {
             lines_.push_back(ParseLine(carriageReturn));
         }

@@ -45,6 +45,8 @@ private:
     };
 
     static Line ParseLine(std::string raw);
+    // Gives the last line its line end before another line follows it.
+    void EndLastLine(const std::string& carriageReturn);
     // Index of the line after the first header `key`'s last entry, or nothing.
     std::optional<size_t> FindInsertionPoint(const std::string& key) const;
 
