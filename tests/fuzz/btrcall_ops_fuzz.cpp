@@ -322,7 +322,6 @@ struct Block {
 struct Transaction {
     bool active = false;
     uint8_t defaultLock = 0;
-    uint64_t firstId = 0;  // record versions from here on were written inside the transaction
     std::array<FileModel, kFileCount> before;
 };
 
@@ -363,7 +362,7 @@ private:
         return nextId_++;
     }
     // The current record differs from the one the block last read or wrote.
-    bool Changed(const Block& block, const ModelRecord& current) const {
+    bool Changed(const Block& block, const btrfuzz::ModelRecord& current) const {
         auto read = versions_.find(block.readId);
         return current.id != block.readId && (read == versions_.end() || read->second != current.data);
     }
@@ -421,7 +420,7 @@ private:
         }
     }
 
-    KeyBuffer MakeKeyBuffer(size_t keyLength, bool lockingRead) {
+    KeyBuffer MakeKeyBuffer(size_t keyLength, bool /*lockingRead*/) {
         KeyBuffer key;
         // A zero byte (as an input's end reads) gives the ordinary choice.
         switch (in_.Pick(8)) {
@@ -674,16 +673,12 @@ private:
 
     void CheckStat(int fileIndex, const std::vector<uint8_t>& data, uint32_t length, uint32_t capacity, int8_t kn);
     void ApplyRead(Block& block, int key, const ModelEntry& entry, bool getKey, uint8_t lock);
-    // Abort gives back the files as they were at Begin. A block that last saw a version written
-    // inside the transaction has missed no other block's change: it sees the record as it is back.
+    // Abort gives back the files as they were at Begin. A block that last read or wrote a
+    // version written inside the transaction holds bytes the file no longer has: Update and
+    // Delete through it answer 80 until it reads the record again.
     void AbortModel() {
         files_ = tx_.before;
         tx_.active = false;
-        for (Block& block : blocks_) {
-            const FileModel& file = files_[static_cast<size_t>(block.file)];
-            auto record = file.records.find(block.position);
-            if (block.readId >= tx_.firstId && record != file.records.end()) block.readId = record->second.id;
-        }
     }
     void ResetModel() {
         if (tx_.active) AbortModel();
@@ -1171,7 +1166,6 @@ void Session::OpTransaction() {
                 tx_.active = true;
                 tx_.defaultLock = lock;
                 tx_.before = files_;
-                tx_.firstId = nextId_;
             }
             return;
         }

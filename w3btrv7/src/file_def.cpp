@@ -261,6 +261,9 @@ int16_t ParseCreateBuffer(const uint8_t* data, uint32_t length, FileDef* out) {
 int16_t ValidateDefinition(const FileDef& def) {
     const BtrFileSpec& spec = def.spec;
     if (int16_t status = ValidateFileSpec(spec); status != btr::kStatusSuccess) return status;
+    // The record must fit a page. Only the file's own costs count here: Create Index may have
+    // added keys beyond what Create allows a new file, and such a file stays readable.
+    if (PhysicalRecordLength(spec, {}) > spec.pageSize - kPageOverhead) return btr::kStatusInvalidRecordLength;
     if (def.SegmentCount() > MaxSegmentsForPageSize(spec.pageSize)) return btr::kStatusNumberOfKeys;
     for (const AcsBlock& block : def.acs) {
         if (int16_t status = ValidateAcsBlock(block.data()); status != btr::kStatusSuccess) return status;
