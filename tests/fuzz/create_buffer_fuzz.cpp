@@ -2,7 +2,8 @@
 //
 // Input: one byte for Create's key number (its mode), two for how many of the following bytes
 // are the Create buffer, then one byte for Create Index's key number, and the rest is the
-// Create Index buffer.
+// Create Index buffer. When that byte's high bit is set and Create made a file, the rest instead
+// damages the definition stored in that file, which must then be refused or work soundly.
 //
 // A Create that answers 0 must have made a file that opens, whose Stat gives back the
 // definition exactly as sent (keys in key-number order, collating sequences after them), and
@@ -545,7 +546,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string indexBuffer = in.Bytes(in.Remaining());
 
     bool created = CreateFromBuffer(mode, createBuffer);
-    if (created) {
+    // The high bit of the choice turns the rest into damage to the created file's definition.
+    if (created && (indexChoice & 0x80) != 0) {
         DamageDefinition(indexBuffer);
         Block pb;
         uint32_t length = 0;

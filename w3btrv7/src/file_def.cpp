@@ -265,6 +265,8 @@ int16_t ValidateDefinition(const FileDef& def) {
     // added keys beyond what Create allows a new file, and such a file stays readable.
     if (PhysicalRecordLength(spec, {}) > spec.pageSize - kPageOverhead) return btr::kStatusInvalidRecordLength;
     if (def.SegmentCount() > MaxSegmentsForPageSize(spec.pageSize)) return btr::kStatusNumberOfKeys;
+    // A key-only file keeps its records in its one key: without exactly one it holds nothing.
+    if (def.KeyOnly() && def.keys.size() != 1) return btr::kStatusNumberOfKeys;
     for (const AcsBlock& block : def.acs) {
         if (int16_t status = ValidateAcsBlock(block.data()); status != btr::kStatusSuccess) return status;
     }
