@@ -3,7 +3,7 @@
 #include <chrono>
 #include <mutex>
 
-#include "call.h"
+#include "ops/call.h"
 #include "trace.h"
 
 namespace w3b {

@@ -1,4 +1,4 @@
-#include "file_def.h"
+#include "store/file_def.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "operation.h"
+#include "ops/operation.h"
 
 #include "btrcall.h"
 

@@ -1,6 +1,6 @@
 // Create and Drop Supplemental Index.
-#include "call.h"
-#include "write_transaction.h"
+#include "ops/call.h"
+#include "ops/write_transaction.h"
 
 namespace w3b {
 
@@ -44,7 +44,7 @@ int16_t CheckDrop(const FileDef& def, const Call& call) {
 int16_t DoCreateIndex(Call& call, OpenInstance& open) {
     if (open.ReadOnly()) return btr::kStatusAccessDenied;
     if (Engine::Get().CurrentTransaction().active) return btr::kStatusOperationNotAllowed;
-    SharedFile& file = *open.file;
+    FileConnection& file = *open.file;
     NewKey key;
     if (int16_t status = PlanKey(file.Def(), call, &key); status != btr::kStatusSuccess) return status;
     WriteTransaction transaction(file);
@@ -60,7 +60,7 @@ int16_t DoCreateIndex(Call& call, OpenInstance& open) {
 int16_t DoDropIndex(Call& call, OpenInstance& open) {
     if (open.ReadOnly()) return btr::kStatusAccessDenied;
     if (Engine::Get().CurrentTransaction().active) return btr::kStatusOperationNotAllowed;
-    SharedFile& file = *open.file;
+    FileConnection& file = *open.file;
     if (int16_t status = CheckDrop(file.Def(), call); status != btr::kStatusSuccess) return status;
     WriteTransaction transaction(file);
     if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
@@ -71,7 +71,7 @@ int16_t DoDropIndex(Call& call, OpenInstance& open) {
     uint8_t requested = static_cast<uint8_t>(call.keyNumber);
     bool renumber = (requested & btr::kKeyNumberExact) == 0;
     int number = requested & ~btr::kKeyNumberExact;
-    if (int16_t status = file.DropKey(number, renumber); status != btr::kStatusSuccess) return status;
+    if (int16_t status = file.DropKey(number, renumber ? Renumbering::kCloseTheGap : Renumbering::kKeepNumbers); status != btr::kStatusSuccess) return status;
     int16_t status = transaction.Commit();
     if (status == btr::kStatusSuccess) Engine::Get().KeyDropped(&file, number, renumber);
     return status;

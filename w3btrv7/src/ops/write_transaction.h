@@ -1,10 +1,10 @@
 // write_transaction.h: one write operation's transaction on a data file.
-#ifndef W3BTRV7_WRITE_TRANSACTION_H
-#define W3BTRV7_WRITE_TRANSACTION_H
+#ifndef W3BTRV7_OPS_WRITE_TRANSACTION_H
+#define W3BTRV7_OPS_WRITE_TRANSACTION_H
 
 #include <cstdint>
 
-#include "engine.h"
+#include "ops/engine.h"
 
 namespace w3b {
 
@@ -16,7 +16,7 @@ namespace w3b {
 // process added or dropped a key meanwhile: references into the old definition are then stale.
 class WriteTransaction {
 public:
-    explicit WriteTransaction(SharedFile& file) : file_(file), generation_(file.DefinitionGeneration()) {}
+    explicit WriteTransaction(FileConnection& file) : file_(file), generation_(file.DefinitionGeneration()) {}
     ~WriteTransaction() {
         if (open_) file_.Rollback();
     }
@@ -38,11 +38,11 @@ public:
     }
 
 private:
-    SharedFile& file_;
+    FileConnection& file_;
     uint64_t generation_;
     bool open_ = false;
 };
 
 }  // namespace w3b
 
-#endif  // W3BTRV7_WRITE_TRANSACTION_H
+#endif  // W3BTRV7_OPS_WRITE_TRANSACTION_H

@@ -1,4 +1,5 @@
-// record_locks.h: this process's record locks on one data file.
+// byte_range_locks.h: record locks of a store whose data file is a file of this computer or a
+// share: byte-range locks on the file itself.
 //
 // A record lock is an exclusive byte-range lock on one byte of the data file, far beyond what
 // the database itself uses, taken through the process's own descriptor of the file. The system
@@ -6,13 +7,14 @@
 // holder and no process id is ever written anywhere. Every position block of the process shares
 // the descriptor, so they never conflict with each other; a count per record keeps the byte
 // locked until the last of them lets go.
-#ifndef W3BTRV7_RECORD_LOCKS_H
-#define W3BTRV7_RECORD_LOCKS_H
+#ifndef W3BTRV7_STORE_BYTE_RANGE_LOCKS_H
+#define W3BTRV7_STORE_BYTE_RANGE_LOCKS_H
 
 #include <cstdint>
 #include <unordered_map>
 
 #include "platform.h"
+#include "store/record_locks.h"
 
 namespace w3b {
 
@@ -22,25 +24,16 @@ inline constexpr uint64_t kOpenLockOffset = uint64_t{1} << 62;
 inline constexpr uint64_t kFileLockOffset = kOpenLockOffset + 1;
 inline constexpr uint64_t kRecordLockBase = kOpenLockOffset + (uint64_t{1} << 40);
 
-class RecordLocks {
+class ByteRangeLocks final : public RecordLocks {
 public:
-    explicit RecordLocks(platform::File* descriptor) : descriptor_(descriptor) {}
+    explicit ByteRangeLocks(platform::File* descriptor) : descriptor_(descriptor) {}
 
-    // Adds one holder of `position` in this process. Status 0; 84 when another process holds
-    // it and `wait` is false (with `wait` the call blocks until it is free); 2 when the system
-    // refuses the lock for another reason.
-    int16_t Acquire(int64_t position, bool wait);
-    // Removes one holder; the record is free for others once none is left.
-    void Release(int64_t position);
-    bool HeldHere(int64_t position) const { return held_.count(position) != 0; }
-
-    // The whole file, for this process's exclusive transaction: 85 when another process's
-    // exclusive transaction has it.
-    int16_t LockFile();
-    void UnlockFile();
-    // 0 unless another process's exclusive transaction holds the file: then 85, or with `wait`
-    // the call blocks until that transaction ends.
-    int16_t CheckFileFree(bool wait);
+    int16_t Acquire(int64_t position, LockWait wait) override;
+    void Release(int64_t position) override;
+    bool HeldHere(int64_t position) const override { return held_.count(position) != 0; }
+    int16_t LockFile() override;
+    void UnlockFile() override;
+    int16_t CheckFileFree(LockWait wait) override;
 
 private:
     platform::File* descriptor_;
@@ -50,4 +43,4 @@ private:
 
 }  // namespace w3b
 
-#endif  // W3BTRV7_RECORD_LOCKS_H
+#endif  // W3BTRV7_STORE_BYTE_RANGE_LOCKS_H

@@ -1,12 +1,12 @@
 // call.h: one BTRCALL request as the operations see it, and the checks they share.
-#ifndef W3BTRV7_CALL_H
-#define W3BTRV7_CALL_H
+#ifndef W3BTRV7_OPS_CALL_H
+#define W3BTRV7_OPS_CALL_H
 
 #include <cstdint>
 #include <string>
 
-#include "engine.h"
-#include "operation.h"
+#include "ops/engine.h"
+#include "ops/operation.h"
 
 namespace w3b {
 
@@ -83,4 +83,4 @@ int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenIn
 
 }  // namespace w3b
 
-#endif  // W3BTRV7_CALL_H
+#endif  // W3BTRV7_OPS_CALL_H

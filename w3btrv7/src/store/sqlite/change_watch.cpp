@@ -1,4 +1,4 @@
-#include "change_watch.h"
+#include "store/sqlite/change_watch.h"
 
 #include <atomic>
 

@@ -1,9 +1,10 @@
-#include "engine.h"
+#include "ops/engine.h"
 
 #include <cstring>
 #include <random>
 
 #include "btrcall.h"
+#include "store/store.h"
 
 namespace w3b {
 
@@ -83,8 +84,8 @@ int16_t Engine::Open(const std::string& path, int8_t mode, uint8_t* positionBloc
     if (fs != platform::FileStatus::kOk) return btr::kStatusPermissionError;
     auto slot = files_.find(identity);
     if (slot == files_.end()) {
-        std::unique_ptr<SharedFile> file;
-        int16_t status = SharedFile::Open(path, identity, &file);
+        std::unique_ptr<FileConnection> file;
+        int16_t status = OpenDataFile(path, identity, &file);
         if (status != btr::kStatusSuccess) return status;
         slot = files_.emplace(identity, FileSlot{std::move(file), 0}).first;
     } else {
@@ -133,34 +134,35 @@ bool Engine::IsOpenHere(const std::string& path) const {
     return platform::IdentifyFile(path.c_str(), &identity) == platform::FileStatus::kOk && files_.count(identity) != 0;
 }
 
-int16_t Engine::JoinTransaction(SharedFile* file) {
+int16_t Engine::JoinTransaction(FileConnection* file) {
     if (file->InTransaction()) return btr::kStatusSuccess;
     int16_t status = file->JoinTransaction();
     if (status != btr::kStatusSuccess) return status;
     // An exclusive transaction keeps other processes' locking reads and writes off the file
     // until it ends.
     if (transaction_.exclusive && (status = file->Locks().LockFile()) != btr::kStatusSuccess) {
-        file->EndTransaction(false);
+        file->EndTransaction(Outcome::kRollBack);
         return status;
     }
     transaction_.files.push_back(file);
     return btr::kStatusSuccess;
 }
 
-int16_t Engine::LockForTransaction(SharedFile* file, int64_t position) {
+int16_t Engine::LockForTransaction(FileConnection* file, int64_t position) {
     for (const auto& [lockedFile, lockedPosition] : transaction_.lockedRecords) {
         if (lockedFile == file && lockedPosition == position) return btr::kStatusSuccess;
     }
-    int16_t status = file->Locks().Acquire(position, false);
+    int16_t status = file->Locks().Acquire(position, LockWait::kAnswerAtOnce);
     if (status == btr::kStatusSuccess) transaction_.lockedRecords.emplace_back(file, position);
     return status;
 }
 
 int16_t Engine::EndTransaction(bool commit) {
     int16_t result = btr::kStatusSuccess;
-    for (SharedFile* file : transaction_.files) {
+    for (FileConnection* file : transaction_.files) {
         // After a failed commit the remaining parts are rolled back rather than half kept.
-        int16_t status = file->EndTransaction(commit && result == btr::kStatusSuccess);
+        int16_t status =
+            file->EndTransaction(commit && result == btr::kStatusSuccess ? Outcome::kCommit : Outcome::kRollBack);
         if (status != btr::kStatusSuccess && result == btr::kStatusSuccess) result = status;
     }
     for (const auto& [file, position] : transaction_.lockedRecords) file->Locks().Release(position);
@@ -183,7 +185,7 @@ void Engine::CloseAll() {
     } while (generation_ == 0 || generation_ == old);
 }
 
-void Engine::KeyDropped(SharedFile* file, int number, bool renumbered) {
+void Engine::KeyDropped(FileConnection* file, int number, bool renumbered) {
     for (auto& [id, open] : opens_) {
         if (open.file != file) continue;
         Cursor& cursor = open.cursor;

@@ -1,7 +1,7 @@
 // engine.h: the record manager's process-wide state: which position blocks are open on which
 // files, and the one connection per file that they share.
-#ifndef W3BTRV7_ENGINE_H
-#define W3BTRV7_ENGINE_H
+#ifndef W3BTRV7_OPS_ENGINE_H
+#define W3BTRV7_OPS_ENGINE_H
 
 #include <cstdint>
 #include <map>
@@ -12,15 +12,15 @@
 #include <utility>
 #include <vector>
 
-#include "cursor.h"
-#include "shared_file.h"
+#include "ops/cursor.h"
+#include "store/file_connection.h"
 
 namespace w3b {
 
 // One open of a file through one position block.
 struct OpenInstance {
     uint32_t id = 0;
-    SharedFile* file = nullptr;
+    FileConnection* file = nullptr;
     int8_t mode = 0;
     Cursor cursor;
     // Record locks this block took: at most one single-record lock, or any number of
@@ -42,8 +42,8 @@ struct Transaction {
     uint8_t defaultLock = 0;  // lock bias of Begin, applied to reads that name none
     bool noWriteWait = false;  // +500 on Begin: writes that meet another writer answer at once
     // Files whose part has begun, and the records written in it, locked until the end.
-    std::vector<SharedFile*> files;
-    std::vector<std::pair<SharedFile*, int64_t>> lockedRecords;
+    std::vector<FileConnection*> files;
+    std::vector<std::pair<FileConnection*, int64_t>> lockedRecords;
 };
 
 class Engine {
@@ -70,23 +70,23 @@ public:
 
     Transaction& CurrentTransaction() { return transaction_; }
     // Starts `file`'s part of the active transaction (once per file).
-    int16_t JoinTransaction(SharedFile* file);
+    int16_t JoinTransaction(FileConnection* file);
     // Locks a record written inside the transaction until it ends: 84 when another process
     // holds it.
-    int16_t LockForTransaction(SharedFile* file, int64_t position);
+    int16_t LockForTransaction(FileConnection* file, int64_t position);
     // Commits or rolls back every file's part, releases the transaction's locks and closes the
     // files that were kept open only for it. The first failing commit's status, else 0.
     int16_t EndTransaction(bool commit);
 
     // Applies a change of key numbers (Drop Index) to every position block of this process on
     // the file: blocks on the dropped key lose logical currency, blocks on renumbered keys move.
-    void KeyDropped(SharedFile* file, int number, bool renumbered);
+    void KeyDropped(FileConnection* file, int number, bool renumbered);
 
 private:
     Engine();
 
     struct FileSlot {
-        std::unique_ptr<SharedFile> file;
+        std::unique_ptr<FileConnection> file;
         int opens = 0;
     };
 
@@ -103,4 +103,4 @@ private:
 
 }  // namespace w3b
 
-#endif  // W3BTRV7_ENGINE_H
+#endif  // W3BTRV7_OPS_ENGINE_H

@@ -1,5 +1,5 @@
 // Begin, End and Abort Transaction: the process's transaction over every file it writes.
-#include "call.h"
+#include "ops/call.h"
 
 namespace w3b {
 

@@ -1,5 +1,5 @@
 // The Get family (and Get Key), Get Position, Get Direct and the Step operations.
-#include "call.h"
+#include "ops/call.h"
 
 namespace w3b {
 
@@ -13,7 +13,7 @@ bool Intact(const FileDef& def, const std::string& record) { return record.size(
 }  // namespace
 
 int16_t DoGet(Call& call, OpenInstance& open) {
-    SharedFile& file = *open.file;
+    FileConnection& file = *open.file;
     const FileDef& def = file.Def();
     Cursor& cursor = open.cursor;
     const KeyInfo* key = KeyOf(def, call.keyNumber);
@@ -65,7 +65,7 @@ int16_t DoGet(Call& call, OpenInstance& open) {
         if (row == nullptr) {
             int size = ahead.NextSize(false, key->number, forward);
             size_t count = 0;
-            if (int16_t status = file.SeekEntries(*key, forward, cursor.entry, cursor.vacated, size, &ahead.rows, &count);
+            if (int16_t status = file.SeekEntries(*key, forward ? Direction::kForward : Direction::kBackward, cursor.entry, cursor.vacated, size, &ahead.rows, &count);
                 status != btr::kStatusSuccess) {
                 ahead.Filled(ChangeStamp(), false, key->number, forward, 0);
                 return status;
@@ -115,7 +115,7 @@ int16_t DoGetPosition(Call& call, OpenInstance& open) {
 int16_t DoGetDirect(Call& call, OpenInstance& open) {
     // Reading parts of a record (key number -2) is not offered.
     if (call.keyNumber == btr::kKeyNumberChunk) return btr::kStatusInvalidOperation;
-    SharedFile& file = *open.file;
+    FileConnection& file = *open.file;
     const FileDef& def = file.Def();
     const KeyInfo* key = nullptr;
     if (call.keyNumber != btr::kKeyNumberNoCurrency) {
@@ -155,7 +155,7 @@ int16_t DoGetDirect(Call& call, OpenInstance& open) {
 }
 
 int16_t DoStep(Call& call, OpenInstance& open) {
-    SharedFile& file = *open.file;
+    FileConnection& file = *open.file;
     const FileDef& def = file.Def();
     if (def.KeyOnly()) return btr::kStatusOperationNotAllowed;
     Cursor& cursor = open.cursor;
@@ -185,7 +185,7 @@ int16_t DoStep(Call& call, OpenInstance& open) {
         if (row == nullptr) {
             int size = ahead.NextSize(true, -1, forwardStep);
             size_t count = 0;
-            if (int16_t status = file.StepRecords(forwardStep, cursor.position, size, &ahead.rows, &count);
+            if (int16_t status = file.StepRecords(forwardStep ? Direction::kForward : Direction::kBackward, cursor.position, size, &ahead.rows, &count);
                 status != btr::kStatusSuccess) {
                 ahead.Filled(ChangeStamp(), true, -1, forwardStep, 0);
                 return status;

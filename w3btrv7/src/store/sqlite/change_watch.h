@@ -7,29 +7,14 @@
 // tells whether anything was committed in between. A read that catches a writer in the middle
 // of an update sees the two copies differ and reports "unknown", so the caller does the full
 // work instead.
-#ifndef W3BTRV7_CHANGE_WATCH_H
-#define W3BTRV7_CHANGE_WATCH_H
+#ifndef W3BTRV7_STORE_SQLITE_CHANGE_WATCH_H
+#define W3BTRV7_STORE_SQLITE_CHANGE_WATCH_H
 
 #include <sqlite3.h>
 
-#include <cstdint>
-#include <cstring>
+#include "store/change_stamp.h"
 
 namespace w3b {
-
-struct ChangeStamp {
-    static constexpr size_t kSize = 48;
-    uint8_t bytes[kSize] = {};
-    bool valid = false;
-    // Writes of this connection not yet committed (inside a transaction), which the shared
-    // header does not show.
-    uint64_t ownWrites = 0;
-
-    // True only when both stamps are known and equal: nothing was committed in between.
-    bool Same(const ChangeStamp& other) const {
-        return valid && other.valid && ownWrites == other.ownWrites && std::memcmp(bytes, other.bytes, kSize) == 0;
-    }
-};
 
 class ChangeWatch {
 public:
@@ -46,4 +31,4 @@ private:
 
 }  // namespace w3b
 
-#endif  // W3BTRV7_CHANGE_WATCH_H
+#endif  // W3BTRV7_STORE_SQLITE_CHANGE_WATCH_H

@@ -1,7 +1,7 @@
 // Get By Percentage and Find Percentage: relative positions in hundredths of a percent.
 #include <cstring>
 
-#include "call.h"
+#include "ops/call.h"
 
 namespace w3b {
 
@@ -15,7 +15,7 @@ const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8
 }  // namespace
 
 int16_t DoGetByPercentage(Call& call, OpenInstance& open) {
-    SharedFile& file = *open.file;
+    FileConnection& file = *open.file;
     const FileDef& def = file.Def();
     const KeyInfo* key = nullptr;
     if (call.keyNumber != btr::kKeyNumberPhysical) {
@@ -56,7 +56,7 @@ int16_t DoGetByPercentage(Call& call, OpenInstance& open) {
 }
 
 int16_t DoFindPercentage(Call& call, OpenInstance& open) {
-    SharedFile& file = *open.file;
+    FileConnection& file = *open.file;
     const FileDef& def = file.Def();
     const KeyInfo* key = nullptr;
     if (call.keyNumber != btr::kKeyNumberPhysical) {

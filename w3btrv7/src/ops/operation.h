@@ -1,6 +1,6 @@
 // operation.h: splits an operation code into its base and its biases.
-#ifndef W3BTRV7_OPERATION_H
-#define W3BTRV7_OPERATION_H
+#ifndef W3BTRV7_OPS_OPERATION_H
+#define W3BTRV7_OPS_OPERATION_H
 
 #include <cstdint>
 
@@ -20,4 +20,4 @@ bool DecodeOperation(uint16_t code, Operation* out);
 
 }  // namespace w3b
 
-#endif  // W3BTRV7_OPERATION_H
+#endif  // W3BTRV7_OPS_OPERATION_H

@@ -1,4 +1,4 @@
-#include "call.h"
+#include "ops/call.h"
 
 #include <cstring>
 

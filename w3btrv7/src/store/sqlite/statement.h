@@ -1,6 +1,6 @@
-// sqlite_statement.h: small owning wrappers over SQLite handles.
-#ifndef W3BTRV7_SQLITE_STATEMENT_H
-#define W3BTRV7_SQLITE_STATEMENT_H
+// statement.h: small owning wrappers over SQLite handles.
+#ifndef W3BTRV7_STORE_SQLITE_STATEMENT_H
+#define W3BTRV7_STORE_SQLITE_STATEMENT_H
 
 #include <sqlite3.h>
 
@@ -67,4 +67,4 @@ int Execute(sqlite3* db, const char* sql);
 
 }  // namespace w3b
 
-#endif  // W3BTRV7_SQLITE_STATEMENT_H
+#endif  // W3BTRV7_STORE_SQLITE_STATEMENT_H

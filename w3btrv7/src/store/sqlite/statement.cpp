@@ -1,4 +1,4 @@
-#include "sqlite_statement.h"
+#include "store/sqlite/statement.h"
 
 #include <utility>
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "call.h"
+#include "ops/call.h"
 
 namespace w3b {
 
@@ -105,9 +105,9 @@ uint8_t EffectiveLock(const Call& call) {
 
 int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenInstance&), uint8_t lock) {
     bool multiple = lock >= 3;
-    bool wait = lock == 1 || lock == 3;
+    LockWait wait = lock == 1 || lock == 3 ? LockWait::kWait : LockWait::kAnswerAtOnce;
     if (multiple ? open.singleLock != 0 : !open.multipleLocks.empty()) return btr::kStatusIncompatibleLockType;
-    SharedFile& file = *open.file;
+    FileConnection& file = *open.file;
     RecordLocks& locks = file.Locks();
     Engine& engine = Engine::Get();
     if (engine.CurrentTransaction().active && engine.CurrentTransaction().exclusive) {
@@ -138,7 +138,7 @@ int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenIn
             locks.Release(waitedFor);
             waitedFor = 0;
         }
-        int16_t lockStatus = locks.Acquire(position, false);
+        int16_t lockStatus = locks.Acquire(position, LockWait::kAnswerAtOnce);
         if (lockStatus == btr::kStatusSuccess) {
             // Another process may have changed the record between the read and the lock (it
             // held the lock then and let go since): what was read is only good if nothing
@@ -150,9 +150,9 @@ int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenIn
             undo.Restore(&open.cursor);
         } else {
             undo.Restore(&open.cursor);
-            if (lockStatus != btr::kStatusRecordInUse || !wait) return lockStatus;
+            if (lockStatus != btr::kStatusRecordInUse || wait == LockWait::kAnswerAtOnce) return lockStatus;
             // Wait for the holder, then read again: the record may have changed meanwhile.
-            if ((lockStatus = locks.Acquire(position, true)) != btr::kStatusSuccess) return lockStatus;
+            if ((lockStatus = locks.Acquire(position, LockWait::kWait)) != btr::kStatusSuccess) return lockStatus;
         }
         waitedFor = position;
         file.BeginCall();

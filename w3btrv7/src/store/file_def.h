@@ -1,7 +1,7 @@
 // file_def.h: the definition of a data file (file specification, keys, collating sequences),
 // parsed from a Create or Create Index buffer and validated.
-#ifndef W3BTRV7_FILE_DEF_H
-#define W3BTRV7_FILE_DEF_H
+#ifndef W3BTRV7_STORE_FILE_DEF_H
+#define W3BTRV7_STORE_FILE_DEF_H
 
 #include <array>
 #include <cstdint>
@@ -79,4 +79,4 @@ int16_t ParseIndexBuffer(const FileDef& file, const uint8_t* data, uint32_t leng
 
 }  // namespace w3b
 
-#endif  // W3BTRV7_FILE_DEF_H
+#endif  // W3BTRV7_STORE_FILE_DEF_H

@@ -1,13 +1,13 @@
 // cursor.h: the currency of one position block.
-#ifndef W3BTRV7_CURSOR_H
-#define W3BTRV7_CURSOR_H
+#ifndef W3BTRV7_OPS_CURSOR_H
+#define W3BTRV7_OPS_CURSOR_H
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "shared_file.h"
+#include "store/file_connection.h"
 
 namespace w3b {
 
@@ -161,4 +161,4 @@ struct Cursor {
 
 }  // namespace w3b
 
-#endif  // W3BTRV7_CURSOR_H
+#endif  // W3BTRV7_OPS_CURSOR_H

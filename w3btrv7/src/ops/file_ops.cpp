@@ -2,9 +2,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "call.h"
+#include "ops/call.h"
 #include "platform.h"
 #include "settings.h"
+#include "store/store.h"
 
 namespace w3b {
 
@@ -58,11 +59,11 @@ int16_t DoCreate(Call& call) {
     bool replace = mode == btr::kCreateOverwrite || mode == btr::kCreateOverwriteNoTts;
     if (!replace && platform::FileExists(path.c_str())) return btr::kStatusFileAlreadyExists;
     if (Engine::Get().IsOpenHere(path)) return btr::kStatusFileInUse;
-    return SharedFile::Create(path, def);
+    return CreateDataFile(path, def);
 }
 
 int16_t DoStat(Call& call, OpenInstance& open) {
-    SharedFile& file = *open.file;
+    FileConnection& file = *open.file;
     const FileDef& def = file.Def();
     uint32_t keyBytes = static_cast<uint32_t>(sizeof(BtrFileSpec) + sizeof(BtrKeySpec) * def.SegmentCount());
     uint32_t capacity = call.DataCapacity();

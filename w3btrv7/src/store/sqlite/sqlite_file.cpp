@@ -1,4 +1,4 @@
-#include "shared_file.h"
+#include "store/sqlite/sqlite_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -100,18 +100,18 @@ std::string ImmutableUri(const std::string& path) {
 
 }  // namespace
 
-int SharedFile::Configure(sqlite3* db) {
+int SqliteFile::Configure(sqlite3* db) {
     int rc = Execute(db, "PRAGMA journal_mode=WAL");
     if (rc != SQLITE_OK) return rc;
     Execute(db, FullSyncSetting() ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
     return ConfigureReading(db);
 }
 
-int SharedFile::ConfigureReading(sqlite3* db) {
+int SqliteFile::ConfigureReading(sqlite3* db) {
     return Execute(db, ("PRAGMA mmap_size=" + std::to_string(kMapSize)).c_str());
 }
 
-int16_t SharedFile::StatusOf(int rc) {
+int16_t SqliteFile::StatusOf(int rc) {
     switch (rc & 0xFF) {
         case SQLITE_OK:
         case SQLITE_DONE:
@@ -127,7 +127,7 @@ int16_t SharedFile::StatusOf(int rc) {
     }
 }
 
-SharedFile::~SharedFile() {
+SqliteFile::~SqliteFile() {
     keyStatements_.clear();
     for (Statement* s : {&schemaVersionStmt_, &begin_, &commit_, &rollback_, &savepoint_, &release_, &rollbackTo_, &readRecord_, &insertRecord_,
                          &updateRecord_, &deleteRecord_, &countRecords_, &countBefore_, &recordAtOffset_}) {
@@ -141,9 +141,9 @@ SharedFile::~SharedFile() {
     // openLock_ closes after the database: its descriptor must outlive SQLite's own.
 }
 
-int16_t SharedFile::Open(const std::string& path, const platform::FileIdentity& identity,
-                         std::unique_ptr<SharedFile>* out) {
-    std::unique_ptr<SharedFile> file(new SharedFile());
+int16_t SqliteFile::Open(const std::string& path, const platform::FileIdentity& identity,
+                         std::unique_ptr<FileConnection>* out) {
+    std::unique_ptr<SqliteFile> file(new SqliteFile());
     file->path_ = path;
     file->identity_ = identity;
     // The descriptor that carries this process's open, exclusive-open and record locks. Exclusive
@@ -164,7 +164,7 @@ int16_t SharedFile::Open(const std::string& path, const platform::FileIdentity& 
 
     int rc = file->Connect(readOnly);
     if (rc != SQLITE_OK) return rc == SQLITE_CANTOPEN ? btr::kStatusFileNotFound : StatusOf(rc);
-    sqlite3_busy_handler(file->db_, &SharedFile::BusyWait, file.get());
+    sqlite3_busy_handler(file->db_, &SqliteFile::BusyWait, file.get());
     // The file must prove to be one of ours before anything is written to it: switching another
     // program's database to WAL, or making an empty file a database, cannot be undone by a 30.
     if (int16_t status = file->Refresh(); status != btr::kStatusSuccess) return status;
@@ -175,7 +175,7 @@ int16_t SharedFile::Open(const std::string& path, const platform::FileIdentity& 
     return btr::kStatusSuccess;
 }
 
-int SharedFile::Connect(bool readOnly) {
+int SqliteFile::Connect(bool readOnly) {
     if (!readOnly) return sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     // On read-only media SQLite cannot make the shared-memory file a WAL reader needs; there
     // nobody can change the file either, so it is read as the unchanging file it is.
@@ -186,7 +186,7 @@ int SharedFile::Connect(bool readOnly) {
     return sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
 }
 
-int16_t SharedFile::Create(const std::string& path, const FileDef& def) {
+int16_t SqliteFile::Create(const std::string& path, const FileDef& def) {
     platform::File guard;
     platform::FileOptions options;
     options.access = platform::FileAccess::kReadWrite;
@@ -261,11 +261,11 @@ int16_t SharedFile::Create(const std::string& path, const FileDef& def) {
     return rc == SQLITE_OK ? btr::kStatusSuccess : btr::kStatusCreateIoError;
 }
 
-int SharedFile::BusyWait(void* self, int count) {
-    auto* file = static_cast<SharedFile*>(self);
+int SqliteFile::BusyWait(void* self, int count) {
+    auto* file = static_cast<SqliteFile*>(self);
     // Another process's exclusive transaction keeps the database busy until it ends: the
     // write is refused at once (85) instead of after the timeout.
-    if (!file->writeWait_ || file->locks_.CheckFileFree(false) != btr::kStatusSuccess) return 0;
+    if (!file->writeWait_ || file->locks_.CheckFileFree(LockWait::kAnswerAtOnce) != btr::kStatusSuccess) return 0;
     if (count == 0) file->busyWaitedMs_ = 0;
     int pause = count < 10 ? count + 1 : 10;
     if (file->busyWaitedMs_ >= kBusyTimeoutMs) return 0;
@@ -274,15 +274,15 @@ int SharedFile::BusyWait(void* self, int count) {
     return 1;
 }
 
-void SharedFile::RequireFullSync() { Execute(db_, "PRAGMA synchronous=FULL"); }
+void SqliteFile::RequireFullSync() { Execute(db_, "PRAGMA synchronous=FULL"); }
 
-int SharedFile::SynchronousLevel() {
+int SqliteFile::SynchronousLevel() {
     Statement stmt;
     if (stmt.Prepare(db_, "PRAGMA synchronous") != SQLITE_OK || sqlite3_step(stmt.Get()) != SQLITE_ROW) return -1;
     return sqlite3_column_int(stmt.Get(), 0);
 }
 
-int16_t SharedFile::Refresh() {
+int16_t SqliteFile::Refresh() {
     // Nothing committed since the definition was read: it is still the file's.
     if (def_ != nullptr && callStamp_.Same(refreshedAt_)) return btr::kStatusSuccess;
     int16_t status = ReloadIfVersionChanged();
@@ -290,12 +290,12 @@ int16_t SharedFile::Refresh() {
     return status;
 }
 
-int16_t SharedFile::ReloadIfRedefined() {
+int16_t SqliteFile::ReloadIfRedefined() {
     if (def_ != nullptr && Stamp().Same(refreshedAt_)) return btr::kStatusSuccess;
     return ReloadIfVersionChanged();
 }
 
-int16_t SharedFile::ReloadIfVersionChanged() {
+int16_t SqliteFile::ReloadIfVersionChanged() {
     sqlite3_stmt* stmt = Prepared(schemaVersionStmt_, "PRAGMA schema_version");
     if (stmt == nullptr) return btr::kStatusNotABtrieveFile;
     int64_t version;
@@ -311,7 +311,7 @@ int16_t SharedFile::ReloadIfVersionChanged() {
     return status;
 }
 
-int16_t SharedFile::LoadDefinition() {
+int16_t SqliteFile::LoadDefinition() {
     auto def = std::make_unique<FileDef>();
     {
         Statement stmt;
@@ -374,14 +374,14 @@ int16_t SharedFile::LoadDefinition() {
     return btr::kStatusSuccess;
 }
 
-void SharedFile::ResetKeyStatements() { keyStatements_.clear(); }
+void SqliteFile::ResetKeyStatements() { keyStatements_.clear(); }
 
-sqlite3_stmt* SharedFile::Prepared(Statement& statement, const std::string& sql) {
+sqlite3_stmt* SqliteFile::Prepared(Statement& statement, const std::string& sql) {
     if (!statement.IsPrepared() && statement.Prepare(db_, sql.c_str()) != SQLITE_OK) return nullptr;
     return statement.Get();
 }
 
-SharedFile::KeyStatements& SharedFile::StatementsOf(const KeyInfo& key) {
+SqliteFile::KeyStatements& SqliteFile::StatementsOf(const KeyInfo& key) {
     if (keyStatements_.size() < static_cast<size_t>(kKeyNumberSlots)) keyStatements_.resize(kKeyNumberSlots);
     auto& slot = keyStatements_[static_cast<size_t>(key.number)];
     if (slot == nullptr) slot = std::make_unique<KeyStatements>();
@@ -390,7 +390,7 @@ SharedFile::KeyStatements& SharedFile::StatementsOf(const KeyInfo& key) {
 
 // ---- Transactions --------------------------------------------------------------------------------
 
-int16_t SharedFile::AcquireExclusiveOpen() {
+int16_t SqliteFile::AcquireExclusiveOpen() {
     if (exclusiveOpens_ == 0) {
 #ifdef _WIN32
         // Windows does not convert a lock in place: the shared one goes first, and comes back
@@ -410,7 +410,7 @@ int16_t SharedFile::AcquireExclusiveOpen() {
     return btr::kStatusSuccess;
 }
 
-void SharedFile::ReleaseExclusiveOpen() {
+void SqliteFile::ReleaseExclusiveOpen() {
     if (exclusiveOpens_ <= 0 || --exclusiveOpens_ > 0) return;
     // Back to an ordinary open (in one step on POSIX).
 #ifdef _WIN32
@@ -419,7 +419,7 @@ void SharedFile::ReleaseExclusiveOpen() {
     openLock_.LockRange(kOpenLockOffset, 1, platform::RangeLock::kShared, false);
 }
 
-int16_t SharedFile::JoinTransaction() {
+int16_t SqliteFile::JoinTransaction() {
     if (inTransaction_) return btr::kStatusSuccess;
     int rc = Execute(db_, "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return StatusOf(rc);
@@ -431,7 +431,8 @@ int16_t SharedFile::JoinTransaction() {
     return btr::kStatusSuccess;
 }
 
-int16_t SharedFile::EndTransaction(bool commit) {
+int16_t SqliteFile::EndTransaction(Outcome outcome) {
+    bool commit = outcome == Outcome::kCommit;
     if (!inTransaction_) return btr::kStatusSuccess;
     inTransaction_ = false;
     locks_.UnlockFile();
@@ -461,7 +462,7 @@ int StepOnce(sqlite3_stmt* stmt) {
 
 }  // namespace
 
-int16_t SharedFile::Begin() {
+int16_t SqliteFile::Begin() {
     if (inTransaction_) {
         // A savepoint, so that a refused operation undoes only itself.
         if (sqlite3_get_autocommit(db_)) return btr::kStatusTransactionError;
@@ -481,7 +482,7 @@ int16_t SharedFile::Begin() {
     return status;
 }
 
-int16_t SharedFile::Commit() {
+int16_t SqliteFile::Commit() {
     if (inTransaction_) {
         int rc = StepOnce(Prepared(release_, "RELEASE w3b_operation"));
         if (rc != SQLITE_OK) Rollback();
@@ -505,7 +506,7 @@ int16_t SharedFile::Commit() {
     return Refresh();
 }
 
-void SharedFile::Rollback() {
+void SqliteFile::Rollback() {
     if (redefining_) {
         // Statements prepared for the changed keys belong to tables that are gone again.
         redefining_ = false;
@@ -528,7 +529,7 @@ void SharedFile::Rollback() {
 
 // ---- Records -------------------------------------------------------------------------------------
 
-int16_t SharedFile::ReadRecord(int64_t position, std::string* data, bool* found) {
+int16_t SqliteFile::ReadRecord(int64_t position, std::string* data, bool* found) {
     sqlite3_stmt* stmt = Prepared(readRecord_, "SELECT data FROM records WHERE position = ?1");
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
@@ -539,7 +540,7 @@ int16_t SharedFile::ReadRecord(int64_t position, std::string* data, bool* found)
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
-int16_t SharedFile::InsertRecord(const uint8_t* data, size_t size, int64_t* position) {
+int16_t SqliteFile::InsertRecord(const uint8_t* data, size_t size, int64_t* position) {
     sqlite3_stmt* stmt = Prepared(insertRecord_, "INSERT INTO records(data) VALUES(?1)");
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
@@ -552,7 +553,7 @@ int16_t SharedFile::InsertRecord(const uint8_t* data, size_t size, int64_t* posi
     return btr::kStatusSuccess;
 }
 
-int16_t SharedFile::UpdateRecord(int64_t position, const uint8_t* data, size_t size) {
+int16_t SqliteFile::UpdateRecord(int64_t position, const uint8_t* data, size_t size) {
     sqlite3_stmt* stmt = Prepared(updateRecord_, "UPDATE records SET data = ?2 WHERE position = ?1");
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
@@ -561,7 +562,7 @@ int16_t SharedFile::UpdateRecord(int64_t position, const uint8_t* data, size_t s
     return StatusOf(sqlite3_step(stmt));
 }
 
-int16_t SharedFile::DeleteRecord(int64_t position) {
+int16_t SqliteFile::DeleteRecord(int64_t position) {
     sqlite3_stmt* stmt = Prepared(deleteRecord_, "DELETE FROM records WHERE position = ?1");
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
@@ -569,7 +570,7 @@ int16_t SharedFile::DeleteRecord(int64_t position) {
     return StatusOf(sqlite3_step(stmt));
 }
 
-int16_t SharedFile::StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) {
+int16_t SqliteFile::StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) {
     int index;
     const char* sql;
     switch (kind) {
@@ -604,8 +605,9 @@ int16_t SharedFile::StepRecord(Seek kind, int64_t from, int64_t* position, std::
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
-int16_t SharedFile::StepRecords(bool forward, int64_t from, int limit, std::vector<FetchedRow>* rows,
+int16_t SqliteFile::StepRecords(Direction direction, int64_t from, int limit, std::vector<FetchedRow>* rows,
                                 size_t* count) {
+    bool forward = direction == Direction::kForward;
     const char* sql = forward ? "SELECT position, data FROM records WHERE position > ?1 ORDER BY position LIMIT ?2"
                               : "SELECT position, data FROM records WHERE position < ?1 ORDER BY position DESC LIMIT ?2";
     sqlite3_stmt* stmt = Prepared(stepBatch_[forward ? 0 : 1], sql);
@@ -632,24 +634,24 @@ int16_t StepCount(sqlite3_stmt* stmt, int64_t* count) {
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
     int rc = sqlite3_step(stmt);
-    if (rc != SQLITE_ROW) return SharedFile::StatusOf(rc == SQLITE_DONE ? SQLITE_ERROR : rc);
+    if (rc != SQLITE_ROW) return SqliteFile::StatusOf(rc == SQLITE_DONE ? SQLITE_ERROR : rc);
     *count = sqlite3_column_int64(stmt, 0);
     return btr::kStatusSuccess;
 }
 
 }  // namespace
 
-int16_t SharedFile::CountRecords(int64_t* count) {
+int16_t SqliteFile::CountRecords(int64_t* count) {
     return StepCount(Prepared(countRecords_, "SELECT count(*) FROM records"), count);
 }
 
-int16_t SharedFile::CountRecordsBefore(int64_t position, int64_t* count) {
+int16_t SqliteFile::CountRecordsBefore(int64_t position, int64_t* count) {
     sqlite3_stmt* stmt = Prepared(countBefore_, "SELECT count(*) FROM records WHERE position < ?1");
     if (stmt != nullptr) sqlite3_bind_int64(stmt, 1, position);
     return StepCount(stmt, count);
 }
 
-int16_t SharedFile::RecordAtOffset(int64_t offset, int64_t* position, std::string* data, bool* found) {
+int16_t SqliteFile::RecordAtOffset(int64_t offset, int64_t* position, std::string* data, bool* found) {
     sqlite3_stmt* stmt =
         Prepared(recordAtOffset_, "SELECT position, data FROM records ORDER BY position LIMIT 1 OFFSET ?1");
     if (stmt == nullptr) return btr::kStatusIoError;
@@ -666,7 +668,7 @@ int16_t SharedFile::RecordAtOffset(int64_t offset, int64_t* position, std::strin
 
 // ---- Key tables ----------------------------------------------------------------------------------
 
-int16_t SharedFile::SeekEntry(const KeyInfo& key, Seek kind, const std::string& value, int64_t sequence,
+int16_t SqliteFile::SeekEntry(const KeyInfo& key, Seek kind, const std::string& value, int64_t sequence,
                               KeyEntry* entry, std::string* data, bool* found) {
     KeyStatements& statements = StatementsOf(key);
     sqlite3_stmt* stmt = Prepared(statements.seek[static_cast<int>(kind)], SeekSql(KeyTable(key.number), kind));
@@ -680,8 +682,9 @@ int16_t SharedFile::SeekEntry(const KeyInfo& key, Seek kind, const std::string& 
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
-int16_t SharedFile::SeekEntries(const KeyInfo& key, bool forward, const KeyEntry& from, bool vacated, int limit,
-                                std::vector<FetchedRow>* rows, size_t* count) {
+int16_t SqliteFile::SeekEntries(const KeyInfo& key, Direction direction, const KeyEntry& from, bool vacated,
+                                int limit, std::vector<FetchedRow>* rows, size_t* count) {
+    bool forward = direction == Direction::kForward;
     KeyStatements& statements = StatementsOf(key);
     *count = 0;
     if (forward && key.duplicates) {
@@ -733,7 +736,7 @@ int16_t SharedFile::SeekEntries(const KeyInfo& key, bool forward, const KeyEntry
     return rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
-int16_t SharedFile::EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
+int16_t SqliteFile::EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
                                   bool* found) {
     KeyStatements& statements = StatementsOf(key);
     sqlite3_stmt* stmt = Prepared(statements.entryOfRecord, "SELECT value, seq, position FROM " +
@@ -749,7 +752,7 @@ int16_t SharedFile::EntryOfRecord(const KeyInfo& key, const std::string& value, 
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
-int16_t SharedFile::EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data,
+int16_t SqliteFile::EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data,
                                   bool* found) {
     KeyStatements& statements = StatementsOf(key);
     sqlite3_stmt* stmt = Prepared(statements.atOffset, "SELECT e.value, e.seq, e.position, r.data FROM " +
@@ -765,7 +768,7 @@ int16_t SharedFile::EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* 
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
-int16_t SharedFile::InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) {
+int16_t SqliteFile::InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) {
     KeyStatements& statements = StatementsOf(key);
     int64_t next = 0;
     if (key.duplicates) {
@@ -795,7 +798,7 @@ int16_t SharedFile::InsertEntry(const KeyInfo& key, const std::string& value, in
     return btr::kStatusSuccess;
 }
 
-int16_t SharedFile::DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) {
+int16_t SqliteFile::DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) {
     KeyStatements& statements = StatementsOf(key);
     sqlite3_stmt* stmt =
         Prepared(statements.erase, "DELETE FROM " + KeyTable(key.number) + " WHERE value = ?1 AND position = ?2");
@@ -806,17 +809,17 @@ int16_t SharedFile::DeleteEntry(const KeyInfo& key, const std::string& value, in
     return StatusOf(sqlite3_step(stmt));
 }
 
-int16_t SharedFile::CountEntries(const KeyInfo& key, int64_t* count) {
+int16_t SqliteFile::CountEntries(const KeyInfo& key, int64_t* count) {
     return StepCount(Prepared(StatementsOf(key).count, "SELECT count(*) FROM " + KeyTable(key.number)), count);
 }
 
-int16_t SharedFile::CountDistinct(const KeyInfo& key, int64_t* count) {
+int16_t SqliteFile::CountDistinct(const KeyInfo& key, int64_t* count) {
     return StepCount(
         Prepared(StatementsOf(key).countDistinct, "SELECT count(DISTINCT value) FROM " + KeyTable(key.number)),
         count);
 }
 
-int16_t SharedFile::CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) {
+int16_t SqliteFile::CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) {
     sqlite3_stmt* stmt =
         Prepared(StatementsOf(key).countBelow, "SELECT count(*) FROM " + KeyTable(key.number) + " WHERE value < ?1");
     if (stmt != nullptr) BindBlob(stmt, 1, value);
@@ -825,7 +828,7 @@ int16_t SharedFile::CountEntriesBelow(const KeyInfo& key, const std::string& val
 
 // ---- Definition changes --------------------------------------------------------------------------
 
-int16_t SharedFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) {
+int16_t SqliteFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) {
     std::unique_ptr<FileDef> next = CopyDefinition(*def_);
     for (const AcsBlock& block : newAcs) next->acs.push_back(block);
     next->AddKey(number, specs);
@@ -897,7 +900,7 @@ int16_t SharedFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, con
     return btr::kStatusSuccess;
 }
 
-int16_t SharedFile::DropKey(int number, bool renumber) {
+int16_t SqliteFile::DropKey(int number, Renumbering renumbering) {
     redefining_ = true;
     ResetKeyStatements();
     auto fail = [&](int rc) {
@@ -909,7 +912,7 @@ int16_t SharedFile::DropKey(int number, bool renumber) {
     if ((rc = Execute(db_, ("DELETE FROM w3b_keyseg WHERE key = " + std::to_string(number)).c_str())) != SQLITE_OK) {
         return fail(rc);
     }
-    if (renumber) {
+    if (renumbering == Renumbering::kCloseTheGap) {
         for (const KeyInfo& key : def_->keys) {
             if (key.number <= number) continue;
             std::string sql = "ALTER TABLE " + KeyTable(key.number) + " RENAME TO " + KeyTable(key.number - 1) +

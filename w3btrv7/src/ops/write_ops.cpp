@@ -3,8 +3,8 @@
 #include <cstring>
 #include <limits>
 
-#include "call.h"
-#include "write_transaction.h"
+#include "ops/call.h"
+#include "ops/write_transaction.h"
 
 namespace w3b {
 
@@ -14,13 +14,14 @@ namespace {
 // for another process's write to end.
 class WriteWaitScope {
 public:
-    WriteWaitScope(SharedFile& file, const Call& call) : file_(file) {
-        file_.SetWriteWait(!call.op.noWriteWait && !Engine::Get().CurrentTransaction().noWriteWait);
+    WriteWaitScope(FileConnection& file, const Call& call) : file_(file) {
+        file_.SetWriteWait(call.op.noWriteWait || Engine::Get().CurrentTransaction().noWriteWait ? LockWait::kAnswerAtOnce
+                                                                                             : LockWait::kWait);
     }
-    ~WriteWaitScope() { file_.SetWriteWait(true); }
+    ~WriteWaitScope() { file_.SetWriteWait(LockWait::kWait); }
 
 private:
-    SharedFile& file_;
+    FileConnection& file_;
 };
 
 // Keeps other processes' locks away from a record while this process changes it: a record
@@ -28,20 +29,20 @@ private:
 // for the operation; inside one it stays locked until the transaction ends.
 class RecordGuard {
 public:
-    explicit RecordGuard(SharedFile& file) : file_(file) {}
+    explicit RecordGuard(FileConnection& file) : file_(file) {}
     ~RecordGuard() {
         if (position_ != 0) file_.Locks().Release(position_);
     }
     int16_t Take(int64_t position) {
         if (Engine::Get().CurrentTransaction().active) return Engine::Get().LockForTransaction(&file_, position);
         if (file_.Locks().HeldHere(position)) return btr::kStatusSuccess;
-        int16_t status = file_.Locks().Acquire(position, false);
+        int16_t status = file_.Locks().Acquire(position, LockWait::kAnswerAtOnce);
         if (status == btr::kStatusSuccess) position_ = position;
         return status;
     }
 
 private:
-    SharedFile& file_;
+    FileConnection& file_;
     int64_t position_ = 0;
 };
 
@@ -72,7 +73,7 @@ bool AllZero(const uint8_t* at, size_t width) {
 }
 
 // Fills AUTOINCREMENT fields that hold zero with the highest value of the key plus one.
-int16_t AssignAutoincrement(SharedFile& file, const FileDef& def, std::string* record, bool* assigned) {
+int16_t AssignAutoincrement(FileConnection& file, const FileDef& def, std::string* record, bool* assigned) {
     for (const KeyInfo& key : def.keys) {
         if (key.autoincrementSegment < 0) continue;
         const SegmentDef& segment = key.def.segments[static_cast<size_t>(key.autoincrementSegment)];
@@ -108,7 +109,7 @@ const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8
 
 int16_t DoInsert(Call& call, OpenInstance& open) {
     if (open.ReadOnly()) return btr::kStatusAccessDenied;
-    SharedFile& file = *open.file;
+    FileConnection& file = *open.file;
     WriteWaitScope writeWait(file, call);
     const KeyInfo* currencyKey;
     std::string record;
@@ -174,7 +175,7 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
     if (open.ReadOnly()) return btr::kStatusAccessDenied;
     Cursor& cursor = open.cursor;
     if (!cursor.recordCurrent || cursor.physical != Place::kAt) return btr::kStatusInvalidPositioning;
-    SharedFile& file = *open.file;
+    FileConnection& file = *open.file;
     WriteWaitScope writeWait(file, call);
     const KeyInfo* currencyKey;
     std::string record;
@@ -275,7 +276,7 @@ int16_t DoDelete(Call& call, OpenInstance& open) {
     if (open.ReadOnly()) return btr::kStatusAccessDenied;
     Cursor& cursor = open.cursor;
     if (!cursor.recordCurrent || cursor.physical != Place::kAt) return btr::kStatusInvalidPositioning;
-    SharedFile& file = *open.file;
+    FileConnection& file = *open.file;
     WriteWaitScope writeWait(file, call);
 
     RecordGuard guard(file);

@@ -1,0 +1,40 @@
+// record_locks.h: this process's record locks on one data file, and the file's lock for an
+// exclusive transaction, as every store offers them.
+//
+// A lock never outlives the process that holds it, and every position block of the process
+// shares the process's locks, so they never conflict with each other: a count per record keeps
+// it locked until the last of them lets go.
+#ifndef W3BTRV7_STORE_RECORD_LOCKS_H
+#define W3BTRV7_STORE_RECORD_LOCKS_H
+
+#include <cstdint>
+
+namespace w3b {
+
+// Whether a lock that another process holds is waited for or answered at once.
+enum class LockWait { kAnswerAtOnce, kWait };
+
+class RecordLocks {
+public:
+    virtual ~RecordLocks() = default;
+
+    // Adds one holder of `position` in this process. Status 0; 84 when another process holds
+    // it and `wait` is kAnswerAtOnce (with kWait the call blocks until it is free); 2 when the
+    // system refuses the lock for another reason.
+    virtual int16_t Acquire(int64_t position, LockWait wait) = 0;
+    // Removes one holder; the record is free for others once none is left.
+    virtual void Release(int64_t position) = 0;
+    virtual bool HeldHere(int64_t position) const = 0;
+
+    // The whole file, for this process's exclusive transaction: 85 when another process's
+    // exclusive transaction has it.
+    virtual int16_t LockFile() = 0;
+    virtual void UnlockFile() = 0;
+    // 0 unless another process's exclusive transaction holds the file: then 85, or with kWait
+    // the call blocks until that transaction ends.
+    virtual int16_t CheckFileFree(LockWait wait) = 0;
+};
+
+}  // namespace w3b
+
+#endif  // W3BTRV7_STORE_RECORD_LOCKS_H

@@ -1,0 +1,162 @@
+// sqlite_file.h: the SQLite store: this process's connection to one data file kept as an SQLite
+// database.
+//
+// The connection runs in WAL mode and keeps no statement stepping between calls, so every call
+// reads the newest committed state and no reader holds up a writer or a checkpoint. Each write
+// operation is its own transaction.
+#ifndef W3BTRV7_STORE_SQLITE_SQLITE_FILE_H
+#define W3BTRV7_STORE_SQLITE_SQLITE_FILE_H
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+#include "store/byte_range_locks.h"
+#include "store/file_connection.h"
+#include "store/sqlite/change_watch.h"
+#include "store/sqlite/statement.h"
+
+namespace w3b {
+
+class SqliteFile final : public FileConnection {
+public:
+    ~SqliteFile() override;
+    SqliteFile(const SqliteFile&) = delete;
+    SqliteFile& operator=(const SqliteFile&) = delete;
+
+    // Opens the data file at `path` (already native). Returns a status: 12 when it does not
+    // exist, 30 when it is not a data file of this engine, 85 while it is being created.
+    // `identity` is the file's, found by the caller without a descriptor of its own. The
+    // connection keeps its one descriptor of the file until it closes.
+    static int16_t Open(const std::string& path, const platform::FileIdentity& identity,
+                        std::unique_ptr<FileConnection>* out);
+
+    // Creates a new data file at `path` from `def`, replacing what is there. The caller has made
+    // sure that no position block of this process has it open; 85 when another process has.
+    static int16_t Create(const std::string& path, const FileDef& def);
+
+    const std::string& Path() const override { return path_; }
+    const platform::FileIdentity& Identity() const override { return identity_; }
+    const FileDef& Def() const override { return *def_; }
+    uint64_t DefinitionGeneration() const override { return definitionGeneration_; }
+
+    // In WAL mode this connection's own uncommitted writes leave the shared header as it was
+    // (and nobody else can commit inside its transaction), so the stamp counts them apart.
+    void BeginCall() override { callStamp_ = Stamp(); }
+    const ChangeStamp& CallStamp() const override { return callStamp_; }
+    bool MayHaveChangedSinceCallStart() const override { return !Stamp().Same(callStamp_); }
+    int16_t Refresh() override;
+
+    void RequireFullSync() override;
+    // SQLite's synchronous level of the connection (1 NORMAL, 2 FULL), or -1.
+    int SynchronousLevel();
+
+    RecordLocks& Locks() override { return locks_; }
+    // The open lock is a byte-range lock on the file: shared by every open, exclusive for an
+    // exclusive one.
+    int16_t AcquireExclusiveOpen() override;
+    void ReleaseExclusiveOpen() override;
+
+    int16_t Begin() override;
+    int16_t Commit() override;
+    void Rollback() override;
+    void SetWriteWait(LockWait wait) override { writeWait_ = wait == LockWait::kWait; }
+
+    bool InTransaction() const override { return inTransaction_; }
+    int16_t JoinTransaction() override;
+    int16_t EndTransaction(Outcome outcome) override;
+
+    int16_t ReadRecord(int64_t position, std::string* data, bool* found) override;
+    int16_t InsertRecord(const uint8_t* data, size_t size, int64_t* position) override;
+    int16_t UpdateRecord(int64_t position, const uint8_t* data, size_t size) override;
+    int16_t DeleteRecord(int64_t position) override;
+    int16_t StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) override;
+    int16_t StepRecords(Direction direction, int64_t from, int limit, std::vector<FetchedRow>* rows,
+                        size_t* count) override;
+    int16_t CountRecords(int64_t* count) override;
+    int16_t CountRecordsBefore(int64_t position, int64_t* count) override;
+    int16_t RecordAtOffset(int64_t offset, int64_t* position, std::string* data, bool* found) override;
+
+    int16_t SeekEntry(const KeyInfo& key, Seek kind, const std::string& value, int64_t sequence, KeyEntry* entry,
+                      std::string* data, bool* found) override;
+    int16_t SeekEntries(const KeyInfo& key, Direction direction, const KeyEntry& from, bool vacated, int limit,
+                        std::vector<FetchedRow>* rows, size_t* count) override;
+    int16_t EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
+                          bool* found) override;
+    int16_t EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data,
+                          bool* found) override;
+    int16_t InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) override;
+    int16_t DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) override;
+    int16_t CountEntries(const KeyInfo& key, int64_t* count) override;
+    int16_t CountDistinct(const KeyInfo& key, int64_t* count) override;
+    int16_t CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) override;
+
+    int16_t AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) override;
+    int16_t DropKey(int number, Renumbering renumbering) override;
+
+    // Maps an SQLite result code to a status.
+    static int16_t StatusOf(int rc);
+
+    // Journal, durability and read settings every connection to a data file uses.
+    static int Configure(sqlite3* db);
+    // The settings of a connection that only reads (it changes no journal mode).
+    static int ConfigureReading(sqlite3* db);
+
+private:
+    SqliteFile() = default;
+
+    struct KeyStatements {
+        Statement seek[static_cast<int>(Seek::kCount_)];
+        Statement batch[2];
+        Statement samePlace, entryOfRecord, atOffset, insert, erase, lastSequence, count, countDistinct, countBelow;
+    };
+
+    // SQLite's busy handler: waits in short steps up to the busy timeout.
+    static int BusyWait(void* self, int count);
+    ChangeStamp Stamp() const {
+        ChangeStamp stamp = watch_.Current();
+        stamp.ownWrites = ownWrites_;
+        return stamp;
+    }
+    // Opens the connection: for reading and writing, or for reading only.
+    int Connect(bool readOnly);
+    // Reads the definition again when another connection changed it since it was read; the
+    // first for a call's start, the second under the write lock.
+    int16_t ReloadIfVersionChanged();
+    int16_t ReloadIfRedefined();
+    int16_t LoadDefinition();
+    KeyStatements& StatementsOf(const KeyInfo& key);
+    sqlite3_stmt* Prepared(Statement& statement, const std::string& sql);
+    void ResetKeyStatements();
+
+    std::string path_;
+    platform::FileIdentity identity_;
+    sqlite3* db_ = nullptr;
+    platform::File openLock_;
+    ByteRangeLocks locks_{&openLock_};
+    int exclusiveOpens_ = 0;
+    bool inTransaction_ = false;
+    std::unique_ptr<FileDef> def_;
+    int64_t schemaVersion_ = -1;
+    uint64_t definitionGeneration_ = 0;
+    std::vector<std::unique_ptr<KeyStatements>> keyStatements_;  // by key number
+    uint64_t ownWrites_ = 0;
+    int busyWaitedMs_ = 0;
+    bool writeWait_ = true;
+    bool redefining_ = false;  // the open write adds or drops a key
+    Statement schemaVersionStmt_, begin_, commit_, rollback_, savepoint_, release_, rollbackTo_;
+    Statement readRecord_, insertRecord_, updateRecord_, deleteRecord_, countRecords_, countBefore_, recordAtOffset_;
+    Statement step_[4];
+    Statement stepBatch_[2];
+    ChangeWatch watch_;
+    ChangeStamp callStamp_;
+    ChangeStamp refreshedAt_;
+};
+
+}  // namespace w3b
+
+#endif  // W3BTRV7_STORE_SQLITE_SQLITE_FILE_H
