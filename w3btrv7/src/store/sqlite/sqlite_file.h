@@ -18,6 +18,8 @@
 #include "store/byte_range_locks.h"
 #include "store/file_connection.h"
 #include "store/sqlite/change_watch.h"
+#include "store/sqlite/key_tables.h"
+#include "store/sqlite/record_table.h"
 #include "store/sqlite/statement.h"
 
 namespace w3b {
@@ -70,88 +72,100 @@ public:
     int16_t JoinTransaction() override;
     int16_t EndTransaction(Outcome outcome) override;
 
-    int16_t ReadRecord(int64_t position, std::string* data, bool* found) override;
-    int16_t InsertRecord(const uint8_t* data, size_t size, int64_t* position) override;
-    int16_t UpdateRecord(int64_t position, const uint8_t* data, size_t size) override;
-    int16_t DeleteRecord(int64_t position) override;
-    int16_t StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) override;
+    int16_t ReadRecord(int64_t position, std::string* data, bool* found) override {
+        return records_.Read(position, data, found);
+    }
+    int16_t InsertRecord(const uint8_t* data, size_t size, int64_t* position) override {
+        return records_.Insert(data, size, position);
+    }
+    int16_t UpdateRecord(int64_t position, const uint8_t* data, size_t size) override {
+        return records_.Update(position, data, size);
+    }
+    int16_t DeleteRecord(int64_t position) override { return records_.Delete(position); }
+    int16_t StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) override {
+        return records_.Step(kind, from, position, data, found);
+    }
     int16_t StepRecords(Direction direction, int64_t from, int limit, std::vector<FetchedRow>* rows,
-                        size_t* count) override;
-    int16_t CountRecords(int64_t* count) override;
-    int16_t CountRecordsBefore(int64_t position, int64_t* count) override;
-    int16_t RecordAtOffset(int64_t offset, int64_t* position, std::string* data, bool* found) override;
+                        size_t* count) override {
+        return records_.StepMany(direction, from, limit, rows, count);
+    }
+    int16_t CountRecords(int64_t* count) override { return records_.Count(count); }
+    int16_t CountRecordsBefore(int64_t position, int64_t* count) override {
+        return records_.CountBefore(position, count);
+    }
+    int16_t RecordAtOffset(int64_t offset, int64_t* position, std::string* data, bool* found) override {
+        return records_.AtOffset(offset, position, data, found);
+    }
 
     int16_t SeekEntry(const KeyInfo& key, Seek kind, const std::string& value, int64_t sequence, KeyEntry* entry,
-                      std::string* data, bool* found) override;
+                      std::string* data, bool* found) override {
+        return keys_.SeekEntry(key, kind, value, sequence, entry, data, found);
+    }
     int16_t SeekEntries(const KeyInfo& key, Direction direction, const KeyEntry& from, bool vacated, int limit,
-                        std::vector<FetchedRow>* rows, size_t* count) override;
+                        std::vector<FetchedRow>* rows, size_t* count) override {
+        return keys_.SeekEntries(key, direction, from, vacated, limit, rows, count);
+    }
     int16_t EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
-                          bool* found) override;
+                          bool* found) override {
+        return keys_.EntryOfRecord(key, value, position, entry, found);
+    }
     int16_t EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data,
-                          bool* found) override;
-    int16_t InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) override;
-    int16_t DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) override;
-    int16_t CountEntries(const KeyInfo& key, int64_t* count) override;
-    int16_t CountDistinct(const KeyInfo& key, int64_t* count) override;
-    int16_t CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) override;
+                          bool* found) override {
+        return keys_.EntryAtOffset(key, offset, entry, data, found);
+    }
+    int16_t InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) override {
+        return keys_.InsertEntry(key, value, position, sequence);
+    }
+    int16_t DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) override {
+        return keys_.DeleteEntry(key, value, position);
+    }
+    int16_t CountEntries(const KeyInfo& key, int64_t* count) override { return keys_.CountEntries(key, count); }
+    int16_t CountDistinct(const KeyInfo& key, int64_t* count) override { return keys_.CountDistinct(key, count); }
+    int16_t CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) override {
+        return keys_.CountEntriesBelow(key, value, count);
+    }
 
     int16_t AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) override;
     int16_t DropKey(int number, Renumbering renumbering) override;
 
-    // Maps an SQLite result code to a status.
-    static int16_t StatusOf(int rc);
-
-    // Journal, durability and read settings every connection to a data file uses.
-    static int Configure(sqlite3* db);
-    // The settings of a connection that only reads (it changes no journal mode).
-    static int ConfigureReading(sqlite3* db);
-
 private:
     SqliteFile() = default;
 
-    struct KeyStatements {
-        Statement seek[static_cast<int>(Seek::kCount_)];
-        Statement batch[2];
-        Statement samePlace, entryOfRecord, atOffset, insert, erase, lastSequence, count, countDistinct, countBelow;
-    };
-
     // SQLite's busy handler: waits in short steps up to the busy timeout.
     static int BusyWait(void* self, int count);
+    // Opens and checks the connection once the open lock is held.
+    int16_t Connect(bool readOnly);
     ChangeStamp Stamp() const {
         ChangeStamp stamp = watch_.Current();
         stamp.ownWrites = ownWrites_;
         return stamp;
     }
-    // Opens the connection: for reading and writing, or for reading only.
-    int Connect(bool readOnly);
     // Reads the definition again when another connection changed it since it was read; the
     // first for a call's start, the second under the write lock.
     int16_t ReloadIfVersionChanged();
     int16_t ReloadIfRedefined();
     int16_t LoadDefinition();
-    KeyStatements& StatementsOf(const KeyInfo& key);
-    sqlite3_stmt* Prepared(Statement& statement, const std::string& sql);
-    void ResetKeyStatements();
+    sqlite3_stmt* Prepared(Statement& statement, const char* sql) { return w3b::Prepared(db_, statement, sql); }
 
     std::string path_;
     platform::FileIdentity identity_;
-    sqlite3* db_ = nullptr;
+    // The descriptor that carries this process's open, exclusive-open and record locks. It closes
+    // after the database: its descriptor must outlive SQLite's own.
     platform::File openLock_;
+    sqlite3* db_ = nullptr;
     ByteRangeLocks locks_{&openLock_};
+    RecordTable records_{db_};
+    KeyTables keys_{db_};
     int exclusiveOpens_ = 0;
     bool inTransaction_ = false;
     std::unique_ptr<FileDef> def_;
     int64_t schemaVersion_ = -1;
     uint64_t definitionGeneration_ = 0;
-    std::vector<std::unique_ptr<KeyStatements>> keyStatements_;  // by key number
     uint64_t ownWrites_ = 0;
     int busyWaitedMs_ = 0;
     bool writeWait_ = true;
     bool redefining_ = false;  // the open write adds or drops a key
     Statement schemaVersionStmt_, begin_, commit_, rollback_, savepoint_, release_, rollbackTo_;
-    Statement readRecord_, insertRecord_, updateRecord_, deleteRecord_, countRecords_, countBefore_, recordAtOffset_;
-    Statement step_[4];
-    Statement stepBatch_[2];
     ChangeWatch watch_;
     ChangeStamp callStamp_;
     ChangeStamp refreshedAt_;

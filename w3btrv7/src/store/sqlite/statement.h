@@ -65,6 +65,18 @@ inline std::string ColumnBlob(sqlite3_stmt* stmt, int column) {
 // Runs SQL text without results (schema changes, pragmas, transaction control).
 int Execute(sqlite3* db, const char* sql);
 
+// `statement` prepared on `db` from `sql` the first time, or nullptr when SQLite refuses it.
+sqlite3_stmt* Prepared(sqlite3* db, Statement& statement, const std::string& sql);
+
+// Runs a statement that returns nothing the caller needs, and resets it. An SQLite result code.
+int StepOnce(sqlite3_stmt* stmt);
+
+// Runs a statement of one count and resets it. A status.
+int16_t StepCount(sqlite3_stmt* stmt, int64_t* count);
+
+// The status that answers an SQLite result code.
+int16_t StatusOf(int rc);
+
 }  // namespace w3b
 
 #endif  // W3BTRV7_STORE_SQLITE_STATEMENT_H

@@ -1,0 +1,69 @@
+#include "store/sqlite/connection.h"
+
+#include <cstring>
+
+#include "platform.h"
+#include "settings.h"
+#include "store/sqlite/statement.h"
+
+namespace w3b {
+
+namespace {
+
+// Reads map the file instead of copying its pages through a private cache, so a large file costs
+// no more per page than a small one. A 32-bit process keeps its address space for the
+// application, which may have many files open.
+constexpr sqlite3_int64 kMapSize = sizeof(void*) >= 8 ? sqlite3_int64{1} << 30 : 0;
+
+// A URI naming `path` as a database that cannot change: SQLite then neither locks it nor
+// looks for its journals.
+std::string ImmutableUri(const std::string& path) {
+    std::string uri = "file:";
+    if (path.size() > 1 && path[1] == ':') uri += '/';  // a Windows drive letter
+    for (char c : path) {
+        switch (c) {
+            case '\\': uri += '/'; break;
+            case '%': uri += "%25"; break;
+            case '?': uri += "%3f"; break;
+            case '#': uri += "%23"; break;
+            default: uri += c;
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+}  // namespace
+
+int OpenConnection(const std::string& path, Access access, sqlite3** db) {
+    if (access == Access::kReadWrite) {
+        return sqlite3_open_v2(path.c_str(), db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    }
+    // Nobody can change a file on read-only media either.
+    if (platform::IsOnReadOnlyVolume(path.c_str())) {
+        return sqlite3_open_v2(ImmutableUri(path).c_str(), db,
+                               SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    }
+    return sqlite3_open_v2(path.c_str(), db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+}
+
+int Configure(sqlite3* db) {
+    int rc = Execute(db, "PRAGMA journal_mode=WAL");
+    if (rc != SQLITE_OK) return rc;
+    Execute(db, FullSyncSetting() ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
+    return ConfigureReading(db);
+}
+
+int ConfigureReading(sqlite3* db) {
+    return Execute(db, ("PRAGMA mmap_size=" + std::to_string(kMapSize)).c_str());
+}
+
+std::string DatabaseName(const std::string& path) {
+    sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+    if (vfs == nullptr || vfs->mxPathname <= 0) return path;
+    std::string full(static_cast<size_t>(vfs->mxPathname) + 1, '\0');
+    if (vfs->xFullPathname(vfs, path.c_str(), vfs->mxPathname + 1, full.data()) != SQLITE_OK) return path;
+    full.resize(std::strlen(full.c_str()));
+    return full;
+}
+
+}  // namespace w3b
