@@ -50,14 +50,8 @@ private:
 };
 
 // The bytes of the key buffer a read can change: the value of the key it reads by, if any.
-size_t KeyBytesWritten(const Call& call, const OpenInstance& open) {
-    switch (call.op.base) {
-        case btr::kOpStepNext:
-        case btr::kOpStepFirst:
-        case btr::kOpStepLast:
-        case btr::kOpStepPrevious: return 0;
-        default: break;
-    }
+size_t KeyBytesWritten(const Call& call, const OpenInstance& open, const OperationRow& row) {
+    if (row.Has(Trait::kLeavesKeyBuffer)) return 0;
     const KeyInfo* key = KeyOf(open.file->Def(), call.keyNumber);
     return key == nullptr ? 0 : std::min<size_t>(key->length, call.keyLength);
 }
@@ -103,7 +97,7 @@ uint8_t EffectiveLock(const Call& call) {
     return transaction.active ? transaction.defaultLock : 0;
 }
 
-int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenInstance&), uint8_t lock) {
+int16_t LockedRead(Call& call, OpenInstance& open, const OperationRow& row, uint8_t lock) {
     bool multiple = lock >= 3;
     LockWait wait = lock == 1 || lock == 3 ? LockWait::kWait : LockWait::kAnswerAtOnce;
     if (multiple ? open.singleLock != 0 : !open.multipleLocks.empty()) return btr::kStatusIncompatibleLockType;
@@ -118,9 +112,9 @@ int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenIn
     }
     int64_t waitedFor = 0;  // a record this call waited for and holds (one holder counted)
     for (;;) {
-        ReadUndo undo(call, CurrencyOf(open.cursor), KeyBytesWritten(call, open));
+        ReadUndo undo(call, CurrencyOf(open.cursor), KeyBytesWritten(call, open, row));
         uint64_t readsBefore = open.cursor.recordsRead;
-        int16_t status = read(call, open);
+        int16_t status = row.runOnBlock(call, open);
         // A read refused before it reached a record (22 for a data buffer too short for its
         // input, say) locks nothing; one that reached a record but could not return all of it does.
         bool reached = open.cursor.recordsRead != readsBefore;
