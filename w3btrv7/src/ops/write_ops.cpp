@@ -153,7 +153,7 @@ int16_t DoInsert(Call& call, OpenInstance& open) {
     Cursor& cursor = open.cursor;
     if (currencyKey != nullptr) {
         if (currencyOnKey) {
-            cursor.SetAt(currencyKey->number, currencyEntry, true);
+            cursor.SetAt(currencyKey->number, currencyEntry, ReadKind::kRecord);
             cursor.RememberKey(file.DefinitionGeneration(), *currencyKey);
         } else {
             cursor.SetPhysical(position);
