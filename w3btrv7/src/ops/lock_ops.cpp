@@ -68,10 +68,14 @@ Cursor CurrencyOf(const Cursor& cursor) {
     return copy;
 }
 
+// A single-record lock (+100, +200) replaces the block's previous one; multiple-record locks
+// (+300, +400) add up.
+enum class LockKind { kSingle, kMultiple };
+
 // Records the lock `open` now has on `position` (one holder already counted for it).
-void KeepLock(OpenInstance& open, int64_t position, bool multiple) {
+void KeepLock(OpenInstance& open, int64_t position, LockKind kind) {
     RecordLocks& locks = open.file->Locks();
-    if (multiple) {
+    if (kind == LockKind::kMultiple) {
         if (open.HoldsMultiple(position)) {
             locks.Release(position);
         } else {
@@ -98,9 +102,10 @@ uint8_t EffectiveLock(const Call& call) {
 }
 
 int16_t LockedRead(Call& call, OpenInstance& open, const OperationRow& row, uint8_t lock) {
-    bool multiple = lock >= 3;
+    LockKind kind = lock >= 3 ? LockKind::kMultiple : LockKind::kSingle;
     LockWait wait = lock == 1 || lock == 3 ? LockWait::kWait : LockWait::kAnswerAtOnce;
-    if (multiple ? open.singleLock != 0 : !open.multipleLocks.empty()) return btr::kStatusIncompatibleLockType;
+    bool otherKindHeld = kind == LockKind::kMultiple ? open.singleLock != 0 : !open.multipleLocks.empty();
+    if (otherKindHeld) return btr::kStatusIncompatibleLockType;
     FileConnection& file = *open.file;
     RecordLocks& locks = file.Locks();
     Engine& engine = Engine::Get();
@@ -124,7 +129,7 @@ int16_t LockedRead(Call& call, OpenInstance& open, const OperationRow& row, uint
         }
         int64_t position = open.cursor.position;
         if (position == waitedFor) {
-            KeepLock(open, position, multiple);
+            KeepLock(open, position, kind);
             return status;
         }
         if (waitedFor != 0) {
@@ -138,7 +143,7 @@ int16_t LockedRead(Call& call, OpenInstance& open, const OperationRow& row, uint
             // held the lock then and let go since): what was read is only good if nothing
             // was committed in between.
             if (!file.MayHaveChangedSinceCallStart()) {
-                KeepLock(open, position, multiple);
+                KeepLock(open, position, kind);
                 return status;
             }
             undo.Restore(&open.cursor);
