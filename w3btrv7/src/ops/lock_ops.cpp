@@ -92,6 +92,16 @@ void KeepLock(OpenInstance& open, int64_t position, LockKind kind) {
     open.singleLock = position;
 }
 
+// A locking read needs the file free of another process's whole-file lock; inside an exclusive
+// transaction it takes the whole file itself.
+int16_t ClaimFile(FileConnection& file, LockWait wait) {
+    Engine& engine = Engine::Get();
+    if (engine.CurrentTransaction().active && engine.CurrentTransaction().exclusive) {
+        return engine.JoinTransaction(&file);
+    }
+    return file.Locks().CheckFileFree(wait);
+}
+
 }  // namespace
 
 uint8_t EffectiveLock(const Call& call) {
@@ -108,13 +118,7 @@ int16_t LockedRead(Call& call, OpenInstance& open, const OperationRow& row, uint
     if (otherKindHeld) return btr::kStatusIncompatibleLockType;
     FileConnection& file = *open.file;
     RecordLocks& locks = file.Locks();
-    Engine& engine = Engine::Get();
-    if (engine.CurrentTransaction().active && engine.CurrentTransaction().exclusive) {
-        // Inside an exclusive transaction a locking read takes the whole file.
-        if (int16_t status = engine.JoinTransaction(&file); status != btr::kStatusSuccess) return status;
-    } else if (int16_t status = locks.CheckFileFree(wait); status != btr::kStatusSuccess) {
-        return status;
-    }
+    if (int16_t status = ClaimFile(file, wait); status != btr::kStatusSuccess) return status;
     int64_t waitedFor = 0;  // a record this call waited for and holds (one holder counted)
     for (;;) {
         ReadUndo undo(call, CurrencyOf(open.cursor), KeyBytesWritten(call, open, row));
