@@ -295,14 +295,31 @@ TEST(EngineOperations, StopAndResetCloseEveryFile) {
     EXPECT_EQ(Call(btr::kOpReset, b, nullptr, &length, nullptr, 0, -1), btr::kStatusInvalidOperation);
 }
 
+// Codes the engine does not take answer 1 before the position block is looked at; the codes it
+// takes reach the block, which is not open here (3).
 TEST(EngineOperations, UnknownOperationsAndBiasesAnswer1) {
-    PositionBlock pb;
-    uint32_t length = 0;
-    EXPECT_EQ(Call(16, pb, nullptr, &length, nullptr, 0, 0), btr::kStatusInvalidOperation);
-    EXPECT_EQ(Call(43, pb, nullptr, &length, nullptr, 0, 0), btr::kStatusInvalidOperation);
-    EXPECT_EQ(Call(74, pb, nullptr, &length, nullptr, 0, 0), btr::kStatusInvalidOperation);
-    EXPECT_EQ(Call(1005, pb, nullptr, &length, nullptr, 0, 0), btr::kStatusInvalidOperation);
-    EXPECT_EQ(Call(533, pb, nullptr, &length, nullptr, 0, 0), btr::kStatusInvalidOperation);
+    struct Case {
+        uint16_t code;
+        int16_t status;
+    };
+    constexpr int16_t kInvalid = btr::kStatusInvalidOperation;
+    constexpr int16_t kTaken = btr::kStatusFileNotOpen;
+    const Case cases[] = {
+        {16, kInvalid},    {43, kInvalid},   {74, kInvalid},   {1005, kInvalid},  {533, kInvalid},
+        {54, kInvalid},    // +50 belongs to the Gets
+        {64, kInvalid},    // past the last Get
+        {505, kInvalid},   // +500 belongs to the writes
+        {519, kInvalid},   // and to Begin Transaction only with +1000
+        {1001, kInvalid},  {2019, kInvalid}, {1520, kInvalid},
+        {55, kTaken},      {463, kTaken},    // Get Key, with and without a lock
+        {502, kTaken},     {904, kTaken},    // no-wait writes
+        {101, kTaken},     {433, kTaken},    // every operation takes the lock biases
+    };
+    for (const Case& c : cases) {
+        PositionBlock pb;
+        uint32_t length = 0;
+        EXPECT_EQ(Call(c.code, pb, nullptr, &length, nullptr, 0, 0), c.status) << "operation " << c.code;
+    }
 }
 
 TEST(CreateAndStat, NinetySixSegmentsAndACollatingSequenceFillTheLibrarysStatisticsBuffer) {

@@ -76,10 +76,10 @@ int16_t DoAbortTransaction(Call& call);
 
 // The lock bias a read takes: its own, else the transaction's default; 0 for Get Key.
 uint8_t EffectiveLock(const Call& call);
-// Runs `read` and locks the record it reached (`lock` 1..4). Another process's lock answers 84
-// at once for the no-wait forms, leaving buffers and currency as they were; the wait forms
-// wait for it and read again. 93 when the block holds locks of the other kind.
-int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenInstance&), uint8_t lock);
+// Runs the read of `row` and locks the record it reached (`lock` 1..4). Another process's lock
+// answers 84 at once for the no-wait forms, leaving buffers and currency as they were; the wait
+// forms wait for it and read again. 93 when the block holds locks of the other kind.
+int16_t LockedRead(Call& call, OpenInstance& open, const OperationRow& row, uint8_t lock);
 
 }  // namespace w3b
 

@@ -13,6 +13,24 @@ namespace w3b {
 
 enum class Place { kNone, kAt, kBeforeFirst, kAfterLast };
 
+// The order a block walks in: along a key path, or through the records by position.
+enum class Order { kKey, kPhysical };
+
+// One step onward from where a block stands.
+struct Walk {
+    Order order = Order::kKey;
+    int keyNumber = -1;  // -1 in physical order
+    Direction direction = Direction::kForward;
+    int64_t position = 0;  // the record the block stands on
+    int64_t sequence = 0;  // its entry's place among equal values, in key order
+
+    // True when `other` goes the same way: same order, key path and direction.
+    bool SameWay(const Walk& other) const {
+        return order == other.order && direction == other.direction &&
+               (order == Order::kPhysical || keyNumber == other.keyNumber);
+    }
+};
+
 // Rows read ahead by Get Next/Previous or Step Next/Previous. They serve the following calls
 // in the same direction only while the file is unchanged (same change stamp) and the block
 // still stands on the row served last; anything else reads afresh.
@@ -24,40 +42,33 @@ struct ReadAhead {
     static constexpr int kLargeRecordSize = 4;
 
     ChangeStamp stamp;
-    bool physical = false;
-    int keyNumber = -1;
-    bool forward = true;
+    Walk walk;  // the walk the rows were read for
     std::vector<FetchedRow> rows;
     size_t count = 0;
     size_t next = 0;
     int size = kFirstSize;
     int maxSize = kMaxSize;
 
-    // The row after `served` (the entry the block stands on), or nullptr.
-    const FetchedRow* Serve(const ChangeStamp& now, bool physicalOrder, int key, bool forwardOrder,
-                            int64_t position, int64_t sequence) {
-        if (next == 0 || next >= count || !stamp.Same(now) || physical != physicalOrder || forward != forwardOrder ||
-            (!physical && keyNumber != key)) {
+    // The row after the one served last, when the block still stands on that one; else nullptr.
+    const FetchedRow* Serve(const ChangeStamp& now, const Walk& onward) {
+        if (next == 0 || next >= count || !stamp.Same(now) || !walk.SameWay(onward)) return nullptr;
+        const KeyEntry& last = rows[next - 1].entry;
+        if (last.position != onward.position || (onward.order == Order::kKey && last.sequence != onward.sequence)) {
             return nullptr;
         }
-        const KeyEntry& last = rows[next - 1].entry;
-        if (last.position != position || (!physical && last.sequence != sequence)) return nullptr;
         return &rows[next++];
     }
 
     // Size of the next read: doubles while a scan keeps using whole batches.
-    int NextSize(bool physicalOrder, int key, bool forwardOrder) {
-        bool continuing = next == count && count == static_cast<size_t>(size) && physical == physicalOrder &&
-                          forward == forwardOrder && (physical || keyNumber == key);
+    int NextSize(const Walk& onward) {
+        bool continuing = next == count && count == static_cast<size_t>(size) && walk.SameWay(onward);
         size = std::min(continuing ? size * 2 : kFirstSize, maxSize);
         return size;
     }
 
-    void Filled(const ChangeStamp& at, bool physicalOrder, int key, bool forwardOrder, size_t rowsRead) {
+    void Filled(const ChangeStamp& at, const Walk& onward, size_t rowsRead) {
         stamp = at;
-        physical = physicalOrder;
-        keyNumber = key;
-        forward = forwardOrder;
+        walk = onward;
         count = rowsRead;
         next = rowsRead > 0 ? 1 : 0;
         size_t bytes = 0;
@@ -66,6 +77,10 @@ struct ReadAhead {
         if (rows.size() > rowsRead && bytes > kMaxBytes) rows.resize(rowsRead);
     }
 };
+
+// What a read took from the record it reached: the record (it becomes current for Update and
+// Delete) or only its key value (Get Key).
+enum class ReadKind { kRecord, kKeyOnly };
 
 // Logical currency is a place on one key path; physical currency a place in record order.
 // A deleted record's entry stays as the logical place, so Get Next and Get Previous move on
@@ -139,14 +154,14 @@ struct Cursor {
     }
 
     // Complete currency on the record of `at` along key `key`.
-    void SetAt(int key, const KeyEntry& at, bool readRecord) {
+    void SetAt(int key, const KeyEntry& at, ReadKind read) {
         keyNumber = key;
         logical = Place::kAt;
         entry = at;
         vacated = false;
         physical = Place::kAt;
         position = at.position;
-        recordCurrent = readRecord;
+        recordCurrent = read == ReadKind::kRecord;
     }
 
     // Physical currency only; logical currency is erased.

@@ -157,12 +157,12 @@ int16_t Engine::LockForTransaction(FileConnection* file, int64_t position) {
     return status;
 }
 
-int16_t Engine::EndTransaction(bool commit) {
+int16_t Engine::EndTransaction(Outcome outcome) {
     int16_t result = btr::kStatusSuccess;
     for (FileConnection* file : transaction_.files) {
         // After a failed commit the remaining parts are rolled back rather than half kept.
         int16_t status =
-            file->EndTransaction(commit && result == btr::kStatusSuccess ? Outcome::kCommit : Outcome::kRollBack);
+            file->EndTransaction(result == btr::kStatusSuccess ? outcome : Outcome::kRollBack);
         if (status != btr::kStatusSuccess && result == btr::kStatusSuccess) result = status;
     }
     for (const auto& [file, position] : transaction_.lockedRecords) file->Locks().Release(position);
@@ -185,14 +185,14 @@ void Engine::CloseAll() {
     } while (generation_ == 0 || generation_ == old);
 }
 
-void Engine::KeyDropped(FileConnection* file, int number, bool renumbered) {
+void Engine::KeyDropped(FileConnection* file, int number, Renumbering renumbering) {
     for (auto& [id, open] : opens_) {
         if (open.file != file) continue;
         Cursor& cursor = open.cursor;
         if (cursor.keyNumber == number) {
             cursor.keyNumber = -1;
             cursor.logical = Place::kNone;
-        } else if (renumbered && cursor.keyNumber > number) {
+        } else if (renumbering == Renumbering::kCloseTheGap && cursor.keyNumber > number) {
             --cursor.keyNumber;
         }
     }

@@ -76,11 +76,11 @@ public:
     int16_t LockForTransaction(FileConnection* file, int64_t position);
     // Commits or rolls back every file's part, releases the transaction's locks and closes the
     // files that were kept open only for it. The first failing commit's status, else 0.
-    int16_t EndTransaction(bool commit);
+    int16_t EndTransaction(Outcome outcome);
 
     // Applies a change of key numbers (Drop Index) to every position block of this process on
     // the file: blocks on the dropped key lose logical currency, blocks on renumbered keys move.
-    void KeyDropped(FileConnection* file, int number, bool renumbered);
+    void KeyDropped(FileConnection* file, int number, Renumbering renumbering);
 
 private:
     Engine();

@@ -69,11 +69,13 @@ int16_t DoDropIndex(Call& call, OpenInstance& open) {
         return status;
     }
     uint8_t requested = static_cast<uint8_t>(call.keyNumber);
-    bool renumber = (requested & btr::kKeyNumberExact) == 0;
+    // Without +128 the keys above the dropped one move down to close the gap.
+    Renumbering renumbering =
+        (requested & btr::kKeyNumberExact) == 0 ? Renumbering::kCloseTheGap : Renumbering::kKeepNumbers;
     int number = requested & ~btr::kKeyNumberExact;
-    if (int16_t status = file.DropKey(number, renumber ? Renumbering::kCloseTheGap : Renumbering::kKeepNumbers); status != btr::kStatusSuccess) return status;
+    if (int16_t status = file.DropKey(number, renumbering); status != btr::kStatusSuccess) return status;
     int16_t status = transaction.Commit();
-    if (status == btr::kStatusSuccess) Engine::Get().KeyDropped(&file, number, renumber);
+    if (status == btr::kStatusSuccess) Engine::Get().KeyDropped(&file, number, renumbering);
     return status;
 }
 

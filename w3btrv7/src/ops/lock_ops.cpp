@@ -50,14 +50,8 @@ private:
 };
 
 // The bytes of the key buffer a read can change: the value of the key it reads by, if any.
-size_t KeyBytesWritten(const Call& call, const OpenInstance& open) {
-    switch (call.op.base) {
-        case btr::kOpStepNext:
-        case btr::kOpStepFirst:
-        case btr::kOpStepLast:
-        case btr::kOpStepPrevious: return 0;
-        default: break;
-    }
+size_t KeyBytesWritten(const Call& call, const OpenInstance& open, const OperationRow& row) {
+    if (row.Has(Trait::kLeavesKeyBuffer)) return 0;
     const KeyInfo* key = KeyOf(open.file->Def(), call.keyNumber);
     return key == nullptr ? 0 : std::min<size_t>(key->length, call.keyLength);
 }
@@ -74,10 +68,14 @@ Cursor CurrencyOf(const Cursor& cursor) {
     return copy;
 }
 
+// A single-record lock (+100, +200) replaces the block's previous one; multiple-record locks
+// (+300, +400) add up.
+enum class LockKind { kSingle, kMultiple };
+
 // Records the lock `open` now has on `position` (one holder already counted for it).
-void KeepLock(OpenInstance& open, int64_t position, bool multiple) {
+void KeepLock(OpenInstance& open, int64_t position, LockKind kind) {
     RecordLocks& locks = open.file->Locks();
-    if (multiple) {
+    if (kind == LockKind::kMultiple) {
         if (open.HoldsMultiple(position)) {
             locks.Release(position);
         } else {
@@ -94,6 +92,16 @@ void KeepLock(OpenInstance& open, int64_t position, bool multiple) {
     open.singleLock = position;
 }
 
+// A locking read needs the file free of another process's whole-file lock; inside an exclusive
+// transaction it takes the whole file itself.
+int16_t ClaimFile(FileConnection& file, LockWait wait) {
+    Engine& engine = Engine::Get();
+    if (engine.CurrentTransaction().active && engine.CurrentTransaction().exclusive) {
+        return engine.JoinTransaction(&file);
+    }
+    return file.Locks().CheckFileFree(wait);
+}
+
 }  // namespace
 
 uint8_t EffectiveLock(const Call& call) {
@@ -103,24 +111,19 @@ uint8_t EffectiveLock(const Call& call) {
     return transaction.active ? transaction.defaultLock : 0;
 }
 
-int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenInstance&), uint8_t lock) {
-    bool multiple = lock >= 3;
+int16_t LockedRead(Call& call, OpenInstance& open, const OperationRow& row, uint8_t lock) {
+    LockKind kind = lock >= 3 ? LockKind::kMultiple : LockKind::kSingle;
     LockWait wait = lock == 1 || lock == 3 ? LockWait::kWait : LockWait::kAnswerAtOnce;
-    if (multiple ? open.singleLock != 0 : !open.multipleLocks.empty()) return btr::kStatusIncompatibleLockType;
+    bool otherKindHeld = kind == LockKind::kMultiple ? open.singleLock != 0 : !open.multipleLocks.empty();
+    if (otherKindHeld) return btr::kStatusIncompatibleLockType;
     FileConnection& file = *open.file;
     RecordLocks& locks = file.Locks();
-    Engine& engine = Engine::Get();
-    if (engine.CurrentTransaction().active && engine.CurrentTransaction().exclusive) {
-        // Inside an exclusive transaction a locking read takes the whole file.
-        if (int16_t status = engine.JoinTransaction(&file); status != btr::kStatusSuccess) return status;
-    } else if (int16_t status = locks.CheckFileFree(wait); status != btr::kStatusSuccess) {
-        return status;
-    }
+    if (int16_t status = ClaimFile(file, wait); status != btr::kStatusSuccess) return status;
     int64_t waitedFor = 0;  // a record this call waited for and holds (one holder counted)
     for (;;) {
-        ReadUndo undo(call, CurrencyOf(open.cursor), KeyBytesWritten(call, open));
+        ReadUndo undo(call, CurrencyOf(open.cursor), KeyBytesWritten(call, open, row));
         uint64_t readsBefore = open.cursor.recordsRead;
-        int16_t status = read(call, open);
+        int16_t status = row.runOnBlock(call, open);
         // A read refused before it reached a record (22 for a data buffer too short for its
         // input, say) locks nothing; one that reached a record but could not return all of it does.
         bool reached = open.cursor.recordsRead != readsBefore;
@@ -130,7 +133,7 @@ int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenIn
         }
         int64_t position = open.cursor.position;
         if (position == waitedFor) {
-            KeepLock(open, position, multiple);
+            KeepLock(open, position, kind);
             return status;
         }
         if (waitedFor != 0) {
@@ -144,7 +147,7 @@ int16_t LockedRead(Call& call, OpenInstance& open, int16_t (*read)(Call&, OpenIn
             // held the lock then and let go since): what was read is only good if nothing
             // was committed in between.
             if (!file.MayHaveChangedSinceCallStart()) {
-                KeepLock(open, position, multiple);
+                KeepLock(open, position, kind);
                 return status;
             }
             undo.Restore(&open.cursor);

@@ -6,13 +6,19 @@ namespace w3b {
 
 namespace {
 
-bool IsWriteBase(uint16_t base) {
-    return base == btr::kOpInsert || base == btr::kOpUpdate || base == btr::kOpDelete;
+// Past the lock biases (+100 .. +400) lies no code an operation takes.
+constexpr uint16_t kLockBiasEnd = btr::kBiasMultipleNoWaitLock + 100;
+
+// Whether `row` takes the +500 and +1000 biases `op` carries.
+bool TakesBiases(const OperationRow& row, const Operation& op) {
+    if (op.concurrent && !row.Has(Trait::kTakesConcurrent)) return false;
+    if (!op.noWriteWait) return true;
+    return row.Has(Trait::kTakesNoWriteWait) || (op.concurrent && row.Has(Trait::kTakesNoWriteWaitWhenConcurrent));
 }
 
 }  // namespace
 
-bool DecodeOperation(uint16_t code, Operation* out) {
+const OperationRow* DecodeOperation(uint16_t code, Operation* out) {
     Operation op;
     if (code >= btr::kBiasConcurrentTransaction) {
         op.concurrent = true;
@@ -22,21 +28,22 @@ bool DecodeOperation(uint16_t code, Operation* out) {
         op.noWriteWait = true;
         code -= btr::kBiasNoWriteWait;
     }
-    if (code >= 500) return false;
+    if (code >= kLockBiasEnd) return nullptr;
     op.lock = static_cast<uint8_t>(code / 100);
     code %= 100;
-    if (code >= btr::kOpGetEqual + btr::kBiasGetKey && code <= btr::kOpGetLast + btr::kBiasGetKey) {
-        op.getKey = true;
-        code -= btr::kBiasGetKey;
+    const OperationRow* row = FindOperation(code);
+    if (code >= btr::kBiasGetKey) {
+        const OperationRow* get = FindOperation(code - btr::kBiasGetKey);
+        if (get != nullptr && get->Has(Trait::kTakesGetKey)) {
+            op.getKey = true;
+            code -= btr::kBiasGetKey;
+            row = get;
+        }
     }
     op.base = code;
-    // +1000 belongs to Begin Transaction alone; +500 to Begin Transaction and the writes.
-    if (op.concurrent && op.base != btr::kOpBeginTransaction) return false;
-    if (op.noWriteWait && !(op.base == btr::kOpBeginTransaction && op.concurrent) && !IsWriteBase(op.base)) {
-        return false;
-    }
+    if (row == nullptr || !TakesBiases(*row, op)) return nullptr;
     *out = op;
-    return true;
+    return row;
 }
 
 }  // namespace w3b

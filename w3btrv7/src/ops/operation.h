@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "ops/operation_table.h"
+
 namespace w3b {
 
 struct Operation {
@@ -14,9 +16,10 @@ struct Operation {
     bool concurrent = false;   // +1000 (Begin Transaction only)
 };
 
-// Decodes `code`. Returns false when the code or a bias on it is not valid; the call then
-// answers "invalid operation".
-bool DecodeOperation(uint16_t code, Operation* out);
+// Decodes `code` into `out` and returns the row of its base operation. Returns nullptr, leaving
+// `out` as it was, when the operation is not offered or does not take a bias on it; the call
+// then answers "invalid operation".
+const OperationRow* DecodeOperation(uint16_t code, Operation* out);
 
 }  // namespace w3b
 

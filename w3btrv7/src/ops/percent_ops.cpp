@@ -43,7 +43,7 @@ int16_t DoGetByPercentage(Call& call, OpenInstance& open) {
         if ((status = file.EntryAtOffset(*key, index, &entry, &record, &found)) != btr::kStatusSuccess) return status;
         if (!found) return btr::kStatusEndOfFile;
         if (record.size() < def.RecordLength()) return btr::kStatusIoError;
-        cursor.SetAt(key->number, entry, true);
+        cursor.SetAt(key->number, entry, ReadKind::kRecord);
         cursor.RememberKey(file.DefinitionGeneration(), *key);
         ExtractKeyValue(key->def, Bytes(record), call.key);
     } else {

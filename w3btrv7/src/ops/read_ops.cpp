@@ -10,98 +10,191 @@ const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8
 // A stored record shorter than the fixed part cannot come from this engine.
 bool Intact(const FileDef& def, const std::string& record) { return record.size() >= def.RecordLength(); }
 
+// What a read reached: a row with its record, or nothing there (`row` nullptr). A status other
+// than 0 when the read failed.
+struct Reached {
+    int16_t status = btr::kStatusSuccess;
+    const FetchedRow* row = nullptr;
+};
+
+bool IsOnward(Seek kind) { return kind == Seek::kNext || kind == Seek::kPrevious; }
+
+Direction DirectionOf(Seek kind) { return kind == Seek::kNext ? Direction::kForward : Direction::kBackward; }
+
+// The row `onward` leads to: served from the rows the block read ahead, else the first of a new
+// batch that `readBatch(limit, &count)` reads into them.
+template <typename ReadBatch>
+Reached ReadOnward(FileConnection& file, ReadAhead& ahead, const Walk& onward, ReadBatch readBatch) {
+    if (const FetchedRow* row = ahead.Serve(file.CallStamp(), onward); row != nullptr) {
+        return {btr::kStatusSuccess, row};
+    }
+    int limit = ahead.NextSize(onward);
+    size_t count = 0;
+    if (int16_t status = readBatch(limit, &count); status != btr::kStatusSuccess) {
+        ahead.Filled(ChangeStamp(), onward, 0);
+        return {status, nullptr};
+    }
+    ahead.Filled(file.CallStamp(), onward, count);
+    return {btr::kStatusSuccess, count > 0 ? &ahead.rows[0] : nullptr};
+}
+
+// ---- Get
+
+Seek SeekOfGet(uint16_t base) {
+    switch (base) {
+        case btr::kOpGetEqual: return Seek::kEqual;
+        case btr::kOpGetGreater: return Seek::kGreater;
+        case btr::kOpGetGreaterOrEqual: return Seek::kGreaterOrEqual;
+        case btr::kOpGetLess: return Seek::kLess;
+        case btr::kOpGetFirst: return Seek::kFirst;
+        case btr::kOpGetLast: return Seek::kLast;
+        default: return Seek::kLessOrEqual;
+    }
+}
+
+bool IsGetOnward(uint16_t base) { return base == btr::kOpGetNext || base == btr::kOpGetPrevious; }
+
+// Where Get Next or Get Previous goes from the block's place on the key path, which must be a
+// place on the key named, still defined as it was.
+int16_t PlanGetOnward(uint16_t base, FileConnection& file, const KeyInfo& key, Cursor& cursor, Seek* kind) {
+    if (cursor.logical == Place::kNone) return btr::kStatusInvalidPositioning;
+    if (cursor.keyNumber != key.number) return btr::kStatusDifferentKeyNumber;
+    if (!cursor.KeyUnchanged(file.DefinitionGeneration(), key)) {
+        cursor.Clear();
+        return btr::kStatusInvalidPositioning;
+    }
+    bool next = base == btr::kOpGetNext;
+    if (cursor.logical == (next ? Place::kAfterLast : Place::kBeforeFirst)) return btr::kStatusEndOfFile;
+    if (cursor.logical == Place::kAt) {
+        *kind = next ? Seek::kNext : Seek::kPrevious;
+    } else {
+        *kind = next ? Seek::kFirst : Seek::kLast;
+    }
+    return btr::kStatusSuccess;
+}
+
+// Where a Get goes, and the value it seeks when it seeks one.
+int16_t PlanGet(const Call& call, FileConnection& file, const KeyInfo& key, Cursor& cursor, Seek* kind,
+                std::string* value) {
+    if (IsGetOnward(call.op.base)) return PlanGetOnward(call.op.base, file, key, cursor, kind);
+    *kind = SeekOfGet(call.op.base);
+    if (*kind != Seek::kFirst && *kind != Seek::kLast) EncodeKeyValue(key.def, call.key, value);
+    return btr::kStatusSuccess;
+}
+
+// The entry after (before) the block's along the key path.
+Reached GetOnward(FileConnection& file, Cursor& cursor, const KeyInfo& key, Seek kind) {
+    Walk onward{.order = Order::kKey,
+                .keyNumber = key.number,
+                .direction = DirectionOf(kind),
+                .position = cursor.entry.position,
+                .sequence = cursor.entry.sequence};
+    return ReadOnward(file, cursor.ahead, onward, [&](int limit, size_t* count) {
+        return file.SeekEntries(key, onward.direction, cursor.entry, cursor.vacated, limit, &cursor.ahead.rows, count);
+    });
+}
+
+// The entry `kind` and `value` name, read into `into`.
+Reached SeekOne(FileConnection& file, const KeyInfo& key, Seek kind, const std::string& value, FetchedRow* into) {
+    bool found = false;
+    int16_t status = file.SeekEntry(key, kind, value, 0, &into->entry, &into->data, &found);
+    return {status, status == btr::kStatusSuccess && found ? into : nullptr};
+}
+
+// Get Next and Get Previous stay past the end they ran into, so that the other direction comes
+// back; the other Gets lose the block's place.
+int16_t GetFoundNothing(uint16_t base, Cursor& cursor) {
+    if (IsGetOnward(base)) {
+        cursor.logical = base == btr::kOpGetNext ? Place::kAfterLast : Place::kBeforeFirst;
+        cursor.recordCurrent = false;
+        return btr::kStatusEndOfFile;
+    }
+    cursor.Clear();
+    return base == btr::kOpGetEqual ? btr::kStatusKeyNotFound : btr::kStatusEndOfFile;
+}
+
+// Puts the block on `row` along `key` and returns its key value and, unless Get Key, its record.
+int16_t ArriveOnKey(Call& call, OpenInstance& open, const KeyInfo& key, const FetchedRow& row) {
+    FileConnection& file = *open.file;
+    if (!Intact(file.Def(), row.data)) return btr::kStatusIoError;
+    Cursor& cursor = open.cursor;
+    cursor.SetAt(key.number, row.entry, call.op.getKey ? ReadKind::kKeyOnly : ReadKind::kRecord);
+    cursor.RememberKey(file.DefinitionGeneration(), key);
+    ExtractKeyValue(key.def, Bytes(row.data), call.key);
+    if (call.op.getKey) return btr::kStatusSuccess;
+    return ReturnRecord(call, cursor, row.data);
+}
+
+// ---- Step
+
+bool IsStepOnward(uint16_t base) { return base == btr::kOpStepNext || base == btr::kOpStepPrevious; }
+
+// Where a Step goes: Step Next and Step Previous go on from the block's place in record order.
+int16_t PlanStep(uint16_t base, const Cursor& cursor, Seek* kind) {
+    if (base == btr::kOpStepFirst) {
+        *kind = Seek::kFirst;
+    } else if (base == btr::kOpStepLast) {
+        *kind = Seek::kLast;
+    } else {
+        bool forward = base == btr::kOpStepNext;
+        if (cursor.physical == Place::kNone) return btr::kStatusInvalidPositioning;
+        if (cursor.physical == (forward ? Place::kAfterLast : Place::kBeforeFirst)) return btr::kStatusEndOfFile;
+        if (cursor.physical == Place::kAt) {
+            *kind = forward ? Seek::kNext : Seek::kPrevious;
+        } else {
+            *kind = forward ? Seek::kFirst : Seek::kLast;
+        }
+    }
+    return btr::kStatusSuccess;
+}
+
+// The record after (before) the block's in record order.
+Reached StepOnward(FileConnection& file, Cursor& cursor, Seek kind) {
+    Walk onward{.order = Order::kPhysical, .direction = DirectionOf(kind), .position = cursor.position};
+    return ReadOnward(file, cursor.ahead, onward, [&](int limit, size_t* count) {
+        return file.StepRecords(onward.direction, cursor.position, limit, &cursor.ahead.rows, count);
+    });
+}
+
+// The record `kind` names in record order, read into `into`.
+Reached StepOne(FileConnection& file, Seek kind, int64_t from, FetchedRow* into) {
+    bool found = false;
+    int16_t status = file.StepRecord(kind, from, &into->entry.position, &into->data, &found);
+    return {status, status == btr::kStatusSuccess && found ? into : nullptr};
+}
+
+// Step Next and Previous leave the block past the end they ran into, whether they started on a
+// record or already before the first (after the last) one; Step First and Last lose its place.
+int16_t StepFoundNothing(uint16_t base, Cursor& cursor) {
+    if (IsStepOnward(base)) {
+        cursor.keyNumber = -1;
+        cursor.logical = Place::kNone;
+        cursor.physical = base == btr::kOpStepNext ? Place::kAfterLast : Place::kBeforeFirst;
+        cursor.recordCurrent = false;
+    } else {
+        cursor.Clear();
+    }
+    return btr::kStatusEndOfFile;
+}
+
 }  // namespace
 
 int16_t DoGet(Call& call, OpenInstance& open) {
     FileConnection& file = *open.file;
-    const FileDef& def = file.Def();
-    Cursor& cursor = open.cursor;
-    const KeyInfo* key = KeyOf(def, call.keyNumber);
+    const KeyInfo* key = KeyOf(file.Def(), call.keyNumber);
     if (key == nullptr) return btr::kStatusInvalidKeyNumber;
     if (!call.KeyFits(key->length)) return btr::kStatusKeyBufferTooShort;
-
-    uint16_t base = call.op.base;
     Seek kind = Seek::kFirst;
-    std::string search;
-    switch (base) {
-        case btr::kOpGetNext:
-        case btr::kOpGetPrevious: {
-            if (cursor.logical == Place::kNone) return btr::kStatusInvalidPositioning;
-            if (cursor.keyNumber != key->number) return btr::kStatusDifferentKeyNumber;
-            if (!cursor.KeyUnchanged(file.DefinitionGeneration(), *key)) {
-                cursor.Clear();
-                return btr::kStatusInvalidPositioning;
-            }
-            bool next = base == btr::kOpGetNext;
-            if (cursor.logical == (next ? Place::kAfterLast : Place::kBeforeFirst)) return btr::kStatusEndOfFile;
-            if (cursor.logical == Place::kAt) {
-                kind = next ? Seek::kNext : Seek::kPrevious;
-            } else {
-                kind = next ? Seek::kFirst : Seek::kLast;
-            }
-            break;
-        }
-        case btr::kOpGetFirst: kind = Seek::kFirst; break;
-        case btr::kOpGetLast: kind = Seek::kLast; break;
-        default:
-            kind = base == btr::kOpGetEqual       ? Seek::kEqual
-                   : base == btr::kOpGetGreater   ? Seek::kGreater
-                   : base == btr::kOpGetGreaterOrEqual ? Seek::kGreaterOrEqual
-                   : base == btr::kOpGetLess      ? Seek::kLess
-                                                  : Seek::kLessOrEqual;
-            EncodeKeyValue(key->def, call.key, &search);
-            break;
-    }
-
-    KeyEntry entry;
-    std::string record;
-    bool found = false;
-    if (kind == Seek::kNext || kind == Seek::kPrevious) {
-        // Walking along the key: serve from the rows read ahead, or read a new batch.
-        bool forward = kind == Seek::kNext;
-        ReadAhead& ahead = cursor.ahead;
-        const FetchedRow* row = ahead.Serve(file.CallStamp(), false, key->number, forward, cursor.entry.position,
-                                            cursor.entry.sequence);
-        if (row == nullptr) {
-            int size = ahead.NextSize(false, key->number, forward);
-            size_t count = 0;
-            if (int16_t status = file.SeekEntries(*key, forward ? Direction::kForward : Direction::kBackward, cursor.entry, cursor.vacated, size, &ahead.rows, &count);
-                status != btr::kStatusSuccess) {
-                ahead.Filled(ChangeStamp(), false, key->number, forward, 0);
-                return status;
-            }
-            ahead.Filled(file.CallStamp(), false, key->number, forward, count);
-            if (count > 0) row = &ahead.rows[0];
-        }
-        if (row != nullptr) {
-            found = true;
-            if (!Intact(def, row->data)) return btr::kStatusIoError;
-            cursor.SetAt(key->number, row->entry, !call.op.getKey);
-            cursor.RememberKey(file.DefinitionGeneration(), *key);
-            ExtractKeyValue(key->def, Bytes(row->data), call.key);
-            if (call.op.getKey) return btr::kStatusSuccess;
-            return ReturnRecord(call, cursor, row->data);
-        }
-    } else if (int16_t status = file.SeekEntry(*key, kind, search, 0, &entry, &record, &found);
-               status != btr::kStatusSuccess) {
+    std::string value;
+    if (int16_t status = PlanGet(call, file, *key, open.cursor, &kind, &value); status != btr::kStatusSuccess) {
         return status;
     }
-    if (!found) {
-        if (base == btr::kOpGetNext || base == btr::kOpGetPrevious) {
-            // The block stays past the end it ran into: the other direction comes back.
-            cursor.logical = base == btr::kOpGetNext ? Place::kAfterLast : Place::kBeforeFirst;
-            cursor.recordCurrent = false;
-            return btr::kStatusEndOfFile;
-        }
-        cursor.Clear();
-        return base == btr::kOpGetEqual ? btr::kStatusKeyNotFound : btr::kStatusEndOfFile;
-    }
-    if (!Intact(def, record)) return btr::kStatusIoError;
-    cursor.SetAt(key->number, entry, !call.op.getKey);
-    cursor.RememberKey(file.DefinitionGeneration(), *key);
-    ExtractKeyValue(key->def, Bytes(record), call.key);
-    if (call.op.getKey) return btr::kStatusSuccess;
-    return ReturnRecord(call, cursor, record);
+    FetchedRow single;
+    Reached reached =
+        IsOnward(kind) ? GetOnward(file, open.cursor, *key, kind) : SeekOne(file, *key, kind, value, &single);
+    if (reached.status != btr::kStatusSuccess) return reached.status;
+    if (reached.row == nullptr) return GetFoundNothing(call.op.base, open.cursor);
+    return ArriveOnKey(call, open, *key, *reached.row);
 }
 
 int16_t DoGetPosition(Call& call, OpenInstance& open) {
@@ -145,7 +238,7 @@ int16_t DoGetDirect(Call& call, OpenInstance& open) {
             return status;
         }
         if (!onKey) return btr::kStatusIoError;
-        cursor.SetAt(key->number, entry, true);
+        cursor.SetAt(key->number, entry, ReadKind::kRecord);
         cursor.RememberKey(file.DefinitionGeneration(), *key);
         ExtractKeyValue(key->def, Bytes(record), call.key);
     } else {
@@ -156,68 +249,17 @@ int16_t DoGetDirect(Call& call, OpenInstance& open) {
 
 int16_t DoStep(Call& call, OpenInstance& open) {
     FileConnection& file = *open.file;
-    const FileDef& def = file.Def();
-    if (def.KeyOnly()) return btr::kStatusOperationNotAllowed;
+    if (file.Def().KeyOnly()) return btr::kStatusOperationNotAllowed;
     Cursor& cursor = open.cursor;
-    uint16_t base = call.op.base;
-    bool forward = base == btr::kOpStepNext;
-    Seek kind;
-    if (base == btr::kOpStepFirst) {
-        kind = Seek::kFirst;
-    } else if (base == btr::kOpStepLast) {
-        kind = Seek::kLast;
-    } else {
-        if (cursor.physical == Place::kNone) return btr::kStatusInvalidPositioning;
-        if (cursor.physical == (forward ? Place::kAfterLast : Place::kBeforeFirst)) return btr::kStatusEndOfFile;
-        if (cursor.physical == Place::kAt) {
-            kind = forward ? Seek::kNext : Seek::kPrevious;
-        } else {
-            kind = forward ? Seek::kFirst : Seek::kLast;
-        }
-    }
-    int64_t position = 0;
-    std::string record;
-    bool found = false;
-    if (kind == Seek::kNext || kind == Seek::kPrevious) {
-        bool forwardStep = kind == Seek::kNext;
-        ReadAhead& ahead = cursor.ahead;
-        const FetchedRow* row = ahead.Serve(file.CallStamp(), true, -1, forwardStep, cursor.position, 0);
-        if (row == nullptr) {
-            int size = ahead.NextSize(true, -1, forwardStep);
-            size_t count = 0;
-            if (int16_t status = file.StepRecords(forwardStep ? Direction::kForward : Direction::kBackward, cursor.position, size, &ahead.rows, &count);
-                status != btr::kStatusSuccess) {
-                ahead.Filled(ChangeStamp(), true, -1, forwardStep, 0);
-                return status;
-            }
-            ahead.Filled(file.CallStamp(), true, -1, forwardStep, count);
-            if (count > 0) row = &ahead.rows[0];
-        }
-        if (row != nullptr) {
-            if (!Intact(def, row->data)) return btr::kStatusIoError;
-            cursor.SetPhysical(row->entry.position);
-            return ReturnRecord(call, cursor, row->data);
-        }
-    } else if (int16_t status = file.StepRecord(kind, cursor.position, &position, &record, &found);
-               status != btr::kStatusSuccess) {
-        return status;
-    }
-    if (!found) {
-        // Step Next and Previous leave the block past the end they ran into, whether they
-        // started on a record or already before the first (after the last) one.
-        if (base == btr::kOpStepNext || base == btr::kOpStepPrevious) {
-            cursor.keyNumber = -1;
-            cursor.logical = Place::kNone;
-            cursor.physical = forward ? Place::kAfterLast : Place::kBeforeFirst;
-            cursor.recordCurrent = false;
-        } else {
-            cursor.Clear();
-        }
-        return btr::kStatusEndOfFile;
-    }
-    if (!Intact(def, record)) return btr::kStatusIoError;
-    cursor.SetPhysical(position);
-    return ReturnRecord(call, cursor, record);
+    Seek kind = Seek::kFirst;
+    if (int16_t status = PlanStep(call.op.base, cursor, &kind); status != btr::kStatusSuccess) return status;
+    FetchedRow single;
+    Reached reached = IsOnward(kind) ? StepOnward(file, cursor, kind) : StepOne(file, kind, cursor.position, &single);
+    if (reached.status != btr::kStatusSuccess) return reached.status;
+    if (reached.row == nullptr) return StepFoundNothing(call.op.base, cursor);
+    if (!Intact(file.Def(), reached.row->data)) return btr::kStatusIoError;
+    cursor.SetPhysical(reached.row->entry.position);
+    return ReturnRecord(call, cursor, reached.row->data);
 }
 
 }  // namespace w3b

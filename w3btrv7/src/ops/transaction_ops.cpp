@@ -15,12 +15,12 @@ int16_t DoBeginTransaction(Call& call) {
 
 int16_t DoEndTransaction(Call&) {
     if (!Engine::Get().CurrentTransaction().active) return btr::kStatusEndTransactionError;
-    return Engine::Get().EndTransaction(true);
+    return Engine::Get().EndTransaction(Outcome::kCommit);
 }
 
 int16_t DoAbortTransaction(Call&) {
     if (!Engine::Get().CurrentTransaction().active) return btr::kStatusEndTransactionError;
-    Engine::Get().EndTransaction(false);
+    Engine::Get().EndTransaction(Outcome::kRollBack);
     return btr::kStatusSuccess;
 }
 

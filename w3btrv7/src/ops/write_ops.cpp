@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "ops/call.h"
 #include "ops/write_transaction.h"
@@ -105,112 +106,112 @@ int16_t AssignAutoincrement(FileConnection& file, const FileDef& def, std::strin
 
 const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 
-}  // namespace
-
-int16_t DoInsert(Call& call, OpenInstance& open) {
-    if (open.ReadOnly()) return btr::kStatusAccessDenied;
-    FileConnection& file = *open.file;
-    WriteWaitScope writeWait(file, call);
-    const KeyInfo* currencyKey;
+// What Insert and Update take from the caller: the key the block's currency follows (none for
+// key number -1) and the record to store.
+struct WriteRequest {
+    const KeyInfo* currencyKey = nullptr;
     std::string record;
-    auto check = [&]() {
-        int16_t status = CheckWriteKey(file.Def(), call, &currencyKey);
-        return status != btr::kStatusSuccess ? status : PrepareRecord(file.Def(), call, &record);
-    };
-    if (int16_t status = check(); status != btr::kStatusSuccess) return status;
 
-    WriteTransaction transaction(file);
+    // Checks the request against `def`; a recheck replaces what an earlier check found.
+    int16_t Check(const FileDef& def, const Call& call) {
+        int16_t status = CheckWriteKey(def, call, &currencyKey);
+        return status != btr::kStatusSuccess ? status : PrepareRecord(def, call, &record);
+    }
+};
+
+// Begins the write of `request`, checked again when another process changed the definition
+// while this one waited for the write lock.
+int16_t BeginWrite(WriteTransaction& transaction, WriteRequest& request, FileConnection& file, const Call& call) {
     if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
-    if (int16_t status = transaction.Redefined() ? check() : btr::kStatusSuccess; status != btr::kStatusSuccess) {
+    return transaction.Redefined() ? request.Check(file.Def(), call) : btr::kStatusSuccess;
+}
+
+// The stored record at the block's position, before Update or Delete changes it: 80 when
+// another block changed it since this one read it, since writing now would undo that.
+int16_t ReadForChange(FileConnection& file, const Cursor& cursor, std::string* stored) {
+    bool found = false;
+    if (int16_t status = file.ReadRecord(cursor.position, stored, &found); status != btr::kStatusSuccess) {
         return status;
     }
-    const FileDef& def = file.Def();
-    bool assigned = false;
-    if (int16_t status = AssignAutoincrement(file, def, &record, &assigned); status != btr::kStatusSuccess) {
+    if (!found || stored->size() < file.Def().RecordLength()) return btr::kStatusInvalidPositioning;
+    if (*stored != cursor.image) return btr::kStatusConflict;
+    return btr::kStatusSuccess;
+}
+
+// The entry of the record at `position` on `key`, if it has one.
+int16_t EntryOnKey(FileConnection& file, const KeyInfo& key, const std::string& record, int64_t position,
+                   std::optional<KeyEntry>* entry) {
+    if (IsNullKey(key.def, Bytes(record))) return btr::kStatusSuccess;
+    std::string encoded;
+    EncodeRecordKey(key.def, Bytes(record), &encoded);
+    KeyEntry found;
+    bool onKey = false;
+    if (int16_t status = file.EntryOfRecord(key, encoded, position, &found, &onKey); status != btr::kStatusSuccess) {
         return status;
     }
-    int64_t position = 0;
-    if (int16_t status = file.InsertRecord(Bytes(record), record.size(), &position); status != btr::kStatusSuccess) {
-        return status;
-    }
-    KeyEntry currencyEntry;
-    bool currencyOnKey = false;
+    if (onKey) *entry = found;
+    return btr::kStatusSuccess;
+}
+
+// ---- Insert
+
+// Gives the new record at `position` its entries on every key where its value is not null, and
+// returns its entry on `request.currencyKey`.
+int16_t InsertEntries(FileConnection& file, const FileDef& def, const WriteRequest& request, int64_t position,
+                      std::optional<KeyEntry>* currencyEntry) {
     std::string encoded;
     for (const KeyInfo& key : def.keys) {
-        if (IsNullKey(key.def, Bytes(record))) continue;
-        EncodeRecordKey(key.def, Bytes(record), &encoded);
+        if (IsNullKey(key.def, Bytes(request.record))) continue;
+        EncodeRecordKey(key.def, Bytes(request.record), &encoded);
         int64_t sequence = 0;
         if (int16_t status = file.InsertEntry(key, encoded, position, &sequence); status != btr::kStatusSuccess) {
             return status;
         }
-        if (&key == currencyKey) {
-            currencyEntry = KeyEntry{encoded, sequence, position};
-            currencyOnKey = true;
-        }
+        if (&key == request.currencyKey) *currencyEntry = KeyEntry{encoded, sequence, position};
     }
-    if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
+    return btr::kStatusSuccess;
+}
 
+// The block stands on the new record: on the key named where the record has an entry on it,
+// else by its position alone.
+void StandOnInserted(Call& call, OpenInstance& open, const WriteRequest& request,
+                     const std::optional<KeyEntry>& currencyEntry, int64_t position) {
     Cursor& cursor = open.cursor;
-    if (currencyKey != nullptr) {
-        if (currencyOnKey) {
-            cursor.SetAt(currencyKey->number, currencyEntry, true);
-            cursor.RememberKey(file.DefinitionGeneration(), *currencyKey);
+    const KeyInfo* key = request.currencyKey;
+    if (key != nullptr) {
+        if (currencyEntry) {
+            cursor.SetAt(key->number, *currencyEntry, ReadKind::kRecord);
+            cursor.RememberKey(open.file->DefinitionGeneration(), *key);
         } else {
             cursor.SetPhysical(position);
-            cursor.keyNumber = currencyKey->number;
+            cursor.keyNumber = key->number;
         }
-        ExtractKeyValue(currencyKey->def, Bytes(record), call.key);
+        ExtractKeyValue(key->def, Bytes(request.record), call.key);
     } else {
         cursor.physical = Place::kAt;
         cursor.position = position;
         cursor.recordCurrent = true;
     }
-    cursor.RecordWritten(record);
-    // The caller learns the values the engine assigned.
-    if (assigned) std::memcpy(call.data, record.data(), std::min<size_t>(record.size(), *call.dataLength));
-    return btr::kStatusSuccess;
+    cursor.RecordWritten(request.record);
 }
 
-int16_t DoUpdate(Call& call, OpenInstance& open) {
-    if (open.ReadOnly()) return btr::kStatusAccessDenied;
-    Cursor& cursor = open.cursor;
-    if (!cursor.recordCurrent || cursor.physical != Place::kAt) return btr::kStatusInvalidPositioning;
-    FileConnection& file = *open.file;
-    WriteWaitScope writeWait(file, call);
-    const KeyInfo* currencyKey;
-    std::string record;
-    auto check = [&]() {
-        int16_t status = CheckWriteKey(file.Def(), call, &currencyKey);
-        return status != btr::kStatusSuccess ? status : PrepareRecord(file.Def(), call, &record);
-    };
-    if (int16_t status = check(); status != btr::kStatusSuccess) return status;
+// ---- Update
 
-    RecordGuard guard(file);
-    if (int16_t status = guard.Take(cursor.position); status != btr::kStatusSuccess) return status;
-    WriteTransaction transaction(file);
-    if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
-    if (int16_t status = transaction.Redefined() ? check() : btr::kStatusSuccess; status != btr::kStatusSuccess) {
-        return status;
-    }
-    const FileDef& def = file.Def();
-    std::string stored;
-    bool found = false;
-    if (int16_t status = file.ReadRecord(cursor.position, &stored, &found); status != btr::kStatusSuccess) {
-        return status;
-    }
-    if (!found || stored.size() < def.RecordLength()) return btr::kStatusInvalidPositioning;
-    // Another block changed the record since this one read it: writing now would undo that.
-    if (stored != cursor.image) return btr::kStatusConflict;
-
-    // An AUTOINCREMENT field set to zero keeps the value it has.
+// An AUTOINCREMENT field set to zero keeps the value it has.
+void KeepAutoincrement(const FileDef& def, const std::string& stored, std::string* record) {
     for (const KeyInfo& key : def.keys) {
         if (key.autoincrementSegment < 0) continue;
         const SegmentDef& segment = key.def.segments[static_cast<size_t>(key.autoincrementSegment)];
-        if (AllZero(Bytes(record) + segment.offset, segment.length)) {
-            std::memcpy(record.data() + segment.offset, stored.data() + segment.offset, segment.length);
+        if (AllZero(Bytes(*record) + segment.offset, segment.length)) {
+            std::memcpy(record->data() + segment.offset, stored.data() + segment.offset, segment.length);
         }
     }
+}
 
+// Moves the entries of the keys whose value the update changes (10 when such a key may not
+// change). A changed value leaves its place and joins the end of its new group.
+int16_t MoveChangedEntries(FileConnection& file, const FileDef& def, const std::string& stored,
+                           const std::string& record, int64_t position) {
     std::vector<uint8_t> oldValue, newValue;
     std::string oldEncoded, newEncoded;
     for (const KeyInfo& key : def.keys) {
@@ -225,50 +226,109 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
         if (!oldNull) EncodeRecordKey(key.def, Bytes(stored), &oldEncoded);
         if (!newNull) EncodeRecordKey(key.def, Bytes(record), &newEncoded);
         if (oldNull == newNull && (oldNull || oldEncoded == newEncoded)) continue;
-        // A changed value leaves its place and joins the end of its new group.
         if (!oldNull) {
-            if (int16_t status = file.DeleteEntry(key, oldEncoded, cursor.position); status != btr::kStatusSuccess) {
+            if (int16_t status = file.DeleteEntry(key, oldEncoded, position); status != btr::kStatusSuccess) {
                 return status;
             }
         }
         if (!newNull) {
-            if (int16_t status = file.InsertEntry(key, newEncoded, cursor.position, nullptr);
-                status != btr::kStatusSuccess) {
+            if (int16_t status = file.InsertEntry(key, newEncoded, position, nullptr); status != btr::kStatusSuccess) {
                 return status;
             }
         }
+    }
+    return btr::kStatusSuccess;
+}
+
+// Writing the record ends the block's single-record lock on it; multiple-record locks stay.
+// Logical currency follows the record on the key named, when that is the key path in use; a
+// different key number leaves the path, so the next Get on the new number reports it.
+void FollowUpdated(Call& call, OpenInstance& open, const WriteRequest& request,
+                   const std::optional<KeyEntry>& currencyEntry) {
+    Cursor& cursor = open.cursor;
+    cursor.RecordWritten(request.record);
+    if (open.singleLock == cursor.position) open.ReleaseLocksOn(cursor.position);
+    const KeyInfo* key = request.currencyKey;
+    if (key == nullptr) return;
+    if (currencyEntry && (cursor.keyNumber == key->number || cursor.logical == Place::kNone)) {
+        cursor.keyNumber = key->number;
+        cursor.logical = Place::kAt;
+        cursor.entry = *currencyEntry;
+        cursor.vacated = false;
+        cursor.RememberKey(open.file->DefinitionGeneration(), *key);
+    }
+    ExtractKeyValue(key->def, Bytes(request.record), call.key);
+}
+
+}  // namespace
+
+int16_t DoInsert(Call& call, OpenInstance& open) {
+    if (open.ReadOnly()) return btr::kStatusAccessDenied;
+    FileConnection& file = *open.file;
+    WriteWaitScope writeWait(file, call);
+    WriteRequest request;
+    if (int16_t status = request.Check(file.Def(), call); status != btr::kStatusSuccess) return status;
+
+    WriteTransaction transaction(file);
+    if (int16_t status = BeginWrite(transaction, request, file, call); status != btr::kStatusSuccess) return status;
+    const FileDef& def = file.Def();
+    bool assigned = false;
+    if (int16_t status = AssignAutoincrement(file, def, &request.record, &assigned); status != btr::kStatusSuccess) {
+        return status;
+    }
+    const std::string& record = request.record;
+    int64_t position = 0;
+    if (int16_t status = file.InsertRecord(Bytes(record), record.size(), &position); status != btr::kStatusSuccess) {
+        return status;
+    }
+    std::optional<KeyEntry> currencyEntry;
+    if (int16_t status = InsertEntries(file, def, request, position, &currencyEntry); status != btr::kStatusSuccess) {
+        return status;
+    }
+    if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
+
+    StandOnInserted(call, open, request, currencyEntry, position);
+    // The caller learns the values the engine assigned.
+    if (assigned) std::memcpy(call.data, record.data(), std::min<size_t>(record.size(), *call.dataLength));
+    return btr::kStatusSuccess;
+}
+
+int16_t DoUpdate(Call& call, OpenInstance& open) {
+    if (open.ReadOnly()) return btr::kStatusAccessDenied;
+    Cursor& cursor = open.cursor;
+    if (!cursor.recordCurrent || cursor.physical != Place::kAt) return btr::kStatusInvalidPositioning;
+    FileConnection& file = *open.file;
+    WriteWaitScope writeWait(file, call);
+    WriteRequest request;
+    if (int16_t status = request.Check(file.Def(), call); status != btr::kStatusSuccess) return status;
+
+    RecordGuard guard(file);
+    if (int16_t status = guard.Take(cursor.position); status != btr::kStatusSuccess) return status;
+    WriteTransaction transaction(file);
+    if (int16_t status = BeginWrite(transaction, request, file, call); status != btr::kStatusSuccess) return status;
+    const FileDef& def = file.Def();
+    std::string stored;
+    if (int16_t status = ReadForChange(file, cursor, &stored); status != btr::kStatusSuccess) return status;
+    KeepAutoincrement(def, stored, &request.record);
+    const std::string& record = request.record;
+    if (int16_t status = MoveChangedEntries(file, def, stored, record, cursor.position);
+        status != btr::kStatusSuccess) {
+        return status;
     }
     if (int16_t status = file.UpdateRecord(cursor.position, Bytes(record), record.size());
         status != btr::kStatusSuccess) {
         return status;
     }
-    KeyEntry entry;
-    bool onKey = false;
-    if (currencyKey != nullptr && !IsNullKey(currencyKey->def, Bytes(record))) {
-        EncodeRecordKey(currencyKey->def, Bytes(record), &newEncoded);
-        if (int16_t status = file.EntryOfRecord(*currencyKey, newEncoded, cursor.position, &entry, &onKey);
+    std::optional<KeyEntry> currencyEntry;
+    if (request.currencyKey != nullptr) {
+        if (int16_t status = EntryOnKey(file, *request.currencyKey, record, cursor.position, &currencyEntry);
             status != btr::kStatusSuccess) {
             return status;
         }
     }
     if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
 
-    cursor.RecordWritten(record);
-    // Writing the record ends the block's single-record lock on it; multiple-record locks stay.
-    if (open.singleLock == cursor.position) open.ReleaseLocksOn(cursor.position);
-
-    // Logical currency follows the record on the key named, when that is the key path in use;
-    // a different key number leaves the path, so the next Get on the new number reports it.
-    if (currencyKey != nullptr) {
-        if (onKey && (cursor.keyNumber == currencyKey->number || cursor.logical == Place::kNone)) {
-            cursor.keyNumber = currencyKey->number;
-            cursor.logical = Place::kAt;
-            cursor.entry = entry;
-            cursor.vacated = false;
-            cursor.RememberKey(file.DefinitionGeneration(), *currencyKey);
-        }
-        ExtractKeyValue(currencyKey->def, Bytes(record), call.key);
-    }
+    FollowUpdated(call, open, request, currencyEntry);
     return btr::kStatusSuccess;
 }
 
@@ -285,13 +345,7 @@ int16_t DoDelete(Call& call, OpenInstance& open) {
     if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
     const FileDef& def = file.Def();
     std::string stored;
-    bool found = false;
-    if (int16_t status = file.ReadRecord(cursor.position, &stored, &found); status != btr::kStatusSuccess) {
-        return status;
-    }
-    if (!found || stored.size() < def.RecordLength()) return btr::kStatusInvalidPositioning;
-    // Another block changed the record since this one read it: writing now would undo that.
-    if (stored != cursor.image) return btr::kStatusConflict;
+    if (int16_t status = ReadForChange(file, cursor, &stored); status != btr::kStatusSuccess) return status;
     std::string encoded;
     for (const KeyInfo& key : def.keys) {
         if (IsNullKey(key.def, Bytes(stored))) continue;

@@ -1,0 +1,59 @@
+#include "ops/operation_table.h"
+
+#include "ops/call.h"
+
+namespace w3b {
+
+namespace {
+
+constexpr Trait kGet = Trait::kLockingRead | Trait::kTakesGetKey;
+constexpr Trait kStep = Trait::kLockingRead | Trait::kLeavesKeyBuffer;
+constexpr Trait kWrite = Trait::kTakesNoWriteWait;
+
+constexpr OperationRow kOperations[] = {
+    {btr::kOpOpen, DoOpen},
+    {btr::kOpClose, DoClose, Trait::kUsesFileAsIs},
+    {btr::kOpInsert, DoInsert, kWrite},
+    {btr::kOpUpdate, DoUpdate, kWrite},
+    {btr::kOpDelete, DoDelete, kWrite},
+    {btr::kOpGetEqual, DoGet, kGet},
+    {btr::kOpGetNext, DoGet, kGet},
+    {btr::kOpGetPrevious, DoGet, kGet},
+    {btr::kOpGetGreater, DoGet, kGet},
+    {btr::kOpGetGreaterOrEqual, DoGet, kGet},
+    {btr::kOpGetLess, DoGet, kGet},
+    {btr::kOpGetLessOrEqual, DoGet, kGet},
+    {btr::kOpGetFirst, DoGet, kGet},
+    {btr::kOpGetLast, DoGet, kGet},
+    {btr::kOpCreate, DoCreate},
+    {btr::kOpStat, DoStat},
+    {btr::kOpBeginTransaction, DoBeginTransaction,
+     Trait::kTakesConcurrent | Trait::kTakesNoWriteWaitWhenConcurrent},
+    {btr::kOpEndTransaction, DoEndTransaction},
+    {btr::kOpAbortTransaction, DoAbortTransaction},
+    {btr::kOpGetPosition, DoGetPosition},
+    {btr::kOpGetDirect, DoGetDirect, Trait::kLockingRead | Trait::kChunkLocksNothing},
+    {btr::kOpStepNext, DoStep, kStep},
+    {btr::kOpStop, DoStop, Trait::kReloadsTrace},
+    {btr::kOpVersion, DoVersion},
+    {btr::kOpUnlock, DoUnlock},
+    {btr::kOpReset, DoReset, Trait::kReloadsTrace},
+    {btr::kOpCreateIndex, DoCreateIndex},
+    {btr::kOpDropIndex, DoDropIndex},
+    {btr::kOpStepFirst, DoStep, kStep},
+    {btr::kOpStepLast, DoStep, kStep},
+    {btr::kOpStepPrevious, DoStep, kStep},
+    {btr::kOpGetByPercentage, DoGetByPercentage, Trait::kLockingRead},
+    {btr::kOpFindPercentage, DoFindPercentage},
+};
+
+}  // namespace
+
+const OperationRow* FindOperation(uint16_t code) {
+    for (const OperationRow& row : kOperations) {
+        if (row.code == code) return &row;
+    }
+    return nullptr;
+}
+
+}  // namespace w3b
