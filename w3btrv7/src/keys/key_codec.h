@@ -85,11 +85,6 @@ void EncodeKeyValue(const KeyDef& key, const uint8_t* keyValue, std::string* out
 // The record must cover every segment. Replaces the contents of `*out`.
 void EncodeRecordKey(const KeyDef& key, const uint8_t* record, std::string* out);
 
-// Independent comparison of two key values (as key buffers hold them) by the record manager's
-// rules, segment by segment: negative, zero or positive. It works on the values directly and
-// shares no code with the encoders, so tests can check one against the other.
-int CompareKeyValues(const KeyDef& key, const uint8_t* a, const uint8_t* b);
-
 }  // namespace w3b
 
 #endif  // W3BTRV7_KEYS_KEY_CODEC_H
