@@ -1,5 +1,5 @@
-// Segment validation, building key definitions from specifications, null keys and key values
-// read out of records.
+// Segment validation, null keys and key values read out of records. How Create builds a key
+// definition from its specifications is tested through BTRCALL (../key_definitions_test.cpp).
 #include "key_test_util.h"
 
 namespace {
@@ -124,109 +124,6 @@ TEST(KeySegmentValidation, EffectiveTypeResolvesOldStyleFlags) {
     ignoredType.extendedType = btr::kTypeInteger;  // not used without the extended-type flag
     EXPECT_EQ(w3b::EffectiveType(ignoredType), btr::kTypeString);
     EXPECT_EQ(w3b::EffectiveType(Spec(btr::kTypeFloat, 8, btr::kKeyFlagBinary)), btr::kTypeFloat);
-}
-
-// ---- BuildKeyDef ----
-
-TEST(KeyDefinitionBuild, ResolvesSegmentsInOrder) {
-    const BtrKeySpec specs[] = {
-        Spec(btr::kTypeInteger, 4, btr::kKeyFlagSegmented | btr::kKeyFlagDuplicates, 11),
-        Spec(btr::kTypeString, 20, btr::kKeyFlagDescending | btr::kKeyFlagNoCase | btr::kKeyFlagDuplicates, 1)};
-    KeyDef key;
-    ASSERT_EQ(w3b::BuildKeyDef(specs, 2, nullptr, 0, &key), btr::kStatusSuccess);
-    ASSERT_EQ(key.segments.size(), 2u);
-    EXPECT_EQ(key.segments[0].offset, 10);
-    EXPECT_EQ(key.segments[0].length, 4);
-    EXPECT_EQ(key.segments[0].type, btr::kTypeInteger);
-    EXPECT_FALSE(key.segments[0].descending);
-    EXPECT_EQ(key.segments[0].collation, nullptr);
-    EXPECT_EQ(key.segments[1].offset, 0);
-    EXPECT_TRUE(key.segments[1].descending);
-    EXPECT_EQ(key.segments[1].collation, w3b::CaseFoldMap());
-    EXPECT_EQ(key.TotalLength(), 24u);
-    EXPECT_FALSE(key.nullAll);
-    EXPECT_FALSE(key.nullAny);
-}
-
-TEST(KeyDefinitionBuild, PicksDefaultOrNumberedCollatingSequence) {
-    uint8_t first[256];
-    uint8_t second[256];
-    const uint8_t* maps[] = {first, second};
-    BtrKeySpec numbered = Spec(btr::kTypeString, 4, btr::kKeyFlagAlternateSequence | btr::kKeyFlagNoCase);
-    numbered.acsNumber = 1;
-    BtrKeySpec byDefault = Spec(btr::kTypeString, 4, btr::kKeyFlagAlternateSequence);
-    byDefault.acsNumber = 1;  // only numbered sequences read the number
-    KeyDef key;
-    ASSERT_EQ(w3b::BuildKeyDef(&numbered, 1, maps, 2, &key), btr::kStatusSuccess);
-    EXPECT_EQ(key.segments[0].collation, second);
-    ASSERT_EQ(w3b::BuildKeyDef(&byDefault, 1, maps, 2, &key), btr::kStatusSuccess);
-    EXPECT_EQ(key.segments[0].collation, first);
-}
-
-TEST(KeyDefinitionBuild, MissingCollatingSequenceGives48) {
-    uint8_t only[256];
-    const uint8_t* maps[] = {only};
-    BtrKeySpec numbered = Spec(btr::kTypeString, 4, btr::kKeyFlagAlternateSequence | btr::kKeyFlagNoCase);
-    numbered.acsNumber = 1;
-    KeyDef key;
-    EXPECT_EQ(w3b::BuildKeyDef(&numbered, 1, maps, 1, &key), btr::kStatusInvalidAcs);
-    EXPECT_TRUE(key.segments.empty());
-    const BtrKeySpec byDefault = Spec(btr::kTypeString, 4, btr::kKeyFlagAlternateSequence);
-    EXPECT_EQ(w3b::BuildKeyDef(&byDefault, 1, nullptr, 0, &key), btr::kStatusInvalidAcs);
-}
-
-TEST(KeyDefinitionBuild, SegmentsMustAgreeOnKeyWideFlags) {
-    for (uint16_t flag : {btr::kKeyFlagDuplicates, btr::kKeyFlagModifiable, btr::kKeyFlagNullAll,
-                          btr::kKeyFlagNullAny}) {
-        const BtrKeySpec specs[] = {Spec(btr::kTypeString, 4, btr::kKeyFlagSegmented | flag, 1),
-                                    Spec(btr::kTypeString, 4, 0, 5)};
-        KeyDef key;
-        EXPECT_EQ(w3b::BuildKeyDef(specs, 2, nullptr, 0, &key), btr::kStatusInconsistentKeyFlags) << flag;
-    }
-    // Descending, type and case folding are free per segment.
-    const BtrKeySpec mixed[] = {Spec(btr::kTypeString, 4, btr::kKeyFlagSegmented | btr::kKeyFlagNoCase, 1),
-                                Spec(btr::kTypeInteger, 2, btr::kKeyFlagDescending, 5)};
-    KeyDef key;
-    EXPECT_EQ(w3b::BuildKeyDef(mixed, 2, nullptr, 0, &key), btr::kStatusSuccess);
-}
-
-TEST(KeyDefinitionBuild, RejectsBadKeysAsWholes) {
-    KeyDef key;
-    const BtrKeySpec tooLong[] = {Spec(btr::kTypeString, 200, btr::kKeyFlagSegmented, 1),
-                                  Spec(btr::kTypeString, 56, 0, 201)};
-    EXPECT_EQ(w3b::BuildKeyDef(tooLong, 2, nullptr, 0, &key), btr::kStatusInvalidKeyLength);
-    const BtrKeySpec longest[] = {Spec(btr::kTypeString, 200, btr::kKeyFlagSegmented, 1),
-                                  Spec(btr::kTypeString, 55, 0, 201)};
-    EXPECT_EQ(w3b::BuildKeyDef(longest, 2, nullptr, 0, &key), btr::kStatusSuccess);
-    EXPECT_EQ(key.TotalLength(), 255u);
-
-    const BtrKeySpec autoincrementLast[] = {Spec(btr::kTypeString, 4, btr::kKeyFlagSegmented, 1),
-                                            Spec(btr::kTypeAutoincrement, 4, 0, 5)};
-    EXPECT_EQ(w3b::BuildKeyDef(autoincrementLast, 2, nullptr, 0, &key), btr::kStatusKeyTypeError);
-
-    const BtrKeySpec badPosition = Spec(btr::kTypeString, 4, 0, 0);
-    EXPECT_EQ(w3b::BuildKeyDef(&badPosition, 1, nullptr, 0, &key), btr::kStatusInvalidKeyPosition);
-
-    const BtrKeySpec badSecond[] = {Spec(btr::kTypeString, 4, btr::kKeyFlagSegmented, 1),
-                                    Spec(btr::kTypeFloat, 5, 0, 5)};
-    EXPECT_EQ(w3b::BuildKeyDef(badSecond, 2, nullptr, 0, &key), btr::kStatusInvalidKeyLength);
-    EXPECT_TRUE(key.segments.empty());
-
-    EXPECT_EQ(w3b::BuildKeyDef(nullptr, 1, nullptr, 0, &key), btr::kStatusInvalidKeyLength);
-    EXPECT_EQ(w3b::BuildKeyDef(&badPosition, 0, nullptr, 0, &key), btr::kStatusInvalidKeyLength);
-    EXPECT_EQ(w3b::BuildKeyDef(&badPosition, 1, nullptr, 0, nullptr), btr::kStatusInvalidKeyLength);
-}
-
-TEST(KeyDefinitionBuild, CarriesNullRule) {
-    KeyDef key;
-    const BtrKeySpec all = Spec(btr::kTypeString, 4, btr::kKeyFlagNullAll);
-    ASSERT_EQ(w3b::BuildKeyDef(&all, 1, nullptr, 0, &key), btr::kStatusSuccess);
-    EXPECT_TRUE(key.nullAll);
-    EXPECT_FALSE(key.nullAny);
-    const BtrKeySpec any = Spec(btr::kTypeString, 4, btr::kKeyFlagNullAny);
-    ASSERT_EQ(w3b::BuildKeyDef(&any, 1, nullptr, 0, &key), btr::kStatusSuccess);
-    EXPECT_FALSE(key.nullAll);
-    EXPECT_TRUE(key.nullAny);
 }
 
 // ---- null keys ----

@@ -227,8 +227,8 @@ std::string Describe(const KeyDef& key) {
 
 // Checks one pair; returns false (after recording a failure) on the first disagreement.
 bool AgreeOnPair(const KeyDef& key, const Bytes& a, const Bytes& b) {
-    const int compared = Sign(w3b::CompareKeyValues(key, a.data(), b.data()));
-    const int reversed = Sign(w3b::CompareKeyValues(key, b.data(), a.data()));
+    const int compared = Sign(keyoracle::CompareKeyValues(key, a.data(), b.data()));
+    const int reversed = Sign(keyoracle::CompareKeyValues(key, b.data(), a.data()));
     const int encoded = EncodedOrder(key, a, b);
     if (compared == encoded && reversed == -compared) return true;
     ADD_FAILURE() << Describe(key) << "\n a = " << Hex(a) << "\n b = " << Hex(b) << "\n comparator " << compared
@@ -351,7 +351,8 @@ TEST(RandomisedOrder, SortingByEncodingMatchesSortingByComparator) {
     }
     std::sort(entries.begin(), entries.end());
     for (size_t i = 1; i < entries.size(); ++i) {
-        const int compared = Sign(w3b::CompareKeyValues(key, entries[i - 1].second.data(), entries[i].second.data()));
+        const int compared =
+            Sign(keyoracle::CompareKeyValues(key, entries[i - 1].second.data(), entries[i].second.data()));
         const int expected = entries[i - 1].first == entries[i].first ? 0 : -1;
         ASSERT_EQ(compared, expected) << Hex(entries[i - 1].second) << "then " << Hex(entries[i].second);
     }

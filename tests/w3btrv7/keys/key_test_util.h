@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "key_compare_oracle.h"
 #include "keys/key_codec.h"
 
 namespace keytest {
@@ -83,7 +84,7 @@ inline void ExpectAscending(const w3b::KeyDef& key, const std::vector<Bytes>& va
     for (size_t i = 0; i < values.size(); ++i) {
         for (size_t j = 0; j < values.size(); ++j) {
             const int expected = Sign(static_cast<int>(i) - static_cast<int>(j));
-            EXPECT_EQ(Sign(w3b::CompareKeyValues(key, values[i].data(), values[j].data())), expected)
+            EXPECT_EQ(Sign(keyoracle::CompareKeyValues(key, values[i].data(), values[j].data())), expected)
                 << "comparator: " << Hex(values[i]) << "vs " << Hex(values[j]);
             EXPECT_EQ(EncodedOrder(key, values[i], values[j]), expected)
                 << "encoding: " << Hex(values[i]) << "vs " << Hex(values[j]);
@@ -93,7 +94,7 @@ inline void ExpectAscending(const w3b::KeyDef& key, const std::vector<Bytes>& va
 
 // The two values are one key value: the comparator says equal and the encodings are identical.
 inline void ExpectSameKey(const w3b::KeyDef& key, const Bytes& a, const Bytes& b) {
-    EXPECT_EQ(w3b::CompareKeyValues(key, a.data(), b.data()), 0) << Hex(a) << "vs " << Hex(b);
+    EXPECT_EQ(keyoracle::CompareKeyValues(key, a.data(), b.data()), 0) << Hex(a) << "vs " << Hex(b);
     EXPECT_EQ(Encode(key, a), Encode(key, b)) << Hex(a) << "vs " << Hex(b);
 }
 

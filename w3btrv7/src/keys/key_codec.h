@@ -21,7 +21,7 @@
 
 namespace w3b {
 
-// One segment of a key, resolved from its BtrKeySpec.
+// One segment of a key, resolved from its BtrKeySpec (by FileDef::Resolve, store/file_def.h).
 struct SegmentDef {
     uint16_t offset = 0;    // 0-based offset in the record (position - 1)
     uint16_t length = 0;    // bytes
@@ -55,20 +55,6 @@ uint8_t EffectiveType(const BtrKeySpec& spec);
 // The a-z to A-Z fold used for case-insensitive segments.
 const uint8_t* CaseFoldMap();
 
-// Resolves the `count` consecutive segment specifications of one key into `*out` (replaced).
-// `acsMaps[i]` is the 256-byte map of the file's collating sequence number i; the default
-// sequence (flag 0x0020 without 0x0400) is number 0, a numbered or named one (0x0420,
-// 0x0C20) takes its number from the segment's acsNumber, so a caller that resolves a named
-// sequence stores its number there first. The maps must outlive `*out`.
-// Returns 0, or: 29 for no segments, a null `specs` or `out`, or segments together longer than
-// 255 bytes; the status of the first segment ValidateSegment rejects; 27 for a position below 1;
-// 45 when the segments disagree on the duplicates, modifiable or null flags; 49 for an
-// autoincrement segment in a key of several segments; 48 for a collating sequence number the
-// file does not have. On failure `*out` is left empty. Positions are not checked against the
-// record length, and the 0x0010 flags are not checked against `count`.
-int16_t BuildKeyDef(const BtrKeySpec* specs, size_t count, const uint8_t* const* acsMaps, size_t acsCount,
-                    KeyDef* out);
-
 // True when `record` is left out of the key by its null rule (raw bytes compared with the null
 // value, before any collating sequence).
 bool IsNullKey(const KeyDef& key, const uint8_t* record);
@@ -84,11 +70,6 @@ void EncodeKeyValue(const KeyDef& key, const uint8_t* keyValue, std::string* out
 // Order-preserving encoding of the key of a record (ExtractKeyValue then EncodeKeyValue).
 // The record must cover every segment. Replaces the contents of `*out`.
 void EncodeRecordKey(const KeyDef& key, const uint8_t* record, std::string* out);
-
-// Independent comparison of two key values (as key buffers hold them) by the record manager's
-// rules, segment by segment: negative, zero or positive. It works on the values directly and
-// shares no code with the encoders, so tests can check one against the other.
-int CompareKeyValues(const KeyDef& key, const uint8_t* a, const uint8_t* b);
 
 }  // namespace w3b
 

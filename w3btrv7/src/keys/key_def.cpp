@@ -1,5 +1,5 @@
-// key_def.cpp: resolving key specifications into key definitions, and reading a key's value
-// out of a record.
+// key_def.cpp: what a resolved key definition tells about a record: its key value, whether the
+// null rule leaves it out; and the case fold that case-insensitive segments collate with.
 #include <array>
 #include <cstring>
 
@@ -7,10 +7,6 @@
 
 namespace w3b {
 namespace {
-
-// Flags that describe the whole key and so must be the same on each of its segments.
-constexpr uint16_t kKeyWideFlags =
-    btr::kKeyFlagDuplicates | btr::kKeyFlagModifiable | btr::kKeyFlagNullAll | btr::kKeyFlagNullAny;
 
 std::array<uint8_t, 256> MakeCaseFold() {
     std::array<uint8_t, 256> map{};
@@ -37,53 +33,6 @@ size_t KeyDef::TotalLength() const {
 const uint8_t* CaseFoldMap() {
     static const std::array<uint8_t, 256> kFold = MakeCaseFold();
     return kFold.data();
-}
-
-int16_t BuildKeyDef(const BtrKeySpec* specs, size_t count, const uint8_t* const* acsMaps, size_t acsCount,
-                    KeyDef* out) {
-    if (out == nullptr) return btr::kStatusInvalidKeyLength;
-    out->segments.clear();
-    out->nullAll = false;
-    out->nullAny = false;
-    if (specs == nullptr || count == 0) return btr::kStatusInvalidKeyLength;
-
-    KeyDef key;
-    size_t total = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const BtrKeySpec& spec = specs[i];
-        const int16_t status = ValidateSegment(spec);
-        if (status != btr::kStatusSuccess) return status;
-        if (spec.position < 1) return btr::kStatusInvalidKeyPosition;
-        if ((spec.flags & kKeyWideFlags) != (specs[0].flags & kKeyWideFlags)) {
-            return btr::kStatusInconsistentKeyFlags;
-        }
-
-        SegmentDef segment;
-        segment.offset = static_cast<uint16_t>(spec.position - 1);
-        segment.length = static_cast<uint16_t>(spec.length);
-        segment.flags = spec.flags;
-        segment.type = EffectiveType(spec);
-        segment.nullValue = spec.nullValue;
-        segment.descending = (spec.flags & btr::kKeyFlagDescending) != 0;
-        if (count > 1 && segment.type == btr::kTypeAutoincrement) return btr::kStatusKeyTypeError;
-
-        if (spec.flags & btr::kKeyFlagAlternateSequence) {
-            const size_t number = (spec.flags & btr::kKeyFlagNoCase) ? spec.acsNumber : 0;
-            if (acsMaps == nullptr || number >= acsCount || acsMaps[number] == nullptr) {
-                return btr::kStatusInvalidAcs;
-            }
-            segment.collation = acsMaps[number];
-        } else if (spec.flags & btr::kKeyFlagNoCase) {
-            segment.collation = CaseFoldMap();
-        }
-        total += segment.length;
-        key.segments.push_back(segment);
-    }
-    if (total > static_cast<size_t>(btr::kMaxKeyLength)) return btr::kStatusInvalidKeyLength;
-    key.nullAll = (specs[0].flags & btr::kKeyFlagNullAll) != 0;
-    key.nullAny = (specs[0].flags & btr::kKeyFlagNullAny) != 0;
-    *out = std::move(key);
-    return btr::kStatusSuccess;
 }
 
 bool IsNullKey(const KeyDef& key, const uint8_t* record) {

@@ -10,8 +10,8 @@ namespace w3b::keycodec {
 bool IsKnownKeyType(uint8_t type);
 
 // True when a segment of `type` may be `length` bytes long (always within 1..255). The
-// encoder and the comparator order a segment whose length its type does not allow as plain
-// unsigned bytes, so a definition that skipped validation can never make them read past it.
+// encoder orders a segment whose length its type does not allow as plain unsigned bytes, so a
+// definition that skipped validation can never make it read past the segment.
 bool LengthAllowedForType(uint8_t type, int length);
 
 }  // namespace w3b::keycodec

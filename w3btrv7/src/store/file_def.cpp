@@ -91,6 +91,86 @@ int PhysicalRecordLength(const BtrFileSpec& spec, const std::vector<std::vector<
     return length;
 }
 
+// The segments of each key, as Create's key blocks give them.
+using KeyBlocks = std::vector<std::vector<BtrKeySpec>>;
+
+// Create's data buffer and how far it has been read.
+struct CreateBuffer {
+    const uint8_t* data;
+    uint32_t length;
+    uint32_t offset;
+    uint32_t Left() const { return length - offset; }
+};
+
+// The file specification of Create on its own: page size, record length, number of keys.
+int16_t ValidateCreateSpec(const BtrFileSpec& spec) {
+    if (int16_t status = ValidateFileSpec(spec); status != btr::kStatusSuccess) return status;
+    if (spec.keyCount > kMaxKeys) return btr::kStatusNumberOfKeys;
+    if ((spec.fileFlags & btr::kFileFlagKeyOnly) != 0 && spec.keyCount != 1) return btr::kStatusNumberOfKeys;
+    return btr::kStatusSuccess;
+}
+
+// Reads the key blocks that follow the file specification: each key runs to its first segment
+// without the segmented flag. A buffer that ends inside them answers 22, more segments than the
+// page size allows 26, whichever comes first.
+int16_t ReadKeyBlocks(const BtrFileSpec& spec, CreateBuffer* buffer, KeyBlocks* keys) {
+    const int maxSegments = MaxSegmentsForPageSize(spec.pageSize);
+    int segments = 0;
+    for (int k = 0; k < spec.keyCount; ++k) {
+        std::vector<BtrKeySpec> key;
+        for (;;) {
+            if (buffer->Left() < sizeof(BtrKeySpec)) return btr::kStatusDataLengthError;
+            key.push_back(ReadSpec(buffer->data + buffer->offset));
+            buffer->offset += sizeof(BtrKeySpec);
+            if (++segments > maxSegments) return btr::kStatusNumberOfKeys;
+            if ((key.back().flags & btr::kKeyFlagSegmented) == 0) break;
+        }
+        keys->push_back(std::move(key));
+    }
+    return btr::kStatusSuccess;
+}
+
+// Reads the collating sequences that follow the key blocks: one shared table, or as many
+// numbered ones as the highest number any segment uses. A named sequence cannot be created.
+int16_t ReadCollatingSequences(const KeyBlocks& keys, CreateBuffer* buffer, std::vector<AcsBlock>* acs) {
+    size_t acsCount = 0;
+    for (const auto& key : keys) {
+        for (const BtrKeySpec& segment : key) {
+            if (NamedAcs(segment.flags)) return btr::kStatusInvalidAcs;
+            if (!UsesAcsFlag(segment.flags)) continue;
+            size_t needed = NumberedAcs(segment.flags) ? static_cast<size_t>(segment.acsNumber) + 1 : 1;
+            acsCount = std::max(acsCount, needed);
+        }
+    }
+    if (buffer->Left() / btr::kAcsSize < acsCount) return btr::kStatusDataLengthError;
+    acs->assign(acsCount, AcsBlock{});
+    for (AcsBlock& block : *acs) {
+        std::memcpy(block.data(), buffer->data + buffer->offset, btr::kAcsSize);
+        buffer->offset += btr::kAcsSize;
+        if (int16_t status = ValidateAcsBlock(block.data()); status != btr::kStatusSuccess) return status;
+    }
+    return btr::kStatusSuccess;
+}
+
+// Checks each key against the file and gives it its number: its place among the keys, or the
+// number its first segment names when the file asks for numbers given. Keys are checked in
+// order, each one's segments before its number.
+int16_t ValidateAndNumberKeys(const BtrFileSpec& spec, const KeyBlocks& keys, size_t acsCount,
+                              std::vector<int>* numbers) {
+    const bool specified = (spec.fileFlags & btr::kFileFlagSpecifyKeyNumbers) != 0;
+    for (size_t k = 0; k < keys.size(); ++k) {
+        if (int16_t status = ValidateKey(keys[k], spec.recordLength, spec.pageSize, acsCount);
+            status != btr::kStatusSuccess) {
+            return status;
+        }
+        int number = specified ? keys[k].front().keyNumber : static_cast<int>(k);
+        if (number < 0 || number >= kMaxKeys || std::find(numbers->begin(), numbers->end(), number) != numbers->end()) {
+            return btr::kStatusInvalidKeyNumber;
+        }
+        numbers->push_back(number);
+    }
+    return btr::kStatusSuccess;
+}
 }  // namespace
 
 int MaxSegmentsForPageSize(int pageSize) {
@@ -193,58 +273,17 @@ int16_t ParseCreateBuffer(const uint8_t* data, uint32_t length, FileDef* out) {
     if (data == nullptr || length < sizeof(BtrFileSpec)) return btr::kStatusDataLengthError;
     BtrFileSpec spec;
     std::memcpy(&spec, data, sizeof spec);
-    if (int16_t status = ValidateFileSpec(spec); status != btr::kStatusSuccess) return status;
-    if (spec.keyCount > kMaxKeys) return btr::kStatusNumberOfKeys;
-    if ((spec.fileFlags & btr::kFileFlagKeyOnly) != 0 && spec.keyCount != 1) return btr::kStatusNumberOfKeys;
+    if (int16_t status = ValidateCreateSpec(spec); status != btr::kStatusSuccess) return status;
 
-    int maxSegments = MaxSegmentsForPageSize(spec.pageSize);
-    std::vector<std::vector<BtrKeySpec>> keys;
-    uint32_t offset = sizeof(BtrFileSpec);
-    int segments = 0;
-    for (int k = 0; k < spec.keyCount; ++k) {
-        std::vector<BtrKeySpec> key;
-        for (;;) {
-            if (length - offset < sizeof(BtrKeySpec)) return btr::kStatusDataLengthError;
-            key.push_back(ReadSpec(data + offset));
-            offset += sizeof(BtrKeySpec);
-            if (++segments > maxSegments) return btr::kStatusNumberOfKeys;
-            if ((key.back().flags & btr::kKeyFlagSegmented) == 0) break;
-        }
-        keys.push_back(std::move(key));
-    }
+    CreateBuffer buffer{data, length, sizeof(BtrFileSpec)};
+    KeyBlocks keys;
+    if (int16_t status = ReadKeyBlocks(spec, &buffer, &keys); status != btr::kStatusSuccess) return status;
     if (PhysicalRecordLength(spec, keys) > spec.pageSize - kPageOverhead) return btr::kStatusInvalidRecordLength;
-
-    // Collating sequences follow the key blocks: one shared table, or as many numbered ones
-    // as the highest number any segment uses.
-    size_t acsCount = 0;
-    for (const auto& key : keys) {
-        for (const BtrKeySpec& segment : key) {
-            if (NamedAcs(segment.flags)) return btr::kStatusInvalidAcs;
-            if (!UsesAcsFlag(segment.flags)) continue;
-            size_t needed = NumberedAcs(segment.flags) ? static_cast<size_t>(segment.acsNumber) + 1 : 1;
-            acsCount = std::max(acsCount, needed);
-        }
-    }
-    if ((length - offset) / btr::kAcsSize < acsCount) return btr::kStatusDataLengthError;
-    std::vector<AcsBlock> acs(acsCount);
-    for (size_t i = 0; i < acsCount; ++i) {
-        std::memcpy(acs[i].data(), data + offset, btr::kAcsSize);
-        offset += btr::kAcsSize;
-        if (int16_t status = ValidateAcsBlock(acs[i].data()); status != btr::kStatusSuccess) return status;
-    }
-
+    std::vector<AcsBlock> acs;
+    if (int16_t status = ReadCollatingSequences(keys, &buffer, &acs); status != btr::kStatusSuccess) return status;
     std::vector<int> numbers;
-    bool specified = (spec.fileFlags & btr::kFileFlagSpecifyKeyNumbers) != 0;
-    for (size_t k = 0; k < keys.size(); ++k) {
-        if (int16_t status = ValidateKey(keys[k], spec.recordLength, spec.pageSize, acsCount);
-            status != btr::kStatusSuccess) {
-            return status;
-        }
-        int number = specified ? keys[k].front().keyNumber : static_cast<int>(k);
-        if (number < 0 || number >= kMaxKeys || std::find(numbers.begin(), numbers.end(), number) != numbers.end()) {
-            return btr::kStatusInvalidKeyNumber;
-        }
-        numbers.push_back(number);
+    if (int16_t status = ValidateAndNumberKeys(spec, keys, acs.size(), &numbers); status != btr::kStatusSuccess) {
+        return status;
     }
 
     spec.recordCount = 0;

@@ -1,15 +1,19 @@
-// key_compare.cpp: the record manager's comparison of key values, written straight from the
-// ordering rules of each type and independent of the encoders, so each can check the other.
+// key_compare_oracle.cpp: the record manager's comparison of key values, written straight from
+// the ordering rules of each type and independent of the encoders, so each can check the other.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
 
-#include "keys/key_codec.h"
+#include "key_compare_oracle.h"
+
 #include "keys/key_rules.h"
 
-namespace w3b {
+namespace keyoracle {
 namespace {
+
+using w3b::KeyDef;
+using w3b::SegmentDef;
 
 template <typename T>
 int ThreeWay(T a, T b) {
@@ -139,7 +143,7 @@ int CompareNumbers(const Number& a, const Number& b) {
 
 int CompareSegment(const SegmentDef& segment, const uint8_t* a, const uint8_t* b) {
     const size_t n = segment.length;
-    const bool shapeValid = keycodec::LengthAllowedForType(segment.type, segment.length);
+    const bool shapeValid = w3b::keycodec::LengthAllowedForType(segment.type, segment.length);
     switch (shapeValid ? segment.type : btr::kTypeUnsignedBinary) {
         case btr::kTypeString:
             return CompareCollatedText(segment.collation, a, n, b, n);
@@ -181,4 +185,4 @@ int CompareKeyValues(const KeyDef& key, const uint8_t* a, const uint8_t* b) {
     return 0;
 }
 
-}  // namespace w3b
+}  // namespace keyoracle
