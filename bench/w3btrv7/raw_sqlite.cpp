@@ -35,6 +35,8 @@ RawFile::RawFile(const std::string& path, bool fullSync) {
     scanPosition_ = Prepare("SELECT data FROM records ORDER BY position");
     findPosition_ = Prepare("SELECT k0.position, r.data FROM k0 CROSS JOIN records AS r ON r.position = k0.position"
                             " WHERE k0.key = ?1");
+    readRecord_ = Prepare("SELECT data FROM records WHERE position = ?1");
+    findEntry_ = Prepare("SELECT position FROM k0 WHERE key = ?1 AND position = ?2");
     updateRecord_ = Prepare("UPDATE records SET data = ?2 WHERE position = ?1");
     deleteRecord_ = Prepare("DELETE FROM records WHERE position = ?1");
     deleteKey0_ = Prepare("DELETE FROM k0 WHERE key = ?1");
@@ -43,7 +45,8 @@ RawFile::RawFile(const std::string& path, bool fullSync) {
 
 RawFile::~RawFile() {
     for (sqlite3_stmt* s : {begin_, commit_, insertRecord_, insertKey0_, insertKey1_, getEqual_, scanKey_, scanPosition_,
-                            findPosition_, updateRecord_, deleteRecord_, deleteKey0_, deleteKey1_}) {
+                            findPosition_, readRecord_, findEntry_, updateRecord_, deleteRecord_, deleteKey0_,
+                            deleteKey1_}) {
         sqlite3_finalize(s);
     }
     sqlite3_close(db_);
@@ -128,6 +131,34 @@ size_t RawFile::ScanByPosition() {
     }
     sqlite3_reset(scanPosition_);
     return count;
+}
+
+int64_t RawFile::PositionOf(uint32_t id) {
+    std::string key0 = BigEndian(id);
+    sqlite3_bind_blob(findPosition_, 1, key0.data(), 4, SQLITE_STATIC);
+    if (sqlite3_step(findPosition_) != SQLITE_ROW) std::abort();
+    sqlite3_int64 position = sqlite3_column_int64(findPosition_, 0);
+    sqlite3_reset(findPosition_);
+    return position;
+}
+
+bool RawFile::ReadWithKeyEntry(int64_t position, std::string* record) {
+    sqlite3_bind_int64(readRecord_, 1, position);
+    bool found = sqlite3_step(readRecord_) == SQLITE_ROW;
+    if (found) {
+        record->assign(static_cast<const char*>(sqlite3_column_blob(readRecord_, 0)),
+                       static_cast<size_t>(sqlite3_column_bytes(readRecord_, 0)));
+    }
+    sqlite3_reset(readRecord_);
+    if (!found) return false;
+    uint32_t id;
+    std::memcpy(&id, record->data(), 4);
+    std::string key0 = BigEndian(id);
+    sqlite3_bind_blob(findEntry_, 1, key0.data(), 4, SQLITE_STATIC);
+    sqlite3_bind_int64(findEntry_, 2, position);
+    found = sqlite3_step(findEntry_) == SQLITE_ROW;
+    sqlite3_reset(findEntry_);
+    return found;
 }
 
 void RawFile::Update(uint32_t id, const std::string& record) {

@@ -27,6 +27,11 @@ public:
     // Every record in key-0 order / position order; returns the number read.
     size_t ScanByKey();
     size_t ScanByPosition();
+    // Position (rowid) of the record with key 0 `id`.
+    int64_t PositionOf(uint32_t id);
+    // The record at `position`, then its entry in key 0 found, as a program returning to a
+    // remembered record and going on along the key from it would do.
+    bool ReadWithKeyEntry(int64_t position, std::string* record);
     void Update(uint32_t id, const std::string& record);
     void Delete(uint32_t id);
     // A third key over bytes 14..23, filled by one statement.
@@ -39,7 +44,7 @@ private:
 
     sqlite3* db_ = nullptr;
     sqlite3_stmt *begin_, *commit_, *insertRecord_, *insertKey0_, *insertKey1_, *getEqual_, *scanKey_, *scanPosition_,
-        *findPosition_, *updateRecord_, *deleteRecord_, *deleteKey0_, *deleteKey1_;
+        *findPosition_, *readRecord_, *findEntry_, *updateRecord_, *deleteRecord_, *deleteKey0_, *deleteKey1_;
 };
 
 std::string BigEndian(uint32_t id);

@@ -265,6 +265,83 @@ void StepNextScan_raw(benchmark::State& state) {
     SetPerOp(state, RecordCount());
 }
 
+// ---- Get Position, then Get Direct on a key --------------------------------------------------------
+
+// Positions of the records of the random lookups, as Get Position gave them after Get Equal.
+std::vector<uint32_t> PositionsOfLookups(EngineFile& file) {
+    std::vector<uint32_t> positions;
+    char data[kRecordLength];
+    char key[255];
+    for (uint32_t id : Work().lookups) {
+        std::memcpy(key, &id, 4);
+        uint32_t length = kRecordLength;
+        if (file.Call(btr::kOpGetEqual, data, &length, key, 0) != 0) std::abort();
+        uint32_t position = 0;
+        length = sizeof position;
+        if (file.Call(btr::kOpGetPosition, &position, &length, key, 0) != 0) std::abort();
+        positions.push_back(position);
+    }
+    return positions;
+}
+
+// The timed loop alone, never inlined, so that instruction counts of this function cover the
+// pairs alone; returns the id of the record the block stands on at the end.
+[[gnu::noinline]] uint32_t PositionThenDirect(benchmark::State& state, EngineFile& file,
+                                              const std::vector<uint32_t>& positions) {
+    size_t i = 0;
+    char data[kRecordLength];
+    char key[255];
+    for (auto _ : state) {
+        uint32_t position = positions[i++ & 0xFFFF];
+        std::memcpy(data, &position, 4);
+        uint32_t length = kRecordLength;
+        if (file.Call(btr::kOpGetDirect, data, &length, key, 0) != 0) std::abort();
+        uint32_t current = 0;
+        length = sizeof current;
+        if (file.Call(btr::kOpGetPosition, &current, &length, key, 0) != 0 || current != position) std::abort();
+    }
+    uint32_t id = 0;
+    std::memcpy(&id, data, 4);
+    return id;
+}
+
+// A program remembers where it stands (Get Position) and comes back there later along key 0
+// (Get Direct with a key number: the record by position, then its key entry, so that Get Next
+// goes on from it). Each iteration comes back to a record of the random lookups and asks the
+// position of the record it made current: in the loop every Get Position is followed by a Get
+// Direct, each time on another record.
+void GetPositionDirect_ours(benchmark::State& state) {
+    EngineFile& file = OursRead();
+    file.Populate();
+    static const std::vector<uint32_t> positions = PositionsOfLookups(file);
+    uint32_t id = PositionThenDirect(state, file, positions);
+    // The block stands on the key entry: Get Next reaches the following id.
+    char data[kRecordLength];
+    char key[255];
+    uint32_t length = kRecordLength;
+    int16_t status = file.Call(btr::kOpGetNext, data, &length, key, 0);
+    uint32_t next = 0;
+    std::memcpy(&next, data, 4);
+    if (id < RecordCount() ? status != 0 || next != id + 1 : status != btr::kStatusEndOfFile) std::abort();
+    SetPerOp(state, 1);
+}
+
+void GetPositionDirect_raw(benchmark::State& state) {
+    RawState& raw = RawRead();
+    raw.Populate();
+    static const std::vector<int64_t> positions = [&raw] {
+        std::vector<int64_t> found;
+        for (uint32_t id : Work().lookups) found.push_back(raw.file->PositionOf(id));
+        return found;
+    }();
+    size_t i = 0;
+    std::string record;
+    for (auto _ : state) {
+        if (!raw.file->ReadWithKeyEntry(positions[i++ & 0xFFFF], &record)) std::abort();
+    }
+    SetPerOp(state, 1);
+}
+
 // ---- Update and Delete: find the record by key, then write ----------------------------------------
 
 void Update_ours(benchmark::State& state) {
@@ -503,6 +580,8 @@ BENCHMARK(GetNextScanInKeyOrder_ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(GetNextScanInKeyOrder_raw)->Unit(benchmark::kMillisecond);
 BENCHMARK(StepNextScan_ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(StepNextScan_raw)->Unit(benchmark::kMillisecond);
+BENCHMARK(GetPositionDirect_ours);
+BENCHMARK(GetPositionDirect_raw);
 BENCHMARK(Update_ours);
 BENCHMARK(Update_raw);
 BENCHMARK(CreateIndex_ours)->Iterations(3)->Unit(benchmark::kMillisecond);
