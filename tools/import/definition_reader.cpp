@@ -186,7 +186,7 @@ void CheckSlotLength(const PageReader& pages, Definition* def) {
 Definition ReadDefinition(const PageReader& pages) {
     const FcrBlock& fcr = pages.fcr();
     Definition def;
-    def.format = pages.family() == Family::kV5 ? "5.x (format level " + std::to_string(pages.version()) + ")"
+    def.format = pages.family() == Family::kV5 ? "5.x, format level " + std::to_string(pages.version())
                                                : (pages.version() == kVersion60 ? "6.0" : "6.1");
     def.pageSize = pages.pageSize();
     def.recordLength = Le16(fcr.recordLength);
