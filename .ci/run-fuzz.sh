@@ -4,7 +4,7 @@
 # (tests/fuzz/corpus/<target>/) for a bounded time. Any finding fails the run.
 #
 # Usage: .ci/run-fuzz.sh [--minutes N] [TARGET ...]
-#   no arguments   every target for a fixed number of inputs from a fixed seed (CI), about 100 s
+#   no arguments   every target for a fixed number of inputs from a fixed seed (CI), about 125 s
 #                  in all, from a copy of the seeds in a temporary folder: the same commit always
 #                  explores the same inputs, so a CI run fails only for what the commit changed;
 #                  new ground is broken by the long runs below
@@ -16,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
-all_targets=(btrcall_ops_fuzz create_buffer_fuzz ini_parser_fuzz csv_layout_fuzz)
+all_targets=(btrcall_ops_fuzz create_buffer_fuzz ini_parser_fuzz csv_layout_fuzz datafile_reader_fuzz)
 minutes=""
 targets=()
 while [ $# -gt 0 ]; do
@@ -75,6 +75,7 @@ for t in "${targets[@]}"; do
     case "$t" in
       btrcall_ops_fuzz) runs_wanted=1500 ;;
       create_buffer_fuzz) runs_wanted=3000 ;;
+      datafile_reader_fuzz) runs_wanted=120000 ;;
       *) runs_wanted=60000 ;;
     esac
     corpus="$work/$t"

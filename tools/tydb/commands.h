@@ -20,6 +20,7 @@ void AddPurgeCommand(CLI::App& app);
 void AddClearRegistryCommand(CLI::App& app);
 void AddLoadCommand(CLI::App& app);
 void AddExportCommand(CLI::App& app);
+void AddImportCommand(CLI::App& app);
 void AddLogCommand(CLI::App& app);
 void AddCompletionCommand(CLI::App& app);
 void AddDemoCommand(CLI::App& app);

@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
     tool::AddClearRegistryCommand(app);
     tool::AddLoadCommand(app);
     tool::AddExportCommand(app);
+    tool::AddImportCommand(app);
     tool::AddLogCommand(app);
     tool::AddCompletionCommand(app);
     try {

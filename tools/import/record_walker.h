@@ -1,0 +1,47 @@
+// record_walker.h: every live record of a data file in physical order, without its indexes:
+// data pages in page order (6.x: logical order through the allocation table), their live
+// slots in slot order, each fixed part followed by its variable tail.
+#ifndef TYDB_IMPORT_RECORD_WALKER_H
+#define TYDB_IMPORT_RECORD_WALKER_H
+
+#include <cstdint>
+#include <functional>
+#include <set>
+
+#include "datafile.h"
+#include "page_reader.h"
+
+namespace dfimport {
+
+class RecordWalker {
+public:
+    RecordWalker(const PageReader& pages, const Definition& definition);
+
+    // Calls `visit` for each live record until it returns false; returns the records visited.
+    // Throws DatafileError, naming page and offset, for a damaged page or tail chain.
+    uint32_t Walk(const std::function<bool(const Record&)>& visit) const;
+
+private:
+    struct Fragment {
+        uint32_t offset;
+        uint32_t length;
+        bool continues;  // 5.x: the fragment starts with the pointer to the next one
+    };
+
+    uint32_t WalkV5(const std::function<bool(const Record&)>& visit) const;
+    uint32_t WalkV6(const std::function<bool(const Record&)>& visit) const;
+    std::set<uint32_t> DeletedSlots() const;
+    bool VisitSlot(const PageBytes& page, uint32_t pageNumber, uint32_t slotOffset,
+                   const std::function<bool(const Record&)>& visit) const;
+    void AppendTail(const uint8_t* pointer, const std::string& owner, std::vector<uint8_t>* bytes) const;
+    Fragment FragmentOf(const PageBytes& page, uint32_t pageNumber, uint8_t fragment) const;
+    std::string SlotName(uint32_t pageNumber, uint32_t slotOffset) const;
+
+    const PageReader& pages_;
+    const Definition& definition_;
+    uint32_t slotsPerPage_;
+};
+
+}  // namespace dfimport
+
+#endif  // TYDB_IMPORT_RECORD_WALKER_H

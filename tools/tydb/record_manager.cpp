@@ -1,0 +1,26 @@
+#include "record_manager.h"
+
+#include "tydb.h"
+
+namespace tool {
+namespace {
+
+// The name the library loads the record manager by.
+constexpr const char* kRecordManagerLibrary = "w3btrv7.dll";
+constexpr const char* kEntryPoint = "BTRCALL";
+
+}  // namespace
+
+RecordManager::RecordManager() {
+    // The library's check puts the settings' folder in front of PATH, where the load looks.
+    if (DbCheckEngine() != 0) return;
+    library_ = platform::LoadLibraryByName(kRecordManagerLibrary);
+    if (library_ == nullptr) return;
+    entry_ = reinterpret_cast<BtrCallFunction>(platform::FindSymbol(library_, kEntryPoint));
+}
+
+RecordManager::~RecordManager() {
+    if (library_ != nullptr) platform::FreeLibraryHandle(library_);
+}
+
+}  // namespace tool

@@ -1,0 +1,30 @@
+// record_manager.h: the record manager's BTRCALL itself, for the one command that needs more
+// than the library's exports give: `import` creates a file with its own collating sequences
+// and inserts in transactions.
+#ifndef TYDB_TOOLS_RECORD_MANAGER_H
+#define TYDB_TOOLS_RECORD_MANAGER_H
+
+#include "btrcall.h"
+#include "platform.h"
+
+namespace tool {
+
+// The record manager the library loads (found through the settings' PATH), held while the
+// object lives. entry() is null when it cannot be loaded.
+class RecordManager {
+public:
+    RecordManager();
+    ~RecordManager();
+    RecordManager(const RecordManager&) = delete;
+    RecordManager& operator=(const RecordManager&) = delete;
+
+    BtrCallFunction entry() const { return entry_; }
+
+private:
+    platform::LibraryHandle library_ = nullptr;
+    BtrCallFunction entry_ = nullptr;
+};
+
+}  // namespace tool
+
+#endif  // TYDB_TOOLS_RECORD_MANAGER_H
