@@ -32,8 +32,9 @@ struct Call {
 };
 
 // Copies a record into the data buffer: all of it (status 0) or as much as fits (status 22).
-// The data length becomes the number of bytes copied. The block remembers the record as read.
-int16_t ReturnRecord(const Call& call, Cursor& cursor, const std::string& record);
+// The data length becomes the number of bytes copied. The block takes the record as the one it
+// read; `record` is left with a buffer to reuse.
+int16_t ReturnRecord(const Call& call, Cursor& cursor, std::string&& record);
 
 // Reads the NUL-terminated path of Open and Create from the key buffer, as the file system
 // wants it. Status 11 when there is no terminator within the declared length (or 255 bytes),

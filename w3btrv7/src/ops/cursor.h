@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "store/file_connection.h"
@@ -50,7 +51,7 @@ struct ReadAhead {
     int maxSize = kMaxSize;
 
     // The row after the one served last, when the block still stands on that one; else nullptr.
-    const FetchedRow* Serve(const ChangeStamp& now, const Walk& onward) {
+    FetchedRow* Serve(const ChangeStamp& now, const Walk& onward) {
         if (next == 0 || next >= count || !stamp.Same(now) || !walk.SameWay(onward)) return nullptr;
         const KeyEntry& last = rows[next - 1].entry;
         if (last.position != onward.position || (onward.order == Order::kKey && last.sequence != onward.sequence)) {
@@ -140,8 +141,9 @@ struct Cursor {
         }
     }
 
-    void RecordRead(const std::string& record) {
-        image = record;
+    // Takes the record read; `record` is left with a buffer to reuse.
+    void RecordRead(std::string&& record) {
+        image.swap(record);
         ++recordsRead;
     }
     void RecordWritten(const std::string& record) { image = record; }
@@ -154,13 +156,13 @@ struct Cursor {
     }
 
     // Complete currency on the record of `at` along key `key`.
-    void SetAt(int key, const KeyEntry& at, ReadKind read) {
+    void SetAt(int key, KeyEntry at, ReadKind read) {
         keyNumber = key;
         logical = Place::kAt;
-        entry = at;
+        position = at.position;
+        entry = std::move(at);
         vacated = false;
         physical = Place::kAt;
-        position = at.position;
         recordCurrent = read == ReadKind::kRecord;
     }
 

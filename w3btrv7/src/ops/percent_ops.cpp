@@ -1,5 +1,6 @@
 // Get By Percentage and Find Percentage: relative positions in hundredths of a percent.
 #include <cstring>
+#include <utility>
 
 #include "ops/call.h"
 
@@ -52,7 +53,7 @@ int16_t DoGetByPercentage(Call& call, OpenInstance& open) {
         if (!found) return btr::kStatusEndOfFile;
         cursor.SetPhysical(position);
     }
-    return ReturnRecord(call, cursor, record);
+    return ReturnRecord(call, cursor, std::move(record));
 }
 
 int16_t DoFindPercentage(Call& call, OpenInstance& open) {

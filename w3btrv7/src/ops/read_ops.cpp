@@ -1,6 +1,8 @@
 // The Get family (and Get Key), Get Position, Get Direct and the Step operations.
 #include "ops/call.h"
 
+#include <utility>
+
 namespace w3b {
 
 namespace {
@@ -14,7 +16,7 @@ bool Intact(const FileDef& def, const std::string& record) { return record.size(
 // than 0 when the read failed.
 struct Reached {
     int16_t status = btr::kStatusSuccess;
-    const FetchedRow* row = nullptr;
+    FetchedRow* row = nullptr;
 };
 
 bool IsOnward(Seek kind) { return kind == Seek::kNext || kind == Seek::kPrevious; }
@@ -25,7 +27,7 @@ Direction DirectionOf(Seek kind) { return kind == Seek::kNext ? Direction::kForw
 // batch that `readBatch(limit, &count)` reads into them.
 template <typename ReadBatch>
 Reached ReadOnward(FileConnection& file, ReadAhead& ahead, const Walk& onward, ReadBatch readBatch) {
-    if (const FetchedRow* row = ahead.Serve(file.CallStamp(), onward); row != nullptr) {
+    if (FetchedRow* row = ahead.Serve(file.CallStamp(), onward); row != nullptr) {
         return {btr::kStatusSuccess, row};
     }
     int limit = ahead.NextSize(onward);
@@ -114,15 +116,16 @@ int16_t GetFoundNothing(uint16_t base, Cursor& cursor) {
 }
 
 // Puts the block on `row` along `key` and returns its key value and, unless Get Key, its record.
-int16_t ArriveOnKey(Call& call, OpenInstance& open, const KeyInfo& key, const FetchedRow& row) {
+// The row's record and entry are taken.
+int16_t ArriveOnKey(Call& call, OpenInstance& open, const KeyInfo& key, FetchedRow& row) {
     FileConnection& file = *open.file;
     if (!Intact(file.Def(), row.data)) return btr::kStatusIoError;
     Cursor& cursor = open.cursor;
-    cursor.SetAt(key.number, row.entry, call.op.getKey ? ReadKind::kKeyOnly : ReadKind::kRecord);
+    cursor.SetAt(key.number, std::move(row.entry), call.op.getKey ? ReadKind::kKeyOnly : ReadKind::kRecord);
     cursor.RememberKey(file.DefinitionGeneration(), key);
     ExtractKeyValue(key.def, Bytes(row.data), call.key);
     if (call.op.getKey) return btr::kStatusSuccess;
-    return ReturnRecord(call, cursor, row.data);
+    return ReturnRecord(call, cursor, std::move(row.data));
 }
 
 // ---- Step
@@ -244,7 +247,7 @@ int16_t DoGetDirect(Call& call, OpenInstance& open) {
     } else {
         cursor.SetPhysical(position);
     }
-    return ReturnRecord(call, cursor, record);
+    return ReturnRecord(call, cursor, std::move(record));
 }
 
 int16_t DoStep(Call& call, OpenInstance& open) {
@@ -259,7 +262,7 @@ int16_t DoStep(Call& call, OpenInstance& open) {
     if (reached.row == nullptr) return StepFoundNothing(call.op.base, cursor);
     if (!Intact(file.Def(), reached.row->data)) return btr::kStatusIoError;
     cursor.SetPhysical(reached.row->entry.position);
-    return ReturnRecord(call, cursor, reached.row->data);
+    return ReturnRecord(call, cursor, std::move(reached.row->data));
 }
 
 }  // namespace w3b

@@ -1,5 +1,7 @@
 #include "store/sqlite/key_tables.h"
 
+#include <algorithm>
+
 #include "store/sqlite/schema.h"
 
 namespace w3b {
@@ -8,6 +10,17 @@ namespace {
 
 const char* const kEntryWithRecord = "SELECT e.value, e.seq, e.position, r.data FROM ";
 const char* const kJoinRecord = " AS e CROSS JOIN records AS r ON r.position = e.position";
+// A batch reads no value: it is the key of the record read with it.
+const char* const kEntryByValue = "SELECT e.seq, e.position, r.data FROM ";
+
+// Bytes a record needs for every segment of `key`.
+size_t RecordBytesNeeded(const KeyDef& key) {
+    size_t needed = 0;
+    for (const SegmentDef& segment : key.segments) {
+        needed = std::max(needed, static_cast<size_t>(segment.offset) + segment.length);
+    }
+    return needed;
+}
 
 // Every seek returns the entry and, joined, its record; the key table drives the loop.
 std::string SeekSql(const std::string& table, Seek kind) {
@@ -26,12 +39,6 @@ std::string SeekSql(const std::string& table, Seek kind) {
         case Seek::kPrevious: return head + " WHERE (e.value, e.seq) < (?1, ?2)" + descending;
         default: return std::string();
     }
-}
-
-void AssignBlob(sqlite3_stmt* stmt, int column, std::string* out) {
-    const void* bytes = sqlite3_column_blob(stmt, column);
-    out->assign(bytes != nullptr ? static_cast<const char*>(bytes) : "",
-                static_cast<size_t>(sqlite3_column_bytes(stmt, column)));
 }
 
 void ReadEntry(sqlite3_stmt* stmt, KeyEntry* entry, std::string* data) {
@@ -58,9 +65,10 @@ KeyTables::Statements& KeyTables::Of(const KeyInfo& key) {
     return *slot;
 }
 
-int16_t KeyTables::SeekEntry(const KeyInfo& key, Seek kind, const std::string& value, int64_t sequence,
-                             KeyEntry* entry, std::string* data, bool* found) {
-    sqlite3_stmt* stmt = Prepared(db_, Of(key).seek[static_cast<int>(kind)], SeekSql(KeyTable(key.number), kind));
+int16_t KeyTables::SeekEntry(const KeyInfo& key, Seek kind, const std::string& value, int64_t sequence, KeyEntry* entry,
+                             std::string* data, bool* found) {
+    sqlite3_stmt* stmt = PreparedOnce(db_, Of(key).seek[static_cast<int>(kind)],
+                                      [&] { return SeekSql(KeyTable(key.number), kind); });
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
     if (kind != Seek::kFirst && kind != Seek::kLast) BindBlob(stmt, 1, value);
@@ -68,11 +76,12 @@ int16_t KeyTables::SeekEntry(const KeyInfo& key, Seek kind, const std::string& v
     return ReadOneEntry(stmt, entry, data, found);
 }
 
-int16_t KeyTables::SeekSamePlace(const KeyInfo& key, const KeyEntry& from, bool vacated,
-                                 std::vector<FetchedRow>* rows, size_t* count) {
-    std::string sql = kEntryWithRecord + KeyTable(key.number) + kJoinRecord +
-                      " WHERE e.value = ?1 AND e.seq = ?2 AND (?4 OR e.position <> ?3)";
-    sqlite3_stmt* stmt = Prepared(db_, Of(key).samePlace, sql);
+int16_t KeyTables::SeekSamePlace(const KeyInfo& key, const KeyEntry& from, bool vacated, std::vector<FetchedRow>* rows,
+                                 size_t* count) {
+    sqlite3_stmt* stmt = PreparedOnce(db_, Of(key).samePlace, [&] {
+        return kEntryWithRecord + KeyTable(key.number) + kJoinRecord +
+               " WHERE e.value = ?1 AND e.seq = ?2 AND (?4 OR e.position <> ?3)";
+    });
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
     BindBlob(stmt, 1, from.value);
@@ -88,51 +97,86 @@ int16_t KeyTables::SeekSamePlace(const KeyInfo& key, const KeyEntry& from, bool 
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
-int16_t KeyTables::SeekEntries(const KeyInfo& key, Direction direction, const KeyEntry& from, bool vacated,
-                               int limit, std::vector<FetchedRow>* rows, size_t* count) {
+int16_t KeyTables::SeekEntries(const KeyInfo& key, Direction direction, const KeyEntry& from, bool vacated, int limit,
+                               std::vector<FetchedRow>* rows, size_t* count) {
     bool forward = direction == Direction::kForward;
     *count = 0;
-    if (forward && key.duplicates) {
-        // The entry the block stands on may have been deleted and its place in the group taken
-        // by a later arrival of the same value: that one comes next, alone, and the next call
-        // goes on from it.
-        int16_t status = SeekSamePlace(key, from, vacated, rows, count);
-        if (status != btr::kStatusSuccess || *count != 0) return status;
+    if (key.duplicates) {
+        if (forward) {
+            // The entry the block stands on may have been deleted and its place in the group
+            // taken by a later arrival of the same value: that one comes next, alone, and the
+            // next call goes on from it.
+            int16_t status = SeekSamePlace(key, from, vacated, rows, count);
+            if (status != btr::kStatusSuccess || *count != 0) return status;
+        }
+        // The rest of the block's group of equal values first.
+        sqlite3_stmt* stmt = PreparedOnce(db_, Of(key).groupRest[forward ? 0 : 1], [&] {
+            return kEntryByValue + KeyTable(key.number) + kJoinRecord +
+                   (forward ? " WHERE e.value = ?1 AND e.seq > ?2 ORDER BY e.seq LIMIT ?3"
+                            : " WHERE e.value = ?1 AND e.seq < ?2 ORDER BY e.seq DESC LIMIT ?3");
+        });
+        if (int16_t status = ReadBatch(stmt, key, from, limit, rows, count); status != btr::kStatusSuccess) {
+            return status;
+        }
+        if (*count >= static_cast<size_t>(limit)) return btr::kStatusSuccess;
     }
-    std::string sql = kEntryWithRecord + KeyTable(key.number) + kJoinRecord +
-                      (forward ? " WHERE (e.value, e.seq) > (?1, ?2) ORDER BY e.value, e.seq LIMIT ?3"
-                               : " WHERE (e.value, e.seq) < (?1, ?2) ORDER BY e.value DESC, e.seq DESC LIMIT ?3");
-    sqlite3_stmt* stmt = Prepared(db_, Of(key).batch[forward ? 0 : 1], sql);
+    // Entries beyond the block's value. Without duplicates every entry's seq is 0, so the value
+    // alone orders them and SQLite compares nothing else per row.
+    sqlite3_stmt* stmt = PreparedOnce(db_, Of(key).beyond[forward ? 0 : 1], [&] {
+        return kEntryByValue + KeyTable(key.number) + kJoinRecord +
+               (forward ? " WHERE e.value > ?1 ORDER BY e.value, e.seq LIMIT ?3"
+                        : " WHERE e.value < ?1 ORDER BY e.value DESC, e.seq DESC LIMIT ?3");
+    });
+    return ReadBatch(stmt, key, from, limit - static_cast<int>(*count), rows, count);
+}
+
+int16_t KeyTables::ReadBatch(sqlite3_stmt* stmt, const KeyInfo& key, const KeyEntry& from, int limit,
+                             std::vector<FetchedRow>* rows, size_t* count) {
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
     BindBlob(stmt, 1, from.value);
     sqlite3_bind_int64(stmt, 2, from.sequence);
     sqlite3_bind_int(stmt, 3, limit);
+    size_t needed = RecordBytesNeeded(key.def);
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         if (rows->size() <= *count) rows->resize(*count + 1);
         FetchedRow& row = (*rows)[(*count)++];
-        ReadEntry(stmt, &row.entry, &row.data);
+        row.entry.sequence = sqlite3_column_int64(stmt, 0);
+        row.entry.position = sqlite3_column_int64(stmt, 1);
+        AssignBlob(stmt, 2, &row.data);
+        // The entry's value is the key of its record: encoding it here costs less than reading
+        // it from the key table with every row.
+        if (row.data.size() < needed) return btr::kStatusIoError;
+        EncodeRecordKey(key.def, reinterpret_cast<const uint8_t*>(row.data.data()), &row.entry.value);
     }
     return rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
 int16_t KeyTables::EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
                                  bool* found) {
-    sqlite3_stmt* stmt = Prepared(db_, Of(key).entryOfRecord, "SELECT value, seq, position FROM " +
-                                                                  KeyTable(key.number) +
-                                                                  " WHERE value = ?1 AND position = ?2 LIMIT 1");
+    sqlite3_stmt* stmt = PreparedOnce(db_, Of(key).entryOfRecord, [&] {
+        return "SELECT seq FROM " + KeyTable(key.number) + " WHERE value = ?1 AND position = ?2 LIMIT 1";
+    });
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
     BindBlob(stmt, 1, value);
     sqlite3_bind_int64(stmt, 2, position);
-    return ReadOneEntry(stmt, entry, nullptr, found);
+    int rc = sqlite3_step(stmt);
+    *found = rc == SQLITE_ROW;
+    if (*found) {
+        entry->value = value;
+        entry->sequence = sqlite3_column_int64(stmt, 0);
+        entry->position = position;
+    }
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
-int16_t KeyTables::EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data,
-                                 bool* found) {
-    sqlite3_stmt* stmt = Prepared(db_, Of(key).atOffset, kEntryWithRecord + KeyTable(key.number) + kJoinRecord +
-                                                             " ORDER BY e.value, e.seq LIMIT 1 OFFSET ?1");
+int16_t KeyTables::EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data, bool* found) {
+    sqlite3_stmt* stmt = PreparedOnce(db_, Of(key).atOffset, [&] {
+        return std::string(kEntryWithRecord + KeyTable(key.number) + kJoinRecord +
+                           " ORDER BY e.value, e.seq LIMIT 1 OFFSET ?1");
+    });
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
     sqlite3_bind_int64(stmt, 1, offset);
@@ -143,8 +187,9 @@ int16_t KeyTables::NextSequence(const KeyInfo& key, const std::string& value, in
     *next = 0;
     if (!key.duplicates) return btr::kStatusSuccess;
     // Equal values keep the order in which they entered the key: a new one goes last.
-    sqlite3_stmt* last = Prepared(db_, Of(key).lastSequence, "SELECT seq FROM " + KeyTable(key.number) +
-                                                                 " WHERE value = ?1 ORDER BY seq DESC LIMIT 1");
+    sqlite3_stmt* last = PreparedOnce(db_, Of(key).lastSequence, [&] {
+        return std::string("SELECT seq FROM " + KeyTable(key.number) + " WHERE value = ?1 ORDER BY seq DESC LIMIT 1");
+    });
     if (last == nullptr) return btr::kStatusIoError;
     StatementScope scope(last);
     BindBlob(last, 1, value);
@@ -156,8 +201,9 @@ int16_t KeyTables::NextSequence(const KeyInfo& key, const std::string& value, in
 int16_t KeyTables::InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) {
     int64_t next = 0;
     if (int16_t status = NextSequence(key, value, &next); status != btr::kStatusSuccess) return status;
-    sqlite3_stmt* stmt = Prepared(db_, Of(key).insert, "INSERT INTO " + KeyTable(key.number) +
-                                                           "(value, seq, position) VALUES(?1, ?2, ?3)");
+    sqlite3_stmt* stmt = PreparedOnce(db_, Of(key).insert, [&] {
+        return std::string("INSERT INTO " + KeyTable(key.number) + "(value, seq, position) VALUES(?1, ?2, ?3)");
+    });
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
     BindBlob(stmt, 1, value);
@@ -170,8 +216,9 @@ int16_t KeyTables::InsertEntry(const KeyInfo& key, const std::string& value, int
 }
 
 int16_t KeyTables::DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) {
-    sqlite3_stmt* stmt = Prepared(db_, Of(key).erase,
-                                  "DELETE FROM " + KeyTable(key.number) + " WHERE value = ?1 AND position = ?2");
+    sqlite3_stmt* stmt = PreparedOnce(db_, Of(key).erase, [&] {
+        return std::string("DELETE FROM " + KeyTable(key.number) + " WHERE value = ?1 AND position = ?2");
+    });
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
     BindBlob(stmt, 1, value);
@@ -180,17 +227,22 @@ int16_t KeyTables::DeleteEntry(const KeyInfo& key, const std::string& value, int
 }
 
 int16_t KeyTables::CountEntries(const KeyInfo& key, int64_t* count) {
-    return StepCount(Prepared(db_, Of(key).count, "SELECT count(*) FROM " + KeyTable(key.number)), count);
+    return StepCount(
+        PreparedOnce(db_, Of(key).count, [&] { return std::string("SELECT count(*) FROM " + KeyTable(key.number)); }),
+        count);
 }
 
 int16_t KeyTables::CountDistinct(const KeyInfo& key, int64_t* count) {
     return StepCount(
-        Prepared(db_, Of(key).countDistinct, "SELECT count(DISTINCT value) FROM " + KeyTable(key.number)), count);
+        PreparedOnce(db_, Of(key).countDistinct,
+                     [&] { return std::string("SELECT count(DISTINCT value) FROM " + KeyTable(key.number)); }),
+        count);
 }
 
 int16_t KeyTables::CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) {
-    sqlite3_stmt* stmt =
-        Prepared(db_, Of(key).countBelow, "SELECT count(*) FROM " + KeyTable(key.number) + " WHERE value < ?1");
+    sqlite3_stmt* stmt = PreparedOnce(db_, Of(key).countBelow, [&] {
+        return std::string("SELECT count(*) FROM " + KeyTable(key.number) + " WHERE value < ?1");
+    });
     if (stmt != nullptr) BindBlob(stmt, 1, value);
     return StepCount(stmt, count);
 }

@@ -43,7 +43,7 @@ public:
 private:
     struct Statements {
         Statement seek[static_cast<int>(Seek::kCount_)];
-        Statement batch[2];
+        Statement groupRest[2], beyond[2];  // forward, backward
         Statement samePlace, entryOfRecord, atOffset, insert, erase, lastSequence, count, countDistinct, countBelow;
     };
 
@@ -51,6 +51,9 @@ private:
     // The entry that took the place of `from` in its group of equal values, if any.
     int16_t SeekSamePlace(const KeyInfo& key, const KeyEntry& from, bool vacated, std::vector<FetchedRow>* rows,
                           size_t* count);
+    // Reads the rows of a batch statement (seq, position, record) after those already in `rows`.
+    int16_t ReadBatch(sqlite3_stmt* stmt, const KeyInfo& key, const KeyEntry& from, int limit,
+                      std::vector<FetchedRow>* rows, size_t* count);
     // The sequence number of a new entry of `value`: last of its group.
     int16_t NextSequence(const KeyInfo& key, const std::string& value, int64_t* next);
 

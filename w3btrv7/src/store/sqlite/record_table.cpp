@@ -10,7 +10,7 @@ int16_t ReadPositionedRow(sqlite3_stmt* stmt, int64_t* position, std::string* da
     *found = rc == SQLITE_ROW;
     if (*found) {
         *position = sqlite3_column_int64(stmt, 0);
-        *data = ColumnBlob(stmt, 1);
+        AssignBlob(stmt, 1, data);
     }
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
@@ -24,7 +24,7 @@ int16_t RecordTable::Read(int64_t position, std::string* data, bool* found) {
     sqlite3_bind_int64(stmt, 1, position);
     int rc = sqlite3_step(stmt);
     *found = rc == SQLITE_ROW;
-    if (*found) *data = ColumnBlob(stmt, 0);
+    if (*found) AssignBlob(stmt, 0, data);
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
@@ -96,9 +96,7 @@ int16_t RecordTable::StepMany(Direction direction, int64_t from, int limit, std:
         if (rows->size() <= *count) rows->resize(*count + 1);
         FetchedRow& row = (*rows)[(*count)++];
         row.entry.position = sqlite3_column_int64(stmt, 0);
-        const void* data = sqlite3_column_blob(stmt, 1);
-        row.data.assign(data != nullptr ? static_cast<const char*>(data) : "",
-                        static_cast<size_t>(sqlite3_column_bytes(stmt, 1)));
+        AssignBlob(stmt, 1, &row.data);
     }
     return rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }

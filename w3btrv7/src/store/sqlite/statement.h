@@ -55,6 +55,13 @@ inline void BindBlob(sqlite3_stmt* stmt, int index, const std::string& bytes) {
     BindBlob(stmt, index, bytes.data(), bytes.size());
 }
 
+// Replaces `*out` with a blob column, reusing the string's buffer.
+inline void AssignBlob(sqlite3_stmt* stmt, int column, std::string* out) {
+    const void* bytes = sqlite3_column_blob(stmt, column);
+    out->assign(bytes != nullptr ? static_cast<const char*>(bytes) : "",
+                static_cast<size_t>(sqlite3_column_bytes(stmt, column)));
+}
+
 inline std::string ColumnBlob(sqlite3_stmt* stmt, int column) {
     const void* data = sqlite3_column_blob(stmt, column);
     int size = sqlite3_column_bytes(stmt, column);
@@ -67,6 +74,14 @@ int Execute(sqlite3* db, const char* sql);
 
 // `statement` prepared on `db` from `sql` the first time, or nullptr when SQLite refuses it.
 sqlite3_stmt* Prepared(sqlite3* db, Statement& statement, const std::string& sql);
+
+// `statement`, prepared from the SQL text `makeSql()` returns the first time: the text is built
+// only when the statement is not prepared yet.
+template <typename MakeSql>
+sqlite3_stmt* PreparedOnce(sqlite3* db, Statement& statement, MakeSql makeSql) {
+    if (statement.IsPrepared()) return statement.Get();
+    return Prepared(db, statement, makeSql());
+}
 
 // Runs a statement that returns nothing the caller needs, and resets it. An SQLite result code.
 int StepOnce(sqlite3_stmt* stmt);
