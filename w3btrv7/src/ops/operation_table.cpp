@@ -1,5 +1,7 @@
 #include "ops/operation_table.h"
 
+#include <array>
+
 #include "ops/call.h"
 
 namespace w3b {
@@ -50,10 +52,13 @@ constexpr OperationRow kOperations[] = {
 }  // namespace
 
 const OperationRow* FindOperation(uint16_t code) {
-    for (const OperationRow& row : kOperations) {
-        if (row.code == code) return &row;
-    }
-    return nullptr;
+    // Every call looks its code up: by index, not by search.
+    static const std::array<const OperationRow*, 100> byCode = [] {
+        std::array<const OperationRow*, 100> index{};
+        for (const OperationRow& row : kOperations) index[row.code] = &row;
+        return index;
+    }();
+    return code < byCode.size() ? byCode[code] : nullptr;
 }
 
 }  // namespace w3b

@@ -2,25 +2,24 @@
 #ifndef W3BTRV7_STORE_CHANGE_STAMP_H
 #define W3BTRV7_STORE_CHANGE_STAMP_H
 
-#include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 namespace w3b {
 
 // What a store can tell of its committed state cheaply: equal stamps mean nothing was committed
 // in between; a store that cannot tell leaves `valid` false, which is always safe.
 struct ChangeStamp {
-    static constexpr size_t kSize = 48;
-    uint8_t bytes[kSize] = {};
+    // Which committed state the connection saw: it counts the states it has seen, so equal
+    // counts mean that nothing was committed in between.
+    uint64_t epoch = 0;
     bool valid = false;
-    // Writes of this connection not yet committed (inside a transaction), which the shared
-    // header does not show.
+    // Writes of this connection not yet committed (inside a transaction), which the committed
+    // state does not show.
     uint64_t ownWrites = 0;
 
     // True only when both stamps are known and equal: nothing was committed in between.
     bool Same(const ChangeStamp& other) const {
-        return valid && other.valid && ownWrites == other.ownWrites && std::memcmp(bytes, other.bytes, kSize) == 0;
+        return valid && other.valid && epoch == other.epoch && ownWrites == other.ownWrites;
     }
 };
 

@@ -1,6 +1,7 @@
 #include "store/sqlite/change_watch.h"
 
 #include <atomic>
+#include <cstring>
 
 namespace w3b {
 
@@ -26,17 +27,26 @@ ChangeStamp ChangeWatch::Current() const {
     ChangeStamp stamp;
     if (header_ == nullptr) return stamp;
     // The region starts a memory mapping, so the header is word-aligned: read it a word at a
-    // time, the first copy before the second as SQLite's own readers do.
-    constexpr size_t kWords = ChangeStamp::kSize / sizeof(uint64_t);
+    // time, the first copy before the second as SQLite's own readers do. Every call does this,
+    // so it is written out word by word.
+    static_assert(kHeaderWords == 6, "the WAL index header is 48 bytes");
     const volatile uint64_t* words = reinterpret_cast<const volatile uint64_t*>(header_);
-    uint64_t first[kWords];
-    uint64_t second[kWords];
     std::atomic_thread_fence(std::memory_order_acquire);
-    for (size_t i = 0; i < kWords; ++i) first[i] = words[i];
+    const uint64_t first[kHeaderWords] = {words[0], words[1], words[2], words[3], words[4], words[5]};
     std::atomic_thread_fence(std::memory_order_acquire);
-    for (size_t i = 0; i < kWords; ++i) second[i] = words[kWords + i];
-    std::memcpy(stamp.bytes, first, ChangeStamp::kSize);
-    stamp.valid = stamp.bytes[kIsInitOffset] != 0 && std::memcmp(first, second, ChangeStamp::kSize) == 0;
+    uint64_t torn = (first[0] ^ words[6]) | (first[1] ^ words[7]) | (first[2] ^ words[8]) |
+                    (first[3] ^ words[9]) | (first[4] ^ words[10]) | (first[5] ^ words[11]);
+    uint8_t isInit = 0;
+    std::memcpy(&isInit, reinterpret_cast<const uint8_t*>(first) + kIsInitOffset, 1);
+    if (isInit == 0 || torn != 0) return stamp;
+    uint64_t changed = (first[0] ^ lastSeen_[0]) | (first[1] ^ lastSeen_[1]) | (first[2] ^ lastSeen_[2]) |
+                       (first[3] ^ lastSeen_[3]) | (first[4] ^ lastSeen_[4]) | (first[5] ^ lastSeen_[5]);
+    if (epoch_ == 0 || changed != 0) {
+        std::memcpy(lastSeen_, first, sizeof first);
+        ++epoch_;
+    }
+    stamp.epoch = epoch_;
+    stamp.valid = true;
     return stamp;
 }
 

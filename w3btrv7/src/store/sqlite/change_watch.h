@@ -12,6 +12,9 @@
 
 #include <sqlite3.h>
 
+#include <cstddef>
+#include <cstdint>
+
 #include "store/change_stamp.h"
 
 namespace w3b {
@@ -23,10 +26,16 @@ public:
     void Attach(sqlite3* db);
     void Detach() { header_ = nullptr; }
 
+    // The stamp of the committed state now: the header is compared with the one seen last, and
+    // a different one starts a new epoch.
     ChangeStamp Current() const;
 
 private:
+    static constexpr size_t kHeaderWords = 48 / sizeof(uint64_t);
+
     const volatile uint8_t* header_ = nullptr;
+    mutable uint64_t lastSeen_[kHeaderWords] = {};
+    mutable uint64_t epoch_ = 0;
 };
 
 }  // namespace w3b

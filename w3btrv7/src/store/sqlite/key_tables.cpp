@@ -10,8 +10,10 @@ namespace {
 
 const char* const kEntryWithRecord = "SELECT e.value, e.seq, e.position, r.data FROM ";
 const char* const kJoinRecord = " AS e CROSS JOIN records AS r ON r.position = e.position";
-// A batch reads no value: it is the key of the record read with it.
+// A batch reads no value: it is the key of the record read with it. Without duplicates every
+// entry's seq is 0, and the batch reads none.
 const char* const kEntryByValue = "SELECT e.seq, e.position, r.data FROM ";
+const char* const kUniqueEntry = "SELECT e.position, r.data FROM ";
 
 // Bytes a record needs for every segment of `key`.
 size_t RecordBytesNeeded(const KeyDef& key) {
@@ -123,7 +125,7 @@ int16_t KeyTables::SeekEntries(const KeyInfo& key, Direction direction, const Ke
     // Entries beyond the block's value. Without duplicates every entry's seq is 0, so the value
     // alone orders them and SQLite compares nothing else per row.
     sqlite3_stmt* stmt = PreparedOnce(db_, Of(key).beyond[forward ? 0 : 1], [&] {
-        return kEntryByValue + KeyTable(key.number) + kJoinRecord +
+        return (key.duplicates ? kEntryByValue : kUniqueEntry) + KeyTable(key.number) + kJoinRecord +
                (forward ? " WHERE e.value > ?1 ORDER BY e.value, e.seq LIMIT ?3"
                         : " WHERE e.value < ?1 ORDER BY e.value DESC, e.seq DESC LIMIT ?3");
     });
@@ -142,9 +144,10 @@ int16_t KeyTables::ReadBatch(sqlite3_stmt* stmt, const KeyInfo& key, const KeyEn
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         if (rows->size() <= *count) rows->resize(*count + 1);
         FetchedRow& row = (*rows)[(*count)++];
-        row.entry.sequence = sqlite3_column_int64(stmt, 0);
-        row.entry.position = sqlite3_column_int64(stmt, 1);
-        AssignBlob(stmt, 2, &row.data);
+        int column = 0;
+        row.entry.sequence = key.duplicates ? sqlite3_column_int64(stmt, column++) : 0;
+        row.entry.position = sqlite3_column_int64(stmt, column++);
+        AssignBlob(stmt, column, &row.data);
         // The entry's value is the key of its record: encoding it here costs less than reading
         // it from the key table with every row.
         if (row.data.size() < needed) return btr::kStatusIoError;
