@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "ops/call.h"
 #include "ops/write_transaction.h"
@@ -126,16 +127,16 @@ int16_t BeginWrite(WriteTransaction& transaction, WriteRequest& request, FileCon
     return transaction.Redefined() ? request.Check(file.Def(), call) : btr::kStatusSuccess;
 }
 
-// The stored record at the block's position, before Update or Delete changes it: 80 when
-// another block changed it since this one read it, since writing now would undo that.
-int16_t ReadForChange(FileConnection& file, const Cursor& cursor, std::string* stored) {
+// Why Update or Delete did not find the record at the block's position as the block read it:
+// it is gone (43), or another block changed it since (80), and writing now would undo that.
+int16_t WhyUnchanged(FileConnection& file, const Cursor& cursor) {
+    std::string stored;
     bool found = false;
-    if (int16_t status = file.ReadRecord(cursor.position, stored, &found); status != btr::kStatusSuccess) {
+    if (int16_t status = file.ReadRecord(cursor.position, &stored, &found); status != btr::kStatusSuccess) {
         return status;
     }
-    if (!found || stored->size() < file.Def().RecordLength()) return btr::kStatusInvalidPositioning;
-    if (*stored != cursor.image) return btr::kStatusConflict;
-    return btr::kStatusSuccess;
+    if (!found || stored.size() < file.Def().RecordLength()) return btr::kStatusInvalidPositioning;
+    return btr::kStatusConflict;
 }
 
 // The entry of the record at `position` on `key`, if it has one.
@@ -150,6 +151,18 @@ int16_t EntryOnKey(FileConnection& file, const KeyInfo& key, const std::string& 
         return status;
     }
     if (onKey) *entry = found;
+    return btr::kStatusSuccess;
+}
+
+// The entry of the updated record on the key the block's currency follows. A key without
+// duplicates numbers every entry 0, so its entry is known without looking.
+int16_t EntryAfterUpdate(FileConnection& file, const KeyInfo& key, const std::string& record, int64_t position,
+                         std::optional<KeyEntry>* entry) {
+    if (key.duplicates) return EntryOnKey(file, key, record, position, entry);
+    if (IsNullKey(key.def, Bytes(record))) return btr::kStatusSuccess;
+    KeyEntry unique{std::string(), 0, position};
+    EncodeRecordKey(key.def, Bytes(record), &unique.value);
+    *entry = std::move(unique);
     return btr::kStatusSuccess;
 }
 
@@ -307,21 +320,23 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
     WriteTransaction transaction(file);
     if (int16_t status = BeginWrite(transaction, request, file, call); status != btr::kStatusSuccess) return status;
     const FileDef& def = file.Def();
-    std::string stored;
-    if (int16_t status = ReadForChange(file, cursor, &stored); status != btr::kStatusSuccess) return status;
+    // The stored record, once the update finds it unchanged since the block read it.
+    const std::string& stored = cursor.image;
     KeepAutoincrement(def, stored, &request.record);
     const std::string& record = request.record;
-    if (int16_t status = MoveChangedEntries(file, def, stored, record, cursor.position);
+    bool changed = false;
+    if (int16_t status = file.UpdateRecord(cursor.position, stored, Bytes(record), record.size(), &changed);
         status != btr::kStatusSuccess) {
         return status;
     }
-    if (int16_t status = file.UpdateRecord(cursor.position, Bytes(record), record.size());
+    if (!changed) return WhyUnchanged(file, cursor);
+    if (int16_t status = MoveChangedEntries(file, def, stored, record, cursor.position);
         status != btr::kStatusSuccess) {
         return status;
     }
     std::optional<KeyEntry> currencyEntry;
     if (request.currencyKey != nullptr) {
-        if (int16_t status = EntryOnKey(file, *request.currencyKey, record, cursor.position, &currencyEntry);
+        if (int16_t status = EntryAfterUpdate(file, *request.currencyKey, record, cursor.position, &currencyEntry);
             status != btr::kStatusSuccess) {
             return status;
         }
@@ -344,8 +359,13 @@ int16_t DoDelete(Call& call, OpenInstance& open) {
     WriteTransaction transaction(file);
     if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
     const FileDef& def = file.Def();
-    std::string stored;
-    if (int16_t status = ReadForChange(file, cursor, &stored); status != btr::kStatusSuccess) return status;
+    // The stored record, once the delete finds it unchanged since the block read it.
+    const std::string& stored = cursor.image;
+    bool changed = false;
+    if (int16_t status = file.DeleteRecord(cursor.position, stored, &changed); status != btr::kStatusSuccess) {
+        return status;
+    }
+    if (!changed) return WhyUnchanged(file, cursor);
     std::string encoded;
     for (const KeyInfo& key : def.keys) {
         if (IsNullKey(key.def, Bytes(stored))) continue;
@@ -354,7 +374,6 @@ int16_t DoDelete(Call& call, OpenInstance& open) {
             return status;
         }
     }
-    if (int16_t status = file.DeleteRecord(cursor.position); status != btr::kStatusSuccess) return status;
     if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
 
     // The record is gone, and with it the block's locks on it.

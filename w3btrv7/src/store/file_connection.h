@@ -112,8 +112,12 @@ public:
     // ---- Records by position. `found` false (status 0) when there is no such record.
     virtual int16_t ReadRecord(int64_t position, std::string* data, bool* found) = 0;
     virtual int16_t InsertRecord(const uint8_t* data, size_t size, int64_t* position) = 0;
-    virtual int16_t UpdateRecord(int64_t position, const uint8_t* data, size_t size) = 0;
-    virtual int16_t DeleteRecord(int64_t position) = 0;
+    // Update and Delete change the record only while it is still `expected`, the record as the
+    // caller read it: `*changed` false (status 0) when it is not, or no longer there. So a change
+    // another block made since it was read is never undone by mistake.
+    virtual int16_t UpdateRecord(int64_t position, const std::string& expected, const uint8_t* data, size_t size,
+                                 bool* changed) = 0;
+    virtual int16_t DeleteRecord(int64_t position, const std::string& expected, bool* changed) = 0;
     // Position order. `kind` is kFirst, kLast, kNext or kPrevious (after/before `from`).
     virtual int16_t StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) = 0;
     // Up to `limit` records after (before) `from`, in `rows[0 .. *count)`.

@@ -41,21 +41,28 @@ int16_t RecordTable::Insert(const uint8_t* data, size_t size, int64_t* position)
     return btr::kStatusSuccess;
 }
 
-int16_t RecordTable::Update(int64_t position, const uint8_t* data, size_t size) {
-    sqlite3_stmt* stmt = Prepared(db_, update_, "UPDATE records SET data = ?2 WHERE position = ?1");
+int16_t RecordTable::Update(int64_t position, const std::string& expected, const uint8_t* data, size_t size,
+                            bool* changed) {
+    sqlite3_stmt* stmt = Prepared(db_, update_, "UPDATE records SET data = ?2 WHERE position = ?1 AND data = ?3");
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
     sqlite3_bind_int64(stmt, 1, position);
     BindBlob(stmt, 2, data, size);
-    return StatusOf(sqlite3_step(stmt));
+    BindBlob(stmt, 3, expected);
+    int rc = sqlite3_step(stmt);
+    *changed = rc == SQLITE_DONE && sqlite3_changes(db_) == 1;
+    return StatusOf(rc);
 }
 
-int16_t RecordTable::Delete(int64_t position) {
-    sqlite3_stmt* stmt = Prepared(db_, delete_, "DELETE FROM records WHERE position = ?1");
+int16_t RecordTable::Delete(int64_t position, const std::string& expected, bool* changed) {
+    sqlite3_stmt* stmt = Prepared(db_, delete_, "DELETE FROM records WHERE position = ?1 AND data = ?2");
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
     sqlite3_bind_int64(stmt, 1, position);
-    return StatusOf(sqlite3_step(stmt));
+    BindBlob(stmt, 2, expected);
+    int rc = sqlite3_step(stmt);
+    *changed = rc == SQLITE_DONE && sqlite3_changes(db_) == 1;
+    return StatusOf(rc);
 }
 
 int16_t RecordTable::Step(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) {

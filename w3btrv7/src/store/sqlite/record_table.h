@@ -25,8 +25,8 @@ public:
 
     int16_t Read(int64_t position, std::string* data, bool* found);
     int16_t Insert(const uint8_t* data, size_t size, int64_t* position);
-    int16_t Update(int64_t position, const uint8_t* data, size_t size);
-    int16_t Delete(int64_t position);
+    int16_t Update(int64_t position, const std::string& expected, const uint8_t* data, size_t size, bool* changed);
+    int16_t Delete(int64_t position, const std::string& expected, bool* changed);
     int16_t Step(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found);
     int16_t StepMany(Direction direction, int64_t from, int limit, std::vector<FetchedRow>* rows, size_t* count);
     int16_t Count(int64_t* count);

@@ -78,10 +78,13 @@ public:
     int16_t InsertRecord(const uint8_t* data, size_t size, int64_t* position) override {
         return records_.Insert(data, size, position);
     }
-    int16_t UpdateRecord(int64_t position, const uint8_t* data, size_t size) override {
-        return records_.Update(position, data, size);
+    int16_t UpdateRecord(int64_t position, const std::string& expected, const uint8_t* data, size_t size,
+                         bool* changed) override {
+        return records_.Update(position, expected, data, size, changed);
     }
-    int16_t DeleteRecord(int64_t position) override { return records_.Delete(position); }
+    int16_t DeleteRecord(int64_t position, const std::string& expected, bool* changed) override {
+        return records_.Delete(position, expected, changed);
+    }
     int16_t StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) override {
         return records_.Step(kind, from, position, data, found);
     }
