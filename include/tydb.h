@@ -270,7 +270,8 @@ TYDB_API int32_t TYDB_CALL DbActivateKey(int16_t handle, int16_t length, const v
 
 /* Ordinal 210: one reference fewer on the file's current key when it is a registered
  * supplemental key; the key stays in the file and current. 0 (also for a permanent key), 4 when
- * the registry does not know the key, or TYDB_STATUS_INVALID_HANDLE. */
+ * the registry does not know the key or nobody uses it (its count stays 0), or
+ * TYDB_STATUS_INVALID_HANDLE. */
 TYDB_API int32_t TYDB_CALL DbDeactivateKey(int16_t handle);
 
 /* Ordinal 211: drops the file's current key when it is a supplemental key and deletes its

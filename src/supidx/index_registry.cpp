@@ -172,6 +172,9 @@ int32_t IndexRegistry::RemoveReference(int16_t keyNumber, int16_t segmentCount) 
     record_.KeyNumber = static_cast<uint16_t>(keyNumber);
     record_.SegmentCount = static_cast<uint16_t>(segmentCount);
     Find(false);
+    // A key nobody uses has nothing to give back: a count below zero would wrap to 65535 and
+    // keep the key from ever being evicted.
+    if (record_.ActiveReferences == 0) return btr::kStatusKeyNotFound;
     record_.ActiveReferences = static_cast<uint16_t>(record_.ActiveReferences - 1);
     const int32_t status = Write(false);
     log_.SetAction(kActionDeactivatingExistingKey);

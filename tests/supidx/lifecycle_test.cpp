@@ -80,13 +80,14 @@ TEST_F(Lifecycle, TwoDeactivationsLeaveTheKeyIdleInTheFileAndCurrent) {
     EXPECT_EQ(CurrentKey(handle), 1);
 }
 
-TEST_F(Lifecycle, DeactivationBelowZeroWrapsTo65535) {
+TEST_F(Lifecycle, DeactivatingAnIdleKeyAnswers4AndKeepsItsCountAtZero) {
     CreateDataFile();
     const int16_t handle = Open(DataPath());
     ASSERT_EQ(Activate(handle, kOrderDate), 0);
     EXPECT_EQ(DbDeactivateKey(handle), 0);
-    EXPECT_EQ(DbDeactivateKey(handle), 0);
-    EXPECT_EQ(RegistryEntry(1).active, 65535);
+    EXPECT_EQ(DbDeactivateKey(handle), btr::kStatusKeyNotFound);
+    EXPECT_EQ(RegistryEntry(1).active, 0);
+    EXPECT_EQ(RegistryEntry(1).total, 1);
 }
 
 TEST_F(Lifecycle, PurgeDropsTheKeyDeletesItsEntryAndMakesKeyZeroCurrent) {

@@ -126,18 +126,17 @@ TEST_F(IndexLogTest, EveryActionWritesItsEntryAndEveryLineEndsInCrLf) {
     EXPECT_EQ(text->substr(text->size() - 4), "\r\n\r\n") << "an empty line after every entry";
 }
 
-TEST_F(IndexLogTest, ActiveReferencesBelowZeroArePrintedUnsigned) {
+TEST_F(IndexLogTest, ARefusedDeactivationOfAnIdleKeyIsNotLoggedAsOne) {
     UseRealEngine({"Index Log=1"});
     CreateDataFile(3);
     const int16_t handle = Open(DataPath());
     ASSERT_EQ(Activate(handle, kOrderDate), 0);
     ASSERT_EQ(DbDeactivateKey(handle), 0);
-    ASSERT_EQ(DbDeactivateKey(handle), 0);
+    ASSERT_EQ(DbDeactivateKey(handle), btr::kStatusKeyNotFound);
     const auto entries = Log();
-    ASSERT_EQ(entries.size(), 3u);
+    ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[1].Int("Active References"), 0);
-    EXPECT_EQ(entries[2].fields.at("Active References"), "65535");
-    EXPECT_EQ(entries[2].Int("Total References"), 1);
+    EXPECT_EQ(entries[1].Int("Total References"), 1);
 }
 
 TEST_F(IndexLogTest, NothingIsLoggedWithIndexLogZeroOrAbsent) {

@@ -92,14 +92,14 @@ TEST_F(RegistryFile, AddReferenceOfAMissingEntryStartsFromZero) {
     EXPECT_EQ(registry.log().action(), tydb::kActionActivatingExistingKey);
 }
 
-TEST_F(RegistryFile, RemoveReferenceBelowZeroStores65535) {
+TEST_F(RegistryFile, RemoveReferenceAtZeroAnswers4AndWritesNothing) {
     tydb::IndexRequest request(handle, nullptr, 0);
     tydb::IndexRegistry registry(request);
     Insert(registry, MakeRecord(kDataName, 3, 1, 0, 5));
-    EXPECT_EQ(registry.RemoveReference(3, 0), 0);
-    EXPECT_EQ(registry.log().action(), tydb::kActionDeactivatingExistingKey);
+    EXPECT_EQ(registry.RemoveReference(3, 0), btr::kStatusKeyNotFound);
+    EXPECT_NE(registry.log().action(), tydb::kActionDeactivatingExistingKey);
     registry.Close();
-    EXPECT_EQ(RegistryEntry(3).active, 65535);
+    EXPECT_EQ(RegistryEntry(3).active, 0);
     EXPECT_EQ(RegistryEntry(3).total, 5);
 }
 

@@ -66,6 +66,7 @@ TEST_F(SupplementalKeyCommands, DeactivateAndPurgeNameTheKeyByNumberOrSegments) 
     auto deactivated = Run("deactivate", "10:4");
     ASSERT_EQ(deactivated.exitCode, 0) << deactivated.err;
     EXPECT_NE(Run("keys").out.find("registered: active 1, total 2"), std::string::npos);
+    ASSERT_EQ(Run("deactivate", "1").exitCode, 0);
 
     auto purged = Run("purge", "1");
     ASSERT_EQ(purged.exitCode, 0) << purged.err;
@@ -85,6 +86,33 @@ TEST_F(SupplementalKeyCommands, DeactivatingAnUnregisteredKeyFails) {
     auto refused = Run("deactivate", "1");
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("status 4"), std::string::npos) << refused.err;
+}
+
+TEST_F(SupplementalKeyCommands, DeactivatingAKeyNobodyUsesKeepsItsCountAtZero) {
+    ASSERT_EQ(Run("activate", "10:4:dup").exitCode, 0);
+    ASSERT_EQ(Run("deactivate", "1").exitCode, 0);
+    auto refused = Run("deactivate", "1");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("status 4"), std::string::npos) << refused.err;
+    EXPECT_NE(Run("keys").out.find("registered: active 0, total 1"), std::string::npos);
+}
+
+TEST_F(SupplementalKeyCommands, PurgeRefusesAKeyInUseUnlessForced) {
+    ASSERT_EQ(Run("activate", "10:4:dup").exitCode, 0);
+    auto refused = Run("purge", "1");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("is in use"), std::string::npos) << refused.err;
+    EXPECT_NE(Run("keys").out.find("Key 1: 10:4"), std::string::npos);
+    auto forced = Run("purge", "1 --force");
+    ASSERT_EQ(forced.exitCode, 0) << forced.err;
+    EXPECT_EQ(Run("keys").out.find("Key 1"), std::string::npos);
+}
+
+TEST_F(SupplementalKeyCommands, PurgeOfAPermanentKeySaysItCannotBePurged) {
+    auto refused = Run("purge", "0");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("a permanent key cannot be purged"), std::string::npos) << refused.err;
+    EXPECT_NE(Run("keys").out.find("Key 0: 1:8"), std::string::npos);
 }
 
 TEST_F(SupplementalKeyCommands, BadInputIsRefusedWithAMessage) {

@@ -1,6 +1,5 @@
 // tydb keys FILE: a data file's keys, which of them are supplemental, and what the index
 // registry of its directory records about those.
-#include <cctype>
 #include <iostream>
 #include <memory>
 
@@ -12,18 +11,6 @@
 
 namespace tool {
 namespace {
-
-const RegistryEntry* FindEntry(const std::vector<RegistryEntry>& entries, const std::string& fileName, int key) {
-    for (const auto& entry : entries) {
-        if (entry.keyNumber != key || entry.fileName.size() != fileName.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < fileName.size() && same; ++i)
-            same = std::tolower(static_cast<unsigned char>(entry.fileName[i])) ==
-                   std::tolower(static_cast<unsigned char>(fileName[i]));
-        if (same) return &entry;
-    }
-    return nullptr;
-}
 
 std::string SegmentsText(const std::vector<BtrKeySpec>& key) {
     std::string text;
@@ -39,7 +26,7 @@ std::string KeyJson(const std::vector<BtrKeySpec>& key, const std::vector<Regist
                       ",\"length\":" + std::to_string(KeyLength(key));
     if ((key.front().flags & btr::kKeyFlagSupplemental) == 0) return out + ",\"supplemental\":false}";
     out += ",\"supplemental\":true,\"registry\":";
-    const RegistryEntry* entry = entries != nullptr ? FindEntry(*entries, fileName, number) : nullptr;
+    const RegistryEntry* entry = entries != nullptr ? FindRegistryEntry(*entries, fileName, number) : nullptr;
     if (entry == nullptr) return out + "null}";
     return out + "{\"active\":" + std::to_string(entry->active) + ",\"total\":" + std::to_string(entry->total) +
            ",\"lastUse\":" + JsonString(LastUseText(entry->lastUseDate, entry->lastUseTime)) + "}}";
@@ -75,7 +62,7 @@ void RunKeys(const std::string& path, bool json) {
             continue;
         }
         std::cout << "supplemental, ";
-        const RegistryEntry* entry = haveRegistry ? FindEntry(entries, fileName, number) : nullptr;
+        const RegistryEntry* entry = haveRegistry ? FindRegistryEntry(entries, fileName, number) : nullptr;
         if (entry == nullptr) {
             std::cout << "not in the registry\n";
         } else {

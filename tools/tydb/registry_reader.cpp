@@ -1,5 +1,6 @@
 #include "registry_reader.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -20,6 +21,19 @@ std::string FileNameOf(const std::string& path) {
     size_t start = path.size();
     while (start > 0 && !IsSeparator(path[start - 1]) && !(start == 2 && path[1] == ':')) --start;
     return path.substr(start);
+}
+
+const RegistryEntry* FindRegistryEntry(const std::vector<RegistryEntry>& entries, const std::string& fileName,
+                                       int key) {
+    for (const auto& entry : entries) {
+        if (entry.keyNumber != key || entry.fileName.size() != fileName.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < fileName.size() && same; ++i)
+            same = std::tolower(static_cast<unsigned char>(entry.fileName[i])) ==
+                   std::tolower(static_cast<unsigned char>(fileName[i]));
+        if (same) return &entry;
+    }
+    return nullptr;
 }
 
 std::string RegistryPathForFile(const std::string& dataPath) {

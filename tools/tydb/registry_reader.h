@@ -33,6 +33,11 @@ std::string FileNameOf(const std::string& path);
 // Every entry of the registry at `path` in registry order; 0 or the status that stopped it.
 int32_t ReadRegistry(const std::string& path, std::vector<RegistryEntry>* entries);
 
+// The entry of key `key` of the data file named `fileName` (names compared case-blind, as
+// Windows names are), or nullptr.
+const RegistryEntry* FindRegistryEntry(const std::vector<RegistryEntry>& entries, const std::string& fileName,
+                                       int key);
+
 // "2026-12-07 09:05:03" from the stored numbers; "-" when neither is set.
 std::string LastUseText(int32_t date, int32_t time);
 

@@ -4,11 +4,13 @@
 // The tool opens the file afresh, so there is no current key to speak of: KEY names it, by
 // number or by its segments (POS:LEN[,POS:LEN...]).
 #include <cctype>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
 #include "commands.h"
 #include "key_options.h"
+#include "registry_reader.h"
 #include "status_text.h"
 #include "tydb.h"
 
@@ -48,10 +50,35 @@ int16_t OpenOnKey(const std::string& path, const std::string& keyText) {
     return handle;
 }
 
-void RunRelease(const std::string& path, const std::string& keyText, bool purge) {
+// Refuses (exit 1) to purge a permanent key, which the library would leave as it is, and,
+// unless `force`, a key the registry lists as in use: purging it would drop it from under the
+// workstations reading through it.
+void CheckPurge(const std::string& path, int16_t handle, int32_t number, bool force) {
+    uint8_t statistics[TYDB_STATISTICS_SIZE];
+    BtrKeySpec spec{};
+    if (const void* at = DbGetKeySpec(handle, statistics, static_cast<int16_t>(number)); at != nullptr) {
+        std::memcpy(&spec, at, sizeof spec);
+    }
+    std::string which = "key " + std::to_string(number) + " of " + path;
+    if ((spec.flags & btr::kKeyFlagSupplemental) == 0) {
+        DbClose(handle);
+        Fail(1, which + " is a permanent key: a permanent key cannot be purged");
+    }
+    std::vector<RegistryEntry> entries;
+    if (force || ReadRegistry(RegistryPathForFile(path), &entries) != 0) return;
+    const RegistryEntry* entry = FindRegistryEntry(entries, FileNameOf(path), number);
+    if (entry == nullptr || entry->active == 0) return;
+    DbClose(handle);
+    Fail(1, which + " is in use: the registry counts " + std::to_string(entry->active) +
+                " active reference(s); purging it would drop it from under the workstations reading"
+                " through it (--force purges it anyway)");
+}
+
+void RunRelease(const std::string& path, const std::string& keyText, bool purge, bool force) {
     const int16_t handle = OpenOnKey(path, keyText);
     int32_t number = -1;
     DbGetOverRideDef(handle, &number, nullptr);
+    if (purge) CheckPurge(path, handle, number, force);
     const int32_t status = purge ? DbPurgeKey(handle) : DbDeactivateKey(handle);
     DbClose(handle);
     if (status != 0)
@@ -80,16 +107,18 @@ void AddDeactivateCommand(CLI::App& app) {
     auto* command = app.add_subcommand("deactivate", "Give back one use of a supplemental key");
     command->add_option("FILE", *path, "Path of the data file")->required();
     command->add_option("KEY", *key, "Key number, or its segments as POS:LEN[,POS:LEN...]")->required();
-    command->callback([path, key] { RunRelease(*path, *key, false); });
+    command->callback([path, key] { RunRelease(*path, *key, false, false); });
 }
 
 void AddPurgeCommand(CLI::App& app) {
     auto path = std::make_shared<std::string>();
     auto key = std::make_shared<std::string>();
+    auto force = std::make_shared<bool>(false);
     auto* command = app.add_subcommand("purge", "Drop a supplemental key and its registry entry");
     command->add_option("FILE", *path, "Path of the data file")->required();
     command->add_option("KEY", *key, "Key number, or its segments as POS:LEN[,POS:LEN...]")->required();
-    command->callback([path, key] { RunRelease(*path, *key, true); });
+    command->add_flag("--force", *force, "Purge the key even while the registry counts users of it");
+    command->callback([path, key, force] { RunRelease(*path, *key, true, *force); });
 }
 
 void AddClearRegistryCommand(CLI::App& app) {
