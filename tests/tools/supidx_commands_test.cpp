@@ -115,6 +115,16 @@ TEST_F(SupplementalKeyCommands, PurgeOfAPermanentKeySaysItCannotBePurged) {
     EXPECT_NE(Run("keys").out.find("Key 0: 1:8"), std::string::npos);
 }
 
+TEST_F(SupplementalKeyCommands, CreateOverAnExistingFileIsRefusedUnlessReplaceIsGiven) {
+    auto refused = Run("create", "--record-length 20 --key 1:4");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("--replace"), std::string::npos) << refused.err;
+    EXPECT_NE(Run("keys").out.find("Key 0: 1:8"), std::string::npos);
+    auto replaced = Run("create", "--record-length 20 --key 1:4 --replace");
+    ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_NE(Run("keys").out.find("Key 0: 1:4"), std::string::npos);
+}
+
 TEST_F(SupplementalKeyCommands, BadInputIsRefusedWithAMessage) {
     auto badKey = Run("activate", "x:y");
     EXPECT_EQ(badKey.exitCode, 2);

@@ -1,4 +1,5 @@
 // tydb create FILE: a new data file with the keys given on the command line.
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -15,6 +16,7 @@ struct CreateOptions {
     int recordLength = 0;
     int pageSize = 4096;
     bool variable = false;
+    bool replace = false;
     std::vector<std::string> keys;
 };
 
@@ -39,6 +41,12 @@ void RunCreate(const CreateOptions& options) {
     // The list ends with a segment whose position is 0.
     segments.push_back(BtrKeySpec{});
 
+    // Replacing a file loses every record in it: only when asked. The record manager itself
+    // refuses to replace a file that any process has open (status 85).
+    std::error_code ignored;
+    if (!options.replace && std::filesystem::exists(std::filesystem::u8path(options.path), ignored)) {
+        Fail(1, options.path + " exists; --replace replaces it with an empty file, losing every record in it");
+    }
     const int32_t status = DbCreateFile(options.path.c_str(), &spec, segments.data());
     if (status != 0) Fail(1, "cannot create " + options.path + ": status " + DescribeStatus(status));
     std::cout << "Created " << options.path << ": record length " << options.recordLength
@@ -51,7 +59,7 @@ void RunCreate(const CreateOptions& options) {
 
 void AddCreateCommand(CLI::App& app) {
     auto options = std::make_shared<CreateOptions>();
-    auto* command = app.add_subcommand("create", "Create a data file (an existing one is replaced)");
+    auto* command = app.add_subcommand("create", "Create a new, empty data file");
     command->add_option("FILE", options->path, "Path of the new file")->required();
     command->add_option("--record-length", options->recordLength,
                         "Record length in bytes (the fixed part, with --variable)")
@@ -60,6 +68,8 @@ void AddCreateCommand(CLI::App& app) {
     command->add_option("--page-size", options->pageSize, "Page size: 512 to 4096 in steps of 512")
         ->check(CLI::Range(512, 4096));
     command->add_flag("--variable", options->variable, "Records may be longer than the record length");
+    command->add_flag("--replace", options->replace,
+                      "Replace an existing file (refused while any process has it open)");
     command->add_option("--key", options->keys,
                         "A key: POS:LEN[:FLAGS][,POS:LEN[:FLAGS]...], flags dup, mod, bin, null, desc, "
                         "upper, nocase, type=NAME (string, integer, zstring, ...); repeat for more keys");
