@@ -53,6 +53,15 @@ uint32_t ReadU32(const uint8_t* at) {
     return value;
 }
 
+int16_t CallKey(const FileDef& def, const Call& call, int8_t noKey, const KeyInfo** key) {
+    *key = nullptr;
+    if (call.keyNumber == noKey) return btr::kStatusSuccess;
+    *key = KeyOf(def, call.keyNumber);
+    if (*key == nullptr) return btr::kStatusInvalidKeyNumber;
+    if (!call.KeyFits((*key)->length)) return btr::kStatusKeyBufferTooShort;
+    return btr::kStatusSuccess;
+}
+
 void WriteU32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
 
 }  // namespace w3b

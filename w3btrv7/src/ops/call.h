@@ -48,6 +48,10 @@ int16_t PrepareRecord(const FileDef& def, const Call& call, std::string* record)
 // Key number of a key-based operation, or nullptr (status 6).
 const KeyInfo* KeyOf(const FileDef& def, int keyNumber);
 
+// The key the call's key number names, whose value must fit the key buffer (6, or 21 when it
+// does not); nullptr without a status for `noKey`, the number that names no key.
+int16_t CallKey(const FileDef& def, const Call& call, int8_t noKey, const KeyInfo** key);
+
 uint32_t ReadU32(const uint8_t* at);
 void WriteU32(uint8_t* at, uint32_t value);
 

@@ -19,10 +19,8 @@ int16_t DoGetByPercentage(Call& call, OpenInstance& open) {
     FileConnection& file = *open.file;
     const FileDef& def = file.Def();
     const KeyInfo* key = nullptr;
-    if (call.keyNumber != btr::kKeyNumberPhysical) {
-        key = KeyOf(def, call.keyNumber);
-        if (key == nullptr) return btr::kStatusInvalidKeyNumber;
-        if (!call.KeyFits(key->length)) return btr::kStatusKeyBufferTooShort;
+    if (int16_t status = CallKey(def, call, btr::kKeyNumberPhysical, &key); status != btr::kStatusSuccess) {
+        return status;
     }
     if (call.DataCapacity() < kPercentageBufferSize) return btr::kStatusDataLengthError;
     uint16_t percentage;
@@ -60,10 +58,8 @@ int16_t DoFindPercentage(Call& call, OpenInstance& open) {
     FileConnection& file = *open.file;
     const FileDef& def = file.Def();
     const KeyInfo* key = nullptr;
-    if (call.keyNumber != btr::kKeyNumberPhysical) {
-        key = KeyOf(def, call.keyNumber);
-        if (key == nullptr) return btr::kStatusInvalidKeyNumber;
-        if (!call.KeyFits(key->length)) return btr::kStatusKeyBufferTooShort;
+    if (int16_t status = CallKey(def, call, btr::kKeyNumberPhysical, &key); status != btr::kStatusSuccess) {
+        return status;
     }
     if (call.DataCapacity() < kPercentageBufferSize) return btr::kStatusDataLengthError;
 

@@ -214,10 +214,8 @@ int16_t DoGetDirect(Call& call, OpenInstance& open) {
     FileConnection& file = *open.file;
     const FileDef& def = file.Def();
     const KeyInfo* key = nullptr;
-    if (call.keyNumber != btr::kKeyNumberNoCurrency) {
-        key = KeyOf(def, call.keyNumber);
-        if (key == nullptr) return btr::kStatusInvalidKeyNumber;
-        if (!call.KeyFits(key->length)) return btr::kStatusKeyBufferTooShort;
+    if (int16_t status = CallKey(def, call, btr::kKeyNumberNoCurrency, &key); status != btr::kStatusSuccess) {
+        return status;
     }
     if (call.DataCapacity() < static_cast<uint32_t>(btr::kRecordPositionSize)) return btr::kStatusDataLengthError;
     int64_t position = ReadU32(call.data);

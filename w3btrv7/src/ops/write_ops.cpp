@@ -48,15 +48,6 @@ private:
     int64_t position_ = 0;
 };
 
-int16_t CheckWriteKey(const FileDef& def, const Call& call, const KeyInfo** key) {
-    *key = nullptr;
-    if (call.keyNumber == btr::kKeyNumberNoCurrency) return btr::kStatusSuccess;
-    *key = KeyOf(def, call.keyNumber);
-    if (*key == nullptr) return btr::kStatusInvalidKeyNumber;
-    if (!call.KeyFits((*key)->length)) return btr::kStatusKeyBufferTooShort;
-    return btr::kStatusSuccess;
-}
-
 uint64_t ReadUnsigned(const uint8_t* at, size_t width) {
     uint64_t value = 0;
     for (size_t i = 0; i < width && i < 8; ++i) value |= static_cast<uint64_t>(at[i]) << (8 * i);
@@ -115,7 +106,7 @@ struct WriteRequest {
 
     // Checks the request against `def`; a recheck replaces what an earlier check found.
     int16_t Check(const FileDef& def, const Call& call) {
-        int16_t status = CheckWriteKey(def, call, &currencyKey);
+        int16_t status = CallKey(def, call, btr::kKeyNumberNoCurrency, &currencyKey);
         return status != btr::kStatusSuccess ? status : PrepareRecord(def, call, &record);
     }
 };
