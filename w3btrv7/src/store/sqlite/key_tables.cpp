@@ -1,7 +1,5 @@
 #include "store/sqlite/key_tables.h"
 
-#include <algorithm>
-
 #include "store/sqlite/schema.h"
 
 namespace w3b {
@@ -10,19 +8,12 @@ namespace {
 
 const char* const kEntryWithRecord = "SELECT e.value, e.seq, e.position, r.data FROM ";
 const char* const kJoinRecord = " AS e CROSS JOIN records AS r ON r.position = e.position";
-// A batch reads no value: it is the key of the record read with it. Without duplicates every
-// entry's seq is 0, and the batch reads none.
-const char* const kEntryByValue = "SELECT e.seq, e.position, r.data FROM ";
-const char* const kUniqueEntry = "SELECT e.position, r.data FROM ";
+// Without duplicates every entry's seq is 0, and a batch reads none. The stored value is read,
+// not encoded again from the record: the key's order is that of the stored values, even in a
+// file whose definition no longer encodes its records the same way.
+const char* const kEntryByValue = "SELECT e.value, e.seq, e.position, r.data FROM ";
+const char* const kUniqueEntry = "SELECT e.value, e.position, r.data FROM ";
 
-// Bytes a record needs for every segment of `key`.
-size_t RecordBytesNeeded(const KeyDef& key) {
-    size_t needed = 0;
-    for (const SegmentDef& segment : key.segments) {
-        needed = std::max(needed, static_cast<size_t>(segment.offset) + segment.length);
-    }
-    return needed;
-}
 
 // Every seek returns the entry and, joined, its record; the key table drives the loop.
 std::string SeekSql(const std::string& table, Seek kind) {
@@ -139,19 +130,15 @@ int16_t KeyTables::ReadBatch(sqlite3_stmt* stmt, const KeyInfo& key, const KeyEn
     BindBlob(stmt, 1, from.value);
     sqlite3_bind_int64(stmt, 2, from.sequence);
     sqlite3_bind_int(stmt, 3, limit);
-    size_t needed = RecordBytesNeeded(key.def);
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         if (rows->size() <= *count) rows->resize(*count + 1);
         FetchedRow& row = (*rows)[(*count)++];
-        int column = 0;
+        AssignBlob(stmt, 0, &row.entry.value);
+        int column = 1;
         row.entry.sequence = key.duplicates ? sqlite3_column_int64(stmt, column++) : 0;
         row.entry.position = sqlite3_column_int64(stmt, column++);
         AssignBlob(stmt, column, &row.data);
-        // The entry's value is the key of its record: encoding it here costs less than reading
-        // it from the key table with every row.
-        if (row.data.size() < needed) return btr::kStatusIoError;
-        EncodeRecordKey(key.def, reinterpret_cast<const uint8_t*>(row.data.data()), &row.entry.value);
     }
     return rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
