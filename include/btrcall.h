@@ -298,6 +298,7 @@ inline constexpr int16_t kStatusIncompleteIndex = 56;
 inline constexpr int16_t kStatusFileAlreadyExists = 59;
 inline constexpr int16_t kStatusRejectCountReached = 60;
 inline constexpr int16_t kStatusInvalidGetExpression = 62;
+inline constexpr int16_t kStatusDeadlock = 78;
 inline constexpr int16_t kStatusConflict = 80;
 inline constexpr int16_t kStatusLockError = 81;
 inline constexpr int16_t kStatusLostPosition = 82;
@@ -306,6 +307,7 @@ inline constexpr int16_t kStatusFileInUse = 85;
 inline constexpr int16_t kStatusIncompatibleMode = 88;
 inline constexpr int16_t kStatusIncompatibleLockType = 93;
 inline constexpr int16_t kStatusPermissionError = 94;
+inline constexpr int16_t kStatusSessionNoLongerValid = 95;
 
 }  // namespace btr
 #endif /* __cplusplus */

@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake g++ make libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libbenchmark-dev libcli11-dev
-          util-linux hostname binutils)
+          util-linux hostname binutils
+          libpq-dev pkg-config postgresql)
 
 missing=()
 for p in "${packages[@]}"; do

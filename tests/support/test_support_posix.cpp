@@ -11,8 +11,10 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -27,10 +29,35 @@ std::string BuildDir() {
 
 std::string BuildPath(const std::string& name) { return BuildDir() + "/" + name; }
 
+namespace {
+
+// With TYDB_TEST_STORE=server every folder of the tests is a served folder with a schema of its
+// own on the test suite's server, whose connection string TYDB_TEST_POSTGRES names the file of.
+void ServeFolderWhenAsked(const std::string& folder) {
+    const char* store = std::getenv("TYDB_TEST_STORE");
+    if (store == nullptr || std::string(store) != "server") return;
+    const char* connectionFile = std::getenv("TYDB_TEST_POSTGRES");
+    std::optional<std::string> connection =
+        connectionFile != nullptr ? ReadFileBytes(connectionFile) : std::nullopt;
+    if (!connection || connection->empty()) {
+        throw std::runtime_error("TYDB_TEST_STORE=server needs TYDB_TEST_POSTGRES: the test server did not start");
+    }
+    if (connection->back() == '\n') connection->pop_back();
+    std::random_device random;
+    char schema[32];
+    std::snprintf(schema, sizeof schema, "t%08x%08x", random(), random());
+    if (!WriteFileBytes(folder + "/w3btrv7.server", "connection = " + *connection + "\nschema = " + schema + "\n")) {
+        throw std::runtime_error("cannot write w3btrv7.server");
+    }
+}
+
+}  // namespace
+
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tydb-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
+    ServeFolderWhenAsked(path_);
 }
 
 TempDir::~TempDir() {

@@ -152,7 +152,7 @@ TEST(CreateValidation, RejectsBadSpecificationsWithTheirStatuses) {
     Definition keyOnlyTwoKeys = TwoKeyDefinition();
     keyOnlyTwoKeys.file.fileFlags = btr::kFileFlagKeyOnly;
     EXPECT_EQ(Create(path, keyOnlyTwoKeys), btr::kStatusNumberOfKeys);
-    EXPECT_FALSE(testsupport::ReadFileBytes(path).has_value());
+    EXPECT_FALSE(DataFileIsThere(path));
 }
 
 TEST(CreateValidation, SegmentLimitFollowsPageSizeButNeverBelowNinetySix) {

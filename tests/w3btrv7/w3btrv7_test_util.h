@@ -3,8 +3,13 @@
 #define TYDB_TESTS_W3BTRV7_TEST_UTIL_H
 
 #include <sqlite3.h>
+#ifndef _WIN32
+#include <libpq-fe.h>
+#endif
 
+#include <cctype>
 #include <cstdint>
+#include <optional>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -134,9 +139,52 @@ inline uint32_t Position(PositionBlock& pb, int16_t* status = nullptr) {
 inline std::string U16(uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); }
 inline std::string U32(uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
 
-// SQLite's own verdict on a data file, straight from the database ("ok" when sound). Opened for
-// writing so that a journal left by a killed writer is recovered first, as the record manager would.
+#ifndef _WIN32
+// The server's verdict on a file of a served folder ("ok" when sound): no key entry leads to a
+// record that is not there, and no record is on a key twice.
+inline std::string ServerIntegrityCheck(const std::string& path, const std::string& settings) {
+    std::string connection, schema;
+    size_t at = 0;
+    while (at < settings.size()) {
+        size_t end = settings.find('\n', at);
+        if (end == std::string::npos) end = settings.size();
+        std::string line = settings.substr(at, end - at);
+        at = end + 1;
+        if (line.rfind("connection = ", 0) == 0) connection = line.substr(13);
+        if (line.rfind("schema = ", 0) == 0) schema = line.substr(9);
+    }
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string s = "\"" + schema + "\"";
+    std::string sql =
+        "SELECT (SELECT count(*) FROM " + s + ".w3b_entry e WHERE e.file = f.id AND NOT EXISTS (SELECT 1 FROM " + s +
+        ".w3b_record r WHERE r.file = e.file AND r.position = e.position)) || ' ' || (SELECT count(*) FROM (SELECT 1 "
+        "FROM " + s + ".w3b_entry e WHERE e.file = f.id GROUP BY e.key, e.position HAVING count(*) > 1) d) FROM " + s +
+        ".w3b_file f WHERE f.name = '" + name + "'";
+    PGconn* conn = PQconnectdb(connection.c_str());
+    PGresult* result = PQexec(conn, sql.c_str());
+    std::string verdict = "cannot check: " + std::string(PQerrorMessage(conn));
+    if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1) {
+        std::string counts = PQgetvalue(result, 0, 0);
+        verdict = counts == "0 0" ? "ok" : "entries without records, records on a key twice: " + counts;
+    } else if (PQresultStatus(result) == PGRES_TUPLES_OK) {
+        verdict = "no such file";
+    }
+    PQclear(result);
+    PQfinish(conn);
+    return verdict;
+}
+#endif
+
+// The store's own verdict on a data file ("ok" when sound): SQLite's integrity check straight
+// from the database, opened for writing so that a journal left by a killed writer is recovered
+// first, as the record manager would; for a file of a served folder, the server's.
 inline std::string IntegrityCheck(const std::string& path) {
+#ifndef _WIN32
+    std::optional<std::string> settings =
+        testsupport::ReadFileBytes(path.substr(0, path.find_last_of('/')) + "/w3btrv7.server");
+    if (settings) return ServerIntegrityCheck(path, *settings);
+#endif
     sqlite3* db = nullptr;
     std::string result = "cannot open";
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
@@ -149,6 +197,14 @@ inline std::string IntegrityCheck(const std::string& path) {
     }
     sqlite3_close(db);
     return result;
+}
+
+// Whether a data file is at `path`, in whichever store keeps its folder.
+inline bool DataFileIsThere(const std::string& path) {
+    PositionBlock pb;
+    int16_t status = Open(pb, path);
+    if (status == 0) Close(pb);
+    return status != btr::kStatusFileNotFound;
 }
 
 }  // namespace w3btest

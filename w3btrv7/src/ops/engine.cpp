@@ -78,16 +78,14 @@ OpenInstance* Engine::Find(const uint8_t* positionBlock) {
 int16_t Engine::Open(const std::string& path, int8_t mode, uint8_t* positionBlock) {
     // A block that is still open is closed first, so that nothing leaks behind it.
     if (OpenInstance* old = Find(positionBlock); old != nullptr) Close(old, nullptr);
-    platform::FileIdentity identity;
-    platform::FileStatus fs = platform::IdentifyFile(path.c_str(), &identity);
-    if (fs == platform::FileStatus::kNotFound) return btr::kStatusFileNotFound;
-    if (fs != platform::FileStatus::kOk) return btr::kStatusPermissionError;
-    auto slot = files_.find(identity);
+    DataFileLocation where;
+    if (int16_t status = LocateDataFile(path, &where); status != btr::kStatusSuccess) return status;
+    auto slot = files_.find(where.key);
     if (slot == files_.end()) {
         std::unique_ptr<FileConnection> file;
-        int16_t status = OpenDataFile(path, identity, &file);
+        int16_t status = OpenDataFile(path, where, &file);
         if (status != btr::kStatusSuccess) return status;
-        slot = files_.emplace(identity, FileSlot{std::move(file), 0}).first;
+        slot = files_.emplace(where.key, FileSlot{std::move(file), 0}).first;
     } else {
         slot->second.file->BeginCall();
         if (int16_t status = slot->second.file->Refresh(); status != btr::kStatusSuccess) return status;
@@ -120,7 +118,7 @@ int16_t Engine::Open(const std::string& path, int8_t mode, uint8_t* positionBloc
 void Engine::Close(OpenInstance* open, uint8_t* positionBlock) {
     open->ReleaseLocks();
     if (open->mode == btr::kOpenExclusive) open->file->ReleaseExclusiveOpen();
-    auto slot = files_.find(open->file->Identity());
+    auto slot = files_.find(open->file->Key());
     opens_.erase(open->id);
     // A file with work in the transaction stays open until the transaction ends.
     if (slot != files_.end() && --slot->second.opens <= 0 && !slot->second.file->InTransaction()) {
@@ -129,9 +127,8 @@ void Engine::Close(OpenInstance* open, uint8_t* positionBlock) {
     if (positionBlock != nullptr) std::memset(positionBlock, 0, btr::kPositionBlockSize);
 }
 
-bool Engine::IsOpenHere(const std::string& path) const {
-    platform::FileIdentity identity;
-    return platform::IdentifyFile(path.c_str(), &identity) == platform::FileStatus::kOk && files_.count(identity) != 0;
+bool Engine::IsOpenHere(const DataFileLocation& where) const {
+    return (where.server || where.localExists) && files_.count(where.key) != 0;
 }
 
 int16_t Engine::JoinTransaction(FileConnection* file) {

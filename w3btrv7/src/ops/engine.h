@@ -14,6 +14,7 @@
 
 #include "ops/cursor.h"
 #include "store/file_connection.h"
+#include "store/store.h"
 
 namespace w3b {
 
@@ -61,9 +62,9 @@ public:
     int16_t Open(const std::string& path, int8_t mode, uint8_t* positionBlock);
     void Close(OpenInstance* open, uint8_t* positionBlock);
 
-    // True when any position block of this process has the file at `path` open, under any
+    // True when any position block of this process has the file at `where` open, under any
     // spelling of its path.
-    bool IsOpenHere(const std::string& path) const;
+    bool IsOpenHere(const DataFileLocation& where) const;
 
     // Closes every file (Stop, Reset); every position block given out so far becomes invalid.
     void CloseAll();
@@ -97,7 +98,7 @@ private:
     // One connection per file, found by what the file is rather than how its path is spelled:
     // a second connection would mean a second descriptor, and closing it would end the POSIX
     // locks SQLite holds through the first.
-    std::map<platform::FileIdentity, FileSlot> files_;
+    std::map<FileKey, FileSlot> files_;
     Transaction transaction_;
 };
 

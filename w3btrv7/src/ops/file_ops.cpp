@@ -57,9 +57,15 @@ int16_t DoCreate(Call& call) {
     }
     def.versionByte = FileVersionSetting();
     bool replace = mode == btr::kCreateOverwrite || mode == btr::kCreateOverwriteNoTts;
-    if (!replace && platform::FileExists(path.c_str())) return btr::kStatusFileAlreadyExists;
-    if (Engine::Get().IsOpenHere(path)) return btr::kStatusFileInUse;
-    return CreateDataFile(path, def);
+    DataFileLocation where;
+    if (int16_t status = LocateDataFile(path, &where); status != btr::kStatusSuccess) return status;
+    if (!replace) {
+        bool exists = false;
+        if (int16_t status = DataFileExists(path, where, &exists); status != btr::kStatusSuccess) return status;
+        if (exists) return btr::kStatusFileAlreadyExists;
+    }
+    if (Engine::Get().IsOpenHere(where)) return btr::kStatusFileInUse;
+    return CreateDataFile(path, where, def);
 }
 
 int16_t DoStat(Call& call, OpenInstance& open) {

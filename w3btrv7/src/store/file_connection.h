@@ -39,6 +39,18 @@ struct FetchedRow {
     std::string data;
 };
 
+// What tells the process's data files apart, however their paths are spelled: a file of this
+// computer (or a share) by its identity, a server file by its folder's server and schema and its
+// name there.
+struct FileKey {
+    platform::FileIdentity local;
+    std::string server;
+
+    bool operator<(const FileKey& other) const {
+        return local != other.local ? local < other.local : server < other.server;
+    }
+};
+
 enum class Seek {
     kFirst,
     kLast,
@@ -65,7 +77,7 @@ public:
     virtual ~FileConnection() = default;
 
     virtual const std::string& Path() const = 0;
-    virtual const platform::FileIdentity& Identity() const = 0;
+    virtual const FileKey& Key() const = 0;
     virtual const FileDef& Def() const = 0;
     // Changes whenever the definition is read again (Def() is then a new object).
     virtual uint64_t DefinitionGeneration() const = 0;

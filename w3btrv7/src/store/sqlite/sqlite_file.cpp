@@ -74,11 +74,10 @@ SqliteFile::~SqliteFile() {
     // openLock_ closes after the database: its descriptor must outlive SQLite's own.
 }
 
-int16_t SqliteFile::Open(const std::string& path, const platform::FileIdentity& identity,
-                         std::unique_ptr<FileConnection>* out) {
+int16_t SqliteFile::Open(const std::string& path, const FileKey& key, std::unique_ptr<FileConnection>* out) {
     std::unique_ptr<SqliteFile> file(new SqliteFile());
     file->path_ = path;
-    file->identity_ = identity;
+    file->key_ = key;
     // The descriptor that carries this process's open, exclusive-open and record locks. Exclusive
     // locks need it writable; a file the process may only read still opens for reading.
     platform::FileOptions options;

@@ -32,17 +32,16 @@ public:
 
     // Opens the data file at `path` (already native). Returns a status: 12 when it does not
     // exist, 30 when it is not a data file of this engine, 85 while it is being created.
-    // `identity` is the file's, found by the caller without a descriptor of its own. The
+    // `key` is the file's identity, found by the caller without a descriptor of its own. The
     // connection keeps its one descriptor of the file until it closes.
-    static int16_t Open(const std::string& path, const platform::FileIdentity& identity,
-                        std::unique_ptr<FileConnection>* out);
+    static int16_t Open(const std::string& path, const FileKey& key, std::unique_ptr<FileConnection>* out);
 
     // Creates a new data file at `path` from `def`, replacing what is there. The caller has made
     // sure that no position block of this process has it open; 85 when another process has.
     static int16_t Create(const std::string& path, const FileDef& def);
 
     const std::string& Path() const override { return path_; }
-    const platform::FileIdentity& Identity() const override { return identity_; }
+    const FileKey& Key() const override { return key_; }
     const FileDef& Def() const override { return *def_; }
     uint64_t DefinitionGeneration() const override { return definitionGeneration_; }
 
@@ -151,7 +150,7 @@ private:
     sqlite3_stmt* Prepared(Statement& statement, const char* sql) { return w3b::Prepared(db_, statement, sql); }
 
     std::string path_;
-    platform::FileIdentity identity_;
+    FileKey key_;
     // The descriptor that carries this process's open, exclusive-open and record locks. It closes
     // after the database: its descriptor must outlive SQLite's own.
     platform::File openLock_;

@@ -1,0 +1,92 @@
+#include "store/postgres/advisory_locks.h"
+
+#include "btrcall.h"
+
+namespace w3b {
+
+int16_t AdvisoryLocks::Ask(const char* sql, PgParams& params, bool* granted) {
+    PgResult result;
+    int16_t status = session_.Run(sql, params, &result);
+    *granted = status == btr::kStatusSuccess && result.Rows() == 1 && !result.IsNull(0, 0) && result.Bool(0, 0);
+    return status;
+}
+
+int16_t AdvisoryLocks::Acquire(int64_t position, LockWait wait) {
+    auto it = held_.find(position);
+    if (it != held_.end()) {
+        ++it->second;
+        return btr::kStatusSuccess;
+    }
+    PgParams params;
+    params.Int8(RecordTag(position));
+    bool granted = false;
+    // The waiting form blocks until the holder lets go; the server answers a deadlock (78).
+    int16_t status = wait == LockWait::kWait
+                         ? Ask("SELECT true FROM (SELECT pg_advisory_lock($1)) AS waited", params, &granted)
+                         : Ask("SELECT pg_try_advisory_lock($1)", params, &granted);
+    if (status != btr::kStatusSuccess) return status;
+    if (!granted) return btr::kStatusRecordInUse;
+    held_.emplace(position, 1);
+    return btr::kStatusSuccess;
+}
+
+void AdvisoryLocks::Release(int64_t position) {
+    auto it = held_.find(position);
+    if (it == held_.end()) return;
+    if (--it->second > 0) return;
+    held_.erase(it);
+    PgParams params;
+    params.Int8(RecordTag(position));
+    bool released = false;
+    Ask("SELECT pg_advisory_unlock($1)", params, &released);
+}
+
+int16_t AdvisoryLocks::LockFile() {
+    if (fileLocked_) return btr::kStatusSuccess;
+    PgParams params;
+    params.Int4(fileId_);
+    bool granted = false;
+    int16_t status = Ask("SELECT pg_try_advisory_lock($1, 1)", params, &granted);
+    if (status != btr::kStatusSuccess) return status;
+    if (!granted) return btr::kStatusFileInUse;
+    fileLocked_ = true;
+    return btr::kStatusSuccess;
+}
+
+void AdvisoryLocks::UnlockFile() {
+    if (!fileLocked_) return;
+    fileLocked_ = false;
+    PgParams params;
+    params.Int4(fileId_);
+    bool released = false;
+    Ask("SELECT pg_advisory_unlock($1, 1)", params, &released);
+}
+
+int16_t AdvisoryLocks::CheckFileFree(LockWait wait) {
+    if (fileLocked_) return btr::kStatusSuccess;
+    PgParams params;
+    params.Int4(fileId_);
+    bool free = false;
+    int16_t status =
+        wait == LockWait::kWait
+            ? Ask("SELECT pg_advisory_unlock_shared($1, 1) FROM (SELECT pg_advisory_lock_shared($1, 1)) AS waited", params,
+                  &free)
+            : Ask("SELECT CASE WHEN pg_try_advisory_lock_shared($1, 1) THEN pg_advisory_unlock_shared($1, 1)"
+                  " ELSE false END",
+                  params, &free);
+    if (status != btr::kStatusSuccess) return status;
+    return free ? btr::kStatusSuccess : btr::kStatusFileInUse;
+}
+
+void AdvisoryLocks::ReleaseAll() {
+    for (const auto& [position, count] : held_) {
+        PgParams params;
+        params.Int8(RecordTag(position));
+        bool released = false;
+        Ask("SELECT pg_advisory_unlock($1)", params, &released);
+    }
+    held_.clear();
+    UnlockFile();
+}
+
+}  // namespace w3b

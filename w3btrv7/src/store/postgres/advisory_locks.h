@@ -1,0 +1,50 @@
+// advisory_locks.h: record locks of a server file: the server's session-level advisory locks.
+//
+// A session lock lives as long as the connection that took it, so the server ends it when the
+// workstation's connection ends for any reason (a killed process, a pulled cable, a restart),
+// and no process id is written down anywhere. Row locks would not do: they end with the
+// server transaction, while a record lock outlives the operation that takes it.
+//
+// Tags: a record is the single 64-bit key (file id << 32 | position); the file's open lock is
+// (file id, 0) and its exclusive-transaction lock (file id, 1) in the two-key space, which the
+// server keeps apart from the single-key one.
+#ifndef W3BTRV7_STORE_POSTGRES_ADVISORY_LOCKS_H
+#define W3BTRV7_STORE_POSTGRES_ADVISORY_LOCKS_H
+
+#include <cstdint>
+#include <unordered_map>
+
+#include "store/postgres/pg_session.h"
+#include "store/record_locks.h"
+
+namespace w3b {
+
+class AdvisoryLocks final : public RecordLocks {
+public:
+    AdvisoryLocks(PgSession& session, int32_t fileId) : session_(session), fileId_(fileId) {}
+
+    int16_t Acquire(int64_t position, LockWait wait) override;
+    void Release(int64_t position) override;
+    bool HeldHere(int64_t position) const override { return held_.count(position) != 0; }
+    int16_t LockFile() override;
+    void UnlockFile() override;
+    int16_t CheckFileFree(LockWait wait) override;
+
+    // Lets go of every lock this file holds (the file closes while the folder's connection
+    // stays for others).
+    void ReleaseAll();
+
+private:
+    int64_t RecordTag(int64_t position) const { return (int64_t{fileId_} << 32) | (position & 0xFFFFFFFFLL); }
+    // Runs a statement that answers one boolean; `granted` is its answer.
+    int16_t Ask(const char* sql, PgParams& params, bool* granted);
+
+    PgSession& session_;
+    int32_t fileId_;
+    bool fileLocked_ = false;
+    std::unordered_map<int64_t, int> held_;
+};
+
+}  // namespace w3b
+
+#endif  // W3BTRV7_STORE_POSTGRES_ADVISORY_LOCKS_H

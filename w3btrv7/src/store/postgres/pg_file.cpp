@@ -1,0 +1,254 @@
+// Opening and creating server files, their definitions, writes and transactions.
+#include "store/postgres/pg_file.h"
+
+#include <utility>
+
+#include "store/postgres/pg_schema.h"
+
+namespace w3b {
+
+namespace {
+
+// How long a write waits for another workstation's write before it answers 85, as in every store.
+constexpr char kSetBusyTimeout[] = "SET LOCAL lock_timeout = '10000ms'";
+
+std::unique_ptr<FileDef> CopyDefinition(const FileDef& from) {
+    auto copy = std::make_unique<FileDef>();
+    copy->spec = from.spec;
+    copy->versionByte = from.versionByte;
+    copy->acs = from.acs;
+    for (const KeyInfo& key : from.keys) copy->AddKey(key.number, key.specs);
+    return copy;
+}
+
+}  // namespace
+
+PgFile::~PgFile() {
+    if (inTransaction_) EndTransaction(Outcome::kRollBack);
+    if (locks_ != nullptr) locks_->ReleaseAll();
+    // The folder's connection may stay for other files: this file's open locks go now.
+    while (exclusiveOpens_ > 0) ReleaseExclusiveOpen();
+    if (id_ != 0 && session_ != nullptr) {
+        PgParams params = Params();
+        session_->Run("SELECT pg_advisory_unlock_shared($1, 0)", params);
+    }
+}
+
+int16_t PgFile::Open(const ServerFolder& folder, const std::string& path, const FileKey& key,
+                     std::unique_ptr<FileConnection>* out) {
+    std::unique_ptr<PgFile> file(new PgFile());
+    file->session_ = PgSession::For(folder);
+    file->path_ = path;
+    file->key_ = key;
+    bool found = false;
+    int32_t id = 0;
+    int64_t generation = 0;
+    if (int16_t status = FindServerFile(*file->session_, ServerFileName(path), &id, &generation, &found);
+        status != btr::kStatusSuccess) {
+        return status;
+    }
+    if (!found) return btr::kStatusFileNotFound;
+    // Every open holds the file's open lock shared; an exclusive open or a Create holds it alone.
+    PgParams params;
+    params.Int4(id);
+    PgResult result;
+    if (int16_t status = file->session_->Run("SELECT pg_try_advisory_lock_shared($1, 0)", params, &result);
+        status != btr::kStatusSuccess) {
+        return status;
+    }
+    if (!result.Bool(0, 0)) return btr::kStatusFileInUse;
+    file->id_ = id;
+    file->locks_ = std::make_unique<AdvisoryLocks>(*file->session_, id);
+    file->serverGeneration_ = generation;
+    if (int16_t status = file->LoadDefinition(); status != btr::kStatusSuccess) return status;
+    *out = std::move(file);
+    return btr::kStatusSuccess;
+}
+
+int16_t PgFile::Create(const ServerFolder& folder, const std::string& name, const FileDef& def) {
+    // Create is no part of the process's transaction: inside one it has a connection of its own.
+    std::shared_ptr<PgSession> session = PgSession::For(folder);
+    if (session->InServerTransaction()) session = PgSession::Separate(folder);
+    if (int16_t status = EnsureFolderSchema(*session); status != btr::kStatusSuccess) {
+        return status == btr::kStatusSessionNoLongerValid ? status : btr::kStatusCreateIoError;
+    }
+    if (int16_t status = session->Begin(); status != btr::kStatusSuccess) return status;
+    int16_t status = WriteServerFile(*session, name, def);
+    if (status != btr::kStatusSuccess) {
+        session->RollBack();
+        return status;
+    }
+    return session->Commit();
+}
+
+int16_t PgFile::Exists(const ServerFolder& folder, const std::string& name, bool* exists) {
+    int32_t id = 0;
+    int64_t generation = 0;
+    return FindServerFile(*PgSession::For(folder), name, &id, &generation, exists);
+}
+
+int16_t PgFile::LoadDefinition() {
+    std::unique_ptr<FileDef> def;
+    if (int16_t status = ReadServerDefinition(*session_, id_, &def); status != btr::kStatusSuccess) return status;
+    def_ = std::move(def);
+    ++definitionGeneration_;
+    return btr::kStatusSuccess;
+}
+
+int16_t PgFile::Refresh() {
+    PgParams params = Params();
+    PgResult result;
+    if (int16_t status = Run("SELECT generation FROM " + Table("w3b_file") + " WHERE id = $1", params, &result);
+        status != btr::kStatusSuccess) {
+        return status;
+    }
+    if (result.Rows() != 1) return btr::kStatusIoError;
+    int64_t generation = result.Int(0, 0);
+    if (generation == serverGeneration_ && def_ != nullptr) return btr::kStatusSuccess;
+    serverGeneration_ = generation;
+    return LoadDefinition();
+}
+
+int16_t PgFile::AcquireExclusiveOpen() {
+    if (exclusiveOpens_ == 0) {
+        // This session's own shared open lock does not stand in the way, others' do.
+        PgParams params = Params();
+        PgResult result;
+        if (int16_t status = Run("SELECT pg_try_advisory_lock($1, 0)", params, &result); status != btr::kStatusSuccess) {
+            return status;
+        }
+        if (!result.Bool(0, 0)) return btr::kStatusIncompatibleMode;
+    }
+    ++exclusiveOpens_;
+    return btr::kStatusSuccess;
+}
+
+void PgFile::ReleaseExclusiveOpen() {
+    if (exclusiveOpens_ <= 0 || --exclusiveOpens_ > 0) return;
+    PgParams params = Params();
+    Run("SELECT pg_advisory_unlock($1, 0)", params);
+}
+
+// ---- The file's row: writers take turns on it -----------------------------------------------
+
+int16_t PgFile::TryLockFileRow(bool wait, bool* changed) {
+    PgParams params = Params();
+    PgResult result;
+    std::string sql = "SELECT generation FROM " + Table("w3b_file") + " WHERE id = $1 FOR UPDATE" +
+                      (wait ? "" : " NOWAIT");
+    if (int16_t status = Run(sql, params, &result); status != btr::kStatusSuccess) return status;
+    if (result.Rows() != 1) return btr::kStatusIoError;
+    int64_t generation = result.Int(0, 0);
+    *changed = generation != serverGeneration_;
+    serverGeneration_ = generation;
+    return btr::kStatusSuccess;
+}
+
+int16_t PgFile::LockFileRow(bool insideServerTransaction) {
+    // Inside a server transaction a refused lock must not spoil what the transaction holds.
+    auto undo = [&] {
+        if (insideServerTransaction) session_->Execute("ROLLBACK TO SAVEPOINT w3b_lock; RELEASE SAVEPOINT w3b_lock");
+        else session_->RollBack();
+    };
+    auto start = [&] { return insideServerTransaction ? session_->Execute("SAVEPOINT w3b_lock") : session_->Begin(); };
+    if (int16_t status = start(); status != btr::kStatusSuccess) return status;
+    bool changed = false;
+    int16_t status = TryLockFileRow(false, &changed);
+    if (status == btr::kStatusFileInUse && writeWait_) {
+        undo();
+        // Another process's exclusive transaction keeps the file until it ends: 85 at once.
+        if ((status = locks_->CheckFileFree(LockWait::kAnswerAtOnce)) != btr::kStatusSuccess) return status;
+        if ((status = start()) != btr::kStatusSuccess) return status;
+        status = session_->Execute(kSetBusyTimeout);
+        if (status == btr::kStatusSuccess) status = TryLockFileRow(true, &changed);
+    }
+    // While this call waited, another process may have added or dropped a key; the write must
+    // see the keys the file has now.
+    if (status == btr::kStatusSuccess && changed) status = LoadDefinition();
+    if (status != btr::kStatusSuccess) {
+        if (status != btr::kStatusSessionNoLongerValid) undo();
+        return status;
+    }
+    return insideServerTransaction ? session_->Execute("RELEASE SAVEPOINT w3b_lock") : btr::kStatusSuccess;
+}
+
+int16_t PgFile::Begin() {
+    if (inTransaction_) {
+        if (!session_->InServerTransaction() || session_->TransactionNumber() != joinedTransaction_) {
+            return btr::kStatusTransactionError;
+        }
+        return session_->Execute("SAVEPOINT w3b_operation");
+    }
+    return LockFileRow(false);
+}
+
+int16_t PgFile::Commit() {
+    int16_t status;
+    if (inTransaction_) {
+        status = session_->Execute("RELEASE SAVEPOINT w3b_operation");
+        if (status != btr::kStatusSuccess) Rollback();
+    } else {
+        status = session_->Commit();
+    }
+    if (status != btr::kStatusSuccess || !redefining_) return status;
+    redefining_ = false;
+    return Refresh();
+}
+
+void PgFile::Rollback() {
+    redefining_ = false;
+    if (inTransaction_) {
+        session_->Execute("ROLLBACK TO SAVEPOINT w3b_operation; RELEASE SAVEPOINT w3b_operation");
+    } else {
+        session_->RollBack();
+    }
+}
+
+int16_t PgFile::JoinTransaction() {
+    if (inTransaction_) return btr::kStatusSuccess;
+    bool began = !session_->InServerTransaction();
+    if (began) {
+        if (int16_t status = session_->BeginServerTransaction(); status != btr::kStatusSuccess) return status;
+    }
+    int16_t status = LockFileRow(true);
+    if (status != btr::kStatusSuccess) {
+        if (began) session_->EndServerTransaction(Outcome::kRollBack);
+        return status;
+    }
+    inTransaction_ = true;
+    joinedTransaction_ = session_->TransactionNumber();
+    return btr::kStatusSuccess;
+}
+
+int16_t PgFile::EndTransaction(Outcome outcome) {
+    if (!inTransaction_) return btr::kStatusSuccess;
+    inTransaction_ = false;
+    locks_->UnlockFile();
+    // The first file of the folder to end its part ends the server transaction for them all;
+    // the others learn how it ended.
+    if (session_->TransactionNumber() != joinedTransaction_) return btr::kStatusTransactionError;
+    return session_->EndServerTransaction(outcome);
+}
+
+// ---- Definition changes ------------------------------------------------------------------------
+
+int16_t PgFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) {
+    std::unique_ptr<FileDef> next = CopyDefinition(*def_);
+    for (const AcsBlock& block : newAcs) next->acs.push_back(block);
+    next->AddKey(number, specs);
+    const KeyInfo& key = *next->Key(number);
+    redefining_ = true;
+    int16_t status = AddServerKey(*session_, id_, number, key.specs, newAcs, def_->acs.size());
+    if (status == btr::kStatusSuccess) status = FillServerKey(*session_, id_, key, def_->RecordLength());
+    if (status != btr::kStatusSuccess) Rollback();
+    return status;
+}
+
+int16_t PgFile::DropKey(int number, Renumbering renumbering) {
+    redefining_ = true;
+    int16_t status = DropServerKey(*session_, id_, *def_, number, renumbering);
+    if (status != btr::kStatusSuccess) Rollback();
+    return status;
+}
+
+}  // namespace w3b

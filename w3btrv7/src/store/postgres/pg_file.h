@@ -1,0 +1,139 @@
+// pg_file.h: the server store: this process's connection to one data file that a PostgreSQL
+// server keeps for a served folder.
+//
+// Every call reads the server's newest committed state (nothing is cached between calls), and
+// the file's writes are one server transaction each, or savepoints inside the process's
+// transaction, which is one server transaction across all the folder's files. Writers of a
+// file take turns on its row of w3b_file, as writers of an SQLite file take turns on its write
+// lock; readers never wait.
+#ifndef W3BTRV7_STORE_POSTGRES_PG_FILE_H
+#define W3BTRV7_STORE_POSTGRES_PG_FILE_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/file_connection.h"
+#include "store/postgres/advisory_locks.h"
+#include "store/postgres/pg_session.h"
+#include "store/server_folder.h"
+
+namespace w3b {
+
+class PgFile final : public FileConnection {
+public:
+    ~PgFile() override;
+    PgFile(const PgFile&) = delete;
+    PgFile& operator=(const PgFile&) = delete;
+
+    // Opens the file `name` of `folder`. 12 when the folder has no such file, 85 while another
+    // process creates it or has it open exclusively, 95 when the server cannot be reached.
+    static int16_t Open(const ServerFolder& folder, const std::string& path, const FileKey& key,
+                        std::unique_ptr<FileConnection>* out);
+    // Creates (or replaces) the file `name` of `folder`; 85 while any process has it open.
+    static int16_t Create(const ServerFolder& folder, const std::string& name, const FileDef& def);
+    // Whether the folder has a file `name`.
+    static int16_t Exists(const ServerFolder& folder, const std::string& name, bool* exists);
+
+    const std::string& Path() const override { return path_; }
+    const FileKey& Key() const override { return key_; }
+    const FileDef& Def() const override { return *def_; }
+    uint64_t DefinitionGeneration() const override { return definitionGeneration_; }
+
+    // Nothing here can tell cheaply that the server's state is unchanged, so every stamp is
+    // unknown and nothing read in an earlier call is served again.
+    void BeginCall() override {}
+    const ChangeStamp& CallStamp() const override { return unknown_; }
+    bool MayHaveChangedSinceCallStart() const override { return true; }
+    int16_t Refresh() override;
+
+    void RequireFullSync() override { session_->RequireDurableCommit(); }
+
+    RecordLocks& Locks() override { return *locks_; }
+    int16_t AcquireExclusiveOpen() override;
+    void ReleaseExclusiveOpen() override;
+
+    int16_t Begin() override;
+    int16_t Commit() override;
+    void Rollback() override;
+    void SetWriteWait(LockWait wait) override { writeWait_ = wait == LockWait::kWait; }
+
+    bool InTransaction() const override { return inTransaction_; }
+    int16_t JoinTransaction() override;
+    int16_t EndTransaction(Outcome outcome) override;
+
+    int16_t ReadRecord(int64_t position, std::string* data, bool* found) override;
+    int16_t InsertRecord(const uint8_t* data, size_t size, int64_t* position) override;
+    int16_t UpdateRecord(int64_t position, const std::string& expected, const uint8_t* data, size_t size,
+                         bool* changed) override;
+    int16_t DeleteRecord(int64_t position, const std::string& expected, bool* changed) override;
+    int16_t StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) override;
+    int16_t StepRecords(Direction direction, int64_t from, int limit, std::vector<FetchedRow>* rows,
+                        size_t* count) override;
+    int16_t CountRecords(int64_t* count) override;
+    int16_t CountRecordsBefore(int64_t position, int64_t* count) override;
+    int16_t RecordAtOffset(int64_t offset, int64_t* position, std::string* data, bool* found) override;
+
+    int16_t SeekEntry(const KeyInfo& key, Seek kind, const std::string& value, int64_t sequence, KeyEntry* entry,
+                      std::string* data, bool* found) override;
+    int16_t SeekEntries(const KeyInfo& key, Direction direction, const KeyEntry& from, bool vacated, int limit,
+                        std::vector<FetchedRow>* rows, size_t* count) override;
+    int16_t EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
+                          bool* found) override;
+    int16_t EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data,
+                          bool* found) override;
+    int16_t InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) override;
+    int16_t DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) override;
+    int16_t CountEntries(const KeyInfo& key, int64_t* count) override;
+    int16_t CountDistinct(const KeyInfo& key, int64_t* count) override;
+    int16_t CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) override;
+
+    int16_t AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) override;
+    int16_t DropKey(int number, Renumbering renumbering) override;
+
+private:
+    PgFile() = default;
+    // Takes the file's row for this write: at once when it is free, else after waiting up to the
+    // busy timeout (85 at once with the no-wait bias, or while another process's exclusive
+    // transaction has the file). Reads the definition again when it changed.
+    int16_t LockFileRow(bool insideServerTransaction);
+    int16_t TryLockFileRow(bool wait, bool* changed);
+    int16_t LoadDefinition();
+    // Runs a statement of this file's: $1 is always the file's id.
+    int16_t Run(const std::string& sql, PgParams& params, PgResult* result = nullptr) {
+        return session_->Run(sql, params, result);
+    }
+    PgParams Params() const {
+        PgParams params;
+        params.Int4(id_);
+        return params;
+    }
+    PgParams KeyParams(const KeyInfo& key) const {
+        PgParams params = Params();
+        params.Int2(static_cast<int16_t>(key.number));
+        return params;
+    }
+    std::string Table(const char* name) const { return session_->Schema() + "." + name; }
+    // Reads entries with their records from `result` (value, seq, position, data) into rows.
+    static void ReadRows(const PgResult& result, std::vector<FetchedRow>* rows, size_t* count);
+
+    std::shared_ptr<PgSession> session_;
+    std::string path_;
+    FileKey key_;
+    int32_t id_ = 0;
+    std::unique_ptr<AdvisoryLocks> locks_;
+    std::unique_ptr<FileDef> def_;
+    int64_t serverGeneration_ = 0;
+    uint64_t definitionGeneration_ = 0;
+    int exclusiveOpens_ = 0;
+    bool inTransaction_ = false;
+    uint64_t joinedTransaction_ = 0;  // the session's server transaction this file joined
+    bool writeWait_ = true;
+    bool redefining_ = false;
+    ChangeStamp unknown_;
+};
+
+}  // namespace w3b
+
+#endif  // W3BTRV7_STORE_POSTGRES_PG_FILE_H

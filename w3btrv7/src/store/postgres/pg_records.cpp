@@ -1,0 +1,325 @@
+// Records by position and key entries of a server file.
+#include <algorithm>
+
+#include "store/postgres/pg_file.h"
+#include "store/postgres/pg_schema.h"
+
+namespace w3b {
+
+namespace {
+
+// A batch read from the server is not served again in a later call (the server's state is
+// never known to be unchanged), so one row at a time is all a read can use.
+constexpr int kServerBatch = 1;
+
+const char* const kEntryColumns = "SELECT e.value, e.seq, e.position, r.data FROM ";
+
+int16_t ReadPositioned(const PgResult& result, int64_t* position, std::string* data, bool* found) {
+    *found = result.Rows() > 0;
+    if (*found) {
+        *position = result.Int(0, 0);
+        result.Bytes(0, 1, data);
+    }
+    return btr::kStatusSuccess;
+}
+
+void ReadEntry(const PgResult& result, int row, KeyEntry* entry, std::string* data) {
+    result.Bytes(row, 0, &entry->value);
+    entry->sequence = result.Int(row, 1);
+    entry->position = result.Int(row, 2);
+    if (data != nullptr) result.Bytes(row, 3, data);
+}
+
+}  // namespace
+
+void PgFile::ReadRows(const PgResult& result, std::vector<FetchedRow>* rows, size_t* count) {
+    for (int row = 0; row < result.Rows(); ++row) {
+        if (rows->size() <= *count) rows->resize(*count + 1);
+        FetchedRow& fetched = (*rows)[(*count)++];
+        ReadEntry(result, row, &fetched.entry, &fetched.data);
+    }
+}
+
+// ---- Records ---------------------------------------------------------------------------------
+
+int16_t PgFile::ReadRecord(int64_t position, std::string* data, bool* found) {
+    PgParams params = Params();
+    params.Int8(position);
+    PgResult result;
+    int16_t status = Run("SELECT data FROM " + Table("w3b_record") + " WHERE file = $1 AND position = $2", params, &result);
+    *found = status == btr::kStatusSuccess && result.Rows() > 0;
+    if (*found) result.Bytes(0, 0, data);
+    return status;
+}
+
+int16_t PgFile::InsertRecord(const uint8_t* data, size_t size, int64_t* position) {
+    PgParams params = Params();
+    params.Bytes(data, size);
+    PgResult result;
+    int16_t status = Run("INSERT INTO " + Table("w3b_record") + "(file, position, data) VALUES($1, nextval('" +
+                             PositionSequence(*session_, id_) + "'), $2) RETURNING position",
+                         params, &result);
+    if (status != btr::kStatusSuccess) return status == btr::kStatusDuplicateKey ? btr::kStatusIoError : status;
+    if (result.Rows() != 1) return btr::kStatusIoError;
+    *position = result.Int(0, 0);
+    // Positions are 4-byte record addresses.
+    return *position > 0xFFFFFFFFLL ? btr::kStatusDiskFull : btr::kStatusSuccess;
+}
+
+int16_t PgFile::UpdateRecord(int64_t position, const std::string& expected, const uint8_t* data, size_t size,
+                             bool* changed) {
+    PgParams params = Params();
+    params.Int8(position).Bytes(data, size).Bytes(expected);
+    PgResult result;
+    int16_t status = Run("UPDATE " + Table("w3b_record") +
+                             " SET data = $3 WHERE file = $1 AND position = $2 AND data = $4 RETURNING 1",
+                         params, &result);
+    *changed = status == btr::kStatusSuccess && result.Rows() == 1;
+    return status;
+}
+
+int16_t PgFile::DeleteRecord(int64_t position, const std::string& expected, bool* changed) {
+    PgParams params = Params();
+    params.Int8(position).Bytes(expected);
+    PgResult result;
+    int16_t status = Run("DELETE FROM " + Table("w3b_record") +
+                             " WHERE file = $1 AND position = $2 AND data = $3 RETURNING 1",
+                         params, &result);
+    *changed = status == btr::kStatusSuccess && result.Rows() == 1;
+    return status;
+}
+
+int16_t PgFile::StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) {
+    std::string head = "SELECT position, data FROM " + Table("w3b_record") + " WHERE file = $1";
+    PgParams params = Params();
+    std::string sql;
+    switch (kind) {
+        case Seek::kFirst: sql = head + " ORDER BY position LIMIT 1"; break;
+        case Seek::kLast: sql = head + " ORDER BY position DESC LIMIT 1"; break;
+        case Seek::kNext: sql = head + " AND position > $2 ORDER BY position LIMIT 1"; break;
+        case Seek::kPrevious: sql = head + " AND position < $2 ORDER BY position DESC LIMIT 1"; break;
+        default: return btr::kStatusInvalidOperation;
+    }
+    if (kind == Seek::kNext || kind == Seek::kPrevious) params.Int8(from);
+    PgResult result;
+    if (int16_t status = Run(sql, params, &result); status != btr::kStatusSuccess) return status;
+    return ReadPositioned(result, position, data, found);
+}
+
+int16_t PgFile::StepRecords(Direction direction, int64_t from, int limit, std::vector<FetchedRow>* rows,
+                            size_t* count) {
+    bool forward = direction == Direction::kForward;
+    PgParams params = Params();
+    params.Int8(from).Int4(std::min(limit, kServerBatch));
+    PgResult result;
+    *count = 0;
+    int16_t status = Run("SELECT position, data FROM " + Table("w3b_record") +
+                             (forward ? " WHERE file = $1 AND position > $2 ORDER BY position LIMIT $3"
+                                      : " WHERE file = $1 AND position < $2 ORDER BY position DESC LIMIT $3"),
+                         params, &result);
+    if (status != btr::kStatusSuccess) return status;
+    for (int row = 0; row < result.Rows(); ++row) {
+        if (rows->size() <= *count) rows->resize(*count + 1);
+        FetchedRow& fetched = (*rows)[(*count)++];
+        fetched.entry.position = result.Int(row, 0);
+        result.Bytes(row, 1, &fetched.data);
+    }
+    return btr::kStatusSuccess;
+}
+
+int16_t PgFile::CountRecords(int64_t* count) {
+    PgParams params = Params();
+    PgResult result;
+    int16_t status = Run("SELECT count(*) FROM " + Table("w3b_record") + " WHERE file = $1", params, &result);
+    if (status == btr::kStatusSuccess) *count = result.Int(0, 0);
+    return status;
+}
+
+int16_t PgFile::CountRecordsBefore(int64_t position, int64_t* count) {
+    PgParams params = Params();
+    params.Int8(position);
+    PgResult result;
+    int16_t status =
+        Run("SELECT count(*) FROM " + Table("w3b_record") + " WHERE file = $1 AND position < $2", params, &result);
+    if (status == btr::kStatusSuccess) *count = result.Int(0, 0);
+    return status;
+}
+
+int16_t PgFile::RecordAtOffset(int64_t offset, int64_t* position, std::string* data, bool* found) {
+    PgParams params = Params();
+    params.Int8(offset);
+    PgResult result;
+    if (int16_t status = Run("SELECT position, data FROM " + Table("w3b_record") +
+                                 " WHERE file = $1 ORDER BY position LIMIT 1 OFFSET $2",
+                             params, &result);
+        status != btr::kStatusSuccess) {
+        return status;
+    }
+    return ReadPositioned(result, position, data, found);
+}
+
+// ---- Key entries -------------------------------------------------------------------------------
+
+int16_t PgFile::SeekEntry(const KeyInfo& key, Seek kind, const std::string& value, int64_t sequence, KeyEntry* entry,
+                          std::string* data, bool* found) {
+    const char* ascending = " ORDER BY e.value, e.seq LIMIT 1";
+    const char* descending = " ORDER BY e.value DESC, e.seq DESC LIMIT 1";
+    std::string where;
+    const char* order = ascending;
+    switch (kind) {
+        case Seek::kFirst: break;
+        case Seek::kLast: order = descending; break;
+        case Seek::kEqual: where = " AND e.value = $3"; break;
+        case Seek::kGreater: where = " AND e.value > $3"; break;
+        case Seek::kGreaterOrEqual: where = " AND e.value >= $3"; break;
+        case Seek::kLess: where = " AND e.value < $3", order = descending; break;
+        case Seek::kLessOrEqual: where = " AND e.value <= $3", order = descending; break;
+        case Seek::kNext: where = " AND (e.value, e.seq) > ($3, $4)"; break;
+        case Seek::kPrevious: where = " AND (e.value, e.seq) < ($3, $4)", order = descending; break;
+        default: return btr::kStatusInvalidOperation;
+    }
+    PgParams params = KeyParams(key);
+    if (kind != Seek::kFirst && kind != Seek::kLast) params.Bytes(value);
+    if (kind == Seek::kNext || kind == Seek::kPrevious) params.Int8(sequence);
+    PgResult result;
+    if (int16_t status = Run(kEntryColumns + Table("w3b_entry") + " e JOIN " + Table("w3b_record") +
+                                 " r ON r.file = e.file AND r.position = e.position"
+                                 " WHERE e.file = $1 AND e.key = $2" + where + order,
+                             params, &result);
+        status != btr::kStatusSuccess) {
+        return status;
+    }
+    *found = result.Rows() > 0;
+    if (*found) ReadEntry(result, 0, entry, data);
+    return btr::kStatusSuccess;
+}
+
+int16_t PgFile::SeekEntries(const KeyInfo& key, Direction direction, const KeyEntry& from, bool vacated, int limit,
+                            std::vector<FetchedRow>* rows, size_t* count) {
+    bool forward = direction == Direction::kForward;
+    limit = std::min(limit, kServerBatch);
+    *count = 0;
+    std::string head = kEntryColumns + Table("w3b_entry") + " e JOIN " + Table("w3b_record") +
+                       " r ON r.file = e.file AND r.position = e.position WHERE e.file = $1 AND e.key = $2";
+    PgResult result;
+    if (key.duplicates) {
+        if (forward) {
+            // The entry the block stands on may have been deleted and its place in the group
+            // taken by a later arrival of the same value: that one comes next, alone.
+            PgParams same = KeyParams(key);
+            same.Bytes(from.value).Int8(from.sequence).Int8(from.position).Bool(vacated);
+            if (int16_t status =
+                    Run(head + " AND e.value = $3 AND e.seq = $4 AND ($6 OR e.position <> $5)", same, &result);
+                status != btr::kStatusSuccess) {
+                return status;
+            }
+            ReadRows(result, rows, count);
+            if (*count != 0) return btr::kStatusSuccess;
+        }
+        // The rest of the block's group of equal values first.
+        PgParams group = KeyParams(key);
+        group.Bytes(from.value).Int8(from.sequence).Int4(limit);
+        if (int16_t status = Run(head + (forward ? " AND e.value = $3 AND e.seq > $4 ORDER BY e.seq LIMIT $5"
+                                                 : " AND e.value = $3 AND e.seq < $4 ORDER BY e.seq DESC LIMIT $5"),
+                                 group, &result);
+            status != btr::kStatusSuccess) {
+            return status;
+        }
+        ReadRows(result, rows, count);
+        if (*count >= static_cast<size_t>(limit)) return btr::kStatusSuccess;
+    }
+    PgParams beyond = KeyParams(key);
+    beyond.Bytes(from.value).Int4(limit - static_cast<int>(*count));
+    if (int16_t status = Run(head + (forward ? " AND e.value > $3 ORDER BY e.value, e.seq LIMIT $4"
+                                             : " AND e.value < $3 ORDER BY e.value DESC, e.seq DESC LIMIT $4"),
+                             beyond, &result);
+        status != btr::kStatusSuccess) {
+        return status;
+    }
+    ReadRows(result, rows, count);
+    return btr::kStatusSuccess;
+}
+
+int16_t PgFile::EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
+                              bool* found) {
+    PgParams params = KeyParams(key);
+    params.Bytes(value).Int8(position);
+    PgResult result;
+    int16_t status = Run("SELECT seq FROM " + Table("w3b_entry") +
+                             " WHERE file = $1 AND key = $2 AND value = $3 AND position = $4 LIMIT 1",
+                         params, &result);
+    *found = status == btr::kStatusSuccess && result.Rows() > 0;
+    if (*found) *entry = KeyEntry{value, result.Int(0, 0), position};
+    return status;
+}
+
+int16_t PgFile::EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data, bool* found) {
+    PgParams params = KeyParams(key);
+    params.Int8(offset);
+    PgResult result;
+    if (int16_t status = Run(kEntryColumns + Table("w3b_entry") + " e JOIN " + Table("w3b_record") +
+                                 " r ON r.file = e.file AND r.position = e.position WHERE e.file = $1 AND e.key = $2"
+                                 " ORDER BY e.value, e.seq LIMIT 1 OFFSET $3",
+                             params, &result);
+        status != btr::kStatusSuccess) {
+        return status;
+    }
+    *found = result.Rows() > 0;
+    if (*found) ReadEntry(result, 0, entry, data);
+    return btr::kStatusSuccess;
+}
+
+int16_t PgFile::InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) {
+    PgParams params = KeyParams(key);
+    params.Bytes(value).Int8(position);
+    PgResult result;
+    // Equal values keep the order in which they entered the key: a new one goes last. A key
+    // without duplicates numbers every entry 0, so the primary key refuses a second value (5).
+    std::string sql =
+        key.duplicates
+            ? "INSERT INTO " + Table("w3b_entry") + "(file, key, value, seq, position) SELECT $1, $2, $3,"
+                  " COALESCE(max(seq) + 1, 0), $4 FROM " + Table("w3b_entry") +
+                  " WHERE file = $1 AND key = $2 AND value = $3 RETURNING seq"
+            : "INSERT INTO " + Table("w3b_entry") + "(file, key, value, seq, position) VALUES($1, $2, $3, 0, $4)"
+                  " RETURNING seq";
+    if (int16_t status = Run(sql, params, &result); status != btr::kStatusSuccess) return status;
+    if (sequence != nullptr) *sequence = result.Rows() > 0 ? result.Int(0, 0) : 0;
+    return btr::kStatusSuccess;
+}
+
+int16_t PgFile::DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) {
+    PgParams params = KeyParams(key);
+    params.Bytes(value).Int8(position);
+    return Run("DELETE FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2 AND value = $3 AND position = $4",
+               params);
+}
+
+int16_t PgFile::CountEntries(const KeyInfo& key, int64_t* count) {
+    PgParams params = KeyParams(key);
+    PgResult result;
+    int16_t status =
+        Run("SELECT count(*) FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2", params, &result);
+    if (status == btr::kStatusSuccess) *count = result.Int(0, 0);
+    return status;
+}
+
+int16_t PgFile::CountDistinct(const KeyInfo& key, int64_t* count) {
+    PgParams params = KeyParams(key);
+    PgResult result;
+    int16_t status = Run("SELECT count(DISTINCT value) FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2",
+                         params, &result);
+    if (status == btr::kStatusSuccess) *count = result.Int(0, 0);
+    return status;
+}
+
+int16_t PgFile::CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) {
+    PgParams params = KeyParams(key);
+    params.Bytes(value);
+    PgResult result;
+    int16_t status = Run("SELECT count(*) FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2 AND value < $3",
+                         params, &result);
+    if (status == btr::kStatusSuccess) *count = result.Int(0, 0);
+    return status;
+}
+
+}  // namespace w3b

@@ -1,0 +1,225 @@
+#include "store/postgres/pg_session.h"
+
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "btrcall.h"
+
+namespace w3b {
+
+namespace {
+
+// How long a connection attempt may take before the call answers that the server is out of
+// reach, and how long an unanswered server may keep a call (libpq's keepalive settings).
+constexpr char kConnectionDefaults[] =
+    " connect_timeout=10 keepalives=1 keepalives_idle=10 keepalives_interval=5 keepalives_count=3"
+    " application_name=w3btrv7";
+
+uint64_t ReadBigEndian(const char* at, int width) {
+    uint64_t value = 0;
+    for (int i = 0; i < width; ++i) value = (value << 8) | static_cast<uint8_t>(at[i]);
+    return value;
+}
+
+std::mutex& RegistryMutex() {
+    static std::mutex* mutex = new std::mutex();
+    return *mutex;
+}
+
+std::map<std::string, std::weak_ptr<PgSession>>& Registry() {
+    static auto* sessions = new std::map<std::string, std::weak_ptr<PgSession>>();
+    return *sessions;
+}
+
+}  // namespace
+
+PgParams& PgParams::Number(unsigned int type, uint64_t value, int width) {
+    std::array<char, 8> bytes{};
+    for (int i = 0; i < width; ++i) bytes[static_cast<size_t>(i)] = static_cast<char>(value >> (8 * (width - 1 - i)));
+    numbers_.push_back(bytes);
+    types_.push_back(type);
+    lengths_.push_back(width);
+    formats_.push_back(1);
+    pointers_.push_back(nullptr);
+    return *this;
+}
+
+PgParams& PgParams::Bytes(const void* data, size_t size) {
+    types_.push_back(17);  // bytea
+    lengths_.push_back(static_cast<int>(size));
+    formats_.push_back(1);
+    // A zero-length value still needs a non-null pointer, or the server reads it as NULL.
+    pointers_.push_back(size == 0 ? "" : static_cast<const char*>(data));
+    return *this;
+}
+
+PgParams& PgParams::Text(const std::string& text) {
+    types_.push_back(25);  // text
+    lengths_.push_back(static_cast<int>(text.size()));
+    formats_.push_back(1);
+    pointers_.push_back(text.c_str());
+    return *this;
+}
+
+const char* const* PgParams::Values() const {
+    values_.clear();
+    size_t number = 0;
+    for (const char* pointer : pointers_) values_.push_back(pointer != nullptr ? pointer : numbers_[number++].data());
+    return values_.data();
+}
+
+PgResult& PgResult::operator=(PgResult&& other) noexcept {
+    if (this != &other) {
+        PQclear(result_);
+        result_ = other.result_;
+        other.result_ = nullptr;
+    }
+    return *this;
+}
+
+int64_t PgResult::Int(int row, int column) const {
+    int width = PQgetlength(result_, row, column);
+    uint64_t value = ReadBigEndian(PQgetvalue(result_, row, column), width);
+    // Sign-extend the narrower integer types.
+    if (width > 0 && width < 8 && (value >> (8 * width - 1)) != 0) value |= ~uint64_t{0} << (8 * width);
+    return static_cast<int64_t>(value);
+}
+
+void PgResult::Bytes(int row, int column, std::string* out) const {
+    out->assign(PQgetvalue(result_, row, column), static_cast<size_t>(PQgetlength(result_, row, column)));
+}
+
+std::shared_ptr<PgSession> PgSession::For(const ServerFolder& folder) {
+    std::lock_guard<std::mutex> lock(RegistryMutex());
+    std::string key = folder.connection + '\n' + folder.schema;
+    auto& slot = Registry()[key];
+    if (auto existing = slot.lock()) return existing;
+    std::shared_ptr<PgSession> session(new PgSession(folder));
+    slot = session;
+    return session;
+}
+
+std::shared_ptr<PgSession> PgSession::Separate(const ServerFolder& folder) {
+    return std::shared_ptr<PgSession>(new PgSession(folder));
+}
+
+PgSession::PgSession(const ServerFolder& folder) : folder_(folder), quotedSchema_('"' + folder.schema + '"') {}
+
+PgSession::~PgSession() { Disconnect(); }
+
+void PgSession::Disconnect() {
+    if (conn_ != nullptr) PQfinish(conn_);
+    conn_ = nullptr;
+    prepared_.clear();
+    // A server transaction ends with its connection, and nothing in it was kept.
+    if (inTransaction_) endedWith_ = btr::kStatusSessionNoLongerValid;
+    inTransaction_ = false;
+}
+
+int16_t PgSession::EnsureConnected() {
+    if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK) return btr::kStatusSuccess;
+    Disconnect();
+    conn_ = PQconnectdb((folder_.connection + kConnectionDefaults).c_str());
+    if (conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK) {
+        lastError_ = conn_ != nullptr ? PQerrorMessage(conn_) : "out of memory";
+        Disconnect();
+        return btr::kStatusSessionNoLongerValid;
+    }
+    ++connectionNumber_;
+    // Keys compare as bytes whatever the server's locale; a write that waits for another
+    // workstation's write gives up after the busy timeout of every store.
+    std::string setup = "SET lock_timeout = 0; SET statement_timeout = 0; SET client_min_messages = warning";
+    if (durable_) setup += "; SET synchronous_commit = on";
+    return Execute(setup);
+}
+
+int16_t PgSession::StatusOf(PGresult* result) {
+    ExecStatusType state = result == nullptr ? PGRES_FATAL_ERROR : PQresultStatus(result);
+    if (state == PGRES_COMMAND_OK || state == PGRES_TUPLES_OK) return btr::kStatusSuccess;
+    lastError_ = conn_ != nullptr ? PQerrorMessage(conn_) : "no connection";
+    if (conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK) {
+        Disconnect();
+        return btr::kStatusSessionNoLongerValid;
+    }
+    const char* code = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    std::string sqlState = code != nullptr ? code : "";
+    if (sqlState == "23505") return btr::kStatusDuplicateKey;
+    if (sqlState == "55P03" || sqlState == "40001") return btr::kStatusFileInUse;
+    if (sqlState == "40P01") return btr::kStatusDeadlock;
+    if (sqlState == "53100") return btr::kStatusDiskFull;
+    if (sqlState.compare(0, 2, "08") == 0 || sqlState.compare(0, 2, "57") == 0) {
+        Disconnect();
+        return btr::kStatusSessionNoLongerValid;
+    }
+    return btr::kStatusIoError;
+}
+
+int16_t PgSession::Run(const std::string& sql, const PgParams& params, PgResult* result) {
+    if (int16_t status = EnsureConnected(); status != btr::kStatusSuccess) return status;
+    auto it = prepared_.find(sql);
+    if (it == prepared_.end()) {
+        std::string name = "w3b" + std::to_string(prepared_.size());
+        PGresult* prepared = PQprepare(conn_, name.c_str(), sql.c_str(), params.Count(), params.Types());
+        int16_t status = StatusOf(prepared);
+        PQclear(prepared);
+        if (status != btr::kStatusSuccess) return status;
+        it = prepared_.emplace(sql, name).first;
+    }
+    PGresult* raw = PQexecPrepared(conn_, it->second.c_str(), params.Count(), params.Values(), params.Lengths(),
+                                   params.Formats(), 1);
+    int16_t status = StatusOf(raw);
+    PgResult owned(raw);
+    if (result != nullptr) *result = std::move(owned);
+    return status;
+}
+
+int16_t PgSession::Execute(const std::string& sql) {
+    if (int16_t status = EnsureConnected(); status != btr::kStatusSuccess) return status;
+    PGresult* raw = PQexec(conn_, sql.c_str());
+    int16_t status = StatusOf(raw);
+    PQclear(raw);
+    return status;
+}
+
+int16_t PgSession::Commit() {
+    if (int16_t status = EnsureConnected(); status != btr::kStatusSuccess) return status;
+    PGresult* raw = PQexec(conn_, "COMMIT");
+    int16_t status = StatusOf(raw);
+    // A transaction that an error had already spoiled "commits" as a rollback.
+    if (status == btr::kStatusSuccess && std::strcmp(PQcmdStatus(raw), "ROLLBACK") == 0) {
+        status = btr::kStatusTransactionError;
+    }
+    PQclear(raw);
+    if (status != btr::kStatusSuccess && conn_ != nullptr) Execute("ROLLBACK");
+    return status;
+}
+
+int16_t PgSession::BeginServerTransaction() {
+    if (inTransaction_) return btr::kStatusSuccess;
+    int16_t status = Begin();
+    if (status != btr::kStatusSuccess) return status;
+    inTransaction_ = true;
+    ++transactionNumber_;
+    endedWith_ = btr::kStatusSuccess;
+    return btr::kStatusSuccess;
+}
+
+int16_t PgSession::EndServerTransaction(Outcome outcome) {
+    if (!inTransaction_) return outcome == Outcome::kCommit ? endedWith_ : btr::kStatusSuccess;
+    inTransaction_ = false;
+    if (outcome == Outcome::kRollBack) {
+        RollBack();
+        endedWith_ = btr::kStatusSuccess;
+        return btr::kStatusSuccess;
+    }
+    endedWith_ = Commit();
+    return endedWith_;
+}
+
+int16_t PgSession::RequireDurableCommit() {
+    durable_ = true;
+    return conn_ != nullptr ? Execute("SET synchronous_commit = on") : btr::kStatusSuccess;
+}
+
+}  // namespace w3b

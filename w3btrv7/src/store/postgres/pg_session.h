@@ -1,0 +1,138 @@
+// pg_session.h: this process's connection to one server folder (a server and a schema), shared
+// by every data file of the folder that the process has open.
+//
+// One connection per folder makes the process's transaction one server transaction across all
+// the folder's files, and makes every record lock of the process one session's lock: the server
+// ends them all when the connection ends, whatever ended it.
+#ifndef W3BTRV7_STORE_POSTGRES_PG_SESSION_H
+#define W3BTRV7_STORE_POSTGRES_PG_SESSION_H
+
+#include <libpq-fe.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "store/file_connection.h"
+#include "store/server_folder.h"
+
+namespace w3b {
+
+// The parameters of one statement, sent in binary form.
+class PgParams {
+public:
+    PgParams& Int2(int16_t value) { return Number(21, static_cast<uint64_t>(static_cast<uint16_t>(value)), 2); }
+    PgParams& Int4(int32_t value) { return Number(23, static_cast<uint64_t>(static_cast<uint32_t>(value)), 4); }
+    PgParams& Int8(int64_t value) { return Number(20, static_cast<uint64_t>(value), 8); }
+    PgParams& Bool(bool value) { return Number(16, value ? 1 : 0, 1); }
+    // Bytes the caller keeps alive until the statement has run.
+    PgParams& Bytes(const void* data, size_t size);
+    PgParams& Bytes(const std::string& data) { return Bytes(data.data(), data.size()); }
+    PgParams& Text(const std::string& text);
+
+    int Count() const { return static_cast<int>(types_.size()); }
+    const unsigned int* Types() const { return types_.data(); }
+    const char* const* Values() const;
+    const int* Lengths() const { return lengths_.data(); }
+    const int* Formats() const { return formats_.data(); }
+
+private:
+    PgParams& Number(unsigned int type, uint64_t value, int width);
+
+    std::vector<unsigned int> types_;
+    std::vector<int> lengths_;
+    std::vector<int> formats_;
+    // Where each value is: an index into numbers_ (-1 - i), or a pointer the caller keeps.
+    std::vector<const char*> pointers_;
+    std::vector<std::array<char, 8>> numbers_;
+    mutable std::vector<const char*> values_;
+};
+
+// A statement's result, freed with it. Columns come in binary form.
+class PgResult {
+public:
+    PgResult() = default;
+    explicit PgResult(PGresult* result) : result_(result) {}
+    PgResult(PgResult&& other) noexcept : result_(other.result_) { other.result_ = nullptr; }
+    PgResult& operator=(PgResult&& other) noexcept;
+    ~PgResult() { PQclear(result_); }
+
+    int Rows() const { return result_ == nullptr ? 0 : PQntuples(result_); }
+    bool IsNull(int row, int column) const { return PQgetisnull(result_, row, column) != 0; }
+    int64_t Int(int row, int column) const;  // int2, int4 or int8, by its width
+    bool Bool(int row, int column) const { return Int(row, column) != 0; }
+    void Bytes(int row, int column, std::string* out) const;
+
+private:
+    PGresult* result_ = nullptr;
+};
+
+class PgSession {
+public:
+    // The process's session for `folder`, connected on first use.
+    static std::shared_ptr<PgSession> For(const ServerFolder& folder);
+    // A session of its own, for work that must stay outside the process's transaction.
+    static std::shared_ptr<PgSession> Separate(const ServerFolder& folder);
+    ~PgSession();
+
+    const ServerFolder& Folder() const { return folder_; }
+    // A double-quoted schema name, for statements.
+    const std::string& Schema() const { return quotedSchema_; }
+
+    // Runs `sql` (prepared once per connection) with `params`. Returns a status: 0, or what the
+    // server's error means to the record manager (5 a duplicate, 85 a lock not granted in
+    // time, 78 a deadlock, 95 the connection lost, 2 anything else).
+    int16_t Run(const std::string& sql, const PgParams& params, PgResult* result = nullptr);
+    // Runs statements without parameters (several may be separated by ';').
+    int16_t Execute(const std::string& sql);
+
+    // Connects when there is no usable connection. 0, or 95 when the server cannot be reached.
+    int16_t EnsureConnected();
+    // Counts the connections made: locks taken under an earlier one are gone.
+    uint64_t ConnectionNumber() const { return connectionNumber_; }
+
+    // One write's own transaction. Commit answers 36 when an error had spoiled the transaction
+    // (the server then rolls it back).
+    int16_t Begin() { return Execute("BEGIN"); }
+    int16_t Commit();
+    void RollBack() { Execute("ROLLBACK"); }
+
+    // The server transaction that the process's transaction is on this folder: begun by the
+    // first file that joins it, ended by the first file that ends it. Each has a number, so
+    // that the other files learn how it ended: its commit's status, or 95 when the connection
+    // was lost with it.
+    bool InServerTransaction() const { return inTransaction_; }
+    uint64_t TransactionNumber() const { return transactionNumber_; }
+    int16_t BeginServerTransaction();
+    int16_t EndServerTransaction(Outcome outcome);
+    int16_t EndedWith() const { return endedWith_; }
+
+    // Whether writes wait until the server has made them durable (synchronous_commit).
+    int16_t RequireDurableCommit();
+
+    const std::string& LastError() const { return lastError_; }
+
+private:
+    explicit PgSession(const ServerFolder& folder);
+    int16_t StatusOf(PGresult* result);
+    void Disconnect();
+
+    ServerFolder folder_;
+    std::string quotedSchema_;
+    PGconn* conn_ = nullptr;
+    uint64_t connectionNumber_ = 0;
+    bool inTransaction_ = false;
+    uint64_t transactionNumber_ = 0;
+    int16_t endedWith_ = 0;
+    bool durable_ = false;
+    std::unordered_map<std::string, std::string> prepared_;  // sql -> statement name
+    std::string lastError_;
+};
+
+}  // namespace w3b
+
+#endif  // W3BTRV7_STORE_POSTGRES_PG_SESSION_H
