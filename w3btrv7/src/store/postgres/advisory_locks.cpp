@@ -35,6 +35,8 @@ void AdvisoryLocks::Release(int64_t position) {
     if (it == held_.end()) return;
     if (--it->second > 0) return;
     held_.erase(it);
+    // Without a connection the lock ended with it; a new connection is not worth making for it.
+    if (!session_.Connected()) return;
     PgParams params;
     params.Int8(RecordTag(position));
     bool released = false;
@@ -56,6 +58,7 @@ int16_t AdvisoryLocks::LockFile() {
 void AdvisoryLocks::UnlockFile() {
     if (!fileLocked_) return;
     fileLocked_ = false;
+    if (!session_.Connected()) return;
     PgParams params;
     params.Int4(fileId_);
     bool released = false;
@@ -79,6 +82,7 @@ int16_t AdvisoryLocks::CheckFileFree(LockWait wait) {
 }
 
 void AdvisoryLocks::ReleaseAll() {
+    if (!session_.Connected()) return Forget();
     for (const auto& [position, count] : held_) {
         PgParams params;
         params.Int8(RecordTag(position));

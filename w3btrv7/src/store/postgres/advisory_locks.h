@@ -33,6 +33,11 @@ public:
     // Lets go of every lock this file holds (the file closes while the folder's connection
     // stays for others).
     void ReleaseAll();
+    // Forgets every lock: the connection that held them has ended, and the server with it.
+    void Forget() {
+        held_.clear();
+        fileLocked_ = false;
+    }
 
 private:
     int64_t RecordTag(int64_t position) const { return (int64_t{fileId_} << 32) | (position & 0xFFFFFFFFLL); }

@@ -28,7 +28,8 @@ PgFile::~PgFile() {
     if (locks_ != nullptr) locks_->ReleaseAll();
     // The folder's connection may stay for other files: this file's open locks go now.
     while (exclusiveOpens_ > 0) ReleaseExclusiveOpen();
-    if (id_ != 0 && session_ != nullptr) {
+    if (id_ != 0 && session_ != nullptr && session_->Connected() &&
+        session_->ConnectionNumber() == connectionNumber_) {
         PgParams params = Params();
         session_->Run("SELECT pg_advisory_unlock_shared($1, 0)", params);
     }
@@ -48,17 +49,12 @@ int16_t PgFile::Open(const ServerFolder& folder, const std::string& path, const 
         return status;
     }
     if (!found) return btr::kStatusFileNotFound;
-    // Every open holds the file's open lock shared; an exclusive open or a Create holds it alone.
-    PgParams params;
-    params.Int4(id);
-    PgResult result;
-    if (int16_t status = file->session_->Run("SELECT pg_try_advisory_lock_shared($1, 0)", params, &result);
-        status != btr::kStatusSuccess) {
-        return status;
-    }
-    if (!result.Bool(0, 0)) return btr::kStatusFileInUse;
     file->id_ = id;
     file->locks_ = std::make_unique<AdvisoryLocks>(*file->session_, id);
+    if (int16_t status = file->TakeOpenLock(); status != btr::kStatusSuccess) {
+        file->id_ = 0;
+        return status;
+    }
     file->serverGeneration_ = generation;
     if (int16_t status = file->LoadDefinition(); status != btr::kStatusSuccess) return status;
     *out = std::move(file);
@@ -95,7 +91,41 @@ int16_t PgFile::LoadDefinition() {
     return btr::kStatusSuccess;
 }
 
+int16_t PgFile::TakeOpenLock() {
+    // Every open holds the file's open lock shared; an exclusive open or a Create holds it alone.
+    PgParams params = Params();
+    PgResult result;
+    if (int16_t status = Run("SELECT pg_try_advisory_lock_shared($1, 0)", params, &result);
+        status != btr::kStatusSuccess) {
+        return status;
+    }
+    if (!result.Bool(0, 0)) return btr::kStatusFileInUse;
+    connectionNumber_ = session_->ConnectionNumber();
+    if (exclusiveOpens_ > 0) {
+        if (int16_t status = Run("SELECT pg_try_advisory_lock($1, 0)", params, &result);
+            status != btr::kStatusSuccess) {
+            return status;
+        }
+        if (!result.Bool(0, 0)) return btr::kStatusIncompatibleMode;
+    }
+    return btr::kStatusSuccess;
+}
+
+int16_t PgFile::Reattach() {
+    // A transaction this file had joined ended with the old connection; ending it answers 95
+    // (the session's record of how it ended), never a commit.
+    locks_->Forget();
+    int16_t status = TakeOpenLock();
+    // Until the open lock is held again, other processes may have taken the file: this call
+    // answers that the session is gone, and so does every call until the lock is back.
+    return status == btr::kStatusSuccess ? status : btr::kStatusSessionNoLongerValid;
+}
+
 int16_t PgFile::Refresh() {
+    if (int16_t status = session_->EnsureConnected(); status != btr::kStatusSuccess) return status;
+    if (session_->ConnectionNumber() != connectionNumber_) {
+        if (int16_t status = Reattach(); status != btr::kStatusSuccess) return status;
+    }
     PgParams params = Params();
     PgResult result;
     if (int16_t status = Run("SELECT generation FROM " + Table("w3b_file") + " WHERE id = $1", params, &result);

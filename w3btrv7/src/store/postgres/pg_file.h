@@ -100,6 +100,12 @@ private:
     int16_t LockFileRow(bool insideServerTransaction);
     int16_t TryLockFileRow(bool wait, bool* changed);
     int16_t LoadDefinition();
+    // Takes the file's open lock (shared, or exclusive for an exclusive open) on the connection
+    // the session has now; 85 (88 for an exclusive open) when another process stands in the way.
+    int16_t TakeOpenLock();
+    // After the folder's connection was lost and made again: the server ended every lock of
+    // the old one, so the open lock is taken again and the record locks are forgotten.
+    int16_t Reattach();
     // Runs a statement of this file's: $1 is always the file's id.
     int16_t Run(const std::string& sql, PgParams& params, PgResult* result = nullptr) {
         return session_->Run(sql, params, result);
@@ -127,6 +133,7 @@ private:
     int64_t serverGeneration_ = 0;
     uint64_t definitionGeneration_ = 0;
     int exclusiveOpens_ = 0;
+    uint64_t connectionNumber_ = 0;  // the session's connection the locks were taken on
     bool inTransaction_ = false;
     uint64_t joinedTransaction_ = 0;  // the session's server transaction this file joined
     bool writeWait_ = true;

@@ -92,6 +92,7 @@ public:
 
     // Connects when there is no usable connection. 0, or 95 when the server cannot be reached.
     int16_t EnsureConnected();
+    bool Connected() const { return conn_ != nullptr; }
     // Counts the connections made: locks taken under an earlier one are gone.
     uint64_t ConnectionNumber() const { return connectionNumber_; }
 
