@@ -14,7 +14,14 @@ std::string BuildDir();
 // Full path of a program or library in the build folder.
 std::string BuildPath(const std::string& name);
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
+// The test suite's PostgreSQL server (scripts/test-postgres.sh): the file that holds its
+// connection string (TYDB_TEST_POSTGRES, else in the build folder), and the script that starts,
+// restarts and stops such a server.
+std::string TestServerConnectionFile();
+std::string TestServerScript();
+
+// A fresh folder under the system's temporary folder, removed with everything in it. With
+// TYDB_TEST_STORE=server it is a served folder, with a schema of its own on the test server.
 class TempDir {
 public:
     TempDir();

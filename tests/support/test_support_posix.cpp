@@ -29,18 +29,22 @@ std::string BuildDir() {
 
 std::string BuildPath(const std::string& name) { return BuildDir() + "/" + name; }
 
+std::string TestServerConnectionFile() {
+    if (const char* file = std::getenv("TYDB_TEST_POSTGRES")) return file;
+    return BuildDir() + "/test-postgres.connection";
+}
+
+std::string TestServerScript() { return std::string(TYDB_SOURCE_DIR) + "/scripts/test-postgres.sh"; }
+
 namespace {
 
-// With TYDB_TEST_STORE=server every folder of the tests is a served folder with a schema of its
-// own on the test suite's server, whose connection string TYDB_TEST_POSTGRES names the file of.
 void ServeFolderWhenAsked(const std::string& folder) {
     const char* store = std::getenv("TYDB_TEST_STORE");
     if (store == nullptr || std::string(store) != "server") return;
-    const char* connectionFile = std::getenv("TYDB_TEST_POSTGRES");
-    std::optional<std::string> connection =
-        connectionFile != nullptr ? ReadFileBytes(connectionFile) : std::nullopt;
+    std::optional<std::string> connection = ReadFileBytes(TestServerConnectionFile());
     if (!connection || connection->empty()) {
-        throw std::runtime_error("TYDB_TEST_STORE=server needs TYDB_TEST_POSTGRES: the test server did not start");
+        throw std::runtime_error("TYDB_TEST_STORE=server: the test server did not start (no " +
+                                 TestServerConnectionFile() + ")");
     }
     if (connection->back() == '\n') connection->pop_back();
     std::random_device random;

@@ -107,6 +107,13 @@ TempDir::TempDir() {
     throw std::runtime_error("cannot create a temporary folder");
 }
 
+std::string TestServerConnectionFile() {
+    if (const char* file = std::getenv("TYDB_TEST_POSTGRES")) return file;
+    return BuildDir() + "/test-postgres.connection";
+}
+
+std::string TestServerScript() { return std::string(TYDB_SOURCE_DIR) + "/scripts/test-postgres.sh"; }
+
 namespace {
 
 // Deletes a folder tree, clearing read-only marks first. std::filesystem::remove_all stops at

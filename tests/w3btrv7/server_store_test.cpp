@@ -120,8 +120,8 @@ TEST(ServerTransactions, AKilledWorkstationLeavesAllOrNoneOfAMoveBetweenTwoFiles
 // A server of its own, for a test that restarts it under the other tests' feet otherwise.
 class PrivateServer {
 public:
-    explicit PrivateServer(const TempDir& dir) : script_(std::getenv("TYDB_TEST_POSTGRES_SCRIPT")),
-                                                 state_(dir.File("server.state")) {
+    explicit PrivateServer(const TempDir& dir)
+        : script_(testsupport::TestServerScript()), state_(dir.File("server.state")) {
         started_ = Run("start") && testsupport::WriteFileBytes(
                                        dir.File("w3btrv7.server"),
                                        "connection = " + testsupport::ReadFileBytes(state_).value_or("") + "schema = own\n");
