@@ -1,5 +1,6 @@
 #include "store/postgres/pg_session.h"
 
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -21,6 +22,8 @@ uint64_t ReadBigEndian(const char* at, int width) {
     for (int i = 0; i < width; ++i) value = (value << 8) | static_cast<uint8_t>(at[i]);
     return value;
 }
+
+std::atomic<uint64_t> roundTrips{0};
 
 std::mutex& RegistryMutex() {
     static std::mutex* mutex = new std::mutex();
@@ -89,6 +92,8 @@ int64_t PgResult::Int(int row, int column) const {
 void PgResult::Bytes(int row, int column, std::string* out) const {
     out->assign(PQgetvalue(result_, row, column), static_cast<size_t>(PQgetlength(result_, row, column)));
 }
+
+uint64_t PgSession::RoundTrips() { return roundTrips.load(); }
 
 std::shared_ptr<PgSession> PgSession::For(const ServerFolder& folder) {
     std::lock_guard<std::mutex> lock(RegistryMutex());
@@ -160,12 +165,14 @@ int16_t PgSession::Run(const std::string& sql, const PgParams& params, PgResult*
     auto it = prepared_.find(sql);
     if (it == prepared_.end()) {
         std::string name = "w3b" + std::to_string(prepared_.size());
+        ++roundTrips;
         PGresult* prepared = PQprepare(conn_, name.c_str(), sql.c_str(), params.Count(), params.Types());
         int16_t status = StatusOf(prepared);
         PQclear(prepared);
         if (status != btr::kStatusSuccess) return status;
         it = prepared_.emplace(sql, name).first;
     }
+    ++roundTrips;
     PGresult* raw = PQexecPrepared(conn_, it->second.c_str(), params.Count(), params.Values(), params.Lengths(),
                                    params.Formats(), 1);
     int16_t status = StatusOf(raw);
@@ -176,6 +183,7 @@ int16_t PgSession::Run(const std::string& sql, const PgParams& params, PgResult*
 
 int16_t PgSession::Execute(const std::string& sql) {
     if (int16_t status = EnsureConnected(); status != btr::kStatusSuccess) return status;
+    ++roundTrips;
     PGresult* raw = PQexec(conn_, sql.c_str());
     int16_t status = StatusOf(raw);
     PQclear(raw);
@@ -184,6 +192,7 @@ int16_t PgSession::Execute(const std::string& sql) {
 
 int16_t PgSession::Commit() {
     if (int16_t status = EnsureConnected(); status != btr::kStatusSuccess) return status;
+    ++roundTrips;
     PGresult* raw = PQexec(conn_, "COMMIT");
     int16_t status = StatusOf(raw);
     // A transaction that an error had already spoiled "commits" as a rollback.

@@ -117,6 +117,10 @@ public:
 
     const std::string& LastError() const { return lastError_; }
 
+    // Statements sent to any server by this process so far (each is one round trip), for the
+    // benchmarks' count per operation.
+    static uint64_t RoundTrips();
+
 private:
     explicit PgSession(const ServerFolder& folder);
     int16_t StatusOf(PGresult* result);
