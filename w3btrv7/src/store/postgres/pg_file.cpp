@@ -1,6 +1,7 @@
 // Opening and creating server files, their definitions, writes and transactions.
 #include "store/postgres/pg_file.h"
 
+#include <cstdlib>
 #include <utility>
 
 #include "store/postgres/pg_schema.h"
@@ -161,14 +162,17 @@ void PgFile::ReleaseExclusiveOpen() {
 
 // ---- The file's row: writers take turns on it -----------------------------------------------
 
-int16_t PgFile::TryLockFileRow(bool wait, bool* changed) {
-    PgParams params = Params();
-    PgResult result;
-    std::string sql = "SELECT generation FROM " + Table("w3b_file") + " WHERE id = $1 FOR UPDATE" +
-                      (wait ? "" : " NOWAIT");
-    if (int16_t status = Run(sql, params, &result); status != btr::kStatusSuccess) return status;
-    if (result.Rows() != 1) return btr::kStatusIoError;
-    int64_t generation = result.Int(0, 0);
+int16_t PgFile::TryLockFileRow(bool insideServerTransaction, bool wait, bool* changed) {
+    // One round trip: the transaction (or the savepoint inside one) begins and takes the row,
+    // or learns that another writer has it. The id is a number, so it goes into the text.
+    std::string sql = std::string(insideServerTransaction ? "SAVEPOINT w3b_lock; " : "BEGIN; ") +
+                      (wait ? std::string(kSetBusyTimeout) + "; " : std::string()) + "SELECT generation FROM " +
+                      Table("w3b_file") + " WHERE id = " + std::to_string(id_) + " FOR UPDATE" + (wait ? "" : " NOWAIT");
+    std::string value;
+    bool found = false;
+    if (int16_t status = session_->ExecuteForValue(sql, &value, &found); status != btr::kStatusSuccess) return status;
+    if (!found) return btr::kStatusIoError;
+    int64_t generation = std::strtoll(value.c_str(), nullptr, 10);
     *changed = generation != serverGeneration_;
     serverGeneration_ = generation;
     return btr::kStatusSuccess;
@@ -180,17 +184,13 @@ int16_t PgFile::LockFileRow(bool insideServerTransaction) {
         if (insideServerTransaction) session_->Execute("ROLLBACK TO SAVEPOINT w3b_lock; RELEASE SAVEPOINT w3b_lock");
         else session_->RollBack();
     };
-    auto start = [&] { return insideServerTransaction ? session_->Execute("SAVEPOINT w3b_lock") : session_->Begin(); };
-    if (int16_t status = start(); status != btr::kStatusSuccess) return status;
     bool changed = false;
-    int16_t status = TryLockFileRow(false, &changed);
+    int16_t status = TryLockFileRow(insideServerTransaction, false, &changed);
     if (status == btr::kStatusFileInUse && writeWait_) {
         undo();
         // Another process's exclusive transaction keeps the file until it ends: 85 at once.
         if ((status = locks_->CheckFileFree(LockWait::kAnswerAtOnce)) != btr::kStatusSuccess) return status;
-        if ((status = start()) != btr::kStatusSuccess) return status;
-        status = session_->Execute(kSetBusyTimeout);
-        if (status == btr::kStatusSuccess) status = TryLockFileRow(true, &changed);
+        status = TryLockFileRow(insideServerTransaction, true, &changed);
     }
     // While this call waited, another process may have added or dropped a key; the write must
     // see the keys the file has now.

@@ -98,7 +98,7 @@ private:
     // busy timeout (85 at once with the no-wait bias, or while another process's exclusive
     // transaction has the file). Reads the definition again when it changed.
     int16_t LockFileRow(bool insideServerTransaction);
-    int16_t TryLockFileRow(bool wait, bool* changed);
+    int16_t TryLockFileRow(bool insideServerTransaction, bool wait, bool* changed);
     int16_t LoadDefinition();
     // Takes the file's open lock (shared, or exclusive for an exclusive open) on the connection
     // the session has now; 85 (88 for an exclusive open) when another process stands in the way.

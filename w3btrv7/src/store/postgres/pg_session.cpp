@@ -132,9 +132,12 @@ int16_t PgSession::EnsureConnected() {
         return btr::kStatusSessionNoLongerValid;
     }
     ++connectionNumber_;
+    // The server's notices (a rollback with nothing to roll back, ...) are no business of the
+    // application's standard error.
+    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
     // Keys compare as bytes whatever the server's locale; a write that waits for another
     // workstation's write gives up after the busy timeout of every store.
-    std::string setup = "SET lock_timeout = 0; SET statement_timeout = 0; SET client_min_messages = warning";
+    std::string setup = "SET lock_timeout = 0; SET statement_timeout = 0; SET client_min_messages = error";
     if (durable_) setup += "; SET synchronous_commit = on";
     return Execute(setup);
 }
@@ -182,10 +185,20 @@ int16_t PgSession::Run(const std::string& sql, const PgParams& params, PgResult*
 }
 
 int16_t PgSession::Execute(const std::string& sql) {
+    bool found = false;
+    return ExecuteForValue(sql, nullptr, &found);
+}
+
+int16_t PgSession::ExecuteForValue(const std::string& sql, std::string* value, bool* found) {
+    *found = false;
     if (int16_t status = EnsureConnected(); status != btr::kStatusSuccess) return status;
     ++roundTrips;
     PGresult* raw = PQexec(conn_, sql.c_str());
     int16_t status = StatusOf(raw);
+    if (status == btr::kStatusSuccess && value != nullptr && PQntuples(raw) > 0) {
+        *found = true;
+        value->assign(PQgetvalue(raw, 0, 0));
+    }
     PQclear(raw);
     return status;
 }

@@ -87,8 +87,11 @@ public:
     // server's error means to the record manager (5 a duplicate, 85 a lock not granted in
     // time, 78 a deadlock, 95 the connection lost, 2 anything else).
     int16_t Run(const std::string& sql, const PgParams& params, PgResult* result = nullptr);
-    // Runs statements without parameters (several may be separated by ';').
+    // Runs statements without parameters (several may be separated by ';'), in one round trip.
     int16_t Execute(const std::string& sql);
+    // The same, with the first value the last statement returned (as text); `found` false when
+    // it returned no row.
+    int16_t ExecuteForValue(const std::string& sql, std::string* value, bool* found);
 
     // Connects when there is no usable connection. 0, or 95 when the server cannot be reached.
     int16_t EnsureConnected();
