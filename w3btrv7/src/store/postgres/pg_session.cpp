@@ -12,10 +12,12 @@ namespace w3b {
 namespace {
 
 // How long a connection attempt may take before the call answers that the server is out of
-// reach, and how long an unanswered server may keep a call (libpq's keepalive settings).
+// reach, and how long an unanswered server may keep a call (keepalives while idle, the TCP user
+// timeout while a statement waits for its answer). They come first, so that the folder's own
+// connection string may set them otherwise.
 constexpr char kConnectionDefaults[] =
-    " connect_timeout=10 keepalives=1 keepalives_idle=10 keepalives_interval=5 keepalives_count=3"
-    " application_name=w3btrv7";
+    "connect_timeout=10 keepalives=1 keepalives_idle=10 keepalives_interval=5 keepalives_count=3"
+    " tcp_user_timeout=25000 application_name=w3btrv7 ";
 
 uint64_t ReadBigEndian(const char* at, int width) {
     uint64_t value = 0;
@@ -125,7 +127,7 @@ void PgSession::Disconnect() {
 int16_t PgSession::EnsureConnected() {
     if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK) return btr::kStatusSuccess;
     Disconnect();
-    conn_ = PQconnectdb((folder_.connection + kConnectionDefaults).c_str());
+    conn_ = PQconnectdb((kConnectionDefaults + folder_.connection).c_str());
     if (conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK) {
         lastError_ = conn_ != nullptr ? PQerrorMessage(conn_) : "out of memory";
         Disconnect();
