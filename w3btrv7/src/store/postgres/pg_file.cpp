@@ -181,8 +181,8 @@ int16_t PgFile::TryLockFileRow(bool insideServerTransaction, bool wait, bool* ch
 int16_t PgFile::LockFileRow(bool insideServerTransaction) {
     // Inside a server transaction a refused lock must not spoil what the transaction holds.
     auto undo = [&] {
-        if (insideServerTransaction) session_->Execute("ROLLBACK TO SAVEPOINT w3b_lock; RELEASE SAVEPOINT w3b_lock");
-        else session_->RollBack();
+        if (!insideServerTransaction) session_->RollBack();
+        else if (session_->Connected()) session_->Execute("ROLLBACK TO SAVEPOINT w3b_lock; RELEASE SAVEPOINT w3b_lock");
     };
     bool changed = false;
     int16_t status = TryLockFileRow(insideServerTransaction, false, &changed);
@@ -227,6 +227,7 @@ int16_t PgFile::Commit() {
 
 void PgFile::Rollback() {
     redefining_ = false;
+    if (!session_->Connected()) return;  // the server rolled back with the connection
     if (inTransaction_) {
         session_->Execute("ROLLBACK TO SAVEPOINT w3b_operation; RELEASE SAVEPOINT w3b_operation");
     } else {

@@ -103,7 +103,10 @@ public:
     // (the server then rolls it back).
     int16_t Begin() { return Execute("BEGIN"); }
     int16_t Commit();
-    void RollBack() { Execute("ROLLBACK"); }
+    // Without a connection there is nothing to roll back: the server did it when it ended.
+    void RollBack() {
+        if (conn_ != nullptr) Execute("ROLLBACK");
+    }
 
     // The server transaction that the process's transaction is on this folder: begun by the
     // first file that joins it, ended by the first file that ends it. Each has a number, so
