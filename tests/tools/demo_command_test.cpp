@@ -132,3 +132,18 @@ TEST_F(DemoCommand, RejectsCountsOutOfRange) {
 }
 
 }  // namespace
+
+// The whole demo on a folder whose files a PostgreSQL server keeps (the server run of the tool's
+// tests serves every test folder): the library's flow, supplemental key and registry included.
+TEST_F(DemoCommand, RunsEveryStepInAServedFolder) {
+    if (!std::filesystem::exists(dir.File("w3btrv7.server"))) GTEST_SKIP() << "needs a served folder";
+    const std::string folder = dir.File("company");
+    std::filesystem::create_directory(folder);
+    std::filesystem::copy_file(dir.File("w3btrv7.server"), folder + "/w3btrv7.server");
+    auto demo = RunTool(dir, "demo " + Q(folder) + " --customers 50 --invoices 200");
+    ASSERT_EQ(demo.exitCode, 0) << demo.out << demo.err;
+    EXPECT_TRUE(Has(demo, "DbActivateKey built supplemental key 3 over 200 invoices")) << demo.out;
+    EXPECT_TRUE(Has(demo, "INVOICE.DAT  key 3, 1 segment, active references 0, total references 1")) << demo.out;
+    EXPECT_TRUE(Has(demo, "  INVOICE.DAT      on the server")) << demo.out;
+    EXPECT_FALSE(std::filesystem::exists(folder + "/INVOICE.DAT"));
+}

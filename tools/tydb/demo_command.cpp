@@ -43,6 +43,16 @@ std::string FreshFolder() {
     Fail(1, "cannot make a folder under " + base.string() + "; name one: tydb demo DIR");
 }
 
+// Whether `folder` holds nothing, or nothing but the file that has a PostgreSQL server keep its
+// data files (so the demo runs on a server the same way).
+bool EmptyOrOnlyServed(const std::filesystem::path& folder) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.path().filename() != "w3btrv7.server") return false;
+    }
+    return !error;
+}
+
 // DIR itself when it is new or empty; the demo never writes over someone's files.
 std::string PrepareFolder(const std::string& requested) {
     if (requested.empty()) return FreshFolder();
@@ -51,7 +61,7 @@ std::string PrepareFolder(const std::string& requested) {
     if (error) Fail(2, "cannot use the folder " + requested);
     if (std::filesystem::exists(folder, error)) {
         if (!std::filesystem::is_directory(folder, error)) Fail(2, requested + " is not a folder");
-        if (!std::filesystem::is_empty(folder, error)) {
+        if (!EmptyOrOnlyServed(folder)) {
             Fail(2, requested + " is not empty; the demo needs a new or empty folder (or none: it makes one)");
         }
     } else if (!std::filesystem::create_directories(folder, error)) {

@@ -399,12 +399,15 @@ void DemoSteps::Report() {
     std::snprintf(line, sizeof line, "  %-52s %9s\n", "Whole demo", Seconds(SecondsSince(started_)).c_str());
     std::cout << line;
     std::cout << "\nThe folder keeps what the library left there:\n";
+    // In a served folder the data files (the registry among them) are the server's.
+    const bool served = std::filesystem::exists(PathOf("w3btrv7.server"));
     for (const char* name : {"CUSTOMER.DAT", "INVOICE.DAT", "tysupidx.db", "tysupidx.log", "tywreg.ini",
                              "customer.layout", "invoice.layout"}) {
         std::error_code error;
         const auto size = std::filesystem::file_size(PathOf(name), error);
-        std::snprintf(line, sizeof line, "  %-16s %10s\n", name,
-                      error ? "missing" : (std::to_string(size) + " bytes").c_str());
+        const bool dataFile = std::string(name).find(".DAT") != std::string::npos || std::string(name) == "tysupidx.db";
+        std::string where = !error ? std::to_string(size) + " bytes" : served && dataFile ? "on the server" : "missing";
+        std::snprintf(line, sizeof line, "  %-16s %13s\n", name, where.c_str());
         std::cout << line;
     }
     const std::string tool = ToolFolder().empty() ? "tydb" : ToolFolder() + "/tydb";
