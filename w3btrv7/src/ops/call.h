@@ -3,7 +3,9 @@
 #define W3BTRV7_OPS_CALL_H
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <utility>
 
 #include "ops/engine.h"
 #include "ops/operation.h"
@@ -33,8 +35,16 @@ struct Call {
 
 // Copies a record into the data buffer: all of it (status 0) or as much as fits (status 22).
 // The data length becomes the number of bytes copied. The block takes the record as the one it
-// read; `record` is left with a buffer to reuse.
-int16_t ReturnRecord(const Call& call, Cursor& cursor, std::string&& record);
+// read; `record` is left with a buffer to reuse. Every read returns through here, so it is inline.
+inline int16_t ReturnRecord(const Call& call, Cursor& cursor, std::string&& record) {
+    uint32_t capacity = call.DataCapacity();
+    size_t size = record.size();
+    uint32_t copied = size <= capacity ? static_cast<uint32_t>(size) : capacity;
+    if (copied > 0) std::memcpy(call.data, record.data(), copied);
+    call.SetDataLength(copied);
+    cursor.RecordRead(std::move(record));
+    return copied == size ? btr::kStatusSuccess : btr::kStatusDataLengthError;
+}
 
 // Reads the NUL-terminated path of Open and Create from the key buffer, as the file system
 // wants it. Status 11 when there is no terminator within the declared length (or 255 bytes),

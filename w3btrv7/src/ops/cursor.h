@@ -107,6 +107,9 @@ struct Cursor {
     uint64_t recordsRead = 0;
 
     ReadAhead ahead;
+    // A row read alone (Get Equal, Step First, ...). It lives with the block so that its buffers
+    // serve the next such read.
+    FetchedRow single;
 
     // The key path's definition when logical currency was set on it, so that a key another
     // process dropped or renumbered in the meantime is noticed instead of misread.
@@ -157,10 +160,22 @@ struct Cursor {
 
     // Complete currency on the record of `at` along key `key`.
     void SetAt(int key, KeyEntry at, ReadKind read) {
+        entry = std::move(at);
+        StandOnEntry(key, read);
+    }
+    // The same for an entry the block read (ahead or alone): its value is exchanged for the
+    // block's old one, so that both buffers serve again.
+    void TakeEntry(int key, KeyEntry& at, ReadKind read) {
+        entry.value.swap(at.value);
+        entry.sequence = at.sequence;
+        entry.position = at.position;
+        StandOnEntry(key, read);
+    }
+
+    void StandOnEntry(int key, ReadKind read) {
         keyNumber = key;
         logical = Place::kAt;
-        position = at.position;
-        entry = std::move(at);
+        position = entry.position;
         vacated = false;
         physical = Place::kAt;
         recordCurrent = read == ReadKind::kRecord;

@@ -75,17 +75,22 @@ int16_t PlanGetOnward(uint16_t base, FileConnection& file, const KeyInfo& key, C
     return btr::kStatusSuccess;
 }
 
-// Where a Get goes, and the value it seeks when it seeks one.
-int16_t PlanGet(const Call& call, FileConnection& file, const KeyInfo& key, Cursor& cursor, Seek* kind,
-                std::string* value) {
-    if (IsGetOnward(call.op.base)) return PlanGetOnward(call.op.base, file, key, cursor, kind);
-    *kind = SeekOfGet(call.op.base);
-    if (*kind != Seek::kFirst && *kind != Seek::kLast) EncodeKeyValue(key.def, call.key, value);
-    return btr::kStatusSuccess;
+// The entry `kind` and `value` name, read into `into`.
+Reached SeekOne(FileConnection& file, const KeyInfo& key, Seek kind, const std::string& value, FetchedRow* into) {
+    bool found = false;
+    int16_t status = file.SeekEntry(key, kind, value, 0, &into->entry, &into->data, &found);
+    return {status, status == btr::kStatusSuccess && found ? into : nullptr};
 }
 
-// The entry after (before) the block's along the key path.
-Reached GetOnward(FileConnection& file, Cursor& cursor, const KeyInfo& key, Seek kind) {
+// Where Get Next or Get Previous leads: the entry after (before) the block's along the key path,
+// from the rows read ahead when they still hold it; the first (last) entry from a place before
+// the first (after the last) one.
+Reached GetOnward(uint16_t base, FileConnection& file, Cursor& cursor, const KeyInfo& key) {
+    Seek kind = Seek::kFirst;
+    if (int16_t status = PlanGetOnward(base, file, key, cursor, &kind); status != btr::kStatusSuccess) {
+        return {status, nullptr};
+    }
+    if (!IsOnward(kind)) return SeekOne(file, key, kind, std::string(), &cursor.single);
     Walk onward{.order = Order::kKey,
                 .keyNumber = key.number,
                 .direction = DirectionOf(kind),
@@ -96,11 +101,12 @@ Reached GetOnward(FileConnection& file, Cursor& cursor, const KeyInfo& key, Seek
     });
 }
 
-// The entry `kind` and `value` name, read into `into`.
-Reached SeekOne(FileConnection& file, const KeyInfo& key, Seek kind, const std::string& value, FetchedRow* into) {
-    bool found = false;
-    int16_t status = file.SeekEntry(key, kind, value, 0, &into->entry, &into->data, &found);
-    return {status, status == btr::kStatusSuccess && found ? into : nullptr};
+// The entry the other Gets seek: by the key buffer's value, or the first or last one.
+Reached GetBySeek(const Call& call, FileConnection& file, Cursor& cursor, const KeyInfo& key) {
+    Seek kind = SeekOfGet(call.op.base);
+    std::string value;
+    if (kind != Seek::kFirst && kind != Seek::kLast) EncodeKeyValue(key.def, call.key, &value);
+    return SeekOne(file, key, kind, value, &cursor.single);
 }
 
 // Get Next and Get Previous stay past the end they ran into, so that the other direction comes
@@ -121,7 +127,7 @@ int16_t ArriveOnKey(Call& call, OpenInstance& open, const KeyInfo& key, FetchedR
     FileConnection& file = *open.file;
     if (!Intact(file.Def(), row.data)) return btr::kStatusIoError;
     Cursor& cursor = open.cursor;
-    cursor.SetAt(key.number, std::move(row.entry), call.op.getKey ? ReadKind::kKeyOnly : ReadKind::kRecord);
+    cursor.TakeEntry(key.number, row.entry, call.op.getKey ? ReadKind::kKeyOnly : ReadKind::kRecord);
     cursor.RememberKey(file.DefinitionGeneration(), key);
     ExtractKeyValue(key.def, Bytes(row.data), call.key);
     if (call.op.getKey) return btr::kStatusSuccess;
@@ -187,14 +193,8 @@ int16_t DoGet(Call& call, OpenInstance& open) {
     const KeyInfo* key = KeyOf(file.Def(), call.keyNumber);
     if (key == nullptr) return btr::kStatusInvalidKeyNumber;
     if (!call.KeyFits(key->length)) return btr::kStatusKeyBufferTooShort;
-    Seek kind = Seek::kFirst;
-    std::string value;
-    if (int16_t status = PlanGet(call, file, *key, open.cursor, &kind, &value); status != btr::kStatusSuccess) {
-        return status;
-    }
-    FetchedRow single;
-    Reached reached =
-        IsOnward(kind) ? GetOnward(file, open.cursor, *key, kind) : SeekOne(file, *key, kind, value, &single);
+    Reached reached = IsGetOnward(call.op.base) ? GetOnward(call.op.base, file, open.cursor, *key)
+                                                : GetBySeek(call, file, open.cursor, *key);
     if (reached.status != btr::kStatusSuccess) return reached.status;
     if (reached.row == nullptr) return GetFoundNothing(call.op.base, open.cursor);
     return ArriveOnKey(call, open, *key, *reached.row);
@@ -254,8 +254,8 @@ int16_t DoStep(Call& call, OpenInstance& open) {
     Cursor& cursor = open.cursor;
     Seek kind = Seek::kFirst;
     if (int16_t status = PlanStep(call.op.base, cursor, &kind); status != btr::kStatusSuccess) return status;
-    FetchedRow single;
-    Reached reached = IsOnward(kind) ? StepOnward(file, cursor, kind) : StepOne(file, kind, cursor.position, &single);
+    Reached reached =
+        IsOnward(kind) ? StepOnward(file, cursor, kind) : StepOne(file, kind, cursor.position, &cursor.single);
     if (reached.status != btr::kStatusSuccess) return reached.status;
     if (reached.row == nullptr) return StepFoundNothing(call.op.base, cursor);
     if (!Intact(file.Def(), reached.row->data)) return btr::kStatusIoError;
