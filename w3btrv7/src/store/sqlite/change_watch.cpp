@@ -23,7 +23,7 @@ void ChangeWatch::Attach(sqlite3* db) {
     header_ = static_cast<const volatile uint8_t*>(region);
 }
 
-ChangeStamp ChangeWatch::Current() const {
+ChangeStamp ChangeWatch::Current(uint32_t* commits) const {
     ChangeStamp stamp;
     if (header_ == nullptr) return stamp;
     // The region starts a memory mapping, so the header is word-aligned: read it a word at a
@@ -36,15 +36,20 @@ ChangeStamp ChangeWatch::Current() const {
     std::atomic_thread_fence(std::memory_order_acquire);
     uint64_t torn = (first[0] ^ words[6]) | (first[1] ^ words[7]) | (first[2] ^ words[8]) |
                     (first[3] ^ words[9]) | (first[4] ^ words[10]) | (first[5] ^ words[11]);
+    uint64_t changed = (first[0] ^ lastSeen_[0]) | (first[1] ^ lastSeen_[1]) | (first[2] ^ lastSeen_[2]) |
+                       (first[3] ^ lastSeen_[3]) | (first[4] ^ lastSeen_[4]) | (first[5] ^ lastSeen_[5]);
+    if (commits != nullptr) std::memcpy(commits, reinterpret_cast<const uint8_t*>(first) + kCommitsOffset, 4);
+    // Nearly always: both copies are the header seen last, which was whole and initialised.
+    if ((torn | changed) == 0 && epoch_ != 0) {
+        stamp.epoch = epoch_;
+        stamp.valid = true;
+        return stamp;
+    }
     uint8_t isInit = 0;
     std::memcpy(&isInit, reinterpret_cast<const uint8_t*>(first) + kIsInitOffset, 1);
     if (isInit == 0 || torn != 0) return stamp;
-    uint64_t changed = (first[0] ^ lastSeen_[0]) | (first[1] ^ lastSeen_[1]) | (first[2] ^ lastSeen_[2]) |
-                       (first[3] ^ lastSeen_[3]) | (first[4] ^ lastSeen_[4]) | (first[5] ^ lastSeen_[5]);
-    if (epoch_ == 0 || changed != 0) {
-        std::memcpy(lastSeen_, first, sizeof first);
-        ++epoch_;
-    }
+    std::memcpy(lastSeen_, first, sizeof first);
+    ++epoch_;
     stamp.epoch = epoch_;
     stamp.valid = true;
     return stamp;
