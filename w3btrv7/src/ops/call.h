@@ -34,16 +34,29 @@ struct Call {
 };
 
 // Copies a record into the data buffer: all of it (status 0) or as much as fits (status 22).
-// The data length becomes the number of bytes copied. The block takes the record as the one it
-// read; `record` is left with a buffer to reuse. Every read returns through here, so it is inline.
-inline int16_t ReturnRecord(const Call& call, Cursor& cursor, std::string&& record) {
+// The data length becomes the number of bytes copied. Every read returns through here.
+inline int16_t CopyRecordOut(const Call& call, const std::string& record) {
     uint32_t capacity = call.DataCapacity();
     size_t size = record.size();
     uint32_t copied = size <= capacity ? static_cast<uint32_t>(size) : capacity;
     if (copied > 0) std::memcpy(call.data, record.data(), copied);
     call.SetDataLength(copied);
-    cursor.RecordRead(std::move(record));
     return copied == size ? btr::kStatusSuccess : btr::kStatusDataLengthError;
+}
+
+// CopyRecordOut, and the block takes the record as the one it read; `record` is left with a
+// buffer to reuse.
+inline int16_t ReturnRecord(const Call& call, Cursor& cursor, std::string&& record) {
+    int16_t status = CopyRecordOut(call, record);
+    cursor.RecordRead(std::move(record));
+    return status;
+}
+
+// The same for a record served from the rows the block read ahead, where it stays.
+inline int16_t ReturnServed(const Call& call, Cursor& cursor, std::string& record) {
+    int16_t status = CopyRecordOut(call, record);
+    cursor.RecordServed(record);
+    return status;
 }
 
 // Reads the NUL-terminated path of Open and Create from the key buffer, as the file system

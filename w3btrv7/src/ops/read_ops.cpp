@@ -13,10 +13,11 @@ const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8
 bool Intact(const FileDef& def, const std::string& record) { return record.size() >= def.RecordLength(); }
 
 // What a read reached: a row with its record, or nothing there (`row` nullptr). A status other
-// than 0 when the read failed.
+// than 0 when the read failed. `ahead`: the row is one of the rows the block read ahead.
 struct Reached {
     int16_t status = btr::kStatusSuccess;
     FetchedRow* row = nullptr;
+    bool ahead = false;
 };
 
 bool IsOnward(Seek kind) { return kind == Seek::kNext || kind == Seek::kPrevious; }
@@ -26,10 +27,12 @@ Direction DirectionOf(Seek kind) { return kind == Seek::kNext ? Direction::kForw
 // The row `onward` leads to: served from the rows the block read ahead, else the first of a new
 // batch that `readBatch(limit, &count)` reads into them.
 template <typename ReadBatch>
-Reached ReadOnward(FileConnection& file, ReadAhead& ahead, const Walk& onward, ReadBatch readBatch) {
+Reached ReadOnward(FileConnection& file, Cursor& cursor, const Walk& onward, ReadBatch readBatch) {
+    ReadAhead& ahead = cursor.ahead;
     if (FetchedRow* row = ahead.Serve(file.CallStamp(), onward); row != nullptr) {
-        return {btr::kStatusSuccess, row};
+        return {btr::kStatusSuccess, row, true};
     }
+    cursor.KeepImage();
     int limit = ahead.NextSize(onward);
     size_t count = 0;
     if (int16_t status = readBatch(limit, &count); status != btr::kStatusSuccess) {
@@ -37,7 +40,13 @@ Reached ReadOnward(FileConnection& file, ReadAhead& ahead, const Walk& onward, R
         return {status, nullptr};
     }
     ahead.Filled(file.CallStamp(), onward, count);
-    return {btr::kStatusSuccess, count > 0 ? &ahead.rows[0] : nullptr};
+    return {btr::kStatusSuccess, count > 0 ? &ahead.rows[0] : nullptr, true};
+}
+
+// Returns the record of a row read ahead, or read alone.
+int16_t ReturnReached(const Call& call, Cursor& cursor, const Reached& reached) {
+    if (reached.ahead) return ReturnServed(call, cursor, reached.row->data);
+    return ReturnRecord(call, cursor, std::move(reached.row->data));
 }
 
 // ---- Get
@@ -96,7 +105,7 @@ Reached GetOnward(uint16_t base, FileConnection& file, Cursor& cursor, const Key
                 .direction = DirectionOf(kind),
                 .position = cursor.entry.position,
                 .sequence = cursor.entry.sequence};
-    return ReadOnward(file, cursor.ahead, onward, [&](int limit, size_t* count) {
+    return ReadOnward(file, cursor, onward, [&](int limit, size_t* count) {
         return file.SeekEntries(key, onward.direction, cursor.entry, cursor.vacated, limit, &cursor.ahead.rows, count);
     });
 }
@@ -123,7 +132,8 @@ int16_t GetFoundNothing(uint16_t base, Cursor& cursor) {
 
 // Puts the block on `row` along `key` and returns its key value and, unless Get Key, its record.
 // The row's record and entry are taken.
-int16_t ArriveOnKey(Call& call, OpenInstance& open, const KeyInfo& key, FetchedRow& row) {
+int16_t ArriveOnKey(Call& call, OpenInstance& open, const KeyInfo& key, const Reached& reached) {
+    FetchedRow& row = *reached.row;
     FileConnection& file = *open.file;
     if (!Intact(file.Def(), row.data)) return btr::kStatusIoError;
     Cursor& cursor = open.cursor;
@@ -131,7 +141,7 @@ int16_t ArriveOnKey(Call& call, OpenInstance& open, const KeyInfo& key, FetchedR
     cursor.RememberKey(file.DefinitionGeneration(), key);
     ExtractKeyValue(key.def, Bytes(row.data), call.key);
     if (call.op.getKey) return btr::kStatusSuccess;
-    return ReturnRecord(call, cursor, std::move(row.data));
+    return ReturnReached(call, cursor, reached);
 }
 
 // ---- Step
@@ -160,7 +170,7 @@ int16_t PlanStep(uint16_t base, const Cursor& cursor, Seek* kind) {
 // The record after (before) the block's in record order.
 Reached StepOnward(FileConnection& file, Cursor& cursor, Seek kind) {
     Walk onward{.order = Order::kPhysical, .direction = DirectionOf(kind), .position = cursor.position};
-    return ReadOnward(file, cursor.ahead, onward, [&](int limit, size_t* count) {
+    return ReadOnward(file, cursor, onward, [&](int limit, size_t* count) {
         return file.StepRecords(onward.direction, cursor.position, limit, &cursor.ahead.rows, count);
     });
 }
@@ -197,7 +207,7 @@ int16_t DoGet(Call& call, OpenInstance& open) {
                                                 : GetBySeek(call, file, open.cursor, *key);
     if (reached.status != btr::kStatusSuccess) return reached.status;
     if (reached.row == nullptr) return GetFoundNothing(call.op.base, open.cursor);
-    return ArriveOnKey(call, open, *key, *reached.row);
+    return ArriveOnKey(call, open, *key, reached);
 }
 
 int16_t DoGetPosition(Call& call, OpenInstance& open) {
@@ -260,7 +270,7 @@ int16_t DoStep(Call& call, OpenInstance& open) {
     if (reached.row == nullptr) return StepFoundNothing(call.op.base, cursor);
     if (!Intact(file.Def(), reached.row->data)) return btr::kStatusIoError;
     cursor.SetPhysical(reached.row->entry.position);
-    return ReturnRecord(call, cursor, std::move(reached.row->data));
+    return ReturnReached(call, cursor, reached);
 }
 
 }  // namespace w3b
