@@ -102,8 +102,14 @@ int16_t DoBeginTransaction(Call& call);
 int16_t DoEndTransaction(Call& call);
 int16_t DoAbortTransaction(Call& call);
 
-// The lock bias a read takes: its own, else the transaction's default; 0 for Get Key.
-uint8_t EffectiveLock(const Call& call);
+// The lock bias a read takes: its own, else the transaction's default; 0 for Get Key. Every
+// read asks, so it is inline.
+inline uint8_t EffectiveLock(const Call& call) {
+    if (call.op.getKey) return 0;  // nothing is read, so nothing is locked
+    if (call.op.lock != 0) return call.op.lock;
+    const Transaction& transaction = Engine::Get().CurrentTransaction();
+    return transaction.active ? transaction.defaultLock : 0;
+}
 // Runs the read of `row` and locks the record it reached (`lock` 1..4). Another process's lock
 // answers 84 at once for the no-wait forms, leaving buffers and currency as they were; the wait
 // forms wait for it and read again. 93 when the block holds locks of the other kind.

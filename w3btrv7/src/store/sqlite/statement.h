@@ -61,7 +61,7 @@ inline void BindBlob(sqlite3_stmt* stmt, int index, const std::string& bytes) {
 // statement again; the value it gives is SQLite's "unprotected" kind, safe here since a
 // connection serves one call at a time), and a buffer that already has the size is only
 // overwritten.
-inline void AssignBlob(sqlite3_stmt* stmt, int column, std::string* out) {
+[[gnu::always_inline]] inline void AssignBlob(sqlite3_stmt* stmt, int column, std::string* out) {
     sqlite3_value* value = sqlite3_column_value(stmt, column);
     const void* bytes = sqlite3_value_blob(value);
     size_t size = static_cast<size_t>(sqlite3_value_bytes(value));
