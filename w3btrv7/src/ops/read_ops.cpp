@@ -44,7 +44,7 @@ Reached ReadOnward(FileConnection& file, Cursor& cursor, const Walk& onward, Rea
 }
 
 // Returns the record of a row read ahead, or read alone.
-int16_t ReturnReached(const Call& call, Cursor& cursor, const Reached& reached) {
+[[gnu::always_inline]] inline int16_t ReturnReached(const Call& call, Cursor& cursor, const Reached& reached) {
     if (reached.ahead) return ReturnServed(call, cursor, reached.row->data);
     return ReturnRecord(call, cursor, std::move(reached.row->data));
 }
