@@ -30,6 +30,28 @@ int16_t Dispatch(const OperationRow& row, Call& call) {
     return RunOnBlock(row, call, *open);
 }
 
+// Decodes the request and runs it. Operations not offered, and biases an operation does not
+// take, answer 1 before the position block is looked at.
+int16_t Serve(uint16_t operation, Call& call) {
+    const OperationRow* row = DecodeOperation(operation, &call.op);
+    if (row == nullptr) return btr::kStatusInvalidOperation;
+    int16_t status = Dispatch(*row, call);
+    if (row->Has(Trait::kReloadsTrace)) TraceReload();
+    return status;
+}
+
+// Serve, timed and written to the trace; apart from the untraced path, which every call takes.
+int16_t ServeTraced(uint16_t operation, Call& call) {
+    auto start = std::chrono::steady_clock::now();
+    uint32_t lengthIn = call.dataLength != nullptr ? *call.dataLength : 0;
+    int16_t status = Serve(operation, call);
+    auto micros =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+    TraceCall(operation, call.keyNumber, lengthIn, call.dataLength != nullptr ? *call.dataLength : 0, status,
+              static_cast<int64_t>(micros));
+    return status;
+}
+
 }  // namespace
 
 }  // namespace w3b
@@ -39,10 +61,6 @@ extern "C" BTR_EXPORT int16_t BTR_CALL BTRCALL(uint16_t operation, void* positio
                                                int8_t keyNumber) {
     using namespace w3b;
     std::lock_guard<std::mutex> lock(Engine::Get().Mutex());
-    bool trace = TraceEnabled();
-    auto start = trace ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
-    uint32_t lengthIn = dataLength != nullptr ? *dataLength : 0;
-
     Call call;
     call.positionBlock = static_cast<uint8_t*>(positionBlock);
     call.data = static_cast<uint8_t*>(dataBuffer);
@@ -50,17 +68,5 @@ extern "C" BTR_EXPORT int16_t BTR_CALL BTRCALL(uint16_t operation, void* positio
     call.key = static_cast<uint8_t*>(keyBuffer);
     call.keyLength = keyLength;
     call.keyNumber = keyNumber;
-    // Operations not offered, and biases an operation does not take, answer 1 before the
-    // position block is looked at.
-    const OperationRow* row = DecodeOperation(operation, &call.op);
-    int16_t status = row != nullptr ? Dispatch(*row, call) : btr::kStatusInvalidOperation;
-
-    if (row != nullptr && row->Has(Trait::kReloadsTrace)) TraceReload();
-    if (trace) {
-        auto micros =
-            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
-        TraceCall(operation, keyNumber, lengthIn, dataLength != nullptr ? *dataLength : 0, status,
-                  static_cast<int64_t>(micros));
-    }
-    return status;
+    return TraceEnabled() ? ServeTraced(operation, call) : Serve(operation, call);
 }

@@ -1,21 +1,10 @@
 #include "ops/call.h"
 
 #include <cstring>
-#include <utility>
 
 #include "platform.h"
 
 namespace w3b {
-
-int16_t ReturnRecord(const Call& call, Cursor& cursor, std::string&& record) {
-    uint32_t capacity = call.DataCapacity();
-    size_t size = record.size();
-    uint32_t copied = size <= capacity ? static_cast<uint32_t>(size) : capacity;
-    if (copied > 0) std::memcpy(call.data, record.data(), copied);
-    call.SetDataLength(copied);
-    cursor.RecordRead(std::move(record));
-    return copied == size ? btr::kStatusSuccess : btr::kStatusDataLengthError;
-}
 
 int16_t PathFromKeyBuffer(const Call& call, std::string* path) {
     if (call.key == nullptr) return btr::kStatusInvalidFileName;

@@ -3,7 +3,9 @@
 #define W3BTRV7_OPS_CALL_H
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <utility>
 
 #include "ops/engine.h"
 #include "ops/operation.h"
@@ -32,9 +34,30 @@ struct Call {
 };
 
 // Copies a record into the data buffer: all of it (status 0) or as much as fits (status 22).
-// The data length becomes the number of bytes copied. The block takes the record as the one it
-// read; `record` is left with a buffer to reuse.
-int16_t ReturnRecord(const Call& call, Cursor& cursor, std::string&& record);
+// The data length becomes the number of bytes copied. Every read returns through here.
+inline int16_t CopyRecordOut(const Call& call, const std::string& record) {
+    uint32_t capacity = call.DataCapacity();
+    size_t size = record.size();
+    uint32_t copied = size <= capacity ? static_cast<uint32_t>(size) : capacity;
+    if (copied > 0) std::memcpy(call.data, record.data(), copied);
+    call.SetDataLength(copied);
+    return copied == size ? btr::kStatusSuccess : btr::kStatusDataLengthError;
+}
+
+// CopyRecordOut, and the block takes the record as the one it read; `record` is left with a
+// buffer to reuse.
+inline int16_t ReturnRecord(const Call& call, Cursor& cursor, std::string&& record) {
+    int16_t status = CopyRecordOut(call, record);
+    cursor.RecordRead(std::move(record));
+    return status;
+}
+
+// The same for a record served from the rows the block read ahead, where it stays.
+inline int16_t ReturnServed(const Call& call, Cursor& cursor, std::string& record) {
+    int16_t status = CopyRecordOut(call, record);
+    cursor.RecordServed(record);
+    return status;
+}
 
 // Reads the NUL-terminated path of Open and Create from the key buffer, as the file system
 // wants it. Status 11 when there is no terminator within the declared length (or 255 bytes),
@@ -79,8 +102,14 @@ int16_t DoBeginTransaction(Call& call);
 int16_t DoEndTransaction(Call& call);
 int16_t DoAbortTransaction(Call& call);
 
-// The lock bias a read takes: its own, else the transaction's default; 0 for Get Key.
-uint8_t EffectiveLock(const Call& call);
+// The lock bias a read takes: its own, else the transaction's default; 0 for Get Key. Every
+// read asks, so it is inline.
+inline uint8_t EffectiveLock(const Call& call) {
+    if (call.op.getKey) return 0;  // nothing is read, so nothing is locked
+    if (call.op.lock != 0) return call.op.lock;
+    const Transaction& transaction = Engine::Get().CurrentTransaction();
+    return transaction.active ? transaction.defaultLock : 0;
+}
 // Runs the read of `row` and locks the record it reached (`lock` 1..4). Another process's lock
 // answers 84 at once for the no-wait forms, leaving buffers and currency as they were; the wait
 // forms wait for it and read again. 93 when the block holds locks of the other kind.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -99,14 +100,19 @@ struct Cursor {
     // A record was read (not by Get Key) or written and still exists: Update and Delete may
     // act on `position`.
     bool recordCurrent = false;
-    // The current record as this block last read or wrote it. Update and Delete answer 80 when
-    // the stored record differs: another block, of this process or another, changed it since,
-    // or deleted it and its position went to a new record.
+    // The current record as this block last read or wrote it (Image()). Update and Delete
+    // answer 80 when the stored record differs: another block, of this process or another,
+    // changed it since, or deleted it and its position went to a new record. A record served
+    // from the rows read ahead stays there until they are read again (KeepImage).
     std::string image;
+    std::string* imageAhead = nullptr;
     // Counts the records read, so that a caller can tell whether a read reached one.
     uint64_t recordsRead = 0;
 
     ReadAhead ahead;
+    // A row read alone (Get Equal, Step First, ...). It lives with the block so that its buffers
+    // serve the next such read.
+    FetchedRow single;
 
     // The key path's definition when logical currency was set on it, so that a key another
     // process dropped or renumbered in the meantime is noticed instead of misread.
@@ -141,12 +147,28 @@ struct Cursor {
         }
     }
 
+    const std::string& Image() const { return imageAhead != nullptr ? *imageAhead : image; }
     // Takes the record read; `record` is left with a buffer to reuse.
     void RecordRead(std::string&& record) {
         image.swap(record);
+        imageAhead = nullptr;
         ++recordsRead;
     }
-    void RecordWritten(const std::string& record) { image = record; }
+    // Takes a record served from the rows read ahead, without copying it.
+    void RecordServed(std::string& row) {
+        imageAhead = &row;
+        ++recordsRead;
+    }
+    // Before the rows read ahead are read again: a record served from them becomes the block's.
+    void KeepImage() {
+        if (imageAhead == nullptr) return;
+        image.swap(*imageAhead);
+        imageAhead = nullptr;
+    }
+    void RecordWritten(const std::string& record) {
+        image = record;
+        imageAhead = nullptr;
+    }
     void Clear() {
         vacated = false;
         keyNumber = -1;
@@ -157,10 +179,27 @@ struct Cursor {
 
     // Complete currency on the record of `at` along key `key`.
     void SetAt(int key, KeyEntry at, ReadKind read) {
+        entry = std::move(at);
+        StandOnEntry(key, read);
+    }
+    // The same for an entry the block read (ahead or alone), whose value the block takes
+    // without allocating.
+    void TakeEntry(int key, KeyEntry& at, ReadKind read) {
+        // Values of one key mostly have one length: then the bytes are simply overwritten.
+        if (entry.value.size() == at.value.size()) {
+            if (!at.value.empty()) std::memcpy(entry.value.data(), at.value.data(), at.value.size());
+        } else {
+            entry.value.swap(at.value);
+        }
+        entry.sequence = at.sequence;
+        entry.position = at.position;
+        StandOnEntry(key, read);
+    }
+
+    void StandOnEntry(int key, ReadKind read) {
         keyNumber = key;
         logical = Place::kAt;
-        position = at.position;
-        entry = std::move(at);
+        position = entry.position;
         vacated = false;
         physical = Place::kAt;
         recordCurrent = read == ReadKind::kRecord;

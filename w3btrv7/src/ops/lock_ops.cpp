@@ -104,13 +104,6 @@ int16_t ClaimFile(FileConnection& file, LockWait wait) {
 
 }  // namespace
 
-uint8_t EffectiveLock(const Call& call) {
-    if (call.op.getKey) return 0;  // nothing is read, so nothing is locked
-    if (call.op.lock != 0) return call.op.lock;
-    const Transaction& transaction = Engine::Get().CurrentTransaction();
-    return transaction.active ? transaction.defaultLock : 0;
-}
-
 int16_t LockedRead(Call& call, OpenInstance& open, const OperationRow& row, uint8_t lock) {
     LockKind kind = lock >= 3 ? LockKind::kMultiple : LockKind::kSingle;
     LockWait wait = lock == 1 || lock == 3 ? LockWait::kWait : LockWait::kAnswerAtOnce;

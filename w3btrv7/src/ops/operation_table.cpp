@@ -49,16 +49,15 @@ constexpr OperationRow kOperations[] = {
     {btr::kOpFindPercentage, DoFindPercentage},
 };
 
+// Every call looks its code up: by index, not by search, in a table built at compile time.
+constexpr std::array<const OperationRow*, 100> kByCode = [] {
+    std::array<const OperationRow*, 100> index{};
+    for (const OperationRow& row : kOperations) index[row.code] = &row;
+    return index;
+}();
+
 }  // namespace
 
-const OperationRow* FindOperation(uint16_t code) {
-    // Every call looks its code up: by index, not by search.
-    static const std::array<const OperationRow*, 100> byCode = [] {
-        std::array<const OperationRow*, 100> index{};
-        for (const OperationRow& row : kOperations) index[row.code] = &row;
-        return index;
-    }();
-    return code < byCode.size() ? byCode[code] : nullptr;
-}
+const OperationRow* FindOperation(uint16_t code) { return code < kByCode.size() ? kByCode[code] : nullptr; }
 
 }  // namespace w3b

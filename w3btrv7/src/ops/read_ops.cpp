@@ -13,10 +13,11 @@ const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8
 bool Intact(const FileDef& def, const std::string& record) { return record.size() >= def.RecordLength(); }
 
 // What a read reached: a row with its record, or nothing there (`row` nullptr). A status other
-// than 0 when the read failed.
+// than 0 when the read failed. `ahead`: the row is one of the rows the block read ahead.
 struct Reached {
     int16_t status = btr::kStatusSuccess;
     FetchedRow* row = nullptr;
+    bool ahead = false;
 };
 
 bool IsOnward(Seek kind) { return kind == Seek::kNext || kind == Seek::kPrevious; }
@@ -26,10 +27,12 @@ Direction DirectionOf(Seek kind) { return kind == Seek::kNext ? Direction::kForw
 // The row `onward` leads to: served from the rows the block read ahead, else the first of a new
 // batch that `readBatch(limit, &count)` reads into them.
 template <typename ReadBatch>
-Reached ReadOnward(FileConnection& file, ReadAhead& ahead, const Walk& onward, ReadBatch readBatch) {
+Reached ReadOnward(FileConnection& file, Cursor& cursor, const Walk& onward, ReadBatch readBatch) {
+    ReadAhead& ahead = cursor.ahead;
     if (FetchedRow* row = ahead.Serve(file.CallStamp(), onward); row != nullptr) {
-        return {btr::kStatusSuccess, row};
+        return {btr::kStatusSuccess, row, true};
     }
+    cursor.KeepImage();
     int limit = ahead.NextSize(onward);
     size_t count = 0;
     if (int16_t status = readBatch(limit, &count); status != btr::kStatusSuccess) {
@@ -37,7 +40,13 @@ Reached ReadOnward(FileConnection& file, ReadAhead& ahead, const Walk& onward, R
         return {status, nullptr};
     }
     ahead.Filled(file.CallStamp(), onward, count);
-    return {btr::kStatusSuccess, count > 0 ? &ahead.rows[0] : nullptr};
+    return {btr::kStatusSuccess, count > 0 ? &ahead.rows[0] : nullptr, true};
+}
+
+// Returns the record of a row read ahead, or read alone.
+[[gnu::always_inline]] inline int16_t ReturnReached(const Call& call, Cursor& cursor, const Reached& reached) {
+    if (reached.ahead) return ReturnServed(call, cursor, reached.row->data);
+    return ReturnRecord(call, cursor, std::move(reached.row->data));
 }
 
 // ---- Get
@@ -75,32 +84,38 @@ int16_t PlanGetOnward(uint16_t base, FileConnection& file, const KeyInfo& key, C
     return btr::kStatusSuccess;
 }
 
-// Where a Get goes, and the value it seeks when it seeks one.
-int16_t PlanGet(const Call& call, FileConnection& file, const KeyInfo& key, Cursor& cursor, Seek* kind,
-                std::string* value) {
-    if (IsGetOnward(call.op.base)) return PlanGetOnward(call.op.base, file, key, cursor, kind);
-    *kind = SeekOfGet(call.op.base);
-    if (*kind != Seek::kFirst && *kind != Seek::kLast) EncodeKeyValue(key.def, call.key, value);
-    return btr::kStatusSuccess;
-}
-
-// The entry after (before) the block's along the key path.
-Reached GetOnward(FileConnection& file, Cursor& cursor, const KeyInfo& key, Seek kind) {
-    Walk onward{.order = Order::kKey,
-                .keyNumber = key.number,
-                .direction = DirectionOf(kind),
-                .position = cursor.entry.position,
-                .sequence = cursor.entry.sequence};
-    return ReadOnward(file, cursor.ahead, onward, [&](int limit, size_t* count) {
-        return file.SeekEntries(key, onward.direction, cursor.entry, cursor.vacated, limit, &cursor.ahead.rows, count);
-    });
-}
-
 // The entry `kind` and `value` name, read into `into`.
 Reached SeekOne(FileConnection& file, const KeyInfo& key, Seek kind, const std::string& value, FetchedRow* into) {
     bool found = false;
     int16_t status = file.SeekEntry(key, kind, value, 0, &into->entry, &into->data, &found);
     return {status, status == btr::kStatusSuccess && found ? into : nullptr};
+}
+
+// Where Get Next or Get Previous leads: the entry after (before) the block's along the key path,
+// from the rows read ahead when they still hold it; the first (last) entry from a place before
+// the first (after the last) one.
+Reached GetOnward(uint16_t base, FileConnection& file, Cursor& cursor, const KeyInfo& key) {
+    Seek kind = Seek::kFirst;
+    if (int16_t status = PlanGetOnward(base, file, key, cursor, &kind); status != btr::kStatusSuccess) {
+        return {status, nullptr};
+    }
+    if (!IsOnward(kind)) return SeekOne(file, key, kind, std::string(), &cursor.single);
+    Walk onward{.order = Order::kKey,
+                .keyNumber = key.number,
+                .direction = DirectionOf(kind),
+                .position = cursor.entry.position,
+                .sequence = cursor.entry.sequence};
+    return ReadOnward(file, cursor, onward, [&](int limit, size_t* count) {
+        return file.SeekEntries(key, onward.direction, cursor.entry, cursor.vacated, limit, &cursor.ahead.rows, count);
+    });
+}
+
+// The entry the other Gets seek: by the key buffer's value, or the first or last one.
+Reached GetBySeek(const Call& call, FileConnection& file, Cursor& cursor, const KeyInfo& key) {
+    Seek kind = SeekOfGet(call.op.base);
+    std::string value;
+    if (kind != Seek::kFirst && kind != Seek::kLast) EncodeKeyValue(key.def, call.key, &value);
+    return SeekOne(file, key, kind, value, &cursor.single);
 }
 
 // Get Next and Get Previous stay past the end they ran into, so that the other direction comes
@@ -117,15 +132,16 @@ int16_t GetFoundNothing(uint16_t base, Cursor& cursor) {
 
 // Puts the block on `row` along `key` and returns its key value and, unless Get Key, its record.
 // The row's record and entry are taken.
-int16_t ArriveOnKey(Call& call, OpenInstance& open, const KeyInfo& key, FetchedRow& row) {
+int16_t ArriveOnKey(Call& call, OpenInstance& open, const KeyInfo& key, const Reached& reached) {
+    FetchedRow& row = *reached.row;
     FileConnection& file = *open.file;
     if (!Intact(file.Def(), row.data)) return btr::kStatusIoError;
     Cursor& cursor = open.cursor;
-    cursor.SetAt(key.number, std::move(row.entry), call.op.getKey ? ReadKind::kKeyOnly : ReadKind::kRecord);
+    cursor.TakeEntry(key.number, row.entry, call.op.getKey ? ReadKind::kKeyOnly : ReadKind::kRecord);
     cursor.RememberKey(file.DefinitionGeneration(), key);
     ExtractKeyValue(key.def, Bytes(row.data), call.key);
     if (call.op.getKey) return btr::kStatusSuccess;
-    return ReturnRecord(call, cursor, std::move(row.data));
+    return ReturnReached(call, cursor, reached);
 }
 
 // ---- Step
@@ -154,7 +170,7 @@ int16_t PlanStep(uint16_t base, const Cursor& cursor, Seek* kind) {
 // The record after (before) the block's in record order.
 Reached StepOnward(FileConnection& file, Cursor& cursor, Seek kind) {
     Walk onward{.order = Order::kPhysical, .direction = DirectionOf(kind), .position = cursor.position};
-    return ReadOnward(file, cursor.ahead, onward, [&](int limit, size_t* count) {
+    return ReadOnward(file, cursor, onward, [&](int limit, size_t* count) {
         return file.StepRecords(onward.direction, cursor.position, limit, &cursor.ahead.rows, count);
     });
 }
@@ -187,17 +203,11 @@ int16_t DoGet(Call& call, OpenInstance& open) {
     const KeyInfo* key = KeyOf(file.Def(), call.keyNumber);
     if (key == nullptr) return btr::kStatusInvalidKeyNumber;
     if (!call.KeyFits(key->length)) return btr::kStatusKeyBufferTooShort;
-    Seek kind = Seek::kFirst;
-    std::string value;
-    if (int16_t status = PlanGet(call, file, *key, open.cursor, &kind, &value); status != btr::kStatusSuccess) {
-        return status;
-    }
-    FetchedRow single;
-    Reached reached =
-        IsOnward(kind) ? GetOnward(file, open.cursor, *key, kind) : SeekOne(file, *key, kind, value, &single);
+    Reached reached = IsGetOnward(call.op.base) ? GetOnward(call.op.base, file, open.cursor, *key)
+                                                : GetBySeek(call, file, open.cursor, *key);
     if (reached.status != btr::kStatusSuccess) return reached.status;
     if (reached.row == nullptr) return GetFoundNothing(call.op.base, open.cursor);
-    return ArriveOnKey(call, open, *key, *reached.row);
+    return ArriveOnKey(call, open, *key, reached);
 }
 
 int16_t DoGetPosition(Call& call, OpenInstance& open) {
@@ -254,13 +264,13 @@ int16_t DoStep(Call& call, OpenInstance& open) {
     Cursor& cursor = open.cursor;
     Seek kind = Seek::kFirst;
     if (int16_t status = PlanStep(call.op.base, cursor, &kind); status != btr::kStatusSuccess) return status;
-    FetchedRow single;
-    Reached reached = IsOnward(kind) ? StepOnward(file, cursor, kind) : StepOne(file, kind, cursor.position, &single);
+    Reached reached =
+        IsOnward(kind) ? StepOnward(file, cursor, kind) : StepOne(file, kind, cursor.position, &cursor.single);
     if (reached.status != btr::kStatusSuccess) return reached.status;
     if (reached.row == nullptr) return StepFoundNothing(call.op.base, cursor);
     if (!Intact(file.Def(), reached.row->data)) return btr::kStatusIoError;
     cursor.SetPhysical(reached.row->entry.position);
-    return ReturnRecord(call, cursor, std::move(reached.row->data));
+    return ReturnReached(call, cursor, reached);
 }
 
 }  // namespace w3b

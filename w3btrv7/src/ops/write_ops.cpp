@@ -312,7 +312,7 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
     if (int16_t status = BeginWrite(transaction, request, file, call); status != btr::kStatusSuccess) return status;
     const FileDef& def = file.Def();
     // The stored record, once the update finds it unchanged since the block read it.
-    const std::string& stored = cursor.image;
+    const std::string& stored = cursor.Image();
     KeepAutoincrement(def, stored, &request.record);
     const std::string& record = request.record;
     bool changed = false;
@@ -351,7 +351,7 @@ int16_t DoDelete(Call& call, OpenInstance& open) {
     if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
     const FileDef& def = file.Def();
     // The stored record, once the delete finds it unchanged since the block read it.
-    const std::string& stored = cursor.image;
+    const std::string& stored = cursor.Image();
     bool changed = false;
     if (int16_t status = file.DeleteRecord(cursor.position, stored, &changed); status != btr::kStatusSuccess) {
         return status;

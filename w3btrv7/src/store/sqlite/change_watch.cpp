@@ -23,28 +23,35 @@ void ChangeWatch::Attach(sqlite3* db) {
     header_ = static_cast<const volatile uint8_t*>(region);
 }
 
-ChangeStamp ChangeWatch::Current() const {
+ChangeStamp ChangeWatch::Current(uint32_t* commits) const {
     ChangeStamp stamp;
     if (header_ == nullptr) return stamp;
     // The region starts a memory mapping, so the header is word-aligned: read it a word at a
     // time, the first copy before the second as SQLite's own readers do. Every call does this,
-    // so it is written out word by word.
+    // so it is written out word by word, in registers.
     static_assert(kHeaderWords == 6, "the WAL index header is 48 bytes");
     const volatile uint64_t* words = reinterpret_cast<const volatile uint64_t*>(header_);
     std::atomic_thread_fence(std::memory_order_acquire);
-    const uint64_t first[kHeaderWords] = {words[0], words[1], words[2], words[3], words[4], words[5]};
+    const uint64_t w0 = words[0], w1 = words[1], w2 = words[2], w3 = words[3], w4 = words[4], w5 = words[5];
     std::atomic_thread_fence(std::memory_order_acquire);
-    uint64_t torn = (first[0] ^ words[6]) | (first[1] ^ words[7]) | (first[2] ^ words[8]) |
-                    (first[3] ^ words[9]) | (first[4] ^ words[10]) | (first[5] ^ words[11]);
-    uint8_t isInit = 0;
-    std::memcpy(&isInit, reinterpret_cast<const uint8_t*>(first) + kIsInitOffset, 1);
-    if (isInit == 0 || torn != 0) return stamp;
-    uint64_t changed = (first[0] ^ lastSeen_[0]) | (first[1] ^ lastSeen_[1]) | (first[2] ^ lastSeen_[2]) |
-                       (first[3] ^ lastSeen_[3]) | (first[4] ^ lastSeen_[4]) | (first[5] ^ lastSeen_[5]);
-    if (epoch_ == 0 || changed != 0) {
-        std::memcpy(lastSeen_, first, sizeof first);
-        ++epoch_;
+    uint64_t torn = (w0 ^ words[6]) | (w1 ^ words[7]) | (w2 ^ words[8]) | (w3 ^ words[9]) | (w4 ^ words[10]) |
+                    (w5 ^ words[11]);
+    uint64_t changed = (w0 ^ lastSeen_[0]) | (w1 ^ lastSeen_[1]) | (w2 ^ lastSeen_[2]) | (w3 ^ lastSeen_[3]) |
+                       (w4 ^ lastSeen_[4]) | (w5 ^ lastSeen_[5]);
+    // Bytes 8 to 15 of the header: the count of commits, then isInit.
+    uint8_t second[sizeof w1];
+    std::memcpy(second, &w1, sizeof w1);
+    if (commits != nullptr) std::memcpy(commits, second + (kCommitsOffset - 8), 4);
+    // Nearly always: both copies are the header seen last, which was whole and initialised.
+    if ((torn | changed) == 0 && epoch_ != 0) {
+        stamp.epoch = epoch_;
+        stamp.valid = true;
+        return stamp;
     }
+    if (second[kIsInitOffset - 8] == 0 || torn != 0) return stamp;
+    const uint64_t seen[kHeaderWords] = {w0, w1, w2, w3, w4, w5};
+    std::memcpy(lastSeen_, seen, sizeof seen);
+    ++epoch_;
     stamp.epoch = epoch_;
     stamp.valid = true;
     return stamp;

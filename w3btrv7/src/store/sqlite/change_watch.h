@@ -27,11 +27,13 @@ public:
     void Detach() { header_ = nullptr; }
 
     // The stamp of the committed state now: the header is compared with the one seen last, and
-    // a different one starts a new epoch.
-    ChangeStamp Current() const;
+    // a different one starts a new epoch. With `commits`, also the header's count of commits
+    // (SQLite adds one with every commit), for a valid stamp.
+    ChangeStamp Current(uint32_t* commits = nullptr) const;
 
 private:
     static constexpr size_t kHeaderWords = 48 / sizeof(uint64_t);
+    static constexpr size_t kCommitsOffset = 8;  // iChange: u32, native byte order
 
     const volatile uint8_t* header_ = nullptr;
     mutable uint64_t lastSeen_[kHeaderWords] = {};

@@ -1,5 +1,6 @@
 #include "store/sqlite/sqlite_file.h"
 
+#include <cstring>
 #include <utility>
 
 #include "store/sqlite/connection.h"
@@ -179,6 +180,29 @@ int16_t SqliteFile::LoadDefinition() {
     return btr::kStatusSuccess;
 }
 
+// ---- Records --------------------------------------------------------------------------------------
+
+int16_t SqliteFile::InsertRecord(const uint8_t* data, size_t size, int64_t* position) {
+    int16_t status = records_.Insert(data, size, position);
+    if (status == btr::kStatusSuccess) wroteRecord_ = true;
+    return status;
+}
+
+int16_t SqliteFile::UpdateRecord(int64_t position, const std::string& expected, const uint8_t* data, size_t size,
+                                 bool* changed) {
+    int16_t status = records_.Update(position, expected, data, size, changed);
+    // SQLite leaves a page alone when a row is overwritten with the bytes it has.
+    bool sameBytes = size == expected.size() && (size == 0 || std::memcmp(data, expected.data(), size) == 0);
+    if (status == btr::kStatusSuccess && *changed && !sameBytes) wroteRecord_ = true;
+    return status;
+}
+
+int16_t SqliteFile::DeleteRecord(int64_t position, const std::string& expected, bool* changed) {
+    int16_t status = records_.Delete(position, expected, changed);
+    if (status == btr::kStatusSuccess && *changed) wroteRecord_ = true;
+    return status;
+}
+
 // ---- Transactions --------------------------------------------------------------------------------
 
 int16_t SqliteFile::AcquireExclusiveOpen() {
@@ -249,6 +273,7 @@ int16_t SqliteFile::Begin() {
         ++ownWrites_;
         return StatusOf(StepOnce(Prepared(savepoint_, "SAVEPOINT w3b_operation")));
     }
+    wroteRecord_ = false;
     sqlite3_stmt* stmt = Prepared(begin_, "BEGIN IMMEDIATE");
     if (stmt == nullptr) return btr::kStatusIoError;
     {
@@ -270,6 +295,9 @@ int16_t SqliteFile::Commit() {
     }
     sqlite3_stmt* stmt = Prepared(commit_, "COMMIT");
     if (stmt == nullptr) return btr::kStatusIoError;
+    // Still under the write lock: nobody else can commit before this write does.
+    uint32_t commitsBefore = 0;
+    ChangeStamp before = Stamp(&commitsBefore);
     int rc;
     {
         StatementScope scope(stmt);
@@ -279,11 +307,25 @@ int16_t SqliteFile::Commit() {
         Rollback();
         return StatusOf(rc);
     }
-    if (!redefining_) return btr::kStatusSuccess;
+    if (!redefining_) {
+        if (wroteRecord_) KeepDefinitionAfterCommit(before, commitsBefore);
+        return btr::kStatusSuccess;
+    }
     redefining_ = false;
     schemaVersion_ = -1;
     refreshedAt_ = ChangeStamp();
     return Refresh();
+}
+
+void SqliteFile::KeepDefinitionAfterCommit(const ChangeStamp& before, uint32_t commitsBefore) {
+    // Begin made sure of the definition under the write lock, held until the commit, and only
+    // Create and Drop Index change it. The write changed a page, so its commit added one to the
+    // header's count of commits: when the header shows that and no later commit, the definition
+    // is still the file's in the state the header stands for, and the next call need not read
+    // the schema version again (which every call after a write would do otherwise).
+    uint32_t commitsAfter = 0;
+    ChangeStamp after = Stamp(&commitsAfter);
+    if (before.valid && after.valid && commitsAfter == commitsBefore + 1) refreshedAt_ = after;
 }
 
 void SqliteFile::Rollback() {

@@ -74,16 +74,10 @@ public:
     int16_t ReadRecord(int64_t position, std::string* data, bool* found) override {
         return records_.Read(position, data, found);
     }
-    int16_t InsertRecord(const uint8_t* data, size_t size, int64_t* position) override {
-        return records_.Insert(data, size, position);
-    }
+    int16_t InsertRecord(const uint8_t* data, size_t size, int64_t* position) override;
     int16_t UpdateRecord(int64_t position, const std::string& expected, const uint8_t* data, size_t size,
-                         bool* changed) override {
-        return records_.Update(position, expected, data, size, changed);
-    }
-    int16_t DeleteRecord(int64_t position, const std::string& expected, bool* changed) override {
-        return records_.Delete(position, expected, changed);
-    }
+                         bool* changed) override;
+    int16_t DeleteRecord(int64_t position, const std::string& expected, bool* changed) override;
     int16_t StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) override {
         return records_.Step(kind, from, position, data, found);
     }
@@ -137,11 +131,13 @@ private:
     static int BusyWait(void* self, int count);
     // Opens and checks the connection once the open lock is held.
     int16_t Connect(bool readOnly);
-    ChangeStamp Stamp() const {
-        ChangeStamp stamp = watch_.Current();
+    ChangeStamp Stamp(uint32_t* commits = nullptr) const {
+        ChangeStamp stamp = watch_.Current(commits);
         stamp.ownWrites = ownWrites_;
         return stamp;
     }
+    // After this connection's own commit (not of a key change): the definition stays known.
+    void KeepDefinitionAfterCommit(const ChangeStamp& before, uint32_t commitsBefore);
     // Reads the definition again when another connection changed it since it was read; the
     // first for a call's start, the second under the write lock.
     int16_t ReloadIfVersionChanged();
@@ -167,6 +163,9 @@ private:
     int busyWaitedMs_ = 0;
     bool writeWait_ = true;
     bool redefining_ = false;  // the open write adds or drops a key
+    // The open write surely changed a page of the file (a record went in, out, or changed its
+    // bytes), so that its commit is a commit of its own in the WAL header.
+    bool wroteRecord_ = false;
     Statement schemaVersionStmt_, begin_, commit_, rollback_, savepoint_, release_, rollbackTo_;
     ChangeWatch watch_;
     ChangeStamp callStamp_;

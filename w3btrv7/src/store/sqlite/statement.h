@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace w3b {
@@ -55,11 +56,17 @@ inline void BindBlob(sqlite3_stmt* stmt, int index, const std::string& bytes) {
     BindBlob(stmt, index, bytes.data(), bytes.size());
 }
 
-// Replaces `*out` with a blob column, reusing the string's buffer.
-inline void AssignBlob(sqlite3_stmt* stmt, int column, std::string* out) {
-    const void* bytes = sqlite3_column_blob(stmt, column);
-    out->assign(bytes != nullptr ? static_cast<const char*>(bytes) : "",
-                static_cast<size_t>(sqlite3_column_bytes(stmt, column)));
+// Replaces `*out` with a blob column, reusing the string's buffer. Batches read every row
+// through here: the column is fetched once (sqlite3_column_blob and _bytes would each enter the
+// statement again; the value it gives is SQLite's "unprotected" kind, safe here since a
+// connection serves one call at a time), and a buffer that already has the size is only
+// overwritten.
+[[gnu::always_inline]] inline void AssignBlob(sqlite3_stmt* stmt, int column, std::string* out) {
+    sqlite3_value* value = sqlite3_column_value(stmt, column);
+    const void* bytes = sqlite3_value_blob(value);
+    size_t size = static_cast<size_t>(sqlite3_value_bytes(value));
+    if (out->size() != size) out->resize(size);
+    if (size != 0) std::memcpy(out->data(), bytes, size);
 }
 
 inline std::string ColumnBlob(sqlite3_stmt* stmt, int column) {
