@@ -68,6 +68,18 @@ TEST_F(RecordLocks, ARefusedLockLeavesCurrencyWhereItWas) {
     EXPECT_EQ(IdOf(Get(btr::kOpStepNext, pb_, 0)), 2u);
 }
 
+TEST_F(RecordLocks, TheRecordBeforeARefusedLockCanStillBeUpdated) {
+    auto client = Client();
+    ASSERT_EQ(client->Ask(GetCommand(Op(btr::kOpGetEqual, kMultipleNoWait), 2)), "status 0");
+    ASSERT_EQ(IdOf(Get(btr::kOpGetFirst, pb_, 0)), 1u);
+    ASSERT_EQ(Get(Op(btr::kOpGetNext, kSingleNoWait), pb_, 0).status, btr::kStatusRecordInUse);
+    std::string record = IdRecord(1, "changed");
+    uint32_t length = static_cast<uint32_t>(record.size());
+    char key[255] = {};
+    EXPECT_EQ(Call(btr::kOpUpdate, pb_, record.data(), &length, key, 255, 0), 0);
+    EXPECT_EQ(GetId(pb_, btr::kOpGetEqual, 1).record, IdRecord(1, "changed"));
+}
+
 TEST_F(RecordLocks, EveryLockingReadLocks) {
     auto client = Client();
     ASSERT_EQ(client->Ask(GetCommand(Op(btr::kOpGetEqual, kMultipleNoWait), 3)), "status 0");

@@ -9,11 +9,24 @@ namespace w3b {
 
 namespace {
 
+Cursor CurrencyOf(const Cursor& cursor) {
+    Cursor copy;
+    copy.keyNumber = cursor.keyNumber;
+    copy.logical = cursor.logical;
+    copy.entry = cursor.entry;
+    copy.vacated = cursor.vacated;
+    copy.physical = cursor.physical;
+    copy.position = cursor.position;
+    copy.recordCurrent = cursor.recordCurrent;
+    return copy;
+}
+
 // What a read changes in the caller's buffers and the block's currency, so that a read whose
 // record turns out to be locked can leave everything as it found it.
 class ReadUndo {
 public:
-    ReadUndo(const Call& call, const Cursor& cursor, size_t keyBytes) : call_(call), cursor_(cursor) {
+    ReadUndo(const Call& call, const Cursor& cursor, size_t keyBytes)
+        : call_(call), cursor_(CurrencyOf(cursor)), image_(cursor.Image()) {
         if (call.dataLength != nullptr) dataLength_ = *call.dataLength;
         // Only what the read can write: a key buffer is often exactly as long as its key,
         // whatever length the caller declares.
@@ -36,6 +49,8 @@ public:
         cursor->physical = cursor_.physical;
         cursor->position = cursor_.position;
         cursor->recordCurrent = cursor_.recordCurrent;
+        // The record Update and Delete compare with is the one the block stood on before.
+        cursor->RecordWritten(image_);
         // Rows read ahead by the undone read are not to be served.
         cursor->ahead.next = 0;
     }
@@ -43,6 +58,7 @@ public:
 private:
     const Call& call_;
     Cursor cursor_;  // without its rows read ahead
+    std::string image_;
     uint32_t dataLength_ = 0;
     std::vector<uint8_t> key_;
     uint8_t dataStart_[btr::kRecordPositionSize] = {};
@@ -56,17 +72,6 @@ size_t KeyBytesWritten(const Call& call, const OpenInstance& open, const Operati
     return key == nullptr ? 0 : std::min<size_t>(key->length, call.keyLength);
 }
 
-Cursor CurrencyOf(const Cursor& cursor) {
-    Cursor copy;
-    copy.keyNumber = cursor.keyNumber;
-    copy.logical = cursor.logical;
-    copy.entry = cursor.entry;
-    copy.vacated = cursor.vacated;
-    copy.physical = cursor.physical;
-    copy.position = cursor.position;
-    copy.recordCurrent = cursor.recordCurrent;
-    return copy;
-}
 
 // A single-record lock (+100, +200) replaces the block's previous one; multiple-record locks
 // (+300, +400) add up.
@@ -114,7 +119,7 @@ int16_t LockedRead(Call& call, OpenInstance& open, const OperationRow& row, uint
     if (int16_t status = ClaimFile(file, wait); status != btr::kStatusSuccess) return status;
     int64_t waitedFor = 0;  // a record this call waited for and holds (one holder counted)
     for (;;) {
-        ReadUndo undo(call, CurrencyOf(open.cursor), KeyBytesWritten(call, open, row));
+        ReadUndo undo(call, open.cursor, KeyBytesWritten(call, open, row));
         uint64_t readsBefore = open.cursor.recordsRead;
         int16_t status = row.runOnBlock(call, open);
         // A read refused before it reached a record (22 for a data buffer too short for its
