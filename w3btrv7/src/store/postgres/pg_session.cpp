@@ -182,6 +182,32 @@ int16_t PgSession::Execute(const std::string& sql) {
     return status;
 }
 
+int16_t PgSession::CopyIn(const std::string& target, const std::string& rows) {
+    // The binary format's signature, flags and header extension length, then the end marker.
+    static const char kHeader[19] = {'P', 'G', 'C', 'O', 'P', 'Y', '\n', '\xff', '\r', '\n', '\0'};
+    static const char kTrailer[2] = {'\xff', '\xff'};
+    if (int16_t status = EnsureConnected(); status != btr::kStatusSuccess) return status;
+    PGresult* raw = PQexec(conn_, ("COPY " + target + " FROM STDIN (FORMAT binary)").c_str());
+    if (raw == nullptr || PQresultStatus(raw) != PGRES_COPY_IN) {
+        int16_t status = StatusOf(raw);
+        PQclear(raw);
+        return status != btr::kStatusSuccess ? status : btr::kStatusIoError;
+    }
+    PQclear(raw);
+    bool sent = PQputCopyData(conn_, kHeader, sizeof kHeader) == 1 &&
+                PQputCopyData(conn_, rows.data(), static_cast<int>(rows.size())) == 1 &&
+                PQputCopyData(conn_, kTrailer, sizeof kTrailer) == 1;
+    PQputCopyEnd(conn_, sent ? nullptr : "w3btrv7: the rows could not be sent");
+    int16_t status = btr::kStatusSuccess;
+    while ((raw = PQgetResult(conn_)) != nullptr) {
+        int16_t own = StatusOf(raw);
+        if (status == btr::kStatusSuccess) status = own;
+        PQclear(raw);
+        if (conn_ == nullptr) break;
+    }
+    return status;
+}
+
 int16_t PgSession::Commit() {
     if (int16_t status = EnsureConnected(); status != btr::kStatusSuccess) return status;
     PGresult* raw = PQexec(conn_, "COMMIT");

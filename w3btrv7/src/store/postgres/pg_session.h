@@ -90,6 +90,10 @@ public:
     // Runs statements without parameters (several may be separated by ';').
     int16_t Execute(const std::string& sql);
 
+    // Sends `rows`, tuples in COPY's binary form (without its header and trailer), into
+    // `target` (a table and its columns) with one COPY: bulk loads need no round trip per row.
+    int16_t CopyIn(const std::string& target, const std::string& rows);
+
     // Connects when there is no usable connection. 0, or 95 when the server cannot be reached.
     int16_t EnsureConnected();
     bool Connected() const { return conn_ != nullptr; }
