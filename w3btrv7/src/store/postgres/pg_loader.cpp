@@ -6,8 +6,8 @@ namespace w3b {
 
 namespace {
 
-// Rows gathered before they go to the server: few statements, bounded memory.
-constexpr size_t kCopyBatchBytes = size_t{8} << 20;
+// Rows gathered before they go to the server: large sends, bounded memory.
+constexpr size_t kCopyBatchBytes = size_t{256} << 10;
 
 void PutNumber(std::string* out, uint64_t value, int width) {
     for (int i = width - 1; i >= 0; --i) out->push_back(static_cast<char>(value >> (8 * i)));
@@ -49,22 +49,31 @@ int16_t PgLoader::Create(const ServerFolder& folder, const std::string& name, co
 
 PgLoader::~PgLoader() {
     // The file's row and every row sent go with the transaction.
-    if (!finished_ && session_ != nullptr && session_->Connected()) session_->RollBack();
+    if (finished_ || session_ == nullptr || !session_->Connected()) return;
+    if (!target_.empty()) session_->EndCopy();
+    session_->RollBack();
+}
+
+int16_t PgLoader::SwitchTo(const std::string& target) {
+    int16_t status = Flush();
+    if (status == btr::kStatusSuccess && !target_.empty()) status = session_->EndCopy();
+    target_.clear();
+    if (status == btr::kStatusSuccess && !target.empty()) status = session_->BeginCopy(target);
+    if (status == btr::kStatusSuccess) target_ = target;
+    return status;
 }
 
 int16_t PgLoader::Flush() {
     if (rows_.empty()) return btr::kStatusSuccess;
-    int16_t status = session_->CopyIn(target_, rows_);
+    int16_t status = session_->CopyRows(rows_);
     rows_.clear();
     return status;
 }
 
 int16_t PgLoader::PutRecord(int64_t position, const std::string& data) {
     const std::string target = session_->Schema() + ".w3b_record(file, position, data)";
-    if (target_ != target || rows_.size() >= kCopyBatchBytes) {
-        if (int16_t status = Flush(); status != btr::kStatusSuccess) return status;
-        target_ = target;
-    }
+    int16_t status = target_ != target ? SwitchTo(target) : rows_.size() >= kCopyBatchBytes ? Flush() : 0;
+    if (status != btr::kStatusSuccess) return status;
     PutNumber(&rows_, 3, 2);
     PutField(&rows_, static_cast<uint32_t>(id_), 4);
     PutField(&rows_, static_cast<uint64_t>(position), 8);
@@ -74,10 +83,8 @@ int16_t PgLoader::PutRecord(int64_t position, const std::string& data) {
 
 int16_t PgLoader::PutEntry(int key, const KeyEntry& entry) {
     const std::string target = session_->Schema() + ".w3b_entry(file, key, value, seq, position)";
-    if (target_ != target || rows_.size() >= kCopyBatchBytes) {
-        if (int16_t status = Flush(); status != btr::kStatusSuccess) return status;
-        target_ = target;
-    }
+    int16_t status = target_ != target ? SwitchTo(target) : rows_.size() >= kCopyBatchBytes ? Flush() : 0;
+    if (status != btr::kStatusSuccess) return status;
     PutNumber(&rows_, 5, 2);
     PutField(&rows_, static_cast<uint32_t>(id_), 4);
     PutField(&rows_, static_cast<uint16_t>(key), 2);
@@ -88,7 +95,7 @@ int16_t PgLoader::PutEntry(int key, const KeyEntry& entry) {
 }
 
 int16_t PgLoader::Finish(int64_t highest) {
-    if (int16_t status = Flush(); status != btr::kStatusSuccess) return status;
+    if (int16_t status = SwitchTo(std::string()); status != btr::kStatusSuccess) return status;
     // The sequence goes on after the highest position the source gave, so no position is
     // ever given twice.
     if (highest > 0) {

@@ -27,12 +27,15 @@ public:
 
 private:
     PgLoader() = default;
-    // Sends the rows gathered for `target` (records or entries) with one COPY.
+    // Makes the rows that follow go to `target` (records or entries): ends the COPY of the
+    // earlier ones and begins one for these.
+    int16_t SwitchTo(const std::string& target);
+    // Sends the rows gathered so far into the running COPY.
     int16_t Flush();
 
     std::shared_ptr<PgSession> session_;
     int32_t id_ = 0;
-    std::string target_;  // the table and columns the gathered rows go to
+    std::string target_;  // the table and columns of the running COPY, if any
     std::string rows_;    // tuples in COPY's binary form
     bool finished_ = false;
 };

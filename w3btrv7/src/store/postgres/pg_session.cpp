@@ -182,10 +182,9 @@ int16_t PgSession::Execute(const std::string& sql) {
     return status;
 }
 
-int16_t PgSession::CopyIn(const std::string& target, const std::string& rows) {
-    // The binary format's signature, flags and header extension length, then the end marker.
+int16_t PgSession::BeginCopy(const std::string& target) {
+    // The binary format's signature, flags and header extension length.
     static const char kHeader[19] = {'P', 'G', 'C', 'O', 'P', 'Y', '\n', '\xff', '\r', '\n', '\0'};
-    static const char kTrailer[2] = {'\xff', '\xff'};
     if (int16_t status = EnsureConnected(); status != btr::kStatusSuccess) return status;
     PGresult* raw = PQexec(conn_, ("COPY " + target + " FROM STDIN (FORMAT binary)").c_str());
     if (raw == nullptr || PQresultStatus(raw) != PGRES_COPY_IN) {
@@ -194,16 +193,28 @@ int16_t PgSession::CopyIn(const std::string& target, const std::string& rows) {
         return status != btr::kStatusSuccess ? status : btr::kStatusIoError;
     }
     PQclear(raw);
-    bool sent = PQputCopyData(conn_, kHeader, sizeof kHeader) == 1 &&
-                PQputCopyData(conn_, rows.data(), static_cast<int>(rows.size())) == 1 &&
-                PQputCopyData(conn_, kTrailer, sizeof kTrailer) == 1;
+    return CopyRows(std::string(kHeader, sizeof kHeader));
+}
+
+int16_t PgSession::CopyRows(const std::string& rows) {
+    if (conn_ != nullptr && PQputCopyData(conn_, rows.data(), static_cast<int>(rows.size())) == 1) {
+        return btr::kStatusSuccess;
+    }
+    lastError_ = conn_ != nullptr ? PQerrorMessage(conn_) : "no connection";
+    return btr::kStatusIoError;
+}
+
+int16_t PgSession::EndCopy() {
+    static const char kTrailer[2] = {'\xff', '\xff'};
+    if (conn_ == nullptr) return btr::kStatusSessionNoLongerValid;
+    bool sent = CopyRows(std::string(kTrailer, sizeof kTrailer)) == btr::kStatusSuccess;
     PQputCopyEnd(conn_, sent ? nullptr : "w3btrv7: the rows could not be sent");
     int16_t status = btr::kStatusSuccess;
-    while ((raw = PQgetResult(conn_)) != nullptr) {
+    PGresult* raw;
+    while (conn_ != nullptr && (raw = PQgetResult(conn_)) != nullptr) {
         int16_t own = StatusOf(raw);
         if (status == btr::kStatusSuccess) status = own;
         PQclear(raw);
-        if (conn_ == nullptr) break;
     }
     return status;
 }

@@ -90,9 +90,12 @@ public:
     // Runs statements without parameters (several may be separated by ';').
     int16_t Execute(const std::string& sql);
 
-    // Sends `rows`, tuples in COPY's binary form (without its header and trailer), into
-    // `target` (a table and its columns) with one COPY: bulk loads need no round trip per row.
-    int16_t CopyIn(const std::string& target, const std::string& rows);
+    // A bulk load into `target` (a table and its columns) with one COPY in binary form: the rows
+    // stream to the server while the caller makes the next ones, with no round trip per row.
+    // CopyRows sends tuples of COPY's binary form; EndCopy ends the COPY with its status.
+    int16_t BeginCopy(const std::string& target);
+    int16_t CopyRows(const std::string& rows);
+    int16_t EndCopy();
 
     // Connects when there is no usable connection. 0, or 95 when the server cannot be reached.
     int16_t EnsureConnected();
