@@ -42,7 +42,11 @@ struct MoveTally {
 void* AdminEntry(const RecordManager& manager, const char* name) {
     if (manager.entry() == nullptr) Fail(1, "record manager not found; name its folder with: tydb settings set PATH <folder>");
     void* entry = manager.Symbol(name);
-    if (entry == nullptr) Fail(1, "this record manager cannot reach a PostgreSQL server (no " + std::string(name) + ")");
+    // The Windows DLL cannot reach a server yet and exports none of them.
+    if (entry == nullptr) {
+        Fail(1, "tydb server is not available with this record manager: it exports no " + std::string(name) +
+                    " (the Windows record manager cannot reach a PostgreSQL server yet)");
+    }
     return entry;
 }
 
