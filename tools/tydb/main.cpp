@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
     tool::AddLoadCommand(app);
     tool::AddExportCommand(app);
     tool::AddImportCommand(app);
+    tool::AddServerCommand(app);
     tool::AddLogCommand(app);
     tool::AddCompletionCommand(app);
     try {

@@ -19,6 +19,10 @@ RecordManager::RecordManager() {
     entry_ = reinterpret_cast<BtrCallFunction>(platform::FindSymbol(library_, kEntryPoint));
 }
 
+void* RecordManager::Symbol(const char* name) const {
+    return library_ != nullptr ? platform::FindSymbol(library_, name) : nullptr;
+}
+
 RecordManager::~RecordManager() {
     if (library_ != nullptr) platform::FreeLibraryHandle(library_);
 }

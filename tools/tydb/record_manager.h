@@ -1,6 +1,6 @@
-// record_manager.h: the record manager's BTRCALL itself, for the one command that needs more
-// than the library's exports give: `import` creates a file with its own collating sequences
-// and inserts in transactions.
+// record_manager.h: the record manager itself, for the commands that need more than the
+// library's exports give: `import` creates a file with its own collating sequences and inserts
+// in transactions through BTRCALL; `server` uses the administration entry points beside it.
 #ifndef TYDB_TOOLS_RECORD_MANAGER_H
 #define TYDB_TOOLS_RECORD_MANAGER_H
 
@@ -19,6 +19,8 @@ public:
     RecordManager& operator=(const RecordManager&) = delete;
 
     BtrCallFunction entry() const { return entry_; }
+    // Another export of the record manager, or null when it has none of that name.
+    void* Symbol(const char* name) const;
 
 private:
     platform::LibraryHandle library_ = nullptr;

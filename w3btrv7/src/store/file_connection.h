@@ -160,6 +160,13 @@ public:
     virtual int16_t CountDistinct(const KeyInfo& key, int64_t* count) = 0;
     virtual int16_t CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) = 0;
 
+    // ---- The whole file in its store's own order, for a copy into another store: up to `limit`
+    // records after position `after`, and up to `limit` entries of `key` after `after` (from the
+    // first when null) in key order, each exactly as stored (value, sequence, position).
+    virtual int16_t ListRecords(int64_t after, int limit, std::vector<FetchedRow>* rows, size_t* count) = 0;
+    virtual int16_t ListEntries(const KeyInfo& key, const KeyEntry* after, int limit,
+                                std::vector<KeyEntry>* entries) = 0;
+
     // ---- Key build and drop, inside a write begun with Begin: Commit then reads the new
     // definition. A refused change has rolled the write back.
     virtual int16_t AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) = 0;

@@ -89,6 +89,10 @@ public:
     int16_t CountDistinct(const KeyInfo& key, int64_t* count) override;
     int16_t CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) override;
 
+    int16_t ListRecords(int64_t after, int limit, std::vector<FetchedRow>* rows, size_t* count) override;
+    int16_t ListEntries(const KeyInfo& key, const KeyEntry* after, int limit,
+                        std::vector<KeyEntry>* entries) override;
+
     int16_t AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) override;
     int16_t DropKey(int number, Renumbering renumbering) override;
 

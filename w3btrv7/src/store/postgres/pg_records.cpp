@@ -30,6 +30,16 @@ void ReadEntry(const PgResult& result, int row, KeyEntry* entry, std::string* da
     if (data != nullptr) result.Bytes(row, 3, data);
 }
 
+// Reads records (position, data) from `result` into rows.
+void ReadRecordRows(const PgResult& result, std::vector<FetchedRow>* rows, size_t* count) {
+    for (int row = 0; row < result.Rows(); ++row) {
+        if (rows->size() <= *count) rows->resize(*count + 1);
+        FetchedRow& fetched = (*rows)[(*count)++];
+        fetched.entry.position = result.Int(row, 0);
+        result.Bytes(row, 1, &fetched.data);
+    }
+}
+
 }  // namespace
 
 void PgFile::ReadRows(const PgResult& result, std::vector<FetchedRow>* rows, size_t* count) {
@@ -118,12 +128,7 @@ int16_t PgFile::StepRecords(Direction direction, int64_t from, int limit, std::v
                                       : " WHERE file = $1 AND position < $2 ORDER BY position DESC LIMIT $3"),
                          params, &result);
     if (status != btr::kStatusSuccess) return status;
-    for (int row = 0; row < result.Rows(); ++row) {
-        if (rows->size() <= *count) rows->resize(*count + 1);
-        FetchedRow& fetched = (*rows)[(*count)++];
-        fetched.entry.position = result.Int(row, 0);
-        result.Bytes(row, 1, &fetched.data);
-    }
+    ReadRecordRows(result, rows, count);
     return btr::kStatusSuccess;
 }
 
@@ -320,6 +325,37 @@ int16_t PgFile::CountEntriesBelow(const KeyInfo& key, const std::string& value, 
                          params, &result);
     if (status == btr::kStatusSuccess) *count = result.Int(0, 0);
     return status;
+}
+
+// ---- The whole file, for a copy into another store -------------------------------------------
+
+int16_t PgFile::ListRecords(int64_t after, int limit, std::vector<FetchedRow>* rows, size_t* count) {
+    PgParams params = Params();
+    params.Int8(after).Int4(limit);
+    PgResult result;
+    *count = 0;
+    int16_t status = Run("SELECT position, data FROM " + Table("w3b_record") +
+                             " WHERE file = $1 AND position > $2 ORDER BY position LIMIT $3",
+                         params, &result);
+    if (status != btr::kStatusSuccess) return status;
+    ReadRecordRows(result, rows, count);
+    return btr::kStatusSuccess;
+}
+
+int16_t PgFile::ListEntries(const KeyInfo& key, const KeyEntry* after, int limit, std::vector<KeyEntry>* entries) {
+    PgParams params = KeyParams(key);
+    params.Int4(limit);
+    if (after != nullptr) params.Bytes(after->value).Int8(after->sequence);
+    PgResult result;
+    int16_t status = Run("SELECT value, seq, position FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2" +
+                             (after != nullptr ? " AND (value, seq) > ($4, $5)" : "") +
+                             " ORDER BY value, seq LIMIT $3",
+                         params, &result);
+    entries->clear();
+    if (status != btr::kStatusSuccess) return status;
+    entries->resize(static_cast<size_t>(result.Rows()));
+    for (int row = 0; row < result.Rows(); ++row) ReadEntry(result, row, &(*entries)[static_cast<size_t>(row)], nullptr);
+    return btr::kStatusSuccess;
 }
 
 }  // namespace w3b

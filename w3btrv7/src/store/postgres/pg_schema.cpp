@@ -121,6 +121,16 @@ bool ReadKeys(PgSession& session, int32_t id, FileDef* def) {
     return true;
 }
 
+// Whether the folder's schema and its tables are there yet.
+int16_t HasFolderSchema(PgSession& session, bool* has) {
+    PgResult exists;
+    PgParams schema;
+    schema.Text(session.Folder().schema);
+    int16_t status = session.Run("SELECT to_regclass(quote_ident($1) || '.w3b_file') IS NOT NULL", schema, &exists);
+    *has = status == btr::kStatusSuccess && exists.Bool(0, 0);
+    return status;
+}
+
 // Removes a file of `name` that no process has open, with everything it holds.
 int16_t RemoveOldFile(PgSession& session, const std::string& name) {
     const std::string& s = session.Schema();
@@ -166,11 +176,8 @@ int16_t EnsureFolderSchema(PgSession& session) {
 int16_t FindServerFile(PgSession& session, const std::string& name, int32_t* id, int64_t* generation, bool* found) {
     *found = false;
     // A folder whose schema does not exist yet has no files.
-    PgResult exists;
-    PgParams schema;
-    schema.Text(session.Folder().schema);
-    if (int16_t status = session.Run("SELECT to_regclass(quote_ident($1) || '.w3b_file') IS NOT NULL", schema, &exists);
-        status != btr::kStatusSuccess || !exists.Bool(0, 0)) {
+    bool hasSchema = false;
+    if (int16_t status = HasFolderSchema(session, &hasSchema); status != btr::kStatusSuccess || !hasSchema) {
         return status;
     }
     PgResult result;
@@ -196,7 +203,7 @@ int16_t ReadServerDefinition(PgSession& session, int32_t id, std::unique_ptr<Fil
     return btr::kStatusSuccess;
 }
 
-int16_t WriteServerFile(PgSession& session, const std::string& name, const FileDef& def) {
+int16_t WriteServerFile(PgSession& session, const std::string& name, const FileDef& def, int32_t* newId) {
     if (int16_t status = RemoveOldFile(session, name); status != btr::kStatusSuccess) return status;
     PgResult result;
     PgParams params;
@@ -206,6 +213,7 @@ int16_t WriteServerFile(PgSession& session, const std::string& name, const FileD
         &result);
     if (status != btr::kStatusSuccess) return status;
     int32_t id = static_cast<int32_t>(result.Int(0, 0));
+    if (newId != nullptr) *newId = id;
     if ((status = session.Execute("CREATE SEQUENCE " + PositionSequence(session, id) + " MINVALUE 1")) !=
         btr::kStatusSuccess) {
         return status;
@@ -215,6 +223,24 @@ int16_t WriteServerFile(PgSession& session, const std::string& name, const FileD
         if ((status = WriteKeySegments(session, id, key.number, key.specs)) != btr::kStatusSuccess) return status;
     }
     return btr::kStatusSuccess;
+}
+
+int16_t RemoveServerFile(PgSession& session, const std::string& name) { return RemoveOldFile(session, name); }
+
+int16_t ListServerFiles(PgSession& session, std::vector<std::string>* names) {
+    names->clear();
+    bool hasSchema = false;
+    if (int16_t status = HasFolderSchema(session, &hasSchema); status != btr::kStatusSuccess || !hasSchema) {
+        return status;
+    }
+    PgResult result;
+    PgParams none;
+    int16_t status = session.Run("SELECT name FROM " + session.Schema() + ".w3b_file ORDER BY name", none, &result);
+    for (int row = 0; status == btr::kStatusSuccess && row < result.Rows(); ++row) {
+        names->emplace_back();
+        result.Bytes(row, 0, &names->back());
+    }
+    return status;
 }
 
 int16_t AddServerKey(PgSession& session, int32_t id, int number, const std::vector<BtrKeySpec>& specs,

@@ -32,7 +32,15 @@ int16_t ReadServerDefinition(PgSession& session, int32_t id, std::unique_ptr<Fil
 
 // Writes a new file `name` holding `def` and no records inside a transaction the caller has
 // begun, replacing a file of that name that no process has open (85 when one has).
-int16_t WriteServerFile(PgSession& session, const std::string& name, const FileDef& def);
+// `*id` (when asked for) is the new file's id.
+int16_t WriteServerFile(PgSession& session, const std::string& name, const FileDef& def, int32_t* id = nullptr);
+
+// Removes the file `name` with everything it holds, inside a transaction the caller has begun;
+// 85 while another session has it open.
+int16_t RemoveServerFile(PgSession& session, const std::string& name);
+
+// The names of the folder's files, in name order (none while it has no schema).
+int16_t ListServerFiles(PgSession& session, std::vector<std::string>* names);
 
 // Adds key `number` (its segments, and the collating sequences it brings numbered from
 // `firstAcsNumber`) to file `id` inside a write the caller has begun.

@@ -205,6 +205,43 @@ int16_t PgSession::ExecuteForValue(const std::string& sql, std::string* value, b
     return status;
 }
 
+int16_t PgSession::BeginCopy(const std::string& target) {
+    // The binary format's signature, flags and header extension length.
+    static const char kHeader[19] = {'P', 'G', 'C', 'O', 'P', 'Y', '\n', '\xff', '\r', '\n', '\0'};
+    if (int16_t status = EnsureConnected(); status != btr::kStatusSuccess) return status;
+    PGresult* raw = PQexec(conn_, ("COPY " + target + " FROM STDIN (FORMAT binary)").c_str());
+    if (raw == nullptr || PQresultStatus(raw) != PGRES_COPY_IN) {
+        int16_t status = StatusOf(raw);
+        PQclear(raw);
+        return status != btr::kStatusSuccess ? status : btr::kStatusIoError;
+    }
+    PQclear(raw);
+    return CopyRows(std::string(kHeader, sizeof kHeader));
+}
+
+int16_t PgSession::CopyRows(const std::string& rows) {
+    if (conn_ != nullptr && PQputCopyData(conn_, rows.data(), static_cast<int>(rows.size())) == 1) {
+        return btr::kStatusSuccess;
+    }
+    lastError_ = conn_ != nullptr ? PQerrorMessage(conn_) : "no connection";
+    return btr::kStatusIoError;
+}
+
+int16_t PgSession::EndCopy() {
+    static const char kTrailer[2] = {'\xff', '\xff'};
+    if (conn_ == nullptr) return btr::kStatusSessionNoLongerValid;
+    bool sent = CopyRows(std::string(kTrailer, sizeof kTrailer)) == btr::kStatusSuccess;
+    PQputCopyEnd(conn_, sent ? nullptr : "w3btrv7: the rows could not be sent");
+    int16_t status = btr::kStatusSuccess;
+    PGresult* raw;
+    while (conn_ != nullptr && (raw = PQgetResult(conn_)) != nullptr) {
+        int16_t own = StatusOf(raw);
+        if (status == btr::kStatusSuccess) status = own;
+        PQclear(raw);
+    }
+    return status;
+}
+
 int16_t PgSession::Commit() {
     if (int16_t status = EnsureConnected(); status != btr::kStatusSuccess) return status;
     ++roundTrips;

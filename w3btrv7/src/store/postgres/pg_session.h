@@ -93,6 +93,13 @@ public:
     // it returned no row.
     int16_t ExecuteForValue(const std::string& sql, std::string* value, bool* found);
 
+    // A bulk load into `target` (a table and its columns) with one COPY in binary form: the rows
+    // stream to the server while the caller makes the next ones, with no round trip per row.
+    // CopyRows sends tuples of COPY's binary form; EndCopy ends the COPY with its status.
+    int16_t BeginCopy(const std::string& target);
+    int16_t CopyRows(const std::string& rows);
+    int16_t EndCopy();
+
     // Connects when there is no usable connection. 0, or 95 when the server cannot be reached.
     int16_t EnsureConnected();
     bool Connected() const { return conn_ != nullptr; }

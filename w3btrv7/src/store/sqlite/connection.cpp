@@ -66,4 +66,10 @@ std::string DatabaseName(const std::string& path) {
     return full;
 }
 
+void DeleteDatabase(const std::string& path) {
+    std::string databaseName = DatabaseName(path);
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) platform::DeleteFile((databaseName + suffix).c_str());
+    platform::DeleteFile(path.c_str());
+}
+
 }  // namespace w3b

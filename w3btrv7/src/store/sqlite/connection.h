@@ -27,6 +27,9 @@ int ConfigureReading(sqlite3* db);
 // it names the journals beside it.
 std::string DatabaseName(const std::string& path);
 
+// Deletes the database at `path` with the journals beside it.
+void DeleteDatabase(const std::string& path);
+
 }  // namespace w3b
 
 #endif  // W3BTRV7_STORE_SQLITE_CONNECTION_H

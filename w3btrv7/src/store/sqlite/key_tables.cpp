@@ -237,4 +237,27 @@ int16_t KeyTables::CountEntriesBelow(const KeyInfo& key, const std::string& valu
     return StepCount(stmt, count);
 }
 
+int16_t KeyTables::ListEntries(const KeyInfo& key, const KeyEntry* after, int limit, std::vector<KeyEntry>* entries) {
+    // Prepared per batch: a copy reads thousands of entries per batch and keeps no statement.
+    std::string sql = "SELECT value, seq, position FROM " + KeyTable(key.number) +
+                      (after != nullptr ? " WHERE (value, seq) > (?1, ?2)" : "") + " ORDER BY value, seq LIMIT ?3";
+    Statement stmt;
+    if (stmt.Prepare(db_, sql.c_str()) != SQLITE_OK) return btr::kStatusIoError;
+    if (after != nullptr) {
+        BindBlob(stmt.Get(), 1, after->value);
+        sqlite3_bind_int64(stmt.Get(), 2, after->sequence);
+    }
+    sqlite3_bind_int(stmt.Get(), 3, limit);
+    entries->clear();
+    int rc;
+    while ((rc = sqlite3_step(stmt.Get())) == SQLITE_ROW) {
+        KeyEntry entry;
+        AssignBlob(stmt.Get(), 0, &entry.value);
+        entry.sequence = sqlite3_column_int64(stmt.Get(), 1);
+        entry.position = sqlite3_column_int64(stmt.Get(), 2);
+        entries->push_back(std::move(entry));
+    }
+    return rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
+}
+
 }  // namespace w3b

@@ -36,6 +36,7 @@ public:
     int16_t CountEntries(const KeyInfo& key, int64_t* count);
     int16_t CountDistinct(const KeyInfo& key, int64_t* count);
     int16_t CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count);
+    int16_t ListEntries(const KeyInfo& key, const KeyEntry* after, int limit, std::vector<KeyEntry>* entries);
 
     // Forgets every prepared statement: the key tables were renamed, dropped or added.
     void Reset() { statements_.clear(); }

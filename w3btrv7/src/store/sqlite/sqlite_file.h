@@ -121,6 +121,14 @@ public:
         return keys_.CountEntriesBelow(key, value, count);
     }
 
+    int16_t ListRecords(int64_t after, int limit, std::vector<FetchedRow>* rows, size_t* count) override {
+        return records_.StepMany(Direction::kForward, after, limit, rows, count);
+    }
+    int16_t ListEntries(const KeyInfo& key, const KeyEntry* after, int limit,
+                        std::vector<KeyEntry>* entries) override {
+        return keys_.ListEntries(key, after, limit, entries);
+    }
+
     int16_t AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) override;
     int16_t DropKey(int number, Renumbering renumbering) override;
 

@@ -1,0 +1,52 @@
+/* w3btrv7_admin.h: the record manager's administration entry points, beside BTRCALL, exported
+ * by name from libw3btrv7.so for tools: making a data folder one that a PostgreSQL server serves,
+ * and moving a folder's data files to its server and back. The 32-bit Windows DLL, which cannot
+ * reach a server yet, does not export them.
+ *
+ * Each returns 0 or a record manager status, and then writes what went wrong, in words, into
+ * `message` (`messageSize` bytes, always ended by a NUL). */
+#ifndef W3BTRV7_ADMIN_H
+#define W3BTRV7_ADMIN_H
+
+#include <stdint.h>
+
+#include "btrcall.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* One file moved: its name in the folder, its records, and the time its copy and check took. */
+typedef struct W3bMovedFile {
+    const char* name;
+    int64_t records;
+    double seconds;
+} W3bMovedFile;
+
+/* Called once per file moved, after its copy was verified. */
+typedef void (*W3bMoveReport)(void* context, const W3bMovedFile* file);
+
+enum { W3B_MOVE_TO_SERVER = 0, W3B_MOVE_BACK = 1 };
+
+/* Writes FOLDER/w3btrv7.server naming `connection` and `schema` once the schema and its tables
+ * are on the server. 59 when the folder has one already and `replace` is 0. */
+typedef int16_t (*W3bServerInitFunction)(const char* folder, const char* connection, const char* schema,
+                                         int replace, char* message, uint32_t messageSize);
+BTR_EXPORT int16_t W3bServerInit(const char* folder, const char* connection, const char* schema, int replace,
+                                 char* message, uint32_t messageSize);
+
+/* W3B_MOVE_TO_SERVER: every SQLite data file of the served FOLDER to its server, each source
+ * then kept in FOLDER/moved-to-server. W3B_MOVE_BACK: every server file of the folder's schema
+ * into an SQLite file of FOLDER, the server's files then dropped and w3btrv7.server renamed
+ * w3btrv7.server.moved-back. 88 while any file is open in another process, 59 when a file is on
+ * both sides. */
+typedef int16_t (*W3bServerMoveFunction)(const char* folder, int direction, W3bMoveReport report, void* context,
+                                         char* message, uint32_t messageSize);
+BTR_EXPORT int16_t W3bServerMove(const char* folder, int direction, W3bMoveReport report, void* context,
+                                 char* message, uint32_t messageSize);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* W3BTRV7_ADMIN_H */

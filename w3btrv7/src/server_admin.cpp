@@ -1,0 +1,51 @@
+// The administration entry points beside BTRCALL (w3btrv7_admin.h): thin wrappers over the
+// stores' folder moves, taking the engine's lock as BTRCALL does.
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "ops/engine.h"
+#include "store/folder_move.h"
+#include "w3btrv7_admin.h"
+
+namespace {
+
+int16_t Answer(int16_t status, const std::string& text, char* message, uint32_t messageSize) {
+    if (message != nullptr && messageSize > 0) {
+        size_t length = std::min<size_t>(text.size(), messageSize - 1);
+        std::memcpy(message, text.data(), length);
+        message[length] = '\0';
+    }
+    return status;
+}
+
+}  // namespace
+
+extern "C" BTR_EXPORT int16_t W3bServerInit(const char* folder, const char* connection, const char* schema,
+                                            int replace, char* message, uint32_t messageSize) {
+    std::lock_guard<std::mutex> lock(w3b::Engine::Get().Mutex());
+    if (folder == nullptr || connection == nullptr || schema == nullptr) {
+        return Answer(btr::kStatusInvalidOperation, "a folder, a connection and a schema are needed", message,
+                      messageSize);
+    }
+    std::string text;
+    int16_t status = w3b::InitServerFolder(folder, connection, schema, replace != 0, &text);
+    return Answer(status, text, message, messageSize);
+}
+
+extern "C" BTR_EXPORT int16_t W3bServerMove(const char* folder, int direction, W3bMoveReport report,
+                                            void* context, char* message, uint32_t messageSize) {
+    std::lock_guard<std::mutex> lock(w3b::Engine::Get().Mutex());
+    if (folder == nullptr || (direction != W3B_MOVE_TO_SERVER && direction != W3B_MOVE_BACK)) {
+        return Answer(btr::kStatusInvalidOperation, "a folder and a direction are needed", message, messageSize);
+    }
+    w3b::MoveReport each = [&](const w3b::MovedFile& moved) {
+        if (report == nullptr) return;
+        W3bMovedFile file{moved.name.c_str(), moved.records, moved.seconds};
+        report(context, &file);
+    };
+    std::string text;
+    int16_t status = direction == W3B_MOVE_TO_SERVER ? w3b::MoveFolderToServer(folder, each, &text)
+                                                     : w3b::MoveFolderBack(folder, each, &text);
+    return Answer(status, text, message, messageSize);
+}
