@@ -19,15 +19,35 @@ int16_t RunOnBlock(const OperationRow& row, Call& call, OpenInstance& open) {
     return row.runOnBlock(call, open);
 }
 
+// How often a call runs again on a definition that another process keeps changing under it.
+constexpr int kRunsOnChangedDefinition = 3;
+
+// Runs the call; kStatusDefinitionMoved when the definition it ran on had changed before it
+// changed anything. An answer given without a statement (a key number the old definition
+// lacks, say) is confirmed against the definition as it is now.
+int16_t RunOnDefinition(const OperationRow& row, Call& call, OpenInstance& open) {
+    int16_t status = RunOnBlock(row, call, open);
+    if (status != btr::kStatusSuccess && status != kStatusDefinitionMoved &&
+        open.file->ConfirmDefinition() == kStatusDefinitionMoved) {
+        status = kStatusDefinitionMoved;
+    }
+    return status;
+}
+
 int16_t Dispatch(const OperationRow& row, Call& call) {
     if (!row.NeedsBlock()) return row.run(call);
     OpenInstance* open = Engine::Get().Find(call.positionBlock);
     if (open == nullptr) return btr::kStatusFileNotOpen;
-    if (!row.Has(Trait::kUsesFileAsIs)) {
+    if (row.Has(Trait::kUsesFileAsIs)) return RunOnBlock(row, call, *open);
+    int16_t status = kStatusDefinitionMoved;
+    // A store that checks the definition with the call's own statements may find it changed:
+    // the call then runs again on the new one.
+    for (int run = 0; status == kStatusDefinitionMoved && run <= kRunsOnChangedDefinition; ++run) {
         open->file->BeginCall();
-        if (int16_t status = open->file->Refresh(); status != btr::kStatusSuccess) return status;
+        if ((status = open->file->Refresh()) != btr::kStatusSuccess) return status;
+        status = RunOnDefinition(row, call, *open);
     }
-    return RunOnBlock(row, call, *open);
+    return status == kStatusDefinitionMoved ? btr::kStatusFileInUse : status;
 }
 
 // Decodes the request and runs it. Operations not offered, and biases an operation does not

@@ -38,8 +38,9 @@ public:
     int16_t Take(int64_t position) {
         if (Engine::Get().CurrentTransaction().active) return Engine::Get().LockForTransaction(&file_, position);
         if (file_.Locks().HeldHere(position)) return btr::kStatusSuccess;
-        int16_t status = file_.Locks().Acquire(position, LockWait::kAnswerAtOnce);
-        if (status == btr::kStatusSuccess) position_ = position;
+        bool release = false;
+        int16_t status = file_.Locks().HoldForWrite(position, &release);
+        if (status == btr::kStatusSuccess && release) position_ = position;
         return status;
     }
 
@@ -160,18 +161,18 @@ int16_t EntryAfterUpdate(FileConnection& file, const KeyInfo& key, const std::st
 // ---- Insert
 
 // Gives the new record at `position` its entries on every key where its value is not null, and
-// returns its entry on `request.currencyKey`.
+// makes its entry on `request.currencyKey`, whose sequence the store fills in by Commit.
 int16_t InsertEntries(FileConnection& file, const FileDef& def, const WriteRequest& request, int64_t position,
                       std::optional<KeyEntry>* currencyEntry) {
     std::string encoded;
     for (const KeyInfo& key : def.keys) {
         if (IsNullKey(key.def, Bytes(request.record))) continue;
         EncodeRecordKey(key.def, Bytes(request.record), &encoded);
-        int64_t sequence = 0;
-        if (int16_t status = file.InsertEntry(key, encoded, position, &sequence); status != btr::kStatusSuccess) {
+        int64_t* sequence = nullptr;
+        if (&key == request.currencyKey) sequence = &currencyEntry->emplace(KeyEntry{encoded, 0, 0}).sequence;
+        if (int16_t status = file.InsertEntry(key, encoded, position, sequence); status != btr::kStatusSuccess) {
             return status;
         }
-        if (&key == request.currencyKey) *currencyEntry = KeyEntry{encoded, sequence, position};
     }
     return btr::kStatusSuccess;
 }
@@ -264,6 +265,57 @@ void FollowUpdated(Call& call, OpenInstance& open, const WriteRequest& request,
     ExtractKeyValue(key->def, Bytes(request.record), call.key);
 }
 
+// Update's writes: the record, while it is as the block read it, and the entries of the keys
+// it changes; `currencyEntry` is its entry on the key the block follows.
+int16_t WriteUpdate(FileConnection& file, const Cursor& cursor, WriteRequest* request,
+                    std::optional<KeyEntry>* currencyEntry) {
+    const FileDef& def = file.Def();
+    // The stored record, once the update finds it unchanged since the block read it.
+    const std::string& stored = cursor.Image();
+    KeepAutoincrement(def, stored, &request->record);
+    const std::string& record = request->record;
+    bool changed = false;
+    if (int16_t status = file.UpdateRecord(cursor.position, stored, Bytes(record), record.size(), &changed);
+        status != btr::kStatusSuccess) {
+        return status;
+    }
+    if (!changed) return WhyUnchanged(file, cursor);
+    if (int16_t status = MoveChangedEntries(file, def, stored, record, cursor.position);
+        status != btr::kStatusSuccess) {
+        return status;
+    }
+    if (request->currencyKey == nullptr) return btr::kStatusSuccess;
+    return EntryAfterUpdate(file, *request->currencyKey, record, cursor.position, currencyEntry);
+}
+
+// Delete's writes: the record, while it is as the block read it, and its entries.
+int16_t WriteDelete(FileConnection& file, const Cursor& cursor) {
+    const FileDef& def = file.Def();
+    const std::string& stored = cursor.Image();
+    bool changed = false;
+    if (int16_t status = file.DeleteRecord(cursor.position, stored, &changed); status != btr::kStatusSuccess) {
+        return status;
+    }
+    if (!changed) return WhyUnchanged(file, cursor);
+    std::string encoded;
+    for (const KeyInfo& key : def.keys) {
+        if (IsNullKey(key.def, Bytes(stored))) continue;
+        EncodeRecordKey(key.def, Bytes(stored), &encoded);
+        if (int16_t status = file.DeleteEntry(key, encoded, cursor.position); status != btr::kStatusSuccess) {
+            return status;
+        }
+    }
+    return btr::kStatusSuccess;
+}
+
+// A store that learns only from its server that the record is no longer as read has the write
+// rolled back first; then the record as it is now tells why.
+int16_t UnlessNotAsRead(int16_t status, WriteTransaction& transaction, FileConnection& file, const Cursor& cursor) {
+    if (status != kStatusRecordNotAsRead) return status;
+    transaction.Abandon();
+    return WhyUnchanged(file, cursor);
+}
+
 }  // namespace
 
 int16_t DoInsert(Call& call, OpenInstance& open) {
@@ -290,6 +342,8 @@ int16_t DoInsert(Call& call, OpenInstance& open) {
         return status;
     }
     if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
+    // The record's position is known for certain once the write has committed.
+    if (currencyEntry) currencyEntry->position = position;
 
     StandOnInserted(call, open, request, currencyEntry, position);
     // The caller learns the values the engine assigned.
@@ -310,29 +364,10 @@ int16_t DoUpdate(Call& call, OpenInstance& open) {
     if (int16_t status = guard.Take(cursor.position); status != btr::kStatusSuccess) return status;
     WriteTransaction transaction(file);
     if (int16_t status = BeginWrite(transaction, request, file, call); status != btr::kStatusSuccess) return status;
-    const FileDef& def = file.Def();
-    // The stored record, once the update finds it unchanged since the block read it.
-    const std::string& stored = cursor.Image();
-    KeepAutoincrement(def, stored, &request.record);
-    const std::string& record = request.record;
-    bool changed = false;
-    if (int16_t status = file.UpdateRecord(cursor.position, stored, Bytes(record), record.size(), &changed);
-        status != btr::kStatusSuccess) {
-        return status;
-    }
-    if (!changed) return WhyUnchanged(file, cursor);
-    if (int16_t status = MoveChangedEntries(file, def, stored, record, cursor.position);
-        status != btr::kStatusSuccess) {
-        return status;
-    }
     std::optional<KeyEntry> currencyEntry;
-    if (request.currencyKey != nullptr) {
-        if (int16_t status = EntryAfterUpdate(file, *request.currencyKey, record, cursor.position, &currencyEntry);
-            status != btr::kStatusSuccess) {
-            return status;
-        }
-    }
-    if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
+    int16_t status = WriteUpdate(file, cursor, &request, &currencyEntry);
+    if (status == btr::kStatusSuccess) status = transaction.Commit();
+    if (status != btr::kStatusSuccess) return UnlessNotAsRead(status, transaction, file, cursor);
 
     FollowUpdated(call, open, request, currencyEntry);
     return btr::kStatusSuccess;
@@ -349,23 +384,9 @@ int16_t DoDelete(Call& call, OpenInstance& open) {
     if (int16_t status = guard.Take(cursor.position); status != btr::kStatusSuccess) return status;
     WriteTransaction transaction(file);
     if (int16_t status = transaction.Begin(); status != btr::kStatusSuccess) return status;
-    const FileDef& def = file.Def();
-    // The stored record, once the delete finds it unchanged since the block read it.
-    const std::string& stored = cursor.Image();
-    bool changed = false;
-    if (int16_t status = file.DeleteRecord(cursor.position, stored, &changed); status != btr::kStatusSuccess) {
-        return status;
-    }
-    if (!changed) return WhyUnchanged(file, cursor);
-    std::string encoded;
-    for (const KeyInfo& key : def.keys) {
-        if (IsNullKey(key.def, Bytes(stored))) continue;
-        EncodeRecordKey(key.def, Bytes(stored), &encoded);
-        if (int16_t status = file.DeleteEntry(key, encoded, cursor.position); status != btr::kStatusSuccess) {
-            return status;
-        }
-    }
-    if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
+    int16_t status = WriteDelete(file, cursor);
+    if (status == btr::kStatusSuccess) status = transaction.Commit();
+    if (status != btr::kStatusSuccess) return UnlessNotAsRead(status, transaction, file, cursor);
 
     // The record is gone, and with it the block's locks on it.
     open.ReleaseLocksOn(cursor.position);

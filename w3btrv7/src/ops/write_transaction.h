@@ -36,6 +36,11 @@ public:
         open_ = false;
         return file_.Commit();
     }
+    // Rolls back now, before the operation reads outside the write.
+    void Abandon() {
+        if (open_) file_.Rollback();
+        open_ = false;
+    }
 
 private:
     FileConnection& file_;

@@ -72,6 +72,14 @@ enum class Outcome { kCommit, kRollBack };
 // What Drop Index does to the keys numbered above the dropped one.
 enum class Renumbering { kKeepNumbers, kCloseTheGap };
 
+// Answers a store gives the operations, never the caller.
+// The definition changed under the call (another process added or dropped a key) before the
+// call changed anything: the entry point reads the definition again and runs the call again.
+inline constexpr int16_t kStatusDefinitionMoved = -2;
+// Update or Delete found the record no longer as the block read it, learnt only when the write
+// committed (the write is then rolled back).
+inline constexpr int16_t kStatusRecordNotAsRead = -3;
+
 class FileConnection {
 public:
     virtual ~FileConnection() = default;
@@ -89,7 +97,12 @@ public:
     // True unless it is certain that nothing was written since the call's stamp was taken.
     virtual bool MayHaveChangedSinceCallStart() const = 0;
     // Notices a definition changed by another connection (Create or Drop Index) and reloads it.
+    // A store may leave the check to the call's first statement (kStatusDefinitionMoved).
     virtual int16_t Refresh() = 0;
+    // For a call that ran no statement: kStatusDefinitionMoved when the definition changed
+    // since Refresh, so that an answer the old definition gave (a key number it lacks, say)
+    // is not the last word.
+    virtual int16_t ConfirmDefinition() { return btr::kStatusSuccess; }
 
     // Every completed write of this connection reaches the disk before the call returns.
     virtual void RequireFullSync() = 0;
@@ -105,6 +118,15 @@ public:
     // ---- Write operations: each is one transaction, or one savepoint inside the process's
     // transaction once the file has joined it. Begin holds the file's write lock and has read
     // the definition again if another process changed it meanwhile.
+    //
+    // Outside the process's transaction a store may send a write's statements only when the
+    // write needs an answer (a read) or commits, so that the write costs one round trip to a
+    // server. Until Commit has answered 0, the position InsertRecord gives may only stand for
+    // the new record in InsertEntry, and it and InsertEntry's sequence are written through
+    // their pointers by then; UpdateRecord and DeleteRecord may answer `changed` true and let
+    // Commit answer kStatusRecordNotAsRead; Begin may leave a changed definition to a later call
+    // of the write (kStatusDefinitionMoved), and a refusal (5, 84, 85) may come from any later
+    // call of the write.
     virtual int16_t Begin() = 0;
     virtual int16_t Commit() = 0;
     virtual void Rollback() = 0;

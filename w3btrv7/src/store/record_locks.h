@@ -25,6 +25,14 @@ public:
     // Removes one holder; the record is free for others once none is left.
     virtual void Release(int64_t position) = 0;
     virtual bool HeldHere(int64_t position) const = 0;
+    // Keeps other processes from locking `position` during the write this process begins
+    // next, and refuses with 84 when another process holds it. `*release` true: the caller
+    // ends the hold with Release after the write; false: the hold ends with the write, and a
+    // store may answer the refusal from a later call of the write.
+    virtual int16_t HoldForWrite(int64_t position, bool* release) {
+        *release = true;
+        return Acquire(position, LockWait::kAnswerAtOnce);
+    }
 
     // The whole file, for this process's exclusive transaction: 85 when another process's
     // exclusive transaction has it.

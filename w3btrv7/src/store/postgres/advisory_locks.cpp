@@ -30,6 +30,15 @@ int16_t AdvisoryLocks::Acquire(int64_t position, LockWait wait) {
     return btr::kStatusSuccess;
 }
 
+int16_t AdvisoryLocks::HoldForWrite(int64_t position, bool* release) {
+    *release = false;
+    PgParams params;
+    params.Int8(RecordTag(position));
+    return session_.Send(std::string("SELECT w3btrv7.expect(pg_try_advisory_xact_lock($1), '") + kSqlStateRecordLocked +
+                             "')",
+                         params);
+}
+
 void AdvisoryLocks::Release(int64_t position) {
     auto it = held_.find(position);
     if (it == held_.end()) return;

@@ -26,6 +26,9 @@ public:
     int16_t Acquire(int64_t position, LockWait wait) override;
     void Release(int64_t position) override;
     bool HeldHere(int64_t position) const override { return held_.count(position) != 0; }
+    // A lock of the write's own server transaction, sent with the write: the server lets go
+    // of it when the write ends, and a refusal makes it skip the rest of the write.
+    int16_t HoldForWrite(int64_t position, bool* release) override;
     int16_t LockFile() override;
     void UnlockFile() override;
     int16_t CheckFileFree(LockWait wait) override;

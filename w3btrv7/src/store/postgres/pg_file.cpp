@@ -123,13 +123,23 @@ int16_t PgFile::Reattach() {
 }
 
 int16_t PgFile::Refresh() {
+    // An operation that gave up leaves nothing sent behind it.
+    if (session_->HasSent()) session_->RollBackSent();
     if (int16_t status = session_->EnsureConnected(); status != btr::kStatusSuccess) return status;
     if (session_->ConnectionNumber() != connectionNumber_) {
         if (int16_t status = Reattach(); status != btr::kStatusSuccess) return status;
     }
+    if (definitionStale_ || def_ == nullptr) return ReadDefinitionIfChanged();
+    checkDefinition_ = true;
+    return btr::kStatusSuccess;
+}
+
+int16_t PgFile::ReadDefinitionIfChanged() {
+    checkDefinition_ = false;
+    definitionStale_ = false;
     PgParams params = Params();
     PgResult result;
-    if (int16_t status = Run("SELECT generation FROM " + Table("w3b_file") + " WHERE id = $1", params, &result);
+    if (int16_t status = session_->Run("SELECT generation FROM " + Table("w3b_file") + " WHERE id = $1", params, &result);
         status != btr::kStatusSuccess) {
         return status;
     }
@@ -138,6 +148,44 @@ int16_t PgFile::Refresh() {
     if (generation == serverGeneration_ && def_ != nullptr) return btr::kStatusSuccess;
     serverGeneration_ = generation;
     return LoadDefinition();
+}
+
+int16_t PgFile::ConfirmDefinition() {
+    if (!checkDefinition_) return btr::kStatusSuccess;
+    checkDefinition_ = false;
+    PgParams check = Params();
+    check.Int8(serverGeneration_);
+    return NoteDefinitionMoved(session_->Run(DefinitionCheck(""), check)) == kStatusDefinitionMoved
+               ? kStatusDefinitionMoved
+               : btr::kStatusSuccess;
+}
+
+std::string PgFile::DefinitionCheck(const char* lock) const {
+    return "SELECT w3btrv7.expect(generation = $2, '" + std::string(kSqlStateDefinitionMoved) + "') FROM " +
+           Table("w3b_file") + " WHERE id = $1" + lock;
+}
+
+int16_t PgFile::Run(const std::string& sql, PgParams& params, PgResult* result) {
+    if (!checkDefinition_) return session_->Run(sql, params, result);
+    checkDefinition_ = false;
+    PgResult ignored;
+    PgResult* out = result != nullptr ? result : &ignored;
+    session_->Send(sql, params, [out](int16_t status, PgResult& read) {
+        *out = std::move(read);
+        return status;
+    });
+    PgParams check = Params();
+    check.Int8(serverGeneration_);
+    session_->Send(DefinitionCheck(""), check, [this](int16_t status, PgResult&) { return NoteDefinitionMoved(status); });
+    return session_->Flush();
+}
+
+int16_t PgFile::Write(const std::string& sql, PgParams& params, PgSession::Answer answer) {
+    if (!answer) answer = [](int16_t status, PgResult&) { return status; };
+    if (deferring_) return session_->Send(sql, params, std::move(answer));
+    PgResult result;
+    int16_t status = Run(sql, params, &result);
+    return answer(status, result);
 }
 
 int16_t PgFile::AcquireExclusiveOpen() {
@@ -184,6 +232,7 @@ int16_t PgFile::LockFileRow(bool insideServerTransaction) {
         if (!insideServerTransaction) session_->RollBack();
         else if (session_->Connected()) session_->Execute("ROLLBACK TO SAVEPOINT w3b_lock; RELEASE SAVEPOINT w3b_lock");
     };
+    checkDefinition_ = false;
     bool changed = false;
     int16_t status = TryLockFileRow(insideServerTransaction, false, &changed);
     if (status == btr::kStatusFileInUse && writeWait_) {
@@ -202,6 +251,36 @@ int16_t PgFile::LockFileRow(bool insideServerTransaction) {
     return insideServerTransaction ? session_->Execute("RELEASE SAVEPOINT w3b_lock") : btr::kStatusSuccess;
 }
 
+int16_t PgFile::SendBeginWrite() {
+    checkDefinition_ = false;
+    deferring_ = true;
+    int16_t status = session_->Send("BEGIN");
+    if (writeWait_) {
+        // Another process's exclusive transaction keeps the file until it ends: 85 at once.
+        // Another write is waited for, up to the busy timeout of every store.
+        PgParams file = Params();
+        if (status == btr::kStatusSuccess) {
+            status = session_->Send("SELECT w3btrv7.expect(CASE WHEN pg_try_advisory_lock_shared($1, 1)"
+                                    " THEN pg_advisory_unlock_shared($1, 1) ELSE false END, '55P03')",
+                                    file);
+        }
+        if (status == btr::kStatusSuccess) status = session_->Send("SELECT set_config('lock_timeout', '10000ms', true)");
+    }
+    // The write runs on the definition this process has; one changed meanwhile makes the server
+    // skip the write, and the call runs again on the new one.
+    PgParams check = Params();
+    check.Int8(serverGeneration_);
+    if (status == btr::kStatusSuccess) {
+        status = session_->Send(DefinitionCheck(writeWait_ ? " FOR UPDATE" : " FOR UPDATE NOWAIT"), check,
+                                [this](int16_t answer, PgResult&) {
+                                    writeMovedDefinition_ = answer == kStatusDefinitionMoved;
+                                    return NoteDefinitionMoved(answer);
+                                });
+    }
+    if (status != btr::kStatusSuccess) deferring_ = false;
+    return status;
+}
+
 int16_t PgFile::Begin() {
     if (inTransaction_) {
         if (!session_->InServerTransaction() || session_->TransactionNumber() != joinedTransaction_) {
@@ -209,7 +288,13 @@ int16_t PgFile::Begin() {
         }
         return session_->Execute("SAVEPOINT w3b_operation");
     }
-    return LockFileRow(false);
+    // A write that found the definition changed runs again holding the file's row from the
+    // start, so that it cannot change again under it while others keep changing it.
+    if (writeMovedDefinition_) {
+        writeMovedDefinition_ = false;
+        return LockFileRow(false);
+    }
+    return SendBeginWrite();
 }
 
 int16_t PgFile::Commit() {
@@ -217,16 +302,22 @@ int16_t PgFile::Commit() {
     if (inTransaction_) {
         status = session_->Execute("RELEASE SAVEPOINT w3b_operation");
         if (status != btr::kStatusSuccess) Rollback();
+    } else if (deferring_) {
+        deferring_ = false;
+        status = session_->Send("COMMIT");
+        if (status == btr::kStatusSuccess) status = session_->Flush();
+        if (status != btr::kStatusSuccess) session_->RollBackSent();
     } else {
         status = session_->Commit();
     }
     if (status != btr::kStatusSuccess || !redefining_) return status;
     redefining_ = false;
-    return Refresh();
+    return ReadDefinitionIfChanged();
 }
 
 void PgFile::Rollback() {
     redefining_ = false;
+    deferring_ = false;
     if (!session_->Connected()) return;  // the server rolled back with the connection
     if (inTransaction_) {
         session_->Execute("ROLLBACK TO SAVEPOINT w3b_operation; RELEASE SAVEPOINT w3b_operation");

@@ -6,6 +6,12 @@
 // transaction, which is one server transaction across all the folder's files. Writers of a
 // file take turns on its row of w3b_file, as writers of an SQLite file take turns on its write
 // lock; readers never wait.
+//
+// Round trips: a call's first read checks in the same round trip that the definition is still
+// the one this process has (the check runs after the read, so an unchanged definition was
+// unchanged while the read ran); a write outside the process's transaction sends its
+// statements with its commit, in one round trip. A definition found changed makes the call
+// answer kStatusDefinitionMoved before it changed anything, and the entry point runs it again.
 #ifndef W3BTRV7_STORE_POSTGRES_PG_FILE_H
 #define W3BTRV7_STORE_POSTGRES_PG_FILE_H
 
@@ -23,6 +29,10 @@ namespace w3b {
 
 class PgFile final : public FileConnection {
 public:
+    // The position InsertRecord gives inside a write that sends ahead: InsertEntry then takes
+    // the position the server gave the record in the same transaction.
+    static constexpr int64_t kPositionPending = -1;
+
     ~PgFile() override;
     PgFile(const PgFile&) = delete;
     PgFile& operator=(const PgFile&) = delete;
@@ -47,6 +57,7 @@ public:
     const ChangeStamp& CallStamp() const override { return unknown_; }
     bool MayHaveChangedSinceCallStart() const override { return true; }
     int16_t Refresh() override;
+    int16_t ConfirmDefinition() override;
 
     void RequireFullSync() override { session_->RequireDurableCommit(); }
 
@@ -98,22 +109,35 @@ public:
 
 private:
     PgFile() = default;
-    // Takes the file's row for this write: at once when it is free, else after waiting up to the
-    // busy timeout (85 at once with the no-wait bias, or while another process's exclusive
-    // transaction has the file). Reads the definition again when it changed.
+    // Takes the file's row for this write or the process's transaction: at once when it is
+    // free, else after waiting up to the busy timeout (85 at once with the no-wait bias, or
+    // while another process's exclusive transaction has the file). Reads the definition again
+    // when it changed.
     int16_t LockFileRow(bool insideServerTransaction);
     int16_t TryLockFileRow(bool insideServerTransaction, bool wait, bool* changed);
+    // The same for one write outside it, sent ahead with the write's statements.
+    int16_t SendBeginWrite();
     int16_t LoadDefinition();
+    // Reads the definition again when its generation on the server is not the one read.
+    int16_t ReadDefinitionIfChanged();
     // Takes the file's open lock (shared, or exclusive for an exclusive open) on the connection
     // the session has now; 85 (88 for an exclusive open) when another process stands in the way.
     int16_t TakeOpenLock();
     // After the folder's connection was lost and made again: the server ended every lock of
     // the old one, so the open lock is taken again and the record locks are forgotten.
     int16_t Reattach();
-    // Runs a statement of this file's: $1 is always the file's id.
-    int16_t Run(const std::string& sql, PgParams& params, PgResult* result = nullptr) {
-        return session_->Run(sql, params, result);
+    // Runs a statement of this file's: $1 is always the file's id. The call's first one also
+    // checks the definition.
+    int16_t Run(const std::string& sql, PgParams& params, PgResult* result = nullptr);
+    // A write's statement: sent ahead inside a write outside the process's transaction, else
+    // run at once; `answer` reads its result either way.
+    int16_t Write(const std::string& sql, PgParams& params, PgSession::Answer answer = nullptr);
+    // Notes a definition found changed, so that the next call reads it again.
+    int16_t NoteDefinitionMoved(int16_t status) {
+        if (status == kStatusDefinitionMoved) definitionStale_ = true;
+        return status;
     }
+    std::string DefinitionCheck(const char* lock) const;
     PgParams Params() const {
         PgParams params;
         params.Int4(id_);
@@ -142,6 +166,10 @@ private:
     uint64_t joinedTransaction_ = 0;  // the session's server transaction this file joined
     bool writeWait_ = true;
     bool redefining_ = false;
+    bool deferring_ = false;          // a write outside the process's transaction sends ahead
+    bool checkDefinition_ = false;    // the call's first read checks the definition
+    bool definitionStale_ = false;    // a check found it changed: the next call reads it again
+    bool writeMovedDefinition_ = false;  // a write found it changed: it runs again holding the row
     ChangeStamp unknown_;
 };
 

@@ -65,38 +65,55 @@ int16_t PgFile::ReadRecord(int64_t position, std::string* data, bool* found) {
 int16_t PgFile::InsertRecord(const uint8_t* data, size_t size, int64_t* position) {
     PgParams params = Params();
     params.Bytes(data, size);
-    PgResult result;
-    int16_t status = Run("INSERT INTO " + Table("w3b_record") + "(file, position, data) VALUES($1, nextval('" +
-                             PositionSequence(*session_, id_) + "'), $2) RETURNING position",
-                         params, &result);
-    if (status != btr::kStatusSuccess) return status == btr::kStatusDuplicateKey ? btr::kStatusIoError : status;
-    if (result.Rows() != 1) return btr::kStatusIoError;
-    *position = result.Int(0, 0);
-    // Positions are 4-byte record addresses.
-    return *position > 0xFFFFFFFFLL ? btr::kStatusDiskFull : btr::kStatusSuccess;
+    if (deferring_) *position = kPositionPending;
+    return Write("INSERT INTO " + Table("w3b_record") + "(file, position, data) VALUES($1, nextval('" +
+                     PositionSequence(*session_, id_) + "'), $2) RETURNING position",
+                 params, [position](int16_t status, PgResult& result) {
+                     // A position taken twice is the store's fault, never the caller's duplicate.
+                     if (status != btr::kStatusSuccess) {
+                         return status == btr::kStatusDuplicateKey ? btr::kStatusIoError : status;
+                     }
+                     if (result.Rows() != 1) return btr::kStatusIoError;
+                     *position = result.Int(0, 0);
+                     // Positions are 4-byte record addresses.
+                     return *position > 0xFFFFFFFFLL ? btr::kStatusDiskFull : btr::kStatusSuccess;
+                 });
 }
+
+namespace {
+
+// A write sent ahead learns that the record is no longer as read only from the server: the
+// statement then fails, and the rest of the write is skipped.
+std::string ExpectOneRow(const std::string& change) {
+    return "WITH changed AS (" + change + " RETURNING 1) SELECT w3btrv7.expect(count(*) = 1, '" +
+           kSqlStateNotAsRead + "') FROM changed";
+}
+
+}  // namespace
 
 int16_t PgFile::UpdateRecord(int64_t position, const std::string& expected, const uint8_t* data, size_t size,
                              bool* changed) {
     PgParams params = Params();
     params.Int8(position).Bytes(data, size).Bytes(expected);
-    PgResult result;
-    int16_t status = Run("UPDATE " + Table("w3b_record") +
-                             " SET data = $3 WHERE file = $1 AND position = $2 AND data = $4 RETURNING 1",
-                         params, &result);
-    *changed = status == btr::kStatusSuccess && result.Rows() == 1;
-    return status;
+    std::string update = "UPDATE " + Table("w3b_record") + " SET data = $3 WHERE file = $1 AND position = $2 AND data = $4";
+    *changed = true;
+    if (deferring_) return Write(ExpectOneRow(update), params);
+    return Write(update + " RETURNING 1", params, [changed](int16_t status, PgResult& result) {
+        *changed = status == btr::kStatusSuccess && result.Rows() == 1;
+        return status;
+    });
 }
 
 int16_t PgFile::DeleteRecord(int64_t position, const std::string& expected, bool* changed) {
     PgParams params = Params();
     params.Int8(position).Bytes(expected);
-    PgResult result;
-    int16_t status = Run("DELETE FROM " + Table("w3b_record") +
-                             " WHERE file = $1 AND position = $2 AND data = $3 RETURNING 1",
-                         params, &result);
-    *changed = status == btr::kStatusSuccess && result.Rows() == 1;
-    return status;
+    std::string remove = "DELETE FROM " + Table("w3b_record") + " WHERE file = $1 AND position = $2 AND data = $3";
+    *changed = true;
+    if (deferring_) return Write(ExpectOneRow(remove), params);
+    return Write(remove + " RETURNING 1", params, [changed](int16_t status, PgResult& result) {
+        *changed = status == btr::kStatusSuccess && result.Rows() == 1;
+        return status;
+    });
 }
 
 int16_t PgFile::StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) {
@@ -276,27 +293,34 @@ int16_t PgFile::EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entr
 
 int16_t PgFile::InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) {
     PgParams params = KeyParams(key);
-    params.Bytes(value).Int8(position);
-    PgResult result;
+    params.Bytes(value);
+    // Inside a write sent ahead the record's position is the one the server gave it just now.
+    std::string at = "$4";
+    if (position == kPositionPending) {
+        at = "currval('" + PositionSequence(*session_, id_) + "')";
+    } else {
+        params.Int8(position);
+    }
     // Equal values keep the order in which they entered the key: a new one goes last. A key
     // without duplicates numbers every entry 0, so the primary key refuses a second value (5).
     std::string sql =
         key.duplicates
             ? "INSERT INTO " + Table("w3b_entry") + "(file, key, value, seq, position) SELECT $1, $2, $3,"
-                  " COALESCE(max(seq) + 1, 0), $4 FROM " + Table("w3b_entry") +
+                  " COALESCE(max(seq) + 1, 0), " + at + " FROM " + Table("w3b_entry") +
                   " WHERE file = $1 AND key = $2 AND value = $3 RETURNING seq"
-            : "INSERT INTO " + Table("w3b_entry") + "(file, key, value, seq, position) VALUES($1, $2, $3, 0, $4)"
-                  " RETURNING seq";
-    if (int16_t status = Run(sql, params, &result); status != btr::kStatusSuccess) return status;
-    if (sequence != nullptr) *sequence = result.Rows() > 0 ? result.Int(0, 0) : 0;
-    return btr::kStatusSuccess;
+            : "INSERT INTO " + Table("w3b_entry") + "(file, key, value, seq, position) VALUES($1, $2, $3, 0, " + at +
+                  ") RETURNING seq";
+    return Write(sql, params, [sequence](int16_t status, PgResult& result) {
+        if (status == btr::kStatusSuccess && sequence != nullptr) *sequence = result.Rows() > 0 ? result.Int(0, 0) : 0;
+        return status;
+    });
 }
 
 int16_t PgFile::DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) {
     PgParams params = KeyParams(key);
     params.Bytes(value).Int8(position);
-    return Run("DELETE FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2 AND value = $3 AND position = $4",
-               params);
+    return Write("DELETE FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2 AND value = $3 AND position = $4",
+                 params);
 }
 
 int16_t PgFile::CountEntries(const KeyInfo& key, int64_t* count) {

@@ -19,6 +19,11 @@ constexpr char kSchemaLockKey[] = "2005468470";
 std::string SchemaSql(const std::string& s) {
     return "CREATE SCHEMA IF NOT EXISTS w3btrv7;"
            "CREATE SEQUENCE IF NOT EXISTS w3btrv7.file_ids AS integer;"
+           // Raises `state` unless `ok`: a refusal of the record manager's inside a batch of
+           // statements, which makes the server skip the rest of the batch.
+           "CREATE OR REPLACE FUNCTION w3btrv7.expect(ok boolean, state text) RETURNS boolean"
+           " LANGUAGE plpgsql AS $f$ BEGIN IF ok IS NOT TRUE THEN"
+           " RAISE EXCEPTION 'w3btrv7 refusal %', state USING ERRCODE = state; END IF; RETURN true; END $f$;"
            "CREATE SCHEMA IF NOT EXISTS " + s + ";"
            "CREATE TABLE IF NOT EXISTS " + s + ".w3b_file(id integer PRIMARY KEY DEFAULT nextval('w3btrv7.file_ids'),"
            " name text NOT NULL UNIQUE, spec bytea NOT NULL, version smallint NOT NULL,"

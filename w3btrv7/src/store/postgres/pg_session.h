@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,6 +22,12 @@
 #include "store/server_folder.h"
 
 namespace w3b {
+
+// The SQLSTATEs that w3btrv7.expect raises for the record manager's own refusals inside a
+// batch, so that the server skips the rest of it.
+inline constexpr char kSqlStateNotAsRead[] = "W3B01";
+inline constexpr char kSqlStateRecordLocked[] = "W3B02";
+inline constexpr char kSqlStateDefinitionMoved[] = "W3B03";
 
 // The parameters of one statement, sent in binary form.
 class PgParams {
@@ -83,10 +90,25 @@ public:
     // A double-quoted schema name, for statements.
     const std::string& Schema() const { return quotedSchema_; }
 
-    // Runs `sql` (prepared once per connection) with `params`. Returns a status: 0, or what the
-    // server's error means to the record manager (5 a duplicate, 85 a lock not granted in
-    // time, 78 a deadlock, 95 the connection lost, 2 anything else).
+    // Runs `sql` (prepared once per connection) with `params`, after everything sent ahead and
+    // in the same round trip. Returns a status: 0, or what the server's error means to the
+    // record manager (5 a duplicate, 85 a lock not granted in time, 78 a deadlock, 95 the
+    // connection lost, 2 anything else), the first of the batch's.
     int16_t Run(const std::string& sql, const PgParams& params, PgResult* result = nullptr);
+
+    // What the answer to a statement sent ahead means: it gets the statement's status and
+    // result and returns the status the batch answers.
+    using Answer = std::function<int16_t(int16_t status, PgResult& result)>;
+    // Sends `sql` without waiting for its answer: it reaches the server with the next statement
+    // whose answer is waited for (Run, Flush), in one round trip. Once a statement of the batch
+    // fails, the server skips the rest of it. Nonzero only when the connection is gone.
+    int16_t Send(const std::string& sql, const PgParams& params, Answer answer = nullptr);
+    int16_t Send(const std::string& sql) { return Send(sql, PgParams()); }
+    // Waits for the answers to everything sent: the batch's first failing status, else 0.
+    int16_t Flush();
+    bool HasSent() const { return !sent_.empty() || sendStatus_ != 0; }
+    // Gives up what was sent: no answer is read, and the server rolls it back.
+    void RollBackSent();
     // Runs statements without parameters (several may be separated by ';'), in one round trip.
     int16_t Execute(const std::string& sql);
     // The same, with the first value the last statement returned (as text); `found` false when
@@ -111,9 +133,7 @@ public:
     int16_t Begin() { return Execute("BEGIN"); }
     int16_t Commit();
     // Without a connection there is nothing to roll back: the server did it when it ended.
-    void RollBack() {
-        if (conn_ != nullptr) Execute("ROLLBACK");
-    }
+    void RollBack() { RollBackSent(); }
 
     // The server transaction that the process's transaction is on this folder: begun by the
     // first file that joins it, ended by the first file that ends it. Each has a number, so
@@ -138,6 +158,18 @@ private:
     explicit PgSession(const ServerFolder& folder);
     int16_t StatusOf(PGresult* result);
     void Disconnect();
+    int16_t Queue(const std::string& sql, const PgParams& params, Answer answer, PgResult* result);
+    int16_t LostWhileSending();
+    // Reads the answers of the batch sent, in order, then its end.
+    int16_t ReadBatch();
+
+    // A statement sent and not yet answered: a preparation (of `sql`) or a statement.
+    struct Sent {
+        bool preparation = false;
+        std::string sql;
+        Answer answer;
+        PgResult* result = nullptr;
+    };
 
     ServerFolder folder_;
     std::string quotedSchema_;
@@ -148,6 +180,9 @@ private:
     int16_t endedWith_ = 0;
     bool durable_ = false;
     std::unordered_map<std::string, std::string> prepared_;  // sql -> statement name
+    uint64_t statementNames_ = 0;
+    std::vector<Sent> sent_;
+    int16_t sendStatus_ = 0;  // the batch lost its connection while it was being sent
     std::string lastError_;
 };
 
