@@ -89,6 +89,15 @@ TEST_F(TwoProcesses, KeysAddedAndDroppedByTheOtherProcessAreSeenAtOnce) {
     EXPECT_EQ(Get(btr::kOpGetNext, pb_, 4).status, btr::kStatusInvalidKeyNumber);
 }
 
+TEST_F(TwoProcesses, AWriteOnADefinitionTheOtherProcessJustChangedGivesTheNewKeyItsEntry) {
+    ASSERT_EQ(Ask("index 4"), "status 0");
+    std::string r(12, ' ');
+    uint32_t id = 3;
+    std::memcpy(r.data(), &id, 4);
+    ASSERT_EQ(Insert(pb_, r), 0);
+    EXPECT_EQ(Ask("first 4"), "status 0");
+}
+
 TEST_F(TwoProcesses, AKeyReplacedByTheOtherProcessEndsTheWalkAlongIt) {
     for (const char* command : {"insert 1 delta", "insert 2 bravo", "insert 3 charlie"}) {
         ASSERT_EQ(Ask(command), "status 0");

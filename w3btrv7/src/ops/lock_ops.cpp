@@ -104,7 +104,7 @@ int16_t ClaimFile(FileConnection& file, LockWait wait) {
     if (engine.CurrentTransaction().active && engine.CurrentTransaction().exclusive) {
         return engine.JoinTransaction(&file);
     }
-    return file.Locks().CheckFileFree(wait);
+    return file.Locks().CheckFileFreeWithNextRead(wait);
 }
 
 }  // namespace
@@ -139,7 +139,9 @@ int16_t LockedRead(Call& call, OpenInstance& open, const OperationRow& row, uint
             locks.Release(waitedFor);
             waitedFor = 0;
         }
-        int16_t lockStatus = locks.Acquire(position, LockWait::kAnswerAtOnce);
+        // Without a wait, a store may send the lock with the read that checks the record again.
+        int16_t lockStatus = wait == LockWait::kAnswerAtOnce ? locks.AcquireWithNextRead(position)
+                                                             : locks.Acquire(position, LockWait::kAnswerAtOnce);
         if (lockStatus == btr::kStatusSuccess) {
             // Another process may have changed the record between the read and the lock (it
             // held the lock then and let go since): what was read is only good if nothing

@@ -25,6 +25,9 @@ public:
     // Removes one holder; the record is free for others once none is left.
     virtual void Release(int64_t position) = 0;
     virtual bool HeldHere(int64_t position) const = 0;
+    // Acquire(position, kAnswerAtOnce) for a caller that reads again right after it: a store
+    // may send the request with that read, whose status then carries a refusal (84).
+    virtual int16_t AcquireWithNextRead(int64_t position) { return Acquire(position, LockWait::kAnswerAtOnce); }
     // Keeps other processes from locking `position` during the write this process begins
     // next, and refuses with 84 when another process holds it. `*release` true: the caller
     // ends the hold with Release after the write; false: the hold ends with the write, and a
@@ -41,6 +44,8 @@ public:
     // 0 unless another process's exclusive transaction holds the file: then 85, or with kWait
     // the call blocks until that transaction ends.
     virtual int16_t CheckFileFree(LockWait wait) = 0;
+    // The same for a caller that reads next: a store may send the check with that read.
+    virtual int16_t CheckFileFreeWithNextRead(LockWait wait) { return CheckFileFree(wait); }
 };
 
 }  // namespace w3b

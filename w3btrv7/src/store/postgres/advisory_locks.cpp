@@ -4,11 +4,52 @@
 
 namespace w3b {
 
+namespace {
+
+constexpr char kTryRecord[] = "SELECT pg_try_advisory_lock($1)";
+
+// Whether another process's exclusive transaction leaves the file free; the waiting form
+// blocks until that transaction ends.
+const char* FileFreeSql(LockWait wait) {
+    return wait == LockWait::kWait
+               ? "SELECT pg_advisory_unlock_shared($1, 1) FROM (SELECT pg_advisory_lock_shared($1, 1)) AS waited"
+               : "SELECT CASE WHEN pg_try_advisory_lock_shared($1, 1) THEN pg_advisory_unlock_shared($1, 1)"
+                 " ELSE false END";
+}
+
+}  // namespace
+
 int16_t AdvisoryLocks::Ask(const char* sql, PgParams& params, bool* granted) {
     PgResult result;
     int16_t status = session_.Run(sql, params, &result);
-    *granted = status == btr::kStatusSuccess && result.Rows() == 1 && !result.IsNull(0, 0) && result.Bool(0, 0);
+    *granted = status == btr::kStatusSuccess && Granted(result);
     return status;
+}
+
+int16_t AdvisoryLocks::AcquireWithNextRead(int64_t position) {
+    auto it = held_.find(position);
+    if (it != held_.end()) {
+        ++it->second;
+        return btr::kStatusSuccess;
+    }
+    PgParams params;
+    params.Int8(RecordTag(position));
+    return session_.Send(kTryRecord, params, [this, position](int16_t status, PgResult& result) {
+        if (status != btr::kStatusSuccess) return status;
+        if (!Granted(result)) return btr::kStatusRecordInUse;
+        ++held_[position];
+        return btr::kStatusSuccess;
+    });
+}
+
+int16_t AdvisoryLocks::CheckFileFreeWithNextRead(LockWait wait) {
+    if (fileLocked_) return btr::kStatusSuccess;
+    PgParams params;
+    params.Int4(fileId_);
+    return session_.Send(FileFreeSql(wait), params, [](int16_t status, PgResult& result) {
+        if (status != btr::kStatusSuccess) return status;
+        return Granted(result) ? btr::kStatusSuccess : btr::kStatusFileInUse;
+    });
 }
 
 int16_t AdvisoryLocks::Acquire(int64_t position, LockWait wait) {
@@ -23,7 +64,7 @@ int16_t AdvisoryLocks::Acquire(int64_t position, LockWait wait) {
     // The waiting form blocks until the holder lets go; the server answers a deadlock (78).
     int16_t status = wait == LockWait::kWait
                          ? Ask("SELECT true FROM (SELECT pg_advisory_lock($1)) AS waited", params, &granted)
-                         : Ask("SELECT pg_try_advisory_lock($1)", params, &granted);
+                         : Ask(kTryRecord, params, &granted);
     if (status != btr::kStatusSuccess) return status;
     if (!granted) return btr::kStatusRecordInUse;
     held_.emplace(position, 1);
@@ -40,6 +81,8 @@ int16_t AdvisoryLocks::HoldForWrite(int64_t position, bool* release) {
 }
 
 void AdvisoryLocks::Release(int64_t position) {
+    // A lock sent ahead is counted once its answer is read.
+    if (session_.HasSent()) session_.Flush();
     auto it = held_.find(position);
     if (it == held_.end()) return;
     if (--it->second > 0) return;
@@ -79,14 +122,7 @@ int16_t AdvisoryLocks::CheckFileFree(LockWait wait) {
     PgParams params;
     params.Int4(fileId_);
     bool free = false;
-    int16_t status =
-        wait == LockWait::kWait
-            ? Ask("SELECT pg_advisory_unlock_shared($1, 1) FROM (SELECT pg_advisory_lock_shared($1, 1)) AS waited", params,
-                  &free)
-            : Ask("SELECT CASE WHEN pg_try_advisory_lock_shared($1, 1) THEN pg_advisory_unlock_shared($1, 1)"
-                  " ELSE false END",
-                  params, &free);
-    if (status != btr::kStatusSuccess) return status;
+    if (int16_t status = Ask(FileFreeSql(wait), params, &free); status != btr::kStatusSuccess) return status;
     return free ? btr::kStatusSuccess : btr::kStatusFileInUse;
 }
 

@@ -32,6 +32,9 @@ public:
     int16_t LockFile() override;
     void UnlockFile() override;
     int16_t CheckFileFree(LockWait wait) override;
+    // Both go to the server with the read that follows them.
+    int16_t AcquireWithNextRead(int64_t position) override;
+    int16_t CheckFileFreeWithNextRead(LockWait wait) override;
 
     // Lets go of every lock this file holds (the file closes while the folder's connection
     // stays for others).
@@ -46,6 +49,9 @@ private:
     int64_t RecordTag(int64_t position) const { return (int64_t{fileId_} << 32) | (position & 0xFFFFFFFFLL); }
     // Runs a statement that answers one boolean; `granted` is its answer.
     int16_t Ask(const char* sql, PgParams& params, bool* granted);
+    static bool Granted(const PgResult& result) {
+        return result.Rows() == 1 && !result.IsNull(0, 0) && result.Bool(0, 0);
+    }
 
     PgSession& session_;
     int32_t fileId_;

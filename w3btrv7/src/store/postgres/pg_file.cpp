@@ -96,14 +96,14 @@ int16_t PgFile::TakeOpenLock() {
     // Every open holds the file's open lock shared; an exclusive open or a Create holds it alone.
     PgParams params = Params();
     PgResult result;
-    if (int16_t status = Run("SELECT pg_try_advisory_lock_shared($1, 0)", params, &result);
+    if (int16_t status = session_->Run("SELECT pg_try_advisory_lock_shared($1, 0)", params, &result);
         status != btr::kStatusSuccess) {
         return status;
     }
     if (!result.Bool(0, 0)) return btr::kStatusFileInUse;
     connectionNumber_ = session_->ConnectionNumber();
     if (exclusiveOpens_ > 0) {
-        if (int16_t status = Run("SELECT pg_try_advisory_lock($1, 0)", params, &result);
+        if (int16_t status = session_->Run("SELECT pg_try_advisory_lock($1, 0)", params, &result);
             status != btr::kStatusSuccess) {
             return status;
         }
@@ -123,14 +123,15 @@ int16_t PgFile::Reattach() {
 }
 
 int16_t PgFile::Refresh() {
-    // An operation that gave up leaves nothing sent behind it.
-    if (session_->HasSent()) session_->RollBackSent();
+    // A batch that lost its connection before anything waited for its answers answers now.
+    if (int16_t status = session_->TakeSendFailure(); status != btr::kStatusSuccess) return status;
     if (int16_t status = session_->EnsureConnected(); status != btr::kStatusSuccess) return status;
     if (session_->ConnectionNumber() != connectionNumber_) {
         if (int16_t status = Reattach(); status != btr::kStatusSuccess) return status;
     }
     if (definitionStale_ || def_ == nullptr) return ReadDefinitionIfChanged();
-    checkDefinition_ = true;
+    // Inside the process's transaction this file holds its row: nobody changes the definition.
+    checkDefinition_ = !inTransaction_;
     return btr::kStatusSuccess;
 }
 
@@ -168,16 +169,25 @@ std::string PgFile::DefinitionCheck(const char* lock) const {
 int16_t PgFile::Run(const std::string& sql, PgParams& params, PgResult* result) {
     if (!checkDefinition_) return session_->Run(sql, params, result);
     checkDefinition_ = false;
-    PgResult ignored;
-    PgResult* out = result != nullptr ? result : &ignored;
-    session_->Send(sql, params, [out](int16_t status, PgResult& read) {
-        *out = std::move(read);
-        return status;
-    });
-    PgParams check = Params();
-    check.Int8(serverGeneration_);
-    session_->Send(DefinitionCheck(""), check, [this](int16_t status, PgResult&) { return NoteDefinitionMoved(status); });
-    return session_->Flush();
+    if (sql.compare(0, 7, "SELECT ") != 0) {
+        // Not a read: the check is a statement of its own before it, in the same round trip.
+        PgParams check = Params();
+        check.Int8(serverGeneration_);
+        session_->Send(DefinitionCheck(""), check, [this](int16_t status, PgResult&) { return NoteDefinitionMoved(status); });
+        return session_->Run(sql, params, result);
+    }
+    // The read itself answers the file's generation, read on the read's own snapshot: one
+    // unchanged then was unchanged while the read ran. Without rows it answers one of nulls.
+    PgResult read;
+    int16_t status = session_->Run("SELECT q.*, f.generation FROM " + Table("w3b_file") + " f LEFT JOIN LATERAL (" +
+                                       sql + ") q ON true WHERE f.id = $1",
+                                   params, &read);
+    if (status != btr::kStatusSuccess) return status;
+    if (read.Rows() < 1) return btr::kStatusIoError;
+    if (read.Int(0, read.Columns() - 1) != serverGeneration_) return NoteDefinitionMoved(kStatusDefinitionMoved);
+    if (read.IsNull(0, 0)) read.TreatAsEmpty();
+    if (result != nullptr) *result = std::move(read);
+    return btr::kStatusSuccess;
 }
 
 int16_t PgFile::Write(const std::string& sql, PgParams& params, PgSession::Answer answer) {
@@ -193,7 +203,7 @@ int16_t PgFile::AcquireExclusiveOpen() {
         // This session's own shared open lock does not stand in the way, others' do.
         PgParams params = Params();
         PgResult result;
-        if (int16_t status = Run("SELECT pg_try_advisory_lock($1, 0)", params, &result); status != btr::kStatusSuccess) {
+        if (int16_t status = session_->Run("SELECT pg_try_advisory_lock($1, 0)", params, &result); status != btr::kStatusSuccess) {
             return status;
         }
         if (!result.Bool(0, 0)) return btr::kStatusIncompatibleMode;
@@ -205,7 +215,7 @@ int16_t PgFile::AcquireExclusiveOpen() {
 void PgFile::ReleaseExclusiveOpen() {
     if (exclusiveOpens_ <= 0 || --exclusiveOpens_ > 0) return;
     PgParams params = Params();
-    Run("SELECT pg_advisory_unlock($1, 0)", params);
+    session_->Run("SELECT pg_advisory_unlock($1, 0)", params);
 }
 
 // ---- The file's row: writers take turns on it -----------------------------------------------
@@ -318,7 +328,8 @@ int16_t PgFile::Commit() {
 void PgFile::Rollback() {
     redefining_ = false;
     deferring_ = false;
-    if (!session_->Connected()) return;  // the server rolled back with the connection
+    // Without a connection the server rolled back with it; the caller has its status already.
+    if (!session_->Connected()) return session_->RollBackSent();
     if (inTransaction_) {
         session_->Execute("ROLLBACK TO SAVEPOINT w3b_operation; RELEASE SAVEPOINT w3b_operation");
     } else {

@@ -78,6 +78,7 @@ PgResult& PgResult::operator=(PgResult&& other) noexcept {
     if (this != &other) {
         PQclear(result_);
         result_ = other.result_;
+        empty_ = other.empty_;
         other.result_ = nullptr;
     }
     return *this;

@@ -64,11 +64,14 @@ class PgResult {
 public:
     PgResult() = default;
     explicit PgResult(PGresult* result) : result_(result) {}
-    PgResult(PgResult&& other) noexcept : result_(other.result_) { other.result_ = nullptr; }
+    PgResult(PgResult&& other) noexcept : result_(other.result_), empty_(other.empty_) { other.result_ = nullptr; }
     PgResult& operator=(PgResult&& other) noexcept;
     ~PgResult() { PQclear(result_); }
 
-    int Rows() const { return result_ == nullptr ? 0 : PQntuples(result_); }
+    int Rows() const { return result_ == nullptr || empty_ ? 0 : PQntuples(result_); }
+    int Columns() const { return result_ == nullptr ? 0 : PQnfields(result_); }
+    // For a statement that answers a row even when the query inside it found none.
+    void TreatAsEmpty() { empty_ = true; }
     bool IsNull(int row, int column) const { return PQgetisnull(result_, row, column) != 0; }
     int64_t Int(int row, int column) const;  // int2, int4 or int8, by its width
     bool Bool(int row, int column) const { return Int(row, column) != 0; }
@@ -76,6 +79,7 @@ public:
 
 private:
     PGresult* result_ = nullptr;
+    bool empty_ = false;
 };
 
 class PgSession {
@@ -107,6 +111,13 @@ public:
     // Waits for the answers to everything sent: the batch's first failing status, else 0.
     int16_t Flush();
     bool HasSent() const { return !sent_.empty() || sendStatus_ != 0; }
+    // The status of a batch that lost its connection while being sent, once nothing of it is
+    // left to wait for; it is then forgotten.
+    int16_t TakeSendFailure() {
+        int16_t status = sent_.empty() ? sendStatus_ : int16_t{0};
+        if (sent_.empty()) sendStatus_ = 0;
+        return status;
+    }
     // Gives up what was sent: no answer is read, and the server rolls it back.
     void RollBackSent();
     // Runs statements without parameters (several may be separated by ';'), in one round trip.
