@@ -264,24 +264,19 @@ int16_t PgFile::LockFileRow(bool insideServerTransaction) {
 int16_t PgFile::SendBeginWrite() {
     checkDefinition_ = false;
     deferring_ = true;
-    int16_t status = session_->Send("BEGIN");
-    if (writeWait_) {
-        // Another process's exclusive transaction keeps the file until it ends: 85 at once.
-        // Another write is waited for, up to the busy timeout of every store.
-        PgParams file = Params();
-        if (status == btr::kStatusSuccess) {
-            status = session_->Send("SELECT w3btrv7.expect(CASE WHEN pg_try_advisory_lock_shared($1, 1)"
-                                    " THEN pg_advisory_unlock_shared($1, 1) ELSE false END, '55P03')",
-                                    file);
-        }
-        if (status == btr::kStatusSuccess) status = session_->Send("SELECT set_config('lock_timeout', '10000ms', true)");
-    }
-    // The write runs on the definition this process has; one changed meanwhile makes the server
-    // skip the write, and the call runs again on the new one.
+    // One statement takes the file's row. Waiting, its conditions first make sure that no
+    // other process's exclusive transaction keeps the file (85 at once) and set the busy
+    // timeout of every store for the wait; they run before the row is locked. The write runs
+    // on the definition this process has: one changed meanwhile (read again after the wait)
+    // makes the server skip the write, and the call runs again on the new one.
+    static const std::string kWaitFirst =
+        " AND w3btrv7.expect(CASE WHEN pg_try_advisory_lock_shared($1, 1) THEN pg_advisory_unlock_shared($1, 1)"
+        " ELSE false END, '55P03') AND set_config('lock_timeout', '10000ms', true) IS NOT NULL FOR UPDATE";
     PgParams check = Params();
     check.Int8(serverGeneration_);
+    int16_t status = session_->Send("BEGIN");
     if (status == btr::kStatusSuccess) {
-        status = session_->Send(DefinitionCheck(writeWait_ ? " FOR UPDATE" : " FOR UPDATE NOWAIT"), check,
+        status = session_->Send(DefinitionCheck(writeWait_ ? kWaitFirst.c_str() : " FOR UPDATE NOWAIT"), check,
                                 [this](int16_t answer, PgResult&) {
                                     writeMovedDefinition_ = answer == kStatusDefinitionMoved;
                                     return NoteDefinitionMoved(answer);
