@@ -234,6 +234,15 @@ void FileDef::RenumberKey(int from, int to) {
     Resolve();
 }
 
+std::unique_ptr<FileDef> FileDef::Copy() const {
+    auto copy = std::make_unique<FileDef>();
+    copy->spec = spec;
+    copy->versionByte = versionByte;
+    copy->acs = acs;
+    for (const KeyInfo& key : keys) copy->AddKey(key.number, key.specs);
+    return copy;
+}
+
 void FileDef::Resolve() {
     slotOfNumber.fill(-1);
     for (size_t i = 0; i < keys.size(); ++i) {

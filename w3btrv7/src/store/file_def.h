@@ -4,6 +4,7 @@
 #define W3BTRV7_STORE_FILE_DEF_H
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,6 +52,8 @@ struct FileDef {
     bool KeyOnly() const { return (spec.fileFlags & btr::kFileFlagKeyOnly) != 0; }
     uint16_t RecordLength() const { return static_cast<uint16_t>(spec.recordLength); }
 
+    // A copy, for a definition with one key more or less.
+    std::unique_ptr<FileDef> Copy() const;
     // Adds a key (specs already validated) and rebuilds every key's resolved definition so
     // that collation pointers stay valid.
     void AddKey(int number, std::vector<BtrKeySpec> specs);

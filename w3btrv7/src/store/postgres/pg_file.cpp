@@ -13,14 +13,6 @@ namespace {
 // How long a write waits for another workstation's write before it answers 85, as in every store.
 constexpr char kSetBusyTimeout[] = "SET LOCAL lock_timeout = '10000ms'";
 
-std::unique_ptr<FileDef> CopyDefinition(const FileDef& from) {
-    auto copy = std::make_unique<FileDef>();
-    copy->spec = from.spec;
-    copy->versionByte = from.versionByte;
-    copy->acs = from.acs;
-    for (const KeyInfo& key : from.keys) copy->AddKey(key.number, key.specs);
-    return copy;
-}
 
 }  // namespace
 
@@ -361,7 +353,7 @@ int16_t PgFile::EndTransaction(Outcome outcome) {
 // ---- Definition changes ------------------------------------------------------------------------
 
 int16_t PgFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) {
-    std::unique_ptr<FileDef> next = CopyDefinition(*def_);
+    std::unique_ptr<FileDef> next = def_->Copy();
     for (const AcsBlock& block : newAcs) next->acs.push_back(block);
     next->AddKey(number, specs);
     const KeyInfo& key = *next->Key(number);

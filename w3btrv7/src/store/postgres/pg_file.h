@@ -129,6 +129,8 @@ private:
     // Runs a statement of this file's: $1 is always the file's id. The call's first one also
     // checks the definition.
     int16_t Run(const std::string& sql, PgParams& params, PgResult* result = nullptr);
+    // Runs a statement that answers one count.
+    int16_t RunForCount(const std::string& sql, PgParams& params, int64_t* count);
     // A write's statement: sent ahead inside a write outside the process's transaction, else
     // run at once; `answer` reads its result either way.
     int16_t Write(const std::string& sql, PgParams& params, PgSession::Answer answer = nullptr);

@@ -50,6 +50,13 @@ void PgFile::ReadRows(const PgResult& result, std::vector<FetchedRow>* rows, siz
     }
 }
 
+int16_t PgFile::RunForCount(const std::string& sql, PgParams& params, int64_t* count) {
+    PgResult result;
+    int16_t status = Run(sql, params, &result);
+    if (status == btr::kStatusSuccess) *count = result.Rows() > 0 ? result.Int(0, 0) : 0;
+    return status;
+}
+
 // ---- Records ---------------------------------------------------------------------------------
 
 int16_t PgFile::ReadRecord(int64_t position, std::string* data, bool* found) {
@@ -151,20 +158,15 @@ int16_t PgFile::StepRecords(Direction direction, int64_t from, int limit, std::v
 
 int16_t PgFile::CountRecords(int64_t* count) {
     PgParams params = Params();
-    PgResult result;
-    int16_t status = Run("SELECT count(*) FROM " + Table("w3b_record") + " WHERE file = $1", params, &result);
-    if (status == btr::kStatusSuccess) *count = result.Int(0, 0);
-    return status;
+    return RunForCount("SELECT count(*) FROM " + Table("w3b_record") + " WHERE file = $1",
+                       params, count);
 }
 
 int16_t PgFile::CountRecordsBefore(int64_t position, int64_t* count) {
     PgParams params = Params();
     params.Int8(position);
-    PgResult result;
-    int16_t status =
-        Run("SELECT count(*) FROM " + Table("w3b_record") + " WHERE file = $1 AND position < $2", params, &result);
-    if (status == btr::kStatusSuccess) *count = result.Int(0, 0);
-    return status;
+    return RunForCount("SELECT count(*) FROM " + Table("w3b_record") + " WHERE file = $1 AND position < $2",
+                       params, count);
 }
 
 int16_t PgFile::RecordAtOffset(int64_t offset, int64_t* position, std::string* data, bool* found) {
@@ -325,30 +327,21 @@ int16_t PgFile::DeleteEntry(const KeyInfo& key, const std::string& value, int64_
 
 int16_t PgFile::CountEntries(const KeyInfo& key, int64_t* count) {
     PgParams params = KeyParams(key);
-    PgResult result;
-    int16_t status =
-        Run("SELECT count(*) FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2", params, &result);
-    if (status == btr::kStatusSuccess) *count = result.Int(0, 0);
-    return status;
+    return RunForCount("SELECT count(*) FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2",
+                       params, count);
 }
 
 int16_t PgFile::CountDistinct(const KeyInfo& key, int64_t* count) {
     PgParams params = KeyParams(key);
-    PgResult result;
-    int16_t status = Run("SELECT count(DISTINCT value) FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2",
-                         params, &result);
-    if (status == btr::kStatusSuccess) *count = result.Int(0, 0);
-    return status;
+    return RunForCount("SELECT count(DISTINCT value) FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2",
+                       params, count);
 }
 
 int16_t PgFile::CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) {
     PgParams params = KeyParams(key);
     params.Bytes(value);
-    PgResult result;
-    int16_t status = Run("SELECT count(*) FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2 AND value < $3",
-                         params, &result);
-    if (status == btr::kStatusSuccess) *count = result.Int(0, 0);
-    return status;
+    return RunForCount("SELECT count(*) FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2 AND value < $3",
+                       params, count);
 }
 
 // ---- The whole file, for a copy into another store -------------------------------------------

@@ -10,16 +10,6 @@ namespace w3b {
 
 namespace {
 
-// Copies a definition, so that a key can be added to the copy.
-std::unique_ptr<FileDef> CopyDefinition(const FileDef& from) {
-    auto copy = std::make_unique<FileDef>();
-    copy->spec = from.spec;
-    copy->versionByte = from.versionByte;
-    copy->acs = from.acs;
-    for (const KeyInfo& key : from.keys) copy->AddKey(key.number, key.specs);
-    return copy;
-}
-
 // Takes the file at `path` for Create: made if missing, nobody else has it open, no journal of
 // an older file beside it, and empty. `guard` keeps it until the new file is written.
 int16_t ClaimForCreate(const std::string& path, platform::File* guard) {
@@ -352,7 +342,7 @@ void SqliteFile::Rollback() {
 // ---- Definition changes --------------------------------------------------------------------------
 
 int16_t SqliteFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) {
-    std::unique_ptr<FileDef> next = CopyDefinition(*def_);
+    std::unique_ptr<FileDef> next = def_->Copy();
     for (const AcsBlock& block : newAcs) next->acs.push_back(block);
     next->AddKey(number, specs);
     const KeyInfo& key = *next->Key(number);
