@@ -59,6 +59,24 @@ TEST(RecordWrites, UnmodifiableKeyGives10AndModifiableCollisionGives5) {
     EXPECT_EQ(Get(btr::kOpGetEqual, pb, 1, "beta    ").status, btr::kStatusKeyNotFound);
 }
 
+TEST(RecordWrites, AWriteRefusedOnItsLastKeyLeavesNeitherItsRecordNorItsEarlierEntries) {
+    TempDir dir;
+    Definition def(12, 2);
+    def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
+    def.segments.push_back(Segment(5, 8, btr::kKeyFlagModifiable));
+    ASSERT_EQ(Create(dir.File("R.DAT"), def), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, dir.File("R.DAT")), 0);
+    ASSERT_EQ(Insert(pb, Rec(1, "alpha")), 0);
+    ASSERT_EQ(Insert(pb, Rec(2, "beta")), 0);
+    EXPECT_EQ(Insert(pb, Rec(3, "alpha")), btr::kStatusDuplicateKey);
+    ASSERT_EQ(Get(btr::kOpGetFirst, pb, 0).status, 0);
+    EXPECT_EQ(Update(pb, Rec(1, "beta")), btr::kStatusDuplicateKey);
+    EXPECT_EQ(Get(btr::kOpStepLast, pb, 0).record, Rec(2, "beta"));
+    EXPECT_EQ(Get(btr::kOpGetLast, pb, 0).record, Rec(2, "beta"));
+    EXPECT_EQ(Get(btr::kOpGetFirst, pb, 0).record, Rec(1, "alpha"));
+}
+
 TEST(RecordWrites, FixedLengthMustMatchExactly) {
     TempDir dir;
     Definition def(12, 1);
