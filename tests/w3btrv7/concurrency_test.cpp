@@ -40,3 +40,27 @@ TEST(Concurrency, FourProcessesCountingUnderLocksReachTheExactSums) {
         EXPECT_EQ(count, expected[id]) << "counter " << id;
     }
 }
+
+TEST(Concurrency, NoWatcherEverSeesHalfOfAMoveBetweenTwoFiles) {
+    constexpr int kRounds = 150;
+    TempDir dir;
+    std::vector<std::string> paths = {dir.File("FROM.DAT"), dir.File("TO.DAT")};
+    for (const std::string& path : paths) {
+        ASSERT_EQ(Create(path, IdFile()), 0);
+        PositionBlock pb;
+        ASSERT_EQ(Open(pb, path), 0);
+        uint32_t amount = 1000;
+        ASSERT_EQ(Insert(pb, IdRecord(1, std::string(reinterpret_cast<const char*>(&amount), 4) + "    ")), 0);
+    }
+    std::vector<std::unique_ptr<ChildProcess>> clients;
+    for (const char* role : {"move", "watch", "watch"}) {
+        clients.push_back(std::make_unique<ChildProcess>(
+            testsupport::BuildPath("w3btrv7_transfer"),
+            std::vector<std::string>{paths[0], paths[1], std::to_string(kRounds), role}));
+        ASSERT_TRUE(clients.back()->started());
+    }
+    for (auto& client : clients) {
+        EXPECT_EQ(client->ReadLine(120000).value_or("no answer"), "done");
+        EXPECT_EQ(client->Wait(), 0);
+    }
+}
