@@ -8,14 +8,16 @@
 #include "key_options.h"
 #include "status_text.h"
 #include "tydb.h"
+#include "write_guard.h"
 
 namespace tool {
 namespace {
 
-void RunActivate(const std::string& path, const std::string& keyText) {
+void RunActivate(const std::string& path, const std::string& keyText, bool force) {
     std::vector<BtrKeySpec> definition;
     std::string error;
     if (!ParseKey(keyText, &definition, &error)) Fail(2, "invalid key " + keyText + ": " + error);
+    CheckNoOtherComputersLock(path, force);
     int16_t handle = 0;
     const int32_t opened = DbOpen(&handle, path.c_str(), 0, 0);
     if (opened != 0) Fail(1, "cannot open " + path + ": status " + DescribeStatus(opened));
@@ -37,7 +39,9 @@ void AddActivateCommand(CLI::App& app) {
                                                    "supplemental key when it has none");
     command->add_option("FILE", *path, "Path of the data file")->required();
     command->add_option("KEY", *key, "Segments as POS:LEN[,POS:LEN...]")->required();
-    command->callback([path, key] { RunActivate(*path, *key); });
+    auto force = std::make_shared<bool>(false);
+    AddForceFlag(command, force.get());
+    command->callback([path, key, force] { RunActivate(*path, *key, *force); });
 }
 
 }  // namespace tool

@@ -7,6 +7,7 @@
 #include "key_options.h"
 #include "status_text.h"
 #include "tydb.h"
+#include "write_guard.h"
 
 namespace tool {
 namespace {
@@ -17,6 +18,7 @@ struct CreateOptions {
     int pageSize = 4096;
     bool variable = false;
     bool replace = false;
+    bool force = false;
     std::vector<std::string> keys;
 };
 
@@ -41,6 +43,7 @@ void RunCreate(const CreateOptions& options) {
     // The list ends with a segment whose position is 0.
     segments.push_back(BtrKeySpec{});
 
+    CheckNoOtherComputersLock(options.path, options.force);
     // Replacing a file loses every record in it: only when asked. The record manager itself
     // refuses to replace a file that any process has open (status 85).
     std::error_code ignored;
@@ -48,6 +51,10 @@ void RunCreate(const CreateOptions& options) {
         Fail(1, options.path + " exists; --replace replaces it with an empty file, losing every record in it");
     }
     const int32_t status = DbCreateFile(options.path.c_str(), &spec, segments.data());
+    if (status == btr::kStatusFileInUse) {
+        Fail(1, "cannot replace " + options.path + ": a process has it open (status " + DescribeStatus(status) +
+                    "); close it there first");
+    }
     if (status != 0) Fail(1, "cannot create " + options.path + ": status " + DescribeStatus(status));
     std::cout << "Created " << options.path << ": record length " << options.recordLength
               << (options.variable ? " (variable)" : "") << ", page size " << options.pageSize << ", "
@@ -69,7 +76,8 @@ void AddCreateCommand(CLI::App& app) {
         ->check(CLI::Range(512, 4096));
     command->add_flag("--variable", options->variable, "Records may be longer than the record length");
     command->add_flag("--replace", options->replace,
-                      "Replace an existing file (refused while any process has it open)");
+                      "Replace an existing file, losing every record in it (refused while any process has it open)");
+    AddForceFlag(command, &options->force);
     command->add_option("--key", options->keys,
                         "A key: POS:LEN[:FLAGS][,POS:LEN[:FLAGS]...], flags dup, mod, bin, null, desc, "
                         "upper, nocase, type=NAME (string, integer, zstring, ...); repeat for more keys");

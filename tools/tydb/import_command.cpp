@@ -19,6 +19,7 @@
 #include "progress_bar.h"
 #include "record_manager.h"
 #include "status_text.h"
+#include "write_guard.h"
 
 namespace tool {
 namespace {
@@ -144,6 +145,7 @@ void InsertRecords(Destination& dest, const dfimport::Datafile& source, const Im
 
 void RunImport(const ImportOptions& options) {
     if (options.dest.size() >= static_cast<size_t>(btr::kMaxPathLength)) Fail(2, "DEST path too long");
+    CheckNoOtherComputersLock(options.dest, options.force);
     const auto start = std::chrono::steady_clock::now();
     const std::unique_ptr<dfimport::Datafile> source = OpenSource(options.source);
     RecordManager manager;
@@ -175,7 +177,7 @@ void AddImportCommand(CLI::App& app) {
     command->add_option("SOURCE", options->source, "The original data file (only read, never changed)")->required();
     command->add_option("DEST", options->dest, "The data file to create with the same definition and records")
         ->required();
-    command->add_flag("--force", options->force, "Replace DEST if it exists");
+    AddForceFlag(command, &options->force, "Replace DEST if it exists");
     command->footer(
         "The source is read through once first: a damaged file, or one of a later family (7.x and up),\n"
         "compressed, key-only or enciphered under an owner name, is refused (exit status 2) before DEST\n"

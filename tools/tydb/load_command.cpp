@@ -19,6 +19,7 @@
 #include "record_layout.h"
 #include "status_text.h"
 #include "tydb.h"
+#include "write_guard.h"
 
 namespace tool {
 namespace {
@@ -27,6 +28,7 @@ struct LoadOptions {
     std::string path;
     std::string source;
     std::string layoutPath;
+    bool force = false;
 };
 
 constexpr int16_t kOpenNormal = 0;
@@ -99,6 +101,7 @@ void RunLoad(const LoadOptions& options) {
     const std::vector<CsvRow> rows = ParseCsv(ReadSource(options.source));
     if (rows.empty()) Fail(2, options.source + " has no header row naming the columns");
 
+    CheckNoOtherComputersLock(options.path, options.force);
     int16_t handle = 0;
     const int32_t opened = DbOpen(&handle, options.path.c_str(), kOpenNormal, 0);
     if (opened != 0) Fail(1, "cannot open " + options.path + ": status " + DescribeStatus(opened));
@@ -162,6 +165,7 @@ void AddLoadCommand(CLI::App& app) {
                      "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types string, "
                      "zstring, integer, unsigned, float, hex)")
         ->required();
+    AddForceFlag(command, &options->force);
     command->footer(
         "Each row is one Insert: it is stored whole or not at all. Every rejected row is listed with its line\n"
         "and the reason (a value that does not fit its field, or the record manager's status, such as\n"

@@ -1,72 +1,23 @@
 // tydb lock: is a lock directory reserved, for which computer, and is that reservation live.
 //
-// Only looks: the lock file is read without a sharing mode and its holders are found without
-// taking a lock, so a running application is never disturbed.
+// Only looks (lock_reader): a running application is never disturbed.
 #include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "commands.h"
+#include "lock_reader.h"
 #include "platform.h"
 
 namespace tool {
 namespace {
 
-constexpr const char* kLockFileName = "~ty~.loc";
-// The library reads back at most this many bytes of a lock file.
-constexpr size_t kNameBytes = 253;
-
-// The lock file's name the way the library forms it: a '\' between directory and name unless
-// the directory already ends in a separator.
-std::string LockFilePath(const std::string& directory) {
-    const bool needsSeparator = directory.empty() || (directory.back() != '\\' && directory.back() != '/');
-    return directory + (needsSeparator ? "\\" : "") + kLockFileName;
-}
-
-struct LockReport {
-    std::string path;
-    bool present = false;
-    std::string computer;
-    bool truncated = false;
-    bool heldKnown = false;
-    bool held = false;
-    std::string thisComputer;
-};
-
-LockReport Examine(const std::string& directory) {
-    LockReport report;
-    report.path = LockFilePath(directory);
-    char name[256] = {};
-    platform::GetComputerName(name, 254);
-    report.thisComputer = name;
-
-    platform::File file;
-    platform::FileOptions options;
-    options.access = platform::FileAccess::kRead;
-    options.text = true;
-    if (platform::File::Open(report.path.c_str(), options, &file) != platform::FileStatus::kOk) return report;
-    report.present = true;
-    char content[kNameBytes + 2] = {};
-    size_t got = 0;
-    file.Read(content, kNameBytes + 1, &got);
-    file.Close();
-    report.truncated = got > kNameBytes;
-    report.computer.assign(content, got > kNameBytes ? kNameBytes : got);
-
-    bool held = false;
-    if (platform::FindSharingHolder(report.path.c_str(), &held) == platform::FileStatus::kOk) {
-        report.heldKnown = true;
-        report.held = held;
-    }
-    return report;
-}
-
 void RunLock(const std::string& directory, bool json) {
     const std::string native = platform::NativePath(directory.c_str());
     std::error_code error;
     if (!std::filesystem::is_directory(native, error)) Fail(2, "no such directory: " + directory);
-    const LockReport report = Examine(directory);
-    const bool own = report.present && !report.truncated && report.computer == report.thisComputer;
+    const LockReport report = ExamineLock(directory);
+    const bool own = report.own();
 
     if (json) {
         std::cout << "{\"lockFile\":" << JsonString(platform::NativePath(report.path.c_str()))

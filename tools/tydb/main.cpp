@@ -45,8 +45,10 @@ int main(int argc, char** argv) {
     tool::RememberProgramName(argc > 0 ? argv[0] : nullptr);
     app.footer("Start with `tydb demo`. Every command explains itself: tydb COMMAND --help.\n"
                "Settings are read from the file named by TYWREG_FILE, else /etc/tywreg.ini.\n"
-               "Exit status: 0 done; 1 the library or the record manager refused (its status is shown);\n"
-               "2 a mistake on the command line or in an input file.");
+               "Commands that write refuse while another computer holds a workstation lock on the file's\n"
+               "folder or a folder above it (`tydb lock DIR` shows it); --force writes anyway.\n"
+               "Exit status: 0 done; 1 the library or the record manager refused (its status is shown), or\n"
+               "the tool did to keep live data safe; 2 a mistake on the command line or in an input file.");
     tool::AddDemoCommand(app);
     tool::AddEngineCommand(app);
     tool::AddSettingsCommand(app);

@@ -13,6 +13,7 @@
 #include "registry_reader.h"
 #include "status_text.h"
 #include "tydb.h"
+#include "write_guard.h"
 
 namespace tool {
 namespace {
@@ -75,6 +76,7 @@ void CheckPurge(const std::string& path, int16_t handle, int32_t number, bool fo
 }
 
 void RunRelease(const std::string& path, const std::string& keyText, bool purge, bool force) {
+    CheckNoOtherComputersLock(path, force);
     const int16_t handle = OpenOnKey(path, keyText);
     int32_t number = -1;
     DbGetOverRideDef(handle, &number, nullptr);
@@ -87,7 +89,8 @@ void RunRelease(const std::string& path, const std::string& keyText, bool purge,
     std::cout << "Key " << number << " of " << path << (purge ? " purged" : " deactivated") << std::endl;
 }
 
-void RunClearRegistry(const std::string& path) {
+void RunClearRegistry(const std::string& path, bool force) {
+    CheckNoOtherComputersLock(path, force);
     int16_t handle = 0;
     const int32_t opened = DbOpen(&handle, path.c_str(), 0, 0);
     if (opened != 0) Fail(1, "cannot open " + path + ": status " + DescribeStatus(opened));
@@ -107,7 +110,9 @@ void AddDeactivateCommand(CLI::App& app) {
     auto* command = app.add_subcommand("deactivate", "Give back one use of a supplemental key");
     command->add_option("FILE", *path, "Path of the data file")->required();
     command->add_option("KEY", *key, "Key number, or its segments as POS:LEN[,POS:LEN...]")->required();
-    command->callback([path, key] { RunRelease(*path, *key, false, false); });
+    auto force = std::make_shared<bool>(false);
+    AddForceFlag(command, force.get());
+    command->callback([path, key, force] { RunRelease(*path, *key, false, *force); });
 }
 
 void AddPurgeCommand(CLI::App& app) {
@@ -117,7 +122,7 @@ void AddPurgeCommand(CLI::App& app) {
     auto* command = app.add_subcommand("purge", "Drop a supplemental key and its registry entry");
     command->add_option("FILE", *path, "Path of the data file")->required();
     command->add_option("KEY", *key, "Key number, or its segments as POS:LEN[,POS:LEN...]")->required();
-    command->add_flag("--force", *force, "Purge the key even while the registry counts users of it");
+    AddForceFlag(command, force.get(), "Purge the key even while the registry counts users of it");
     command->callback([path, key, force] { RunRelease(*path, *key, true, *force); });
 }
 
@@ -125,7 +130,9 @@ void AddClearRegistryCommand(CLI::App& app) {
     auto path = std::make_shared<std::string>();
     auto* command = app.add_subcommand("clear-registry", "Forget every registry entry of a data file; its keys stay");
     command->add_option("FILE", *path, "Path of the data file")->required();
-    command->callback([path] { RunClearRegistry(*path); });
+    auto force = std::make_shared<bool>(false);
+    AddForceFlag(command, force.get());
+    command->callback([path, force] { RunClearRegistry(*path, *force); });
 }
 
 }  // namespace tool
