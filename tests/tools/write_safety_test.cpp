@@ -139,6 +139,20 @@ TEST_F(WriteSafety, OnlyALiveLockOfAnotherComputerInTheFoldersAboveRefuses) {
     }
 }
 
+TEST_F(WriteSafety, AWorkstationOfAnotherHostWithTheFolderOpenKeepsALoadOut) {
+    if (!CanChangeHostName()) GTEST_SKIP() << "needs root and unshare for a second host name";
+    ChildProcess workstation(BuildPath("wslock_opener"), {BuildPath("libtydb.so")}, std::string("tydb-other-ws"));
+    ASSERT_EQ(workstation.ReadLine().value_or(""), "ready tydb-other-ws");
+    ASSERT_TRUE(workstation.Send("dirs " + data + "/"));
+    ASSERT_EQ(workstation.ReadLine().value_or(""), "dirs 0");
+    ASSERT_TRUE(workstation.Send("open " + path));
+    const std::string opened = workstation.ReadLine().value_or("");
+    ASSERT_EQ(opened.rfind("open 0 ", 0), 0u) << opened;
+    auto refused = Run("load " + Q(path) + " " + Q(dir.File("orders.csv")) + " --layout " + Q(dir.File("orders.layout")));
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("computer tydb-other-ws holds the workstation lock"), std::string::npos) << refused.err;
+}
+
 TEST_F(WriteSafety, ReplaceIsRefusedWhileAnotherProcessHasTheFileOpen) {
     OpenElsewhere workstation(path);
     ASSERT_EQ(workstation.opened(), 0);
