@@ -14,7 +14,8 @@ step_done() { echo "== win32: $1 took $(( $(date +%s) - step_start )) s"; }
 
 # ---- Tools -------------------------------------------------------------------------------------
 step "installing the cross compiler and Wine"
-packages=(g++-mingw-w64-i686 wine wine32:i386 googletest libcli11-dev)
+# dpkg-dev, bzip2 and xz-utils: scripts/build-libpq-mingw.sh builds libpq from Debian's sources.
+packages=(g++-mingw-w64-i686 wine wine32:i386 googletest libcli11-dev dpkg-dev bzip2 xz-utils)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when something is missing.
+# Installs the Debian packages the build and the tests need, when something is missing (the last
+# line: what scripts/build-libpq-mingw.sh needs to build the Windows libpq from its source package).
 # As root it installs them; otherwise it prints the apt-get line and stops.
 set -euo pipefail
 
 packages=(cmake g++ make libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libbenchmark-dev libcli11-dev
           util-linux hostname binutils
-          libpq-dev pkg-config postgresql)
+          libpq-dev pkg-config postgresql
+          dpkg-dev bzip2 xz-utils perl)
 
 missing=()
 for p in "${packages[@]}"; do

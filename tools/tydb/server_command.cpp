@@ -42,10 +42,9 @@ struct MoveTally {
 void* AdminEntry(const RecordManager& manager, const char* name) {
     if (manager.entry() == nullptr) Fail(1, "record manager not found; name its folder with: tydb settings set PATH <folder>");
     void* entry = manager.Symbol(name);
-    // The Windows DLL cannot reach a server yet and exports none of them.
+    // Another maker's record manager, or one of ours built without the server store, has none.
     if (entry == nullptr) {
-        Fail(1, "tydb server is not available with this record manager: it exports no " + std::string(name) +
-                    " (the Windows record manager cannot reach a PostgreSQL server yet)");
+        Fail(1, "tydb server is not available with this record manager: it exports no " + std::string(name));
     }
     return entry;
 }

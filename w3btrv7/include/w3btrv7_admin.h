@@ -1,7 +1,7 @@
 /* w3btrv7_admin.h: the record manager's administration entry points, beside BTRCALL, exported
- * by name from libw3btrv7.so for tools: making a data folder one that a PostgreSQL server serves,
- * and moving a folder's data files to its server and back. The 32-bit Windows DLL, which cannot
- * reach a server yet, does not export them.
+ * by name (and with BTRCALL's calling convention) from libw3btrv7.so and w3btrv7.dll for tools:
+ * making a data folder one that a PostgreSQL server serves, and moving a folder's data files to
+ * its server and back.
  *
  * Each returns 0 or a record manager status, and then writes what went wrong, in words, into
  * `message` (`messageSize` bytes, always ended by a NUL). */
@@ -30,20 +30,21 @@ enum { W3B_MOVE_TO_SERVER = 0, W3B_MOVE_BACK = 1 };
 
 /* Writes FOLDER/w3btrv7.server naming `connection` and `schema` once the schema and its tables
  * are on the server. 59 when the folder has one already and `replace` is 0. */
-typedef int16_t (*W3bServerInitFunction)(const char* folder, const char* connection, const char* schema,
-                                         int replace, char* message, uint32_t messageSize);
-BTR_EXPORT int16_t W3bServerInit(const char* folder, const char* connection, const char* schema, int replace,
-                                 char* message, uint32_t messageSize);
+typedef int16_t(BTR_CALL* W3bServerInitFunction)(const char* folder, const char* connection,
+                                                 const char* schema, int replace, char* message,
+                                                 uint32_t messageSize);
+BTR_EXPORT int16_t BTR_CALL W3bServerInit(const char* folder, const char* connection, const char* schema,
+                                          int replace, char* message, uint32_t messageSize);
 
 /* W3B_MOVE_TO_SERVER: every SQLite data file of the served FOLDER to its server, each source
  * then kept in FOLDER/moved-to-server. W3B_MOVE_BACK: every server file of the folder's schema
  * into an SQLite file of FOLDER, the server's files then dropped and w3btrv7.server renamed
  * w3btrv7.server.moved-back. 88 while any file is open in another process, 59 when a file is on
  * both sides. */
-typedef int16_t (*W3bServerMoveFunction)(const char* folder, int direction, W3bMoveReport report, void* context,
-                                         char* message, uint32_t messageSize);
-BTR_EXPORT int16_t W3bServerMove(const char* folder, int direction, W3bMoveReport report, void* context,
-                                 char* message, uint32_t messageSize);
+typedef int16_t(BTR_CALL* W3bServerMoveFunction)(const char* folder, int direction, W3bMoveReport report,
+                                                 void* context, char* message, uint32_t messageSize);
+BTR_EXPORT int16_t BTR_CALL W3bServerMove(const char* folder, int direction, W3bMoveReport report,
+                                          void* context, char* message, uint32_t messageSize);
 
 #ifdef __cplusplus
 }

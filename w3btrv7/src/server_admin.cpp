@@ -21,8 +21,9 @@ int16_t Answer(int16_t status, const std::string& text, char* message, uint32_t 
 
 }  // namespace
 
-extern "C" BTR_EXPORT int16_t W3bServerInit(const char* folder, const char* connection, const char* schema,
-                                            int replace, char* message, uint32_t messageSize) {
+extern "C" BTR_EXPORT int16_t BTR_CALL W3bServerInit(const char* folder, const char* connection,
+                                                     const char* schema, int replace, char* message,
+                                                     uint32_t messageSize) {
     std::lock_guard<std::mutex> lock(w3b::Engine::Get().Mutex());
     if (folder == nullptr || connection == nullptr || schema == nullptr) {
         return Answer(btr::kStatusInvalidOperation, "a folder, a connection and a schema are needed", message,
@@ -33,8 +34,8 @@ extern "C" BTR_EXPORT int16_t W3bServerInit(const char* folder, const char* conn
     return Answer(status, text, message, messageSize);
 }
 
-extern "C" BTR_EXPORT int16_t W3bServerMove(const char* folder, int direction, W3bMoveReport report,
-                                            void* context, char* message, uint32_t messageSize) {
+extern "C" BTR_EXPORT int16_t BTR_CALL W3bServerMove(const char* folder, int direction, W3bMoveReport report,
+                                                     void* context, char* message, uint32_t messageSize) {
     std::lock_guard<std::mutex> lock(w3b::Engine::Get().Mutex());
     if (folder == nullptr || (direction != W3B_MOVE_TO_SERVER && direction != W3B_MOVE_BACK)) {
         return Answer(btr::kStatusInvalidOperation, "a folder and a direction are needed", message, messageSize);
