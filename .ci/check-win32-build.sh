@@ -41,7 +41,13 @@ step_done "export check"
 
 # ---- Tests under Wine --------------------------------------------------------------------------
 # Tests that cannot pass under Wine, each with its reason. Keep this list short and explained.
-excluded=()
+excluded=(
+    # A served folder's workstation killed in the middle of a call: Wine 8's wineserver keeps the
+    # socket of a process terminated during socket I/O open, so the server never sees that
+    # connection end and keeps its transaction and locks (on Windows the connection ends).
+    '^server:CrashSafety\.AWriterKilledAtAnyMomentLosesNothingItReported$'
+    '^server:ServerTransactions\.AKilledWorkstationLeavesAllOrNoneOfAMoveBetweenTwoFiles$'
+)
 
 wine_status=0
 

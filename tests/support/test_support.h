@@ -15,10 +15,15 @@ std::string BuildDir();
 std::string BuildPath(const std::string& name);
 
 // The test suite's PostgreSQL server (scripts/test-postgres.sh): the file that holds its
-// connection string (TYDB_TEST_POSTGRES, else in the build folder), and the script that starts,
-// restarts and stops such a server.
+// connection string (TYDB_TEST_POSTGRES, else in the build folder).
 std::string TestServerConnectionFile();
-std::string TestServerScript();
+// Runs that script with `action` (start, restart, stop) for the server whose connection string
+// it keeps in `stateFile`; true when the script succeeded. Under Wine too, where the script runs
+// as the POSIX program it is.
+bool RunTestServerScript(const std::string& action, const std::string& stateFile);
+// With TYDB_TEST_STORE=server, makes `folder` a served folder with a schema of its own on the test
+// server (every TempDir's folder is one); otherwise does nothing.
+void ServeFolderWhenAsked(const std::string& folder);
 
 // A fresh folder under the system's temporary folder, removed with everything in it. With
 // TYDB_TEST_STORE=server it is a served folder, with a schema of its own on the test server.

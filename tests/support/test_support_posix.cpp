@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -34,28 +33,10 @@ std::string TestServerConnectionFile() {
     return BuildDir() + "/test-postgres.connection";
 }
 
-std::string TestServerScript() { return std::string(TYDB_SOURCE_DIR) + "/scripts/test-postgres.sh"; }
-
-namespace {
-
-void ServeFolderWhenAsked(const std::string& folder) {
-    const char* store = std::getenv("TYDB_TEST_STORE");
-    if (store == nullptr || std::string(store) != "server") return;
-    std::optional<std::string> connection = ReadFileBytes(TestServerConnectionFile());
-    if (!connection || connection->empty()) {
-        throw std::runtime_error("TYDB_TEST_STORE=server: the test server did not start (no " +
-                                 TestServerConnectionFile() + ")");
-    }
-    if (connection->back() == '\n') connection->pop_back();
-    std::random_device random;
-    char schema[32];
-    std::snprintf(schema, sizeof schema, "t%08x%08x", random(), random());
-    if (!WriteFileBytes(folder + "/w3btrv7.server", "connection = " + *connection + "\nschema = " + schema + "\n")) {
-        throw std::runtime_error("cannot write w3btrv7.server");
-    }
+bool RunTestServerScript(const std::string& action, const std::string& stateFile) {
+    std::string script = std::string(TYDB_SOURCE_DIR) + "/scripts/test-postgres.sh";
+    return std::system((script + " " + action + " " + stateFile).c_str()) == 0;
 }
-
-}  // namespace
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tydb-test-XXXXXX").string();

@@ -77,6 +77,23 @@ std::string WindowsPath(const std::string& path) {
     return path;
 }
 
+// The name a POSIX program knows a file by: under Wine, the file's Unix path, which Wine's
+// kernel32 gives; elsewhere the path itself.
+std::string UnixPath(const std::string& path) {
+    using Converter = char*(CDECL*)(const WCHAR*);
+    auto convert = reinterpret_cast<Converter>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (convert == nullptr) return path;
+    std::wstring wide(path.size() + 1, L'\0');
+    int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    if (length == 0) return path;
+    char* unixName = convert(wide.c_str());
+    if (unixName == nullptr) return path;
+    std::string result = unixName;
+    HeapFree(GetProcessHeap(), 0, unixName);
+    return result;
+}
+
 }  // namespace
 
 std::string BuildDir() {
@@ -100,6 +117,7 @@ TempDir::TempDir() {
         for (int i = 0; i < 6; ++i) candidate += kLetters[random() % (sizeof kLetters - 1)];
         if (CreateDirectoryA(candidate.c_str(), nullptr)) {
             path_ = candidate;
+            ServeFolderWhenAsked(path_);
             return;
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS) break;
@@ -108,11 +126,33 @@ TempDir::TempDir() {
 }
 
 std::string TestServerConnectionFile() {
-    if (const char* file = std::getenv("TYDB_TEST_POSTGRES")) return file;
+    if (const char* file = std::getenv("TYDB_TEST_POSTGRES")) return WindowsPath(file);
     return BuildDir() + "/test-postgres.connection";
 }
 
-std::string TestServerScript() { return std::string(TYDB_SOURCE_DIR) + "/scripts/test-postgres.sh"; }
+bool RunTestServerScript(const std::string& action, const std::string& stateFile) {
+    // Wine starts a POSIX program named by its Windows path (drive Z: is the Unix root), but
+    // gives no handle to wait on: the shell that runs the script leaves its exit status in a file.
+    std::string status = stateFile + "." + action + ".status";
+    DeleteFileA(status.c_str());
+    std::string unixStatus = UnixPath(status);
+    std::string command = "Z:\\bin\\sh -c \"" + std::string(TYDB_SOURCE_DIR) + "/scripts/test-postgres.sh " + action +
+                          " " + UnixPath(stateFile) + "; echo $? >" + unixStatus + ".part && mv " + unixStatus +
+                          ".part " + unixStatus + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    if (process.hThread != nullptr) CloseHandle(process.hThread);
+    if (process.hProcess != nullptr) CloseHandle(process.hProcess);
+    for (int waited = 0; waited < 120000; waited += 50) {
+        if (std::optional<std::string> code = ReadFileBytes(status)) return *code == "0\n";
+        Sleep(50);
+    }
+    return false;
+}
 
 namespace {
 

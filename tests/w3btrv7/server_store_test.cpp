@@ -67,8 +67,10 @@ TEST(ServedFolder, AFileLyingInTheFolderItselfIsNeverPassedOverForTheServers) {
     PositionBlock pb;
     EXPECT_EQ(Open(pb, dir.File("cust.dat")), btr::kStatusNotABtrieveFile);
     EXPECT_EQ(Create(dir.File("cust.dat"), def, btr::kCreateOverwrite), btr::kStatusFileAlreadyExists);
-    // The server's file is there under its other spelling, case-blind as on Windows.
-    ASSERT_EQ(Open(pb, dir.File("Cust.Dat")), 0);
+    // The server's file is there under its other spelling, case-blind as on Windows, where that
+    // spelling names the old file in the folder too, which still stands in the way.
+    bool caseBlindFolder = testsupport::ReadFileBytes(dir.File("Cust.Dat")).has_value();
+    EXPECT_EQ(Open(pb, dir.File("Cust.Dat")), caseBlindFolder ? btr::kStatusNotABtrieveFile : 0);
 }
 
 // A workstation killed at any moment of a transaction that moves value from one file to another
@@ -122,18 +124,16 @@ TEST(ServerTransactions, AKilledWorkstationLeavesAllOrNoneOfAMoveBetweenTwoFiles
 // A server of its own, for a test that restarts it under the other tests' feet otherwise.
 class PrivateServer {
 public:
-    explicit PrivateServer(const TempDir& dir)
-        : script_(testsupport::TestServerScript()), state_(dir.File("server.state")) {
+    explicit PrivateServer(const TempDir& dir) : state_(dir.File("server.state")) {
         started_ = Run("start") && testsupport::WriteFileBytes(
                                        dir.File("w3btrv7.server"),
                                        "connection = " + testsupport::ReadFileBytes(state_).value_or("") + "schema = own\n");
     }
     ~PrivateServer() { Run("stop"); }
     bool started() const { return started_; }
-    bool Run(const std::string& action) { return std::system((script_ + " " + action + " " + state_).c_str()) == 0; }
+    bool Run(const std::string& action) { return testsupport::RunTestServerScript(action, state_); }
 
 private:
-    std::string script_;
     std::string state_;
     bool started_ = false;
 };

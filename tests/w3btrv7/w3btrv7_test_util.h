@@ -3,9 +3,7 @@
 #define TYDB_TESTS_W3BTRV7_TEST_UTIL_H
 
 #include <sqlite3.h>
-#ifndef _WIN32
 #include <libpq-fe.h>
-#endif
 
 #include <cctype>
 #include <cstdint>
@@ -139,7 +137,6 @@ inline uint32_t Position(PositionBlock& pb, int16_t* status = nullptr) {
 inline std::string U16(uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); }
 inline std::string U32(uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
 
-#ifndef _WIN32
 // The server's verdict on a file of a served folder ("ok" when sound): no key entry leads to a
 // record that is not there, and no record is on a key twice.
 inline std::string ServerIntegrityCheck(const std::string& path, const std::string& settings) {
@@ -174,17 +171,14 @@ inline std::string ServerIntegrityCheck(const std::string& path, const std::stri
     PQfinish(conn);
     return verdict;
 }
-#endif
 
 // The store's own verdict on a data file ("ok" when sound): SQLite's integrity check straight
 // from the database, opened for writing so that a journal left by a killed writer is recovered
 // first, as the record manager would; for a file of a served folder, the server's.
 inline std::string IntegrityCheck(const std::string& path) {
-#ifndef _WIN32
     std::optional<std::string> settings =
         testsupport::ReadFileBytes(path.substr(0, path.find_last_of('/')) + "/w3btrv7.server");
     if (settings) return ServerIntegrityCheck(path, *settings);
-#endif
     sqlite3* db = nullptr;
     std::string result = "cannot open";
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
