@@ -26,14 +26,16 @@ int16_t AdvisoryLocks::Ask(const char* sql, PgParams& params, bool* granted) {
     return status;
 }
 
-int16_t AdvisoryLocks::AcquireWithNextRead(int64_t position) {
+bool AdvisoryLocks::HoldAgain(int64_t position) {
     auto it = held_.find(position);
-    if (it != held_.end()) {
-        ++it->second;
-        return btr::kStatusSuccess;
-    }
-    PgParams params;
-    params.Int8(RecordTag(position));
+    if (it == held_.end()) return false;
+    ++it->second;
+    return true;
+}
+
+int16_t AdvisoryLocks::AcquireWithNextRead(int64_t position) {
+    if (HoldAgain(position)) return btr::kStatusSuccess;
+    PgParams params = RecordParams(position);
     return session_.Send(kTryRecord, params, [this, position](int16_t status, PgResult& result) {
         if (status != btr::kStatusSuccess) return status;
         if (!Granted(result)) return btr::kStatusRecordInUse;
@@ -44,8 +46,7 @@ int16_t AdvisoryLocks::AcquireWithNextRead(int64_t position) {
 
 int16_t AdvisoryLocks::CheckFileFreeWithNextRead(LockWait wait) {
     if (fileLocked_) return btr::kStatusSuccess;
-    PgParams params;
-    params.Int4(fileId_);
+    PgParams params = FileParams();
     return session_.Send(FileFreeSql(wait), params, [](int16_t status, PgResult& result) {
         if (status != btr::kStatusSuccess) return status;
         return Granted(result) ? btr::kStatusSuccess : btr::kStatusFileInUse;
@@ -53,13 +54,8 @@ int16_t AdvisoryLocks::CheckFileFreeWithNextRead(LockWait wait) {
 }
 
 int16_t AdvisoryLocks::Acquire(int64_t position, LockWait wait) {
-    auto it = held_.find(position);
-    if (it != held_.end()) {
-        ++it->second;
-        return btr::kStatusSuccess;
-    }
-    PgParams params;
-    params.Int8(RecordTag(position));
+    if (HoldAgain(position)) return btr::kStatusSuccess;
+    PgParams params = RecordParams(position);
     bool granted = false;
     // The waiting form blocks until the holder lets go; the server answers a deadlock (78).
     int16_t status = wait == LockWait::kWait
@@ -73,8 +69,7 @@ int16_t AdvisoryLocks::Acquire(int64_t position, LockWait wait) {
 
 int16_t AdvisoryLocks::HoldForWrite(int64_t position, bool* release) {
     *release = false;
-    PgParams params;
-    params.Int8(RecordTag(position));
+    PgParams params = RecordParams(position);
     return session_.Send(std::string("SELECT w3btrv7.expect(pg_try_advisory_xact_lock($1), '") + kSqlStateRecordLocked +
                              "')",
                          params);
@@ -89,16 +84,14 @@ void AdvisoryLocks::Release(int64_t position) {
     held_.erase(it);
     // Without a connection the lock ended with it; a new connection is not worth making for it.
     if (!session_.Connected()) return;
-    PgParams params;
-    params.Int8(RecordTag(position));
+    PgParams params = RecordParams(position);
     bool released = false;
     Ask("SELECT pg_advisory_unlock($1)", params, &released);
 }
 
 int16_t AdvisoryLocks::LockFile() {
     if (fileLocked_) return btr::kStatusSuccess;
-    PgParams params;
-    params.Int4(fileId_);
+    PgParams params = FileParams();
     bool granted = false;
     int16_t status = Ask("SELECT pg_try_advisory_lock($1, 1)", params, &granted);
     if (status != btr::kStatusSuccess) return status;
@@ -111,16 +104,14 @@ void AdvisoryLocks::UnlockFile() {
     if (!fileLocked_) return;
     fileLocked_ = false;
     if (!session_.Connected()) return;
-    PgParams params;
-    params.Int4(fileId_);
+    PgParams params = FileParams();
     bool released = false;
     Ask("SELECT pg_advisory_unlock($1, 1)", params, &released);
 }
 
 int16_t AdvisoryLocks::CheckFileFree(LockWait wait) {
     if (fileLocked_) return btr::kStatusSuccess;
-    PgParams params;
-    params.Int4(fileId_);
+    PgParams params = FileParams();
     bool free = false;
     if (int16_t status = Ask(FileFreeSql(wait), params, &free); status != btr::kStatusSuccess) return status;
     return free ? btr::kStatusSuccess : btr::kStatusFileInUse;
@@ -129,8 +120,7 @@ int16_t AdvisoryLocks::CheckFileFree(LockWait wait) {
 void AdvisoryLocks::ReleaseAll() {
     if (!session_.Connected()) return Forget();
     for (const auto& [position, count] : held_) {
-        PgParams params;
-        params.Int8(RecordTag(position));
+        PgParams params = RecordParams(position);
         bool released = false;
         Ask("SELECT pg_advisory_unlock($1)", params, &released);
     }

@@ -47,6 +47,10 @@ public:
 
 private:
     int64_t RecordTag(int64_t position) const { return (int64_t{fileId_} << 32) | (position & 0xFFFFFFFFLL); }
+    PgParams RecordParams(int64_t position) const { return PgParams().Int8(RecordTag(position)); }
+    PgParams FileParams() const { return PgParams().Int4(fileId_); }
+    // A record this process holds already is held once more, with no statement.
+    bool HoldAgain(int64_t position);
     // Runs a statement that answers one boolean; `granted` is its answer.
     int16_t Ask(const char* sql, PgParams& params, bool* granted);
     static bool Granted(const PgResult& result) {
