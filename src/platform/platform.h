@@ -208,6 +208,10 @@ FileStatus DeleteFile(const char* path);
 // Replaces `to` by `from` in one step.
 FileStatus RenameReplace(const char* from, const char* to);
 
+// Moves `from` to `to` in one step unless something is at `to` already: then kAlreadyExists,
+// and `from` stays where it was. Nobody ever sees `to` exist without its whole content.
+FileStatus RenameNoReplace(const char* from, const char* to);
+
 // Whether any opener holds `path` with a sharing mode that keeps others from writing it (a
 // deny-write or deny-read-write holder), found without taking, changing or blocking anything.
 // kOk with `*held` set; otherwise the file could not be examined (kNotFound, ...).
@@ -240,7 +244,7 @@ enum class FileOperation { kOpen, kRead, kWrite, kSync, kDelete, kRename, kExist
 // in a row, as if the system had refused it (a full disk, a busy file), before anything is
 // done. A negative `successes`, or `status` kOk, turns injection off for that operation. Every
 // File::Open counts as kOpen (the named opens too); DeleteUnlessHeld and DeleteFile as kDelete;
-// RenameReplace as kRename; FileExists as kExists, which then answers false, as if the file were
+// RenameReplace and RenameNoReplace as kRename; FileExists as kExists, which then answers false, as if the file were
 // not there yet (another process makes it just after the look). Calls refused for bad
 // arguments do not count.
 void InjectFileFailure(FileOperation operation, int successes, FileStatus status, int failures = 1);

@@ -9,7 +9,7 @@
 //   index <key number>        (a duplicate key over the 8-byte name at position 5)
 //   drop <key number>         exit
 //   block <n>                 (later commands use position block n, 0 to 3; 0 at the start)
-//   create <path>             (a file of such records, replacing what is there)
+//   create <path> [mode]      (a file of such records; mode 0 replaces what is there, -1 not)
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -48,7 +48,8 @@ int main() {
             status = 0;
         } else if (command == "create") {
             std::string path;
-            in >> path;
+            int mode = 0;
+            in >> path >> mode;
             std::strncpy(key, path.c_str(), 255);
             struct {
                 BtrFileSpec file;
@@ -63,7 +64,7 @@ int main() {
             def.id.extendedType = btr::kTypeUnsignedBinary;
             length = sizeof def;
             uint8_t scratch[btr::kPositionBlockSize] = {};
-            status = BTRCALL(btr::kOpCreate, scratch, &def, &length, key, 255, 0);
+            status = BTRCALL(btr::kOpCreate, scratch, &def, &length, key, 255, static_cast<int8_t>(mode));
         } else if (command == "open") {
             std::string path;
             int mode = 0;

@@ -2,6 +2,7 @@
 // the other has open, and keys the other adds or drops are used with their own definition.
 #include <gtest/gtest.h>
 
+#include "client_process.h"
 #include "w3btrv7_test_util.h"
 
 using namespace w3btest;
@@ -116,4 +117,31 @@ TEST_F(TwoProcesses, AKeyReplacedByTheOtherProcessEndsTheWalkAlongIt) {
     ASSERT_EQ(Call(btr::kOpCreateIndex, other, spec.data(), &length, key, 255, static_cast<int8_t>(0x80 | 4)), 0);
     EXPECT_EQ(Get(btr::kOpGetNext, pb_, 4).status, btr::kStatusInvalidPositioning);
     EXPECT_EQ(Id(Get(btr::kOpGetFirst, pb_, 4)), 1u);
+}
+
+// Workstations starting at the same moment each create a file unless it is there (the index
+// registry's way): every one of them can then open it, and no create wipes what another wrote.
+TEST(ManyProcesses, CreatesRacingForOneNewFileLeaveOneFileThatEveryOneOpens) {
+    for (int round = 0; round < 10; ++round) {
+        TempDir dir;
+        const std::string path = dir.File("RACE.DAT");
+        std::vector<std::unique_ptr<ClientProcess>> clients;
+        for (int i = 0; i < 6; ++i) clients.push_back(std::make_unique<ClientProcess>());
+        for (size_t i = 0; i < clients.size(); ++i) {
+            clients[i]->Send("create " + path + " -1\nopen " + path + "\ninsert " + std::to_string(i + 1) + " w");
+        }
+        for (auto& client : clients) {
+            const std::string created = client->Answer();
+            EXPECT_TRUE(created == "status 0" || created == "status 59") << created;
+            EXPECT_EQ(client->Answer(), "status 0") << "open, round " << round;
+            EXPECT_EQ(client->Answer(), "status 0") << "insert, round " << round;
+        }
+        clients.clear();
+        PositionBlock pb;
+        ASSERT_EQ(Open(pb, path), 0);
+        int records = 0;
+        for (int16_t s = Get(btr::kOpStepFirst, pb, 0).status; s == 0; s = Get(btr::kOpStepNext, pb, 0).status) ++records;
+        EXPECT_EQ(records, 6) << "round " << round;
+        Close(pb);
+    }
 }

@@ -109,4 +109,26 @@ FileStatus RenameReplace(const char* from, const char* to) {
     return result == 0 ? FileStatus::kOk : posix::StatusFromErrno(errno);
 }
 
+FileStatus RenameNoReplace(const char* from, const char* to) {
+    if (from == nullptr || to == nullptr || from[0] == '\0' || to[0] == '\0') return FileStatus::kNotFound;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kRename, &injected)) return injected;
+    const std::string source = NativePath(from);
+    const std::string target = NativePath(to);
+    // A second name that the system refuses to make when the name is taken, then the first
+    // name goes: `to` never exists half made.
+    if (::link(source.c_str(), target.c_str()) == 0) {
+        ::unlink(source.c_str());
+        return FileStatus::kOk;
+    }
+    const int linkError = errno;
+    if (linkError == EEXIST) return FileStatus::kAlreadyExists;
+#ifdef __linux__
+    // File systems without hard links (FAT, some shares) may still rename without replacing.
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return FileStatus::kOk;
+    if (errno == EEXIST) return FileStatus::kAlreadyExists;
+#endif
+    return posix::StatusFromErrno(linkError);
+}
+
 }  // namespace platform

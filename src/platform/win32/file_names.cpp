@@ -135,4 +135,12 @@ FileStatus RenameReplace(const char* from, const char* to) {
                                                                                       : StatusFromLastError();
 }
 
+FileStatus RenameNoReplace(const char* from, const char* to) {
+    if (from == nullptr || to == nullptr || from[0] == '\0' || to[0] == '\0') return FileStatus::kNotFound;
+    FileStatus injected;
+    if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kRename, &injected)) return injected;
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when `to` exists.
+    return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) ? FileStatus::kOk : StatusFromLastError();
+}
+
 }  // namespace platform

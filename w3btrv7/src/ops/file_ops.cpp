@@ -65,7 +65,7 @@ int16_t DoCreate(Call& call) {
         if (exists) return btr::kStatusFileAlreadyExists;
     }
     if (Engine::Get().IsOpenHere(where)) return btr::kStatusFileInUse;
-    return CreateDataFile(path, where, def);
+    return CreateDataFile(path, where, def, replace ? IfExists::kReplace : IfExists::kRefuse);
 }
 
 int16_t DoStat(Call& call, OpenInstance& open) {

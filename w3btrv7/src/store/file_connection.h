@@ -72,6 +72,9 @@ enum class Outcome { kCommit, kRollBack };
 // What Drop Index does to the keys numbered above the dropped one.
 enum class Renumbering { kKeepNumbers, kCloseTheGap };
 
+// What Create does with a file already at the name: answers 59, or replaces it.
+enum class IfExists { kRefuse, kReplace };
+
 // Answers a store gives the operations, never the caller.
 // The definition changed under the call (another process added or dropped a key) before the
 // call changed anything: the entry point reads the definition again and runs the call again.

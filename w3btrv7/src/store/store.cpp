@@ -44,10 +44,10 @@ int16_t DataFileExists(const std::string& path, const DataFileLocation& where, b
     return btr::kStatusSuccess;
 }
 
-int16_t CreateDataFile(const std::string& path, const DataFileLocation& where, const FileDef& def) {
+int16_t CreateDataFile(const std::string& path, const DataFileLocation& where, const FileDef& def, IfExists ifExists) {
     if (where.server && where.localExists) return btr::kStatusFileAlreadyExists;
-    if (where.server) return PgFile::Create(*where.server, ServerFileName(path), def);
-    return SqliteFile::Create(path, def);
+    if (where.server) return PgFile::Create(*where.server, ServerFileName(path), def, ifExists);
+    return SqliteFile::Create(path, def, ifExists);
 }
 
 #else
@@ -65,9 +65,9 @@ int16_t DataFileExists(const std::string& path, const DataFileLocation& where, b
     return btr::kStatusSuccess;
 }
 
-int16_t CreateDataFile(const std::string& path, const DataFileLocation& where, const FileDef& def) {
+int16_t CreateDataFile(const std::string& path, const DataFileLocation& where, const FileDef& def, IfExists ifExists) {
     if (where.server) return btr::kStatusIoError;
-    return SqliteFile::Create(path, def);
+    return SqliteFile::Create(path, def, ifExists);
 }
 
 #endif

@@ -36,10 +36,10 @@ int16_t OpenDataFile(const std::string& path, const DataFileLocation& where, std
 // Whether a data file is at `path`.
 int16_t DataFileExists(const std::string& path, const DataFileLocation& where, bool* exists);
 
-// Creates a new data file at `path` from `def`, replacing what is there. The caller has made
-// sure that no position block of this process has it open; 85 when another process has, 59 in
-// a served folder where a file lies at the path itself.
-int16_t CreateDataFile(const std::string& path, const DataFileLocation& where, const FileDef& def);
+// Creates a new data file at `path` from `def`; a file already there answers 59 or is replaced,
+// as `ifExists` says. The caller has made sure that no position block of this process has it
+// open; 85 when another process has, 59 in a served folder where a file lies at the path itself.
+int16_t CreateDataFile(const std::string& path, const DataFileLocation& where, const FileDef& def, IfExists ifExists);
 
 }  // namespace w3b
 

@@ -54,7 +54,7 @@ int16_t PgFile::Open(const ServerFolder& folder, const std::string& path, const 
     return btr::kStatusSuccess;
 }
 
-int16_t PgFile::Create(const ServerFolder& folder, const std::string& name, const FileDef& def) {
+int16_t PgFile::Create(const ServerFolder& folder, const std::string& name, const FileDef& def, IfExists ifExists) {
     // Create is no part of the process's transaction: inside one it has a connection of its own.
     std::shared_ptr<PgSession> session = PgSession::For(folder);
     if (session->InServerTransaction()) session = PgSession::Separate(folder);
@@ -62,7 +62,7 @@ int16_t PgFile::Create(const ServerFolder& folder, const std::string& name, cons
         return status == btr::kStatusSessionNoLongerValid ? status : btr::kStatusCreateIoError;
     }
     if (int16_t status = session->Begin(); status != btr::kStatusSuccess) return status;
-    int16_t status = WriteServerFile(*session, name, def);
+    int16_t status = WriteServerFile(*session, name, def, ifExists);
     if (status != btr::kStatusSuccess) {
         session->RollBack();
         return status;

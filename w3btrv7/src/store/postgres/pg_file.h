@@ -41,8 +41,9 @@ public:
     // process creates it or has it open exclusively, 95 when the server cannot be reached.
     static int16_t Open(const ServerFolder& folder, const std::string& path, const FileKey& key,
                         std::unique_ptr<FileConnection>* out);
-    // Creates (or replaces) the file `name` of `folder`; 85 while any process has it open.
-    static int16_t Create(const ServerFolder& folder, const std::string& name, const FileDef& def);
+    // Creates the file `name` of `folder`; one already there answers 59 or is replaced, as
+    // `ifExists` says (85 while any process has it open).
+    static int16_t Create(const ServerFolder& folder, const std::string& name, const FileDef& def, IfExists ifExists);
     // Whether the folder has a file `name`.
     static int16_t Exists(const ServerFolder& folder, const std::string& name, bool* exists);
 

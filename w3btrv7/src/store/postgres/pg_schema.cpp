@@ -208,14 +208,20 @@ int16_t ReadServerDefinition(PgSession& session, int32_t id, std::unique_ptr<Fil
     return btr::kStatusSuccess;
 }
 
-int16_t WriteServerFile(PgSession& session, const std::string& name, const FileDef& def, int32_t* newId) {
-    if (int16_t status = RemoveOldFile(session, name); status != btr::kStatusSuccess) return status;
+int16_t WriteServerFile(PgSession& session, const std::string& name, const FileDef& def, IfExists ifExists,
+                        int32_t* newId) {
+    if (ifExists == IfExists::kReplace) {
+        if (int16_t status = RemoveOldFile(session, name); status != btr::kStatusSuccess) return status;
+    }
     PgResult result;
     PgParams params;
     params.Text(name).Bytes(&def.spec, sizeof def.spec).Int2(def.versionByte);
+    // The name is unique: a file of that name, even one another workstation made a moment ago,
+    // is never replaced here unless asked for.
     int16_t status = session.Run(
         "INSERT INTO " + session.Schema() + ".w3b_file(name, spec, version) VALUES($1, $2, $3) RETURNING id", params,
         &result);
+    if (status == btr::kStatusDuplicateKey) return btr::kStatusFileAlreadyExists;
     if (status != btr::kStatusSuccess) return status;
     int32_t id = static_cast<int32_t>(result.Int(0, 0));
     if (newId != nullptr) *newId = id;

@@ -31,9 +31,11 @@ int16_t FindServerFile(PgSession& session, const std::string& name, int32_t* id,
 int16_t ReadServerDefinition(PgSession& session, int32_t id, std::unique_ptr<FileDef>* out);
 
 // Writes a new file `name` holding `def` and no records inside a transaction the caller has
-// begun, replacing a file of that name that no process has open (85 when one has).
+// begun. A file of that name answers 59, or is replaced when no process has it open (85 when
+// one has), as `ifExists` says.
 // `*id` (when asked for) is the new file's id.
-int16_t WriteServerFile(PgSession& session, const std::string& name, const FileDef& def, int32_t* id = nullptr);
+int16_t WriteServerFile(PgSession& session, const std::string& name, const FileDef& def, IfExists ifExists,
+                        int32_t* id = nullptr);
 
 // Removes the file `name` with everything it holds, inside a transaction the caller has begun;
 // 85 while another session has it open.

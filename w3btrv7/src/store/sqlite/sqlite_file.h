@@ -36,9 +36,10 @@ public:
     // connection keeps its one descriptor of the file until it closes.
     static int16_t Open(const std::string& path, const FileKey& key, std::unique_ptr<FileConnection>* out);
 
-    // Creates a new data file at `path` from `def`, replacing what is there. The caller has made
-    // sure that no position block of this process has it open; 85 when another process has.
-    static int16_t Create(const std::string& path, const FileDef& def);
+    // Creates a new data file at `path` from `def`; one already there answers 59 or is replaced,
+    // as `ifExists` says. The caller has made sure that no position block of this process has it
+    // open; 85 when another process has.
+    static int16_t Create(const std::string& path, const FileDef& def, IfExists ifExists);
 
     const std::string& Path() const override { return path_; }
     const FileKey& Key() const override { return key_; }

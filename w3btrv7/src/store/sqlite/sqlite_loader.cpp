@@ -7,7 +7,7 @@
 namespace w3b {
 
 int16_t SqliteLoader::Create(const std::string& path, const FileDef& def, std::unique_ptr<FileLoader>* out) {
-    if (int16_t status = SqliteFile::Create(path, def); status != btr::kStatusSuccess) return status;
+    if (int16_t status = SqliteFile::Create(path, def, IfExists::kReplace); status != btr::kStatusSuccess) return status;
     std::unique_ptr<SqliteLoader> loader(new SqliteLoader());
     loader->path_ = path;
     int rc = OpenConnection(path, Access::kReadWrite, &loader->db_);
