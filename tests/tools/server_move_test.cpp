@@ -3,6 +3,7 @@
 // and duplicate order, and the moves refuse what would lose or hide a file.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -94,6 +95,15 @@ public:
         Local();
     }
     std::unique_ptr<File> Open() { return std::make_unique<File>(data + "/CUST.DAT"); }
+    // Runs SQL on the test server, in the folder's schema; true when the server did it.
+    bool Sql(const std::string& sql) {
+        PGconn* conn = PQconnectdb(connection.c_str());
+        PGresult* result = PQexec(conn, ("SET search_path = " + schema + "; " + sql).c_str());
+        const bool done = PQresultStatus(result) == PGRES_COMMAND_OK;
+        PQclear(result);
+        PQfinish(conn);
+        return done;
+    }
     // What the tool shows of a file: its definition and its records along every key.
     std::string Picture(const std::string& name, int keys) {
         std::string picture = Tool("stat --json " + Quoted(data + "/" + name)).out;
@@ -154,6 +164,32 @@ TEST_F(ServerMoveTest, FilesGoToTheServerAndBackWithPositionsAndDuplicateOrder) 
     EXPECT_EQ(Picture("NOTES.DAT", 1), notes);
     EXPECT_EQ(Picture("CUST.DAT", 2), onServer);
     EXPECT_EQ(File(data + "/CUST.DAT").Direct(first), Row("bob", "Paris"));
+}
+
+TEST_F(ServerMoveTest, AFileTheServerRefusesMidwayLeavesEveryFileInTheFolderAndNoneOnTheServer) {
+    ASSERT_EQ(Create("A.DAT", "--record-length 16 --key 1:8").exitCode, 0);
+    ASSERT_EQ(Create("B.DAT", "--record-length 16 --key 1:8").exitCode, 0);
+    File(data + "/A.DAT").Insert(Row("ann", "rome"));
+    File(data + "/B.DAT").Insert(Row("bob", "oslo"));
+    ASSERT_EQ(Init(data).exitCode, 0);
+    // The server takes A.DAT's rows, then refuses B.DAT's, as a full disk or a quota would.
+    ASSERT_TRUE(Sql("CREATE FUNCTION refuse_b() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                    " IF (SELECT name FROM w3b_file WHERE id = NEW.file) = 'B.DAT' THEN RAISE EXCEPTION 'no room';"
+                    " END IF; RETURN NEW; END $$;"
+                    "CREATE TRIGGER refuse_b BEFORE INSERT ON w3b_record FOR EACH ROW EXECUTE FUNCTION refuse_b()"));
+
+    auto moved = Tool("server move " + Quoted(data));
+    EXPECT_EQ(moved.exitCode, 1);
+    EXPECT_NE(moved.err.find("B.DAT"), std::string::npos) << moved.err;
+    EXPECT_NE(moved.err.find("no room"), std::string::npos) << moved.err;
+    EXPECT_FALSE(ReadFileBytes(data + "/moved-to-server/A.DAT").has_value());
+
+    // Once the server takes rows again, the same move carries both files whole.
+    ASSERT_TRUE(Sql("DROP TRIGGER refuse_b ON w3b_record"));
+    auto again = Tool("server move " + Quoted(data));
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_NE(again.out.find("A.DAT: 1 records"), std::string::npos) << again.out;
+    EXPECT_EQ(File(data + "/B.DAT").Direct(1), Row("bob", "oslo"));
 }
 
 // A refused move names the file and changes nothing.

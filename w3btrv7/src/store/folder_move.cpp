@@ -81,11 +81,12 @@ std::vector<std::string> FolderFiles(const std::string& folder) {
     return names;
 }
 
-// Files that are never data files: the folder's settings, SQLite's journals, the library's
-// lock file and index log.
+// Files that are never data files: the folder's settings, SQLite's journals, new files still
+// being written, the library's lock file and index log.
 bool IsOwnFile(const std::string& name) {
     return name.rfind(kServerFolderFileName, 0) == 0 || EndsWith(name, "-wal") || EndsWith(name, "-shm") ||
-           EndsWith(name, "-journal") || name == "~ty~.loc" || Upper(name) == "TYSUPIDX.LOG";
+           EndsWith(name, "-journal") || SqliteFile::IsNewFileInTheMaking(name) || name == "~ty~.loc" ||
+           Upper(name) == "TYSUPIDX.LOG";
 }
 
 int16_t TakeExclusively(Source& source, std::string* message) {
@@ -145,7 +146,7 @@ void RemoveServerCopy(const ServerFolder& server, const std::string& name) {
     else session.RollBack();
 }
 
-// Opens the server's copy and compares it with the source; a copy that differs is removed.
+// Opens the server's copy and compares it with the source.
 int16_t VerifyServerCopy(const ServerFolder& server, Source& source, std::string* message) {
     DataFileLocation where;
     std::unique_ptr<FileConnection> copy;
@@ -153,11 +154,7 @@ int16_t VerifyServerCopy(const ServerFolder& server, Source& source, std::string
     if (status == btr::kStatusSuccess) status = PgFile::Open(server, source.path, where.key, &copy);
     std::string problem = "it cannot be opened (status " + std::to_string(status) + ")";
     if (status == btr::kStatusSuccess && VerifyCopy(*source.file, *copy, &problem)) return status;
-    copy.reset();
-    RemoveServerCopy(server, ServerFileName(source.path));
-    return Fail(message, btr::kStatusIoError,
-                source.name + ": the server's copy was not faithful (" + problem + "); it was removed, " +
-                    source.name + " stays in the folder");
+    return Fail(message, btr::kStatusIoError, source.name + ": the server's copy was not faithful (" + problem + ")");
 }
 
 // Moves the source out of the folder into the backup folder, never over an earlier backup.
@@ -176,20 +173,23 @@ int16_t SetAside(const std::string& folder, const std::string& name, std::string
     return btr::kStatusSuccess;
 }
 
-int16_t MoveOneToServer(const std::string& folder, const ServerFolder& server, Source& source, MovedFile* moved,
-                        std::string* message) {
+// Copies one source to the server and verifies the copy. A copy that failed is removed.
+int16_t CopyOneToServer(const ServerFolder& server, Source& source, MovedFile* moved, std::string* message) {
     auto start = std::chrono::steady_clock::now();
     std::unique_ptr<FileLoader> loader;
     int16_t status = PgLoader::Create(server, ServerFileName(source.path), source.file->Def(), &loader);
     if (status == btr::kStatusSuccess) status = CopyFileContents(*source.file, *loader, &moved->records);
     loader.reset();
     if (status != btr::kStatusSuccess) {
-        return Fail(message, status, source.name + ": the copy to the server failed (status " +
-                                         std::to_string(status) + "); " + source.name + " stays in the folder");
+        Fail(message, status,
+             source.name + ": the copy to the server failed (status " + std::to_string(status) + ServerWords(server) + ")");
+    } else {
+        status = VerifyServerCopy(server, source, message);
     }
-    if ((status = VerifyServerCopy(server, source, message)) != btr::kStatusSuccess) return status;
-    source.file.reset();
-    if ((status = SetAside(folder, source.name, message)) != btr::kStatusSuccess) return status;
+    if (status != btr::kStatusSuccess) {
+        RemoveServerCopy(server, ServerFileName(source.path));
+        return status;
+    }
     moved->name = source.name;
     moved->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return btr::kStatusSuccess;
@@ -204,12 +204,23 @@ int16_t MoveFolderToServer(const std::string& folder, const MoveReport& report, 
     if (int16_t status = OpenLocalSources(folder, server, &sources, message); status != btr::kStatusSuccess) {
         return status;
     }
-    for (Source& source : sources) {
-        MovedFile moved;
-        if (int16_t status = MoveOneToServer(folder, server, source, &moved, message); status != btr::kStatusSuccess) {
+    // All or nothing: every file is copied and verified before the first source is set aside,
+    // so a failure leaves the folder as it was, never half served.
+    std::vector<MovedFile> moved(sources.size());
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (int16_t status = CopyOneToServer(server, sources[i], &moved[i], message); status != btr::kStatusSuccess) {
+            for (size_t j = 0; j < i; ++j) RemoveServerCopy(server, ServerFileName(sources[j].path));
+            *message += "; nothing was moved, every file stays in the folder";
             return status;
         }
-        if (report) report(moved);
+    }
+    for (size_t i = 0; i < sources.size(); ++i) {
+        sources[i].file.reset();
+        if (int16_t status = SetAside(folder, sources[i].name, message); status != btr::kStatusSuccess) {
+            *message += " (the server has every file; the files before it were set aside)";
+            return status;
+        }
+        if (report) report(moved[i]);
     }
     return btr::kStatusSuccess;
 }

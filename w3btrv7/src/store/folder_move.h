@@ -27,8 +27,8 @@ using MoveReport = std::function<void(const MovedFile&)>;
 int16_t InitServerFolder(const std::string& folder, const std::string& connection, const std::string& schema,
                          bool replace, std::string* message);
 
-// Copies every SQLite data file of the served `folder` to its server and, once the copy is
-// verified, moves the file into `folder`/moved-to-server. 12 without w3btrv7.server, 88 while
+// Copies every SQLite data file of the served `folder` to its server and, once every copy is
+// verified, moves the files into `folder`/moved-to-server; a copy that fails drops them all. 12 without w3btrv7.server, 88 while
 // another process has a file open, 59 when the server already has a file of the name.
 int16_t MoveFolderToServer(const std::string& folder, const MoveReport& report, std::string* message);
 

@@ -53,6 +53,10 @@ int WriteNewDatabase(const std::string& path, const FileDef& def) {
     return sqlite3_close(db);
 }
 
+// A new file's name while it is written: its final name, this and eight hexadecimal digits.
+constexpr char kNewFileSuffix[] = ".new-";
+constexpr size_t kNewFileSuffixLength = sizeof kNewFileSuffix - 1 + 8;
+
 void DeleteWithJournals(const std::string& path) {
     std::string databaseName = DatabaseName(path);
     for (const char* suffix : {"-wal", "-shm", "-journal"}) platform::DeleteFile((databaseName + suffix).c_str());
@@ -71,7 +75,7 @@ int16_t CreateBeside(const std::string& path, const FileDef& def) {
     platform::FileStatus fs = platform::FileStatus::kAlreadyExists;
     for (int attempt = 0; attempt < 8 && fs == platform::FileStatus::kAlreadyExists; ++attempt) {
         char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".new-%08x", static_cast<unsigned>(random()));
+        std::snprintf(suffix, sizeof suffix, "%s%08x", kNewFileSuffix, static_cast<unsigned>(random()));
         temporary = path + suffix;
         platform::File claim;
         fs = platform::File::Open(temporary.c_str(), options, &claim);
@@ -138,6 +142,13 @@ int16_t SqliteFile::Connect(bool readOnly) {
     if (rc != SQLITE_OK) return rc == SQLITE_NOTADB ? btr::kStatusNotABtrieveFile : StatusOf(rc);
     watch_.Attach(db_);
     return btr::kStatusSuccess;
+}
+
+bool SqliteFile::IsNewFileInTheMaking(const std::string& name) {
+    if (name.size() <= kNewFileSuffixLength) return false;
+    const size_t at = name.size() - kNewFileSuffixLength;
+    if (name.compare(at, sizeof kNewFileSuffix - 1, kNewFileSuffix) != 0) return false;
+    return name.find_first_not_of("0123456789abcdef", at + sizeof kNewFileSuffix - 1) == std::string::npos;
 }
 
 int16_t SqliteFile::Create(const std::string& path, const FileDef& def, IfExists ifExists) {

@@ -36,6 +36,10 @@ public:
     // connection keeps its one descriptor of the file until it closes.
     static int16_t Open(const std::string& path, const FileKey& key, std::unique_ptr<FileConnection>* out);
 
+    // Whether `name` is that of a new file still being written beside its final name (or left so
+    // by a process that died meanwhile): never a data file of its own.
+    static bool IsNewFileInTheMaking(const std::string& name);
+
     // Creates a new data file at `path` from `def`; one already there answers 59 or is replaced,
     // as `ifExists` says. The caller has made sure that no position block of this process has it
     // open; 85 when another process has.
