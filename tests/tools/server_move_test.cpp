@@ -173,7 +173,7 @@ TEST_F(ServerMoveTest, AFileTheServerRefusesMidwayLeavesEveryFileInTheFolderAndN
     File(data + "/B.DAT").Insert(Row("bob", "oslo"));
     ASSERT_EQ(Init(data).exitCode, 0);
     // The server takes A.DAT's rows, then refuses B.DAT's, as a full disk or a quota would.
-    ASSERT_TRUE(Sql("CREATE FUNCTION refuse_b() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+    ASSERT_TRUE(Sql("CREATE FUNCTION refuse_b() RETURNS trigger LANGUAGE plpgsql SET search_path FROM CURRENT AS $$ BEGIN"
                     " IF (SELECT name FROM w3b_file WHERE id = NEW.file) = 'B.DAT' THEN RAISE EXCEPTION 'no room';"
                     " END IF; RETURN NEW; END $$;"
                     "CREATE TRIGGER refuse_b BEFORE INSERT ON w3b_record FOR EACH ROW EXECUTE FUNCTION refuse_b()"));

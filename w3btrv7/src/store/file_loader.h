@@ -22,6 +22,8 @@ public:
     virtual int16_t PutEntry(int key, const KeyEntry& entry) = 0;
     // Makes new records get positions above `highest` and commits the file whole.
     virtual int16_t Finish(int64_t highest) = 0;
+    // What the store said of the last failure, in its own words, for a message; may be empty.
+    virtual std::string Problem() const = 0;
 };
 
 }  // namespace w3b

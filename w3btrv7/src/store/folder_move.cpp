@@ -44,12 +44,14 @@ bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// What the server said last on `session`, for a message: ": " and its words, or nothing.
-std::string ServerWords(const PgSession& session) {
-    std::string words = session.LastError();
+// A store's words for a message: ": " and the words, or nothing.
+std::string Words(std::string words) {
     while (!words.empty() && std::isspace(static_cast<unsigned char>(words.back()))) words.pop_back();
     return words.empty() ? std::string() : ": " + words;
 }
+
+// What the server said last on `session`, for a message.
+std::string ServerWords(const PgSession& session) { return Words(session.LastError()); }
 
 std::string ServerWords(const ServerFolder& server) { return ServerWords(*PgSession::For(server)); }
 
@@ -139,11 +141,14 @@ int16_t OpenLocalSources(const std::string& folder, const ServerFolder& server, 
     return btr::kStatusSuccess;
 }
 
-void RemoveServerCopy(const ServerFolder& server, const std::string& name) {
-    PgSession& session = *PgSession::For(server);
-    if (session.Begin() != btr::kStatusSuccess) return;
-    if (RemoveServerFile(session, name) == btr::kStatusSuccess) session.Commit();
-    else session.RollBack();
+// Drops a copy made by this move; false when the server keeps it.
+bool RemoveServerCopy(const ServerFolder& server, const std::string& name) {
+    // The folder's session lives as long as someone holds it: this call does, until it is done.
+    std::shared_ptr<PgSession> session = PgSession::For(server);
+    if (session->Begin() != btr::kStatusSuccess) return false;
+    if (RemoveServerFile(*session, name) == btr::kStatusSuccess) return session->Commit() == btr::kStatusSuccess;
+    session->RollBack();
+    return false;
 }
 
 // Opens the server's copy and compares it with the source.
@@ -179,15 +184,17 @@ int16_t CopyOneToServer(const ServerFolder& server, Source& source, MovedFile* m
     std::unique_ptr<FileLoader> loader;
     int16_t status = PgLoader::Create(server, ServerFileName(source.path), source.file->Def(), &loader);
     if (status == btr::kStatusSuccess) status = CopyFileContents(*source.file, *loader, &moved->records);
+    // The server's words, before the loader's rollback speaks over them.
+    const std::string words = status != btr::kStatusSuccess && loader != nullptr ? Words(loader->Problem()) : std::string();
     loader.reset();
     if (status != btr::kStatusSuccess) {
         Fail(message, status,
-             source.name + ": the copy to the server failed (status " + std::to_string(status) + ServerWords(server) + ")");
+             source.name + ": the copy to the server failed (status " + std::to_string(status) + words + ")");
     } else {
         status = VerifyServerCopy(server, source, message);
     }
     if (status != btr::kStatusSuccess) {
-        RemoveServerCopy(server, ServerFileName(source.path));
+        if (!RemoveServerCopy(server, ServerFileName(source.path))) *message += "; the server keeps its copy";
         return status;
     }
     moved->name = source.name;
@@ -209,8 +216,12 @@ int16_t MoveFolderToServer(const std::string& folder, const MoveReport& report, 
     std::vector<MovedFile> moved(sources.size());
     for (size_t i = 0; i < sources.size(); ++i) {
         if (int16_t status = CopyOneToServer(server, sources[i], &moved[i], message); status != btr::kStatusSuccess) {
-            for (size_t j = 0; j < i; ++j) RemoveServerCopy(server, ServerFileName(sources[j].path));
             *message += "; nothing was moved, every file stays in the folder";
+            for (size_t j = 0; j < i; ++j) {
+                if (!RemoveServerCopy(server, ServerFileName(sources[j].path))) {
+                    *message += " (the server keeps a copy of " + sources[j].name + ": drop it before moving again)";
+                }
+            }
             return status;
         }
     }
@@ -266,8 +277,9 @@ int16_t CopyOneBack(Source& source, MovedFile* moved, std::string* message) {
     std::unique_ptr<FileLoader> loader;
     int16_t status = SqliteLoader::Create(source.path, source.file->Def(), &loader);
     if (status == btr::kStatusSuccess) status = CopyFileContents(*source.file, *loader, &moved->records);
-    loader.reset();
     std::string problem = "status " + std::to_string(status);
+    if (status != btr::kStatusSuccess && loader != nullptr) problem += Words(loader->Problem());
+    loader.reset();
     std::unique_ptr<FileConnection> copy;
     FileKey key;
     if (status == btr::kStatusSuccess && platform::IdentifyFile(source.path.c_str(), &key.local) != platform::FileStatus::kOk) {
@@ -286,13 +298,13 @@ int16_t CopyOneBack(Source& source, MovedFile* moved, std::string* message) {
 }
 
 int16_t DropServerFiles(const ServerFolder& server, const std::vector<Source>& sources, std::string* message) {
-    PgSession& session = *PgSession::For(server);
-    int16_t status = session.Begin();
+    std::shared_ptr<PgSession> session = PgSession::For(server);
+    int16_t status = session->Begin();
     for (size_t i = 0; status == btr::kStatusSuccess && i < sources.size(); ++i) {
-        status = RemoveServerFile(session, sources[i].name);
+        status = RemoveServerFile(*session, sources[i].name);
     }
-    if (status == btr::kStatusSuccess) status = session.Commit();
-    else session.RollBack();
+    if (status == btr::kStatusSuccess) status = session->Commit();
+    else session->RollBack();
     if (status == btr::kStatusSuccess) return status;
     return Fail(message, status, "the server's files could not be dropped" + ServerWords(server));
 }

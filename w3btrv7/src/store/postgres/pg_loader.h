@@ -24,6 +24,7 @@ public:
     int16_t PutRecord(int64_t position, const std::string& data) override;
     int16_t PutEntry(int key, const KeyEntry& entry) override;
     int16_t Finish(int64_t highest) override;
+    std::string Problem() const override { return session_ != nullptr ? session_->LastError() : std::string(); }
 
 private:
     PgLoader() = default;

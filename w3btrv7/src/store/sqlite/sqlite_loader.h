@@ -24,6 +24,7 @@ public:
     int16_t PutEntry(int key, const KeyEntry& entry) override;
     // SQLite gives a new record the position after the highest one in the file: nothing to set.
     int16_t Finish(int64_t highest) override;
+    std::string Problem() const override { return db_ != nullptr ? sqlite3_errmsg(db_) : std::string(); }
 
 private:
     SqliteLoader() = default;
