@@ -1,5 +1,5 @@
-// tydb stat FILE: the file specification, every key and segment, the collating sequence and
-// the record count.
+// tydb stat FILE: the file specification, every key and segment, the collating sequence, the
+// record count and the store that keeps the file.
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -7,8 +7,10 @@
 #include "commands.h"
 #include "file_layout.h"
 #include "key_options.h"
+#include "record_manager.h"
 #include "status_text.h"
 #include "tydb.h"
+#include "w3btrv7_admin.h"
 
 namespace tool {
 namespace {
@@ -25,13 +27,33 @@ std::string JsonNames(const std::vector<std::string>& names) {
     return text + "]";
 }
 
+// Which store keeps the file, in words and as JSON, as the record manager decides it; empty when
+// the record manager cannot say (another maker's has no such entry point).
+struct StoreText {
+    std::string words;
+    std::string json = "null";
+};
+
+StoreText DescribeStore(const std::string& path) {
+    RecordManager manager;
+    auto storeOf = reinterpret_cast<W3bFileStoreFunction>(manager.Symbol("W3bFileStoreOf"));
+    W3bFileStore store{};
+    char message[512] = {};
+    if (storeOf == nullptr || storeOf(path.c_str(), &store, message, sizeof message) != 0) return {};
+    if (store.store != W3B_STORE_SERVER) return {"SQLite file", "{\"kind\":\"sqlite\"}"};
+    return {std::string("PostgreSQL server, schema ") + store.schema + ", as " + store.name,
+            "{\"kind\":\"server\",\"schema\":" + JsonString(store.schema) + ",\"name\":" + JsonString(store.name) +
+                "}"};
+}
+
 std::string VersionText(uint8_t version) {
     return std::to_string(version >> 4) + "." + std::to_string(version & 0x0F);
 }
 
-void PrintText(const std::string& path, const FileLayout& layout) {
+void PrintText(const std::string& path, const FileLayout& layout, const StoreText& store) {
     const BtrFileSpec& file = layout.file;
     std::cout << "File: " << path << "\n";
+    if (!store.words.empty()) std::cout << "  Store: " << store.words << "\n";
     std::cout << "  Version: " << VersionText(file.fileVersion) << "\n";
     std::cout << "  Record length: " << file.recordLength << "\n";
     std::cout << "  Page size: " << file.pageSize << "\n";
@@ -54,10 +76,10 @@ void PrintText(const std::string& path, const FileLayout& layout) {
     std::cout << "  Collating sequence: " << (layout.hasAcs ? AcsName(layout.acs) : "none") << std::endl;
 }
 
-void PrintJson(const std::string& path, const FileLayout& layout) {
+void PrintJson(const std::string& path, const FileLayout& layout, const StoreText& store) {
     const BtrFileSpec& file = layout.file;
     std::ostringstream out;
-    out << "{\"file\":" << JsonString(path) << ",\"version\":" << JsonString(VersionText(file.fileVersion))
+    out << "{\"file\":" << JsonString(path) << ",\"store\":" << store.json << ",\"version\":" << JsonString(VersionText(file.fileVersion))
         << ",\"recordLength\":" << file.recordLength << ",\"pageSize\":" << file.pageSize
         << ",\"records\":" << file.recordCount << ",\"fileFlags\":" << JsonNames(FileFlagNames(file.fileFlags))
         << ",\"keys\":[";
@@ -86,10 +108,11 @@ void RunStat(const std::string& path, bool json) {
     const int32_t status = ReadFileLayout(handle, &layout);
     DbClose(handle);
     if (status != 0) Fail(1, "cannot read the statistics of " + path + ": status " + DescribeStatus(status));
+    const StoreText store = DescribeStore(path);
     if (json) {
-        PrintJson(path, layout);
+        PrintJson(path, layout, store);
     } else {
-        PrintText(path, layout);
+        PrintText(path, layout, store);
     }
 }
 

@@ -1,7 +1,7 @@
 /* w3btrv7_admin.h: the record manager's administration entry points, beside BTRCALL, exported
  * by name (and with BTRCALL's calling convention) from libw3btrv7.so and w3btrv7.dll for tools:
- * making a data folder one that a PostgreSQL server serves, and moving a folder's data files to
- * its server and back.
+ * making a data folder one that a PostgreSQL server serves, moving a folder's data files to its
+ * server and back, and saying which store keeps a data file.
  *
  * Each returns 0 or a record manager status, and then writes what went wrong, in words, into
  * `message` (`messageSize` bytes, always ended by a NUL). */
@@ -45,6 +45,24 @@ typedef int16_t(BTR_CALL* W3bServerMoveFunction)(const char* folder, int directi
                                                  void* context, char* message, uint32_t messageSize);
 BTR_EXPORT int16_t BTR_CALL W3bServerMove(const char* folder, int direction, W3bMoveReport report,
                                           void* context, char* message, uint32_t messageSize);
+
+enum { W3B_STORE_SQLITE = 0, W3B_STORE_SERVER = 1 };
+
+/* Where a data file is kept. A server file is named by the folder's schema and its name there;
+ * the connection string stays in the folder's w3btrv7.server and is not repeated here. */
+typedef struct W3bFileStore {
+    int32_t store;
+    char schema[64];
+    char name[256];
+} W3bFileStore;
+
+/* Which store keeps (or would keep) the data file at `path`, decided as an Open decides: by the
+ * w3btrv7.server file of its folder. 2 when that file cannot be read, 22 when a name does not
+ * fit `store`. */
+typedef int16_t(BTR_CALL* W3bFileStoreFunction)(const char* path, W3bFileStore* store, char* message,
+                                                uint32_t messageSize);
+BTR_EXPORT int16_t BTR_CALL W3bFileStoreOf(const char* path, W3bFileStore* store, char* message,
+                                           uint32_t messageSize);
 
 #ifdef __cplusplus
 }

@@ -6,6 +6,7 @@
 
 #include "ops/engine.h"
 #include "store/folder_move.h"
+#include "store/server_folder.h"
 #include "w3btrv7_admin.h"
 
 namespace {
@@ -49,4 +50,28 @@ extern "C" BTR_EXPORT int16_t BTR_CALL W3bServerMove(const char* folder, int dir
     int16_t status = direction == W3B_MOVE_TO_SERVER ? w3b::MoveFolderToServer(folder, each, &text)
                                                      : w3b::MoveFolderBack(folder, each, &text);
     return Answer(status, text, message, messageSize);
+}
+
+extern "C" BTR_EXPORT int16_t BTR_CALL W3bFileStoreOf(const char* path, W3bFileStore* store, char* message,
+                                                      uint32_t messageSize) {
+    if (path == nullptr || path[0] == '\0' || store == nullptr) {
+        return Answer(btr::kStatusInvalidOperation, "a path and a place for the answer are needed", message,
+                      messageSize);
+    }
+    *store = W3bFileStore{};
+    w3b::ServerFolder folder;
+    std::string problem;
+    switch (w3b::FindServerFolder(path, &folder, &problem)) {
+        case w3b::FolderKind::kLocal: store->store = W3B_STORE_SQLITE; return Answer(0, "", message, messageSize);
+        case w3b::FolderKind::kUnreadable: return Answer(btr::kStatusIoError, problem, message, messageSize);
+        case w3b::FolderKind::kServer: break;
+    }
+    const std::string name = w3b::ServerFileName(path);
+    if (folder.schema.size() >= sizeof store->schema || name.size() >= sizeof store->name) {
+        return Answer(btr::kStatusDataLengthError, "the schema or the file name is too long", message, messageSize);
+    }
+    store->store = W3B_STORE_SERVER;
+    std::memcpy(store->schema, folder.schema.c_str(), folder.schema.size() + 1);
+    std::memcpy(store->name, name.c_str(), name.size() + 1);
+    return Answer(0, "", message, messageSize);
 }
