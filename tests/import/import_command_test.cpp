@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -292,6 +293,29 @@ TEST_F(ImportCommand, RecordTheRecordManagerRefusesIsReportedAndTheRestImported)
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.out.find("record 1 (address 0xa60): refused, status 5"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("4 records read, 3 inserted, 1 refused"), std::string::npos) << result.out;
+}
+
+TEST_F(ImportCommand, AFolderImportsEveryFileItCanAndListsEveryFailureAtTheEnd) {
+    const std::string from = dir.File("old"), to = dir.File("new");
+    std::filesystem::create_directory(from);
+    std::filesystem::create_directory(to);
+    for (const char* sample : {"MBBSEMU.DAT", "VARIABLE.DAT"}) std::filesystem::copy_file(SamplePath(sample), from + "/" + sample);
+    ASSERT_TRUE(WriteFileBytes(from + "/BAD.DAT", ReadFileBytes(SamplePath("MBBSEMU.DAT")).value_or("").substr(0, 2560)));
+    ASSERT_TRUE(WriteFileBytes(from + "/NOTES.TXT", "not a data file, but it is in the folder"));
+
+    const ToolResult dry = RunTool(dir, "import '" + from + "' --to '" + to + "' --dry-run");
+    EXPECT_EQ(dry.exitCode, 2);
+    EXPECT_NE(dry.out.find("Would import " + from + "/MBBSEMU.DAT (format 5.x"), std::string::npos) << dry.out;
+    EXPECT_TRUE(std::filesystem::is_empty(to)) << "a dry run writes nothing";
+
+    const ToolResult result = RunTool(dir, "import '" + from + "' --to '" + to + "'");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.out.find("Imported 2 of 4 files of " + from + "; failed:\n  " + from + "/BAD.DAT: "), std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("\n  " + from + "/NOTES.TXT: "), std::string::npos) << result.out;
+    EXPECT_NE(RunTool(dir, "stat '" + to + "/MBBSEMU.DAT'").out.find("Records: 4"), std::string::npos);
+    EXPECT_TRUE(ReadFileBytes(to + "/VARIABLE.DAT").has_value());
+    EXPECT_FALSE(ReadFileBytes(to + "/BAD.DAT").has_value());
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 // tydb import SOURCE.DAT DEST: a data file of the original record manager (5.x or 6.x page
-// format) becomes a file of ours with the same definition and the same records.
+// format) becomes a file of ours with the same definition and the same records. tydb import DIR
+// --to DIR2 does so for every file of a folder, going on past a file that fails and listing
+// every failure at the end; --dry-run reads and checks everything and writes nothing.
 //
 // The source is only read. It is read through once before anything is written, so a damaged
 // or unsupported file is refused before DEST exists; then DEST is created with the source's
 // definition (collating sequences included) and every live record is inserted in physical
 // order, in transactions of kRecordsPerTransaction. A record the record manager refuses (a
 // duplicate on a unique key, say) is reported with its reason and the import goes on.
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <iomanip>
 #include <iostream>
 #include <memory>
@@ -30,8 +34,18 @@ constexpr size_t kShownRefusals = 20;
 struct ImportOptions {
     std::string source;
     std::string dest;
+    std::string toFolder;
+    bool dryRun = false;
     bool force = false;
 };
+
+// Why one file was not imported (or not wholly): the exit status it stands for and the words.
+struct ImportRefusal {
+    int exitCode;
+    std::string message;
+};
+
+[[noreturn]] void Refuse(int exitCode, const std::string& message) { throw ImportRefusal{exitCode, message}; }
 
 struct Tally {
     uint32_t read = 0;
@@ -90,35 +104,35 @@ private:
 std::unique_ptr<dfimport::Datafile> OpenSource(const std::string& path) {
     std::string error;
     std::unique_ptr<dfimport::ByteSource> source = dfimport::OpenFileSource(path, &error);
-    if (!source) Fail(2, error);
+    if (!source) Refuse(2, error);
     std::unique_ptr<dfimport::Datafile> file = dfimport::Datafile::Open(std::move(source), &error);
-    if (!file) Fail(2, path + ": " + error);
+    if (!file) Refuse(2, path + ": " + error);
     for (const std::string& warning : file->definition().warnings) {
         std::cerr << "tydb: " << path << ": warning: " << warning << std::endl;
     }
     // A first pass reads every record, so nothing is created from a file that is damaged further in.
-    if (!file->ForEachRecord([](const dfimport::Record&) { return true; }, &error)) Fail(2, path + ": " + error);
+    if (!file->ForEachRecord([](const dfimport::Record&) { return true; }, &error)) Refuse(2, path + ": " + error);
     return file;
 }
 
 void CreateDestination(Destination& dest, const dfimport::Definition& definition, const ImportOptions& options) {
     std::vector<uint8_t> buffer;
     std::string error;
-    if (!BuildCreateBuffer(definition, &buffer, &error)) Fail(2, options.source + ": " + error);
+    if (!BuildCreateBuffer(definition, &buffer, &error)) Refuse(2, options.source + ": " + error);
     const int16_t created = dest.Create(buffer, options.force);
     if (created == btr::kStatusFileAlreadyExists) {
-        Fail(1, options.dest + " already exists (status " + DescribeStatus(created) + "); --force replaces it");
+        Refuse(1, options.dest + " already exists (status " + DescribeStatus(created) + "); --force replaces it");
     }
-    if (created != 0) Fail(1, "cannot create " + options.dest + ": status " + DescribeStatus(created));
+    if (created != 0) Refuse(1, "cannot create " + options.dest + ": status " + DescribeStatus(created));
     const int16_t opened = dest.Open();
-    if (opened != 0) Fail(1, "cannot open " + options.dest + ": status " + DescribeStatus(opened));
+    if (opened != 0) Refuse(1, "cannot open " + options.dest + ": status " + DescribeStatus(opened));
 }
 
 void InsertRecords(Destination& dest, const dfimport::Datafile& source, const ImportOptions& options, Tally* tally) {
     ProgressBar progress(std::cout, IsTerminal(1), "Importing", source.definition().recordCount);
     auto transaction = [&](uint16_t operation) {
         const int16_t status = dest.Transaction(operation);
-        if (status != 0) Fail(1, options.dest + ": transaction failed: status " + DescribeStatus(status));
+        if (status != 0) Refuse(1, options.dest + ": transaction failed: status " + DescribeStatus(status));
     };
     std::string error;
     const bool walked = source.ForEachRecord(
@@ -139,20 +153,33 @@ void InsertRecords(Destination& dest, const dfimport::Datafile& source, const Im
         },
         &error);
     progress.Finish();
-    if (!walked) Fail(2, options.source + ": " + error);
+    if (!walked) Refuse(2, options.source + ": " + error);
     if (dest.inTransaction()) transaction(btr::kOpEndTransaction);
 }
 
-void RunImport(const ImportOptions& options) {
-    if (options.dest.size() >= static_cast<size_t>(btr::kMaxPathLength)) Fail(2, "DEST path too long");
-    CheckNoOtherComputersLock(options.dest, options.force);
+// Reads and checks one source as an import would, and says what the import would do.
+void CheckOnly(const ImportOptions& options) {
+    const std::unique_ptr<dfimport::Datafile> source = OpenSource(options.source);
+    std::vector<uint8_t> buffer;
+    std::string error;
+    if (!BuildCreateBuffer(source->definition(), &buffer, &error)) Refuse(2, options.source + ": " + error);
+    std::error_code exists;
+    if (std::filesystem::exists(options.dest, exists) && !options.force) {
+        Refuse(1, options.dest + " already exists; --force would replace it");
+    }
+    std::cout << "Would import " << options.source << " (format " << source->definition().format << ") into "
+              << options.dest << ": " << source->definition().recordCount << " records, "
+              << source->definition().keys.size() << " keys" << std::endl;
+}
+
+void ImportOne(const ImportOptions& options, BtrCallFunction btrcall) {
+    if (options.dest.size() >= static_cast<size_t>(btr::kMaxPathLength)) Refuse(2, options.dest + ": path too long");
+    if (options.dryRun) return CheckOnly(options);
     const auto start = std::chrono::steady_clock::now();
     const std::unique_ptr<dfimport::Datafile> source = OpenSource(options.source);
-    RecordManager manager;
-    if (manager.entry() == nullptr) Fail(1, "record manager not found; name its folder with: tydb settings set PATH <folder>");
     Tally tally;
     {
-        Destination dest(manager.entry(), options.dest);
+        Destination dest(btrcall, options.dest);
         CreateDestination(dest, source->definition(), options);
         InsertRecords(dest, *source, options, &tally);
     }
@@ -165,7 +192,71 @@ void RunImport(const ImportOptions& options) {
               << options.dest << ": " << tally.read << " records read, " << tally.inserted << " inserted, "
               << tally.refusals.size() << " refused, in " << std::fixed << std::setprecision(2) << seconds << " s"
               << std::endl;
-    if (!tally.refusals.empty()) throw CLI::RuntimeError(1);
+    if (!tally.refusals.empty()) Refuse(1, options.source + ": " + std::to_string(tally.refusals.size()) + " records refused");
+}
+
+BtrCallFunction LoadRecordManager(const ImportOptions& options, RecordManager& manager) {
+    if (options.dryRun) return nullptr;
+    if (manager.entry() == nullptr) Fail(1, "record manager not found; name its folder with: tydb settings set PATH <folder>");
+    return manager.entry();
+}
+
+void RunImport(const ImportOptions& options) {
+    if (!options.toFolder.empty()) Fail(2, "--to is for a source folder; " + options.source + " is a file");
+    if (options.dest.empty()) Fail(2, "name the new data file: tydb import SOURCE DEST");
+    if (!options.dryRun) CheckNoOtherComputersLock(options.dest, options.force);
+    RecordManager manager;
+    BtrCallFunction btrcall = LoadRecordManager(options, manager);
+    try {
+        ImportOne(options, btrcall);
+    } catch (const ImportRefusal& refusal) {
+        Fail(refusal.exitCode, refusal.message);
+    }
+}
+
+// Every plain file of `folder`, in name order.
+std::vector<std::string> FilesOf(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.is_regular_file(error)) names.push_back(entry.path().filename().string());
+    }
+    if (error) Fail(2, "cannot list " + folder + ": " + error.message());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void RunFolderImport(const ImportOptions& options) {
+    if (options.toFolder.empty() || !options.dest.empty()) {
+        Fail(2, options.source + " is a folder: name the folder for the new files with --to DIR");
+    }
+    std::error_code error;
+    if (!std::filesystem::is_directory(options.toFolder, error)) Fail(2, options.toFolder + " is no folder");
+    if (!options.dryRun) CheckNoOtherComputersLock(options.toFolder + "/-", options.force);
+    RecordManager manager;
+    BtrCallFunction btrcall = LoadRecordManager(options, manager);
+    std::vector<ImportRefusal> failures;
+    const std::vector<std::string> names = FilesOf(options.source);
+    for (const std::string& name : names) {
+        ImportOptions one = options;
+        one.source = options.source + "/" + name;
+        one.dest = options.toFolder + "/" + name;
+        one.toFolder.clear();
+        try {
+            ImportOne(one, btrcall);
+        } catch (const ImportRefusal& refusal) {
+            std::cerr << "tydb: " << refusal.message << std::endl;
+            failures.push_back(refusal);
+        }
+    }
+    std::cout << (options.dryRun ? "Checked " : "Imported ") << names.size() - failures.size() << " of "
+              << names.size() << " files of " << options.source << (failures.empty() ? "" : "; failed:") << std::endl;
+    int exitCode = 0;
+    for (const ImportRefusal& failure : failures) {
+        std::cout << "  " << failure.message << std::endl;
+        exitCode = std::max(exitCode, failure.exitCode);
+    }
+    if (exitCode != 0) throw CLI::RuntimeError(exitCode);
 }
 
 }  // namespace
@@ -174,16 +265,23 @@ void AddImportCommand(CLI::App& app) {
     auto options = std::make_shared<ImportOptions>();
     auto* command = app.add_subcommand(
         "import", "Copy a data file of the original record manager (5.x or 6.x format) into a new data file");
-    command->add_option("SOURCE", options->source, "The original data file (only read, never changed)")->required();
-    command->add_option("DEST", options->dest, "The data file to create with the same definition and records")
+    command->add_option("SOURCE", options->source, "The original data file, or a folder of them (only read, never changed)")
         ->required();
+    command->add_option("DEST", options->dest, "The data file to create with the same definition and records");
+    command->add_option("--to", options->toFolder, "With a source folder: the folder for the new files, of the same names");
+    command->add_flag("--dry-run", options->dryRun, "Read and check every source and say what would be done; write nothing");
     AddForceFlag(command, &options->force, "Replace DEST if it exists");
     command->footer(
         "The source is read through once first: a damaged file, or one of a later family (7.x and up),\n"
         "compressed, key-only or enciphered under an owner name, is refused (exit status 2) before DEST\n"
         "is made. Records are inserted in physical order, 1000 to a transaction; each record the record\n"
-        "manager refuses is listed with its status (exit status 1).");
-    command->callback([options] { RunImport(*options); });
+        "manager refuses is listed with its status (exit status 1). A source folder goes on past a file\n"
+        "that fails and lists every failure at the end.");
+    command->callback([options] {
+        std::error_code error;
+        if (std::filesystem::is_directory(options->source, error)) return RunFolderImport(*options);
+        RunImport(*options);
+    });
 }
 
 }  // namespace tool
