@@ -21,6 +21,7 @@ void AddClearRegistryCommand(CLI::App& app);
 void AddLoadCommand(CLI::App& app);
 void AddExportCommand(CLI::App& app);
 void AddImportCommand(CLI::App& app);
+void AddCloneCopyCommands(CLI::App& app);
 void AddServerCommand(CLI::App& app);
 void AddLogCommand(CLI::App& app);
 void AddCompletionCommand(CLI::App& app);

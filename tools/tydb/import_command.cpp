@@ -17,6 +17,7 @@
 #include <memory>
 #include <sstream>
 
+#include "btr_file.h"
 #include "commands.h"
 #include "datafile.h"
 #include "import_definition.h"
@@ -53,54 +54,6 @@ struct Tally {
     std::vector<std::string> refusals;
 };
 
-// DEST opened through BTRCALL, with the transaction in progress; closing ends it, and a
-// failure on the way aborts it, so no path leaves the file open.
-class Destination {
-public:
-    Destination(BtrCallFunction btrcall, const std::string& path) : btrcall_(btrcall), path_(path) {}
-    ~Destination() {
-        if (inTransaction_) Call(btr::kOpAbortTransaction, nullptr, nullptr);
-        if (open_) Call(btr::kOpClose, nullptr, nullptr);
-    }
-
-    int16_t Create(std::vector<uint8_t>& definition, bool force) {
-        uint32_t length = static_cast<uint32_t>(definition.size());
-        return Call(btr::kOpCreate, definition.data(), &length, force ? btr::kCreateOverwrite : btr::kCreateNoOverwrite);
-    }
-    int16_t Open() {
-        uint32_t length = 0;
-        const int16_t status = Call(btr::kOpOpen, nullptr, &length, btr::kOpenNormal);
-        open_ = status == btr::kStatusSuccess;
-        return status;
-    }
-    int16_t Insert(const std::vector<uint8_t>& record) {
-        std::vector<uint8_t> data = record;
-        uint32_t length = static_cast<uint32_t>(data.size());
-        return Call(btr::kOpInsert, data.data(), &length, btr::kKeyNumberNoCurrency);
-    }
-    int16_t Transaction(uint16_t operation) {
-        const int16_t status = Call(operation, nullptr, nullptr);
-        if (status == btr::kStatusSuccess) inTransaction_ = operation == btr::kOpBeginTransaction;
-        return status;
-    }
-    bool inTransaction() const { return inTransaction_; }
-
-private:
-    int16_t Call(uint16_t operation, void* data, uint32_t* length, int8_t keyNumber = 0) {
-        uint32_t none = 0;
-        char key[btr::kMaxPathLength] = {};
-        std::strncpy(key, path_.c_str(), sizeof key - 1);
-        return btrcall_(operation, positionBlock_, data, length != nullptr ? length : &none, key, sizeof key,
-                        keyNumber);
-    }
-
-    BtrCallFunction btrcall_;
-    std::string path_;
-    uint8_t positionBlock_[btr::kPositionBlockSize] = {};
-    bool open_ = false;
-    bool inTransaction_ = false;
-};
-
 std::unique_ptr<dfimport::Datafile> OpenSource(const std::string& path) {
     std::string error;
     std::unique_ptr<dfimport::ByteSource> source = dfimport::OpenFileSource(path, &error);
@@ -115,7 +68,7 @@ std::unique_ptr<dfimport::Datafile> OpenSource(const std::string& path) {
     return file;
 }
 
-void CreateDestination(Destination& dest, const dfimport::Definition& definition, const ImportOptions& options) {
+void CreateDestination(BtrFile& dest, const dfimport::Definition& definition, const ImportOptions& options) {
     std::vector<uint8_t> buffer;
     std::string error;
     if (!BuildCreateBuffer(definition, &buffer, &error)) Refuse(2, options.source + ": " + error);
@@ -124,11 +77,11 @@ void CreateDestination(Destination& dest, const dfimport::Definition& definition
         Refuse(1, options.dest + " already exists (status " + DescribeStatus(created) + "); --force replaces it");
     }
     if (created != 0) Refuse(1, "cannot create " + options.dest + ": status " + DescribeStatus(created));
-    const int16_t opened = dest.Open();
+    const int16_t opened = dest.Open(btr::kOpenNormal);
     if (opened != 0) Refuse(1, "cannot open " + options.dest + ": status " + DescribeStatus(opened));
 }
 
-void InsertRecords(Destination& dest, const dfimport::Datafile& source, const ImportOptions& options, Tally* tally) {
+void InsertRecords(BtrFile& dest, const dfimport::Datafile& source, const ImportOptions& options, Tally* tally) {
     ProgressBar progress(std::cout, IsTerminal(1), "Importing", source.definition().recordCount);
     auto transaction = [&](uint16_t operation) {
         const int16_t status = dest.Transaction(operation);
@@ -138,7 +91,7 @@ void InsertRecords(Destination& dest, const dfimport::Datafile& source, const Im
     const bool walked = source.ForEachRecord(
         [&](const dfimport::Record& record) {
             if (!dest.inTransaction()) transaction(btr::kOpBeginTransaction);
-            const int16_t status = dest.Insert(record.bytes);
+            const int16_t status = dest.Insert(record.bytes.data(), static_cast<uint32_t>(record.bytes.size()));
             if (status == 0) {
                 ++tally->inserted;
             } else {
@@ -179,7 +132,7 @@ void ImportOne(const ImportOptions& options, BtrCallFunction btrcall) {
     const std::unique_ptr<dfimport::Datafile> source = OpenSource(options.source);
     Tally tally;
     {
-        Destination dest(btrcall, options.dest);
+        BtrFile dest(btrcall, options.dest);
         CreateDestination(dest, source->definition(), options);
         InsertRecords(dest, *source, options, &tally);
     }

@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
     tool::AddLoadCommand(app);
     tool::AddExportCommand(app);
     tool::AddImportCommand(app);
+    tool::AddCloneCopyCommands(app);
     tool::AddServerCommand(app);
     tool::AddLogCommand(app);
     tool::AddCompletionCommand(app);
