@@ -108,6 +108,24 @@ TEST_F(SupplementalKeyCommands, PurgeRefusesAKeyInUseUnlessForced) {
     EXPECT_EQ(Run("keys").out.find("Key 1"), std::string::npos);
 }
 
+TEST_F(SupplementalKeyCommands, IndexDropLeavesTheOtherKeysTheirNumbers) {
+    ASSERT_EQ(Run("index add", "--key 9:4:dup").exitCode, 0);
+    ASSERT_EQ(Run("index add", "--key 13:4:dup").exitCode, 0);
+    auto dropped = Run("index drop", "1");
+    ASSERT_EQ(dropped.exitCode, 0) << dropped.err;
+    const std::string keys = Run("keys").out;
+    EXPECT_EQ(keys.find("Key 1:"), std::string::npos) << keys;
+    EXPECT_NE(keys.find("Key 2: 13:4"), std::string::npos) << keys;
+}
+
+TEST_F(SupplementalKeyCommands, IndexDropRefusesAKeyTheRegistryListsInUse) {
+    ASSERT_EQ(Run("activate", "10:4:dup").exitCode, 0);
+    auto refused = Run("index drop", "1");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("is in use"), std::string::npos) << refused.err;
+    EXPECT_NE(Run("keys").out.find("Key 1: 10:4"), std::string::npos);
+}
+
 TEST_F(SupplementalKeyCommands, PurgeOfAPermanentKeySaysItCannotBePurged) {
     auto refused = Run("purge", "0");
     EXPECT_EQ(refused.exitCode, 1);

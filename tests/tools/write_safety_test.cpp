@@ -87,6 +87,7 @@ protected:
 TEST_F(WriteSafety, EveryWritingCommandIsRefusedUnderAnotherComputersLiveLock) {
     Lock(data, kOtherComputer, true);
     const std::string before = Keys();
+    std::filesystem::create_directory(dir.File("old"));
     const std::string writes[] = {
         "create " + Q(data + "/NEW.DAT") + " --record-length 20 --key 1:4",
         "create " + Q(path) + " --record-length 20 --key 1:4 --replace",
@@ -96,6 +97,11 @@ TEST_F(WriteSafety, EveryWritingCommandIsRefusedUnderAnotherComputersLiveLock) {
         "deactivate " + Q(path) + " 1",
         "purge " + Q(path) + " 1",
         "clear-registry " + Q(path),
+        "clone " + Q(path) + " " + Q(data + "/NEW.DAT"),
+        "copy " + Q(path) + " " + Q(path),
+        "index add " + Q(path) + " --key 30:2:dup",
+        "index drop " + Q(path) + " 1",
+        "import " + Q(dir.File("old")) + " --to " + Q(data),
     };
     for (const std::string& write : writes) {
         auto refused = Run(write);

@@ -57,6 +57,17 @@ int16_t BtrFile::Step(uint16_t operation, std::vector<uint8_t>* record) {
     return status;
 }
 
+int16_t BtrFile::CreateIndex(std::vector<BtrKeySpec> segments, int number) {
+    uint32_t length = static_cast<uint32_t>(segments.size() * sizeof(BtrKeySpec));
+    const int8_t keyNumber = number < 0 ? int8_t{0} : static_cast<int8_t>(number | btr::kKeyNumberExact);
+    return Call(btr::kOpCreateIndex, segments.data(), &length, keyNumber);
+}
+
+int16_t BtrFile::DropIndex(int number, bool renumber) {
+    uint32_t length = 0;
+    return Call(btr::kOpDropIndex, nullptr, &length, static_cast<int8_t>(renumber ? number : number | btr::kKeyNumberExact));
+}
+
 int16_t BtrFile::Call(uint16_t operation, void* data, uint32_t* length, int8_t keyNumber) {
     uint32_t none = 0;
     char key[btr::kMaxPathLength] = {};

@@ -32,6 +32,10 @@ public:
     int16_t Stat(std::vector<uint8_t>* reply);
     // Step First/Next (33, 24): the record, fixed and variable parts, in `record`.
     int16_t Step(uint16_t operation, std::vector<uint8_t>* record);
+    // Create Index (31) over every record; `number` -1 lets the record manager choose it.
+    int16_t CreateIndex(std::vector<BtrKeySpec> segments, int number);
+    // Drop Index (32); the other keys keep their numbers unless `renumber`.
+    int16_t DropIndex(int number, bool renumber);
 
 private:
     int16_t Call(uint16_t operation, void* data, uint32_t* length, int8_t keyNumber = 0);

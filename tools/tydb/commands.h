@@ -22,6 +22,7 @@ void AddLoadCommand(CLI::App& app);
 void AddExportCommand(CLI::App& app);
 void AddImportCommand(CLI::App& app);
 void AddCloneCopyCommands(CLI::App& app);
+void AddIndexCommand(CLI::App& app);
 void AddServerCommand(CLI::App& app);
 void AddLogCommand(CLI::App& app);
 void AddCompletionCommand(CLI::App& app);

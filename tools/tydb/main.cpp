@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     tool::AddExportCommand(app);
     tool::AddImportCommand(app);
     tool::AddCloneCopyCommands(app);
+    tool::AddIndexCommand(app);
     tool::AddServerCommand(app);
     tool::AddLogCommand(app);
     tool::AddCompletionCommand(app);
