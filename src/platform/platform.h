@@ -28,6 +28,10 @@ void* FindSymbol(LibraryHandle library, const char* name);
 
 void FreeLibraryHandle(LibraryHandle library);
 
+// The file of the loaded library (or program) that holds `address`, e.g. an exported function;
+// empty when it cannot be told.
+std::string LoadedFileOf(const void* address);
+
 // ---- Environment -------------------------------------------------------------------------------
 
 // Reads a variable the way GetEnvironmentVariableA does: when the value and its terminator fit

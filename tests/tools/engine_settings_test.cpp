@@ -62,6 +62,22 @@ TEST(ToolEngine, ReportsVersionAndTypeOfTheRecordManager) {
     EXPECT_NE(json.out.find("\"version\":7,\"revision\":15,\"type\":\"W\""), std::string::npos) << json.out;
 }
 
+TEST(ToolEngine, VersionNamesTheRecordManagerFileItLoadsAndItsVersion) {
+    TempDir dir;
+    FakeEngine fake(dir);
+    fake.Script(0, "*", 11);
+    fake.Script(25, "*", 0);
+    fake.Script(26, "*", 0, 15, std::string("\x07\x00\x00\x00N\x07\x00\x0F\x00W", 10));
+
+    auto version = RunTool(dir, "--version");
+    EXPECT_EQ(version.exitCode, 0) << version.err;
+    const size_t line = version.out.find("Record manager: ");
+    ASSERT_NE(line, std::string::npos) << version.out;
+    // The fake record manager, from its own folder, not the real one beside the tool.
+    EXPECT_NE(version.out.find("fakes", line), std::string::npos) << version.out;
+    EXPECT_NE(version.out.find(", version 7.15 type W", line), std::string::npos) << version.out;
+}
+
 TEST(ToolEngine, AbsentRecordManagerExplainsStatus20AndHowToFixIt) {
     TempDir dir;
     const std::string empty = dir.File("empty");

@@ -28,6 +28,9 @@ void AddLogCommand(CLI::App& app);
 void AddCompletionCommand(CLI::App& app);
 void AddDemoCommand(CLI::App& app);
 
+// What tydb --version prints: the tool's version and the library and record manager it loads.
+std::string VersionReport();
+
 // Ends the command with `exitCode` after its message went to standard error.
 [[noreturn]] void Fail(int exitCode, const std::string& message);
 

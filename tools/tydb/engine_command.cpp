@@ -1,7 +1,10 @@
-// tydb engine: is the record manager there, and which one.
+// tydb engine: is the record manager there, and which one; tydb --version: which tool, library
+// and record manager.
 #include <iostream>
 
 #include "commands.h"
+#include "platform.h"
+#include "record_manager.h"
 #include "status_text.h"
 #include "tydb.h"
 #include "tywreg.h"
@@ -50,6 +53,24 @@ void RunEngine(bool json) {
 }
 
 }  // namespace
+
+std::string VersionReport() {
+    std::string report = std::string("tydb ") + TYDB_VERSION + "\n";
+    const std::string library = platform::LoadedFileOf(reinterpret_cast<const void*>(&DbCheckEngine));
+    report += "Library: " + (library.empty() ? std::string("(its file cannot be told)") : library) + "\n";
+    RecordManager manager;
+    if (manager.entry() == nullptr) {
+        return report + "Record manager: not found; name its folder with: tydb settings set PATH <folder>";
+    }
+    int32_t version = 0, revision = 0;
+    char type[2] = {};
+    const int32_t status = DbGetEngineVersion(&version, &revision, type);
+    report += "Record manager: " + platform::LoadedFileOf(reinterpret_cast<const void*>(manager.entry()));
+    report += status == 0 ? ", version " + std::to_string(version) + "." + std::to_string(revision) + " type " + type
+                          : ", version not reported (status " + DescribeStatus(status) + ")";
+    DbStopEngine();
+    return report;
+}
 
 void AddEngineCommand(CLI::App& app) {
     auto* command = app.add_subcommand("engine", "Show whether the record manager can be loaded, and its version");

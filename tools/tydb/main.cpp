@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
                  "the record manager, the settings, the workstation lock, the supplemental-key registry and the\n"
                  "index log."};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::function<std::string()>(tool::VersionReport),
+                         "Show the tool's version and the library and record manager it loads");
     tool::RememberProgramName(argc > 0 ? argv[0] : nullptr);
     app.footer("Start with `tydb demo`. Every command explains itself: tydb COMMAND --help.\n"
                "Settings are read from the file named by TYWREG_FILE, else /etc/tywreg.ini.\n"

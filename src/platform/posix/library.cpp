@@ -77,4 +77,10 @@ void FreeLibraryHandle(LibraryHandle library) {
     if (library != nullptr) dlclose(library);
 }
 
+std::string LoadedFileOf(const void* address) {
+    Dl_info info{};
+    if (address == nullptr || dladdr(address, &info) == 0 || info.dli_fname == nullptr) return std::string();
+    return info.dli_fname;
+}
+
 }  // namespace platform

@@ -24,4 +24,16 @@ void FreeLibraryHandle(LibraryHandle library) {
     if (library != nullptr) FreeLibrary(static_cast<HMODULE>(library));
 }
 
+std::string LoadedFileOf(const void* address) {
+    HMODULE module = nullptr;
+    if (address == nullptr ||
+        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCSTR>(address), &module)) {
+        return std::string();
+    }
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(module, path, sizeof path);
+    return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
+}
+
 }  // namespace platform
