@@ -26,11 +26,6 @@ struct CopyOptions {
     bool force = false;
 };
 
-BtrCallFunction LoadRecordManager(RecordManager& manager) {
-    if (manager.entry() == nullptr) Fail(1, "record manager not found; name its folder with: tydb settings set PATH <folder>");
-    return manager.entry();
-}
-
 void OpenSource(BtrFile& source, const std::string& path) {
     const int16_t opened = source.Open(btr::kOpenReadOnly);
     if (opened != 0) Fail(1, "cannot open " + path + ": status " + DescribeStatus(opened));
@@ -66,7 +61,7 @@ std::vector<uint8_t> CreateBufferOf(std::vector<uint8_t> reply) {
 void RunClone(const CopyOptions& options) {
     CheckNoOtherComputersLock(options.dest, options.force);
     RecordManager manager;
-    BtrCallFunction btrcall = LoadRecordManager(manager);
+    BtrCallFunction btrcall = manager.RequireEntry();
     std::vector<uint8_t> reply;
     {
         BtrFile source(btrcall, options.source);
@@ -115,7 +110,7 @@ void CopyRecords(BtrFile& source, BtrFile& dest, const CopyOptions& options, Cop
 void RunCopy(const CopyOptions& options) {
     CheckNoOtherComputersLock(options.dest, options.force);
     RecordManager manager;
-    BtrCallFunction btrcall = LoadRecordManager(manager);
+    BtrCallFunction btrcall = manager.RequireEntry();
     CopyTally tally;
     {
         BtrFile source(btrcall, options.source);

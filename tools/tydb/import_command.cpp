@@ -149,9 +149,7 @@ void ImportOne(const ImportOptions& options, BtrCallFunction btrcall) {
 }
 
 BtrCallFunction LoadRecordManager(const ImportOptions& options, RecordManager& manager) {
-    if (options.dryRun) return nullptr;
-    if (manager.entry() == nullptr) Fail(1, "record manager not found; name its folder with: tydb settings set PATH <folder>");
-    return manager.entry();
+    return options.dryRun ? nullptr : manager.RequireEntry();
 }
 
 void RunImport(const ImportOptions& options) {

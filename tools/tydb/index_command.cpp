@@ -50,11 +50,6 @@ void OpenForIndex(BtrFile& file, const IndexOptions& options) {
     if (opened != 0) Fail(1, "cannot open " + options.path + ": status " + DescribeStatus(opened));
 }
 
-BtrCallFunction LoadRecordManager(RecordManager& manager) {
-    if (manager.entry() == nullptr) Fail(1, "record manager not found; name its folder with: tydb settings set PATH <folder>");
-    return manager.entry();
-}
-
 void RunAdd(const IndexOptions& options) {
     std::vector<BtrKeySpec> segments;
     std::string error;
@@ -62,7 +57,7 @@ void RunAdd(const IndexOptions& options) {
     if (options.number > 118) Fail(2, "--number " + std::to_string(options.number) + ": key numbers go from 0 to 118");
     CheckNoOtherComputersLock(options.path, options.force);
     RecordManager manager;
-    BtrFile file(LoadRecordManager(manager), options.path);
+    BtrFile file(manager.RequireEntry(), options.path);
     OpenForIndex(file, options);
     const std::set<int> before = KeyNumbers(file, options.path);
     const int16_t status = file.CreateIndex(segments, options.number);
@@ -89,7 +84,7 @@ void RunDrop(const IndexOptions& options) {
         }
     }
     RecordManager manager;
-    BtrFile file(LoadRecordManager(manager), options.path);
+    BtrFile file(manager.RequireEntry(), options.path);
     OpenForIndex(file, options);
     const int16_t status = file.DropIndex(options.number, options.renumber);
     if (status == btr::kStatusInvalidKeyNumber) {

@@ -1,5 +1,6 @@
 #include "record_manager.h"
 
+#include "commands.h"
 #include "tydb.h"
 
 namespace tool {
@@ -17,6 +18,11 @@ RecordManager::RecordManager() {
     library_ = platform::LoadLibraryByName(kRecordManagerLibrary);
     if (library_ == nullptr) return;
     entry_ = reinterpret_cast<BtrCallFunction>(platform::FindSymbol(library_, kEntryPoint));
+}
+
+BtrCallFunction RecordManager::RequireEntry() const {
+    if (entry_ == nullptr) Fail(1, "record manager not found; name its folder with: tydb settings set PATH <folder>");
+    return entry_;
 }
 
 void* RecordManager::Symbol(const char* name) const {

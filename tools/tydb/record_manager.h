@@ -19,6 +19,8 @@ public:
     RecordManager& operator=(const RecordManager&) = delete;
 
     BtrCallFunction entry() const { return entry_; }
+    // The entry point, or the command ends (exit 1) saying how to name the record manager's folder.
+    BtrCallFunction RequireEntry() const;
     // Another export of the record manager, or null when it has none of that name.
     void* Symbol(const char* name) const;
 

@@ -40,7 +40,7 @@ struct MoveTally {
 
 // The record manager's entry point `name`, or the command fails saying why it is missing.
 void* AdminEntry(const RecordManager& manager, const char* name) {
-    if (manager.entry() == nullptr) Fail(1, "record manager not found; name its folder with: tydb settings set PATH <folder>");
+    manager.RequireEntry();
     void* entry = manager.Symbol(name);
     // Another maker's record manager, or one of ours built without the server store, has none.
     if (entry == nullptr) {
