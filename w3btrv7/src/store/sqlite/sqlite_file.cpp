@@ -12,13 +12,16 @@ namespace w3b {
 
 namespace {
 
-// Takes the file at `path` for Create: made if missing, nobody else has it open, no journal of
-// an older file beside it, and empty. `guard` keeps it until the new file is written.
-int16_t ClaimForCreate(const std::string& path, platform::File* guard) {
+// Takes the file at `path` for Create: made if missing (only made, never taken over, when
+// `ifExists` refuses), nobody else has it open, no journal of an older file beside it, and
+// empty. `guard` keeps it until the new file is written.
+int16_t ClaimForCreate(const std::string& path, IfExists ifExists, platform::File* guard) {
     platform::FileOptions options;
     options.access = platform::FileAccess::kReadWrite;
     options.create = true;
+    options.createNew = ifExists == IfExists::kRefuse;
     platform::FileStatus fs = platform::File::Open(path.c_str(), options, guard);
+    if (fs == platform::FileStatus::kAlreadyExists) return btr::kStatusFileAlreadyExists;
     if (fs != platform::FileStatus::kOk) return btr::kStatusCreateIoError;
     // Nobody may have the file open while it is replaced; opens wait for us by failing.
     fs = guard->LockRange(kOpenLockOffset, 1, platform::RangeLock::kExclusive, false);
@@ -65,8 +68,12 @@ void DeleteWithJournals(const std::string& path) {
 
 // Writes a new file under a name of its own beside `path`, then moves it to `path` unless a
 // file has appeared there meanwhile (59). So no other process ever finds it half made: an empty
-// file there would answer 30 to every open, and nobody would ever finish it.
+// file there would answer 30 to every open, and nobody would ever finish it. kNoRoomBeside when
+// the longer name would pass the longest path a data file may have (and Windows' own limit).
+constexpr int16_t kNoRoomBeside = -1;
+
 int16_t CreateBeside(const std::string& path, const FileDef& def) {
+    if (path.size() + kNewFileSuffixLength >= static_cast<size_t>(btr::kMaxPathLength)) return kNoRoomBeside;
     std::random_device random;
     std::string temporary;
     platform::FileOptions options;
@@ -80,7 +87,7 @@ int16_t CreateBeside(const std::string& path, const FileDef& def) {
         platform::File claim;
         fs = platform::File::Open(temporary.c_str(), options, &claim);
     }
-    if (fs != platform::FileStatus::kOk) return btr::kStatusCreateIoError;
+    if (fs != platform::FileStatus::kOk) return kNoRoomBeside;
     int rc = WriteNewDatabase(temporary, def);
     if (rc != SQLITE_OK) {
         DeleteWithJournals(temporary);
@@ -154,13 +161,16 @@ bool SqliteFile::IsNewFileInTheMaking(const std::string& name) {
 int16_t SqliteFile::Create(const std::string& path, const FileDef& def, IfExists ifExists) {
     if (!platform::FileExists(path.c_str())) {
         int16_t status = CreateBeside(path, def);
-        // Made by another process meanwhile: replaced below only when asked for.
-        if (status != btr::kStatusFileAlreadyExists || ifExists == IfExists::kRefuse) return status;
+        // Made by another process meanwhile: replaced below only when asked for. Without room
+        // for a name beside it, the file is made in place, under its lock.
+        if (status != kNoRoomBeside && (status != btr::kStatusFileAlreadyExists || ifExists == IfExists::kRefuse)) {
+            return status;
+        }
     } else if (ifExists == IfExists::kRefuse) {
         return btr::kStatusFileAlreadyExists;
     }
     platform::File guard;
-    if (int16_t status = ClaimForCreate(path, &guard); status != btr::kStatusSuccess) return status;
+    if (int16_t status = ClaimForCreate(path, ifExists, &guard); status != btr::kStatusSuccess) return status;
     int rc = WriteNewDatabase(path, def);
     if (rc == SQLITE_OK) return btr::kStatusSuccess;
     return StatusOf(rc) == btr::kStatusDiskFull ? btr::kStatusDiskFull : btr::kStatusCreateIoError;
