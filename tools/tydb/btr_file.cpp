@@ -8,7 +8,7 @@ namespace {
 
 // Room for any record: the largest fixed part and variable tail the record manager keeps.
 constexpr uint32_t kRecordRoom = 1u << 20;
-// Room for a Stat reply: the specification, 119 segments and every collating sequence.
+// Room for a Stat reply: the file spec block, 119 segments and every collating sequence.
 constexpr uint32_t kStatRoom = 64u << 10;
 
 }  // namespace
