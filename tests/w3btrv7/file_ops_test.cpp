@@ -1,6 +1,9 @@
 // Create, Open, Close, Stat, Version, Stop and Reset through BTRCALL.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "platform.h"
 #include "w3btrv7_test_util.h"
 
 using namespace w3btest;
@@ -184,6 +187,25 @@ TEST(CreateModes, NoOverwriteAnswers59AndOpenFileAnswers85WithoutDamage) {
     ASSERT_EQ(Create(path, TwoKeyDefinition(), btr::kCreateOverwrite), 0);
     ASSERT_EQ(Open(pb, path), 0);
     EXPECT_EQ(Get(btr::kOpGetFirst, pb, 0).status, btr::kStatusEndOfFile);
+}
+
+TEST(CreateModes, AFileSystemThatCannotMoveANewFileIntoPlaceGetsItMadeInPlace) {
+    TempDir dir;
+    std::string path = dir.File("FAT.DAT");
+    // Neither a hard link nor a rename without replacing, as on FAT.
+    platform::testing::InjectFileFailure(platform::testing::FileOperation::kRename, 0,
+                                         platform::FileStatus::kAccessDenied);
+    int16_t created = Create(path, TwoKeyDefinition(), btr::kCreateNoOverwrite);
+    platform::testing::InjectFileFailure(platform::testing::FileOperation::kRename, -1, platform::FileStatus::kOk);
+    ASSERT_EQ(created, 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, path), 0);
+    EXPECT_EQ(Insert(pb, Record(20, std::string("\1\0\0\0abc", 7))), 0);
+    int leftovers = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        leftovers += entry.path().filename().string().rfind("FAT.DAT.", 0) == 0;
+    }
+    EXPECT_EQ(leftovers, 0);
 }
 
 TEST(FileOpenAndClose, PathsMustBeTerminatedWithinTheKeyLength) {

@@ -69,7 +69,8 @@ void DeleteWithJournals(const std::string& path) {
 // Writes a new file under a name of its own beside `path`, then moves it to `path` unless a
 // file has appeared there meanwhile (59). So no other process ever finds it half made: an empty
 // file there would answer 30 to every open, and nobody would ever finish it. kNoRoomBeside when
-// the longer name would pass the longest path a data file may have (and Windows' own limit).
+// the longer name would pass the longest path a data file may have (and Windows' own limit),
+// or when the file system cannot move it into place without replacing.
 constexpr int16_t kNoRoomBeside = -1;
 
 int16_t CreateBeside(const std::string& path, const FileDef& def) {
@@ -96,7 +97,9 @@ int16_t CreateBeside(const std::string& path, const FileDef& def) {
     fs = platform::RenameNoReplace(temporary.c_str(), path.c_str());
     if (fs == platform::FileStatus::kOk) return btr::kStatusSuccess;
     DeleteWithJournals(temporary);
-    return fs == platform::FileStatus::kAlreadyExists ? btr::kStatusFileAlreadyExists : btr::kStatusCreateIoError;
+    // A file system that can neither link nor rename without replacing (FAT, some shares)
+    // still gets its file, made in place under its lock.
+    return fs == platform::FileStatus::kAlreadyExists ? btr::kStatusFileAlreadyExists : kNoRoomBeside;
 }
 
 }  // namespace
