@@ -16,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
-all_targets=(btrcall_ops_fuzz create_buffer_fuzz ini_parser_fuzz csv_layout_fuzz datafile_reader_fuzz)
+all_targets=(btrcall_ops_fuzz create_buffer_fuzz extended_read_fuzz ini_parser_fuzz csv_layout_fuzz datafile_reader_fuzz)
 minutes=""
 targets=()
 while [ $# -gt 0 ]; do
@@ -75,6 +75,7 @@ for t in "${targets[@]}"; do
     case "$t" in
       btrcall_ops_fuzz) runs_wanted=1500 ;;
       create_buffer_fuzz) runs_wanted=3000 ;;
+      extended_read_fuzz) runs_wanted=20000 ;;
       datafile_reader_fuzz) runs_wanted=120000 ;;
       *) runs_wanted=60000 ;;
     esac

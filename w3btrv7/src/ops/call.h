@@ -93,6 +93,8 @@ int16_t DoGet(Call& call, OpenInstance& open);
 int16_t DoGetPosition(Call& call, OpenInstance& open);
 int16_t DoGetDirect(Call& call, OpenInstance& open);
 int16_t DoStep(Call& call, OpenInstance& open);
+// Get and Step Next/Previous Extended: many records, filtered and extracted, in one call.
+int16_t DoReadExtended(Call& call, OpenInstance& open);
 int16_t DoGetByPercentage(Call& call, OpenInstance& open);
 int16_t DoFindPercentage(Call& call, OpenInstance& open);
 int16_t DoCreateIndex(Call& call, OpenInstance& open);

@@ -45,6 +45,10 @@ constexpr OperationRow kOperations[] = {
     {btr::kOpStepFirst, DoStep, kStep},
     {btr::kOpStepLast, DoStep, kStep},
     {btr::kOpStepPrevious, DoStep, kStep},
+    {btr::kOpGetNextExtended, DoReadExtended},
+    {btr::kOpGetPreviousExtended, DoReadExtended},
+    {btr::kOpStepNextExtended, DoReadExtended},
+    {btr::kOpStepPreviousExtended, DoReadExtended},
     {btr::kOpGetByPercentage, DoGetByPercentage, Trait::kLockingRead},
     {btr::kOpFindPercentage, DoFindPercentage},
 };
