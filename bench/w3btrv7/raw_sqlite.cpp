@@ -33,6 +33,8 @@ RawFile::RawFile(const std::string& path, bool fullSync) {
     getEqual_ = Prepare("SELECT r.data FROM k0 CROSS JOIN records AS r ON r.position = k0.position WHERE k0.key = ?1");
     scanKey_ = Prepare("SELECT r.data FROM k0 CROSS JOIN records AS r ON r.position = k0.position ORDER BY k0.key");
     scanPosition_ = Prepare("SELECT data FROM records ORDER BY position");
+    scanKeyGroupBelow_ = Prepare("SELECT r.data FROM k0 CROSS JOIN records AS r ON r.position = k0.position"
+                                 " WHERE substr(r.data, 5, 10) < ?1 ORDER BY k0.key");
     findPosition_ = Prepare("SELECT k0.position, r.data FROM k0 CROSS JOIN records AS r ON r.position = k0.position"
                             " WHERE k0.key = ?1");
     readRecord_ = Prepare("SELECT data FROM records WHERE position = ?1");
@@ -45,7 +47,7 @@ RawFile::RawFile(const std::string& path, bool fullSync) {
 
 RawFile::~RawFile() {
     for (sqlite3_stmt* s : {begin_, commit_, insertRecord_, insertKey0_, insertKey1_, getEqual_, scanKey_, scanPosition_,
-                            findPosition_, readRecord_, findEntry_, updateRecord_, deleteRecord_, deleteKey0_,
+                            scanKeyGroupBelow_, findPosition_, readRecord_, findEntry_, updateRecord_, deleteRecord_, deleteKey0_,
                             deleteKey1_}) {
         sqlite3_finalize(s);
     }
@@ -118,6 +120,19 @@ size_t RawFile::ScanByKey() {
         ++count;
     }
     sqlite3_reset(scanKey_);
+    return count;
+}
+
+size_t RawFile::ScanByKeyGroupBelow(const std::string& group) {
+    size_t count = 0;
+    char buffer[256];
+    sqlite3_bind_blob(scanKeyGroupBelow_, 1, group.data(), static_cast<int>(group.size()), SQLITE_STATIC);
+    while (sqlite3_step(scanKeyGroupBelow_) == SQLITE_ROW) {
+        std::memcpy(buffer, sqlite3_column_blob(scanKeyGroupBelow_, 0),
+                    static_cast<size_t>(sqlite3_column_bytes(scanKeyGroupBelow_, 0)));
+        ++count;
+    }
+    sqlite3_reset(scanKeyGroupBelow_);
     return count;
 }
 

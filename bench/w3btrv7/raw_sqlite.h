@@ -27,6 +27,8 @@ public:
     // Every record in key-0 order / position order; returns the number read.
     size_t ScanByKey();
     size_t ScanByPosition();
+    // Every record whose group (bytes 4..13) sorts below `group`, in key-0 order.
+    size_t ScanByKeyGroupBelow(const std::string& group);
     // Position (rowid) of the record with key 0 `id`.
     int64_t PositionOf(uint32_t id);
     // The record at `position`, then its entry in key 0 found, as a program returning to a
@@ -44,6 +46,7 @@ private:
 
     sqlite3* db_ = nullptr;
     sqlite3_stmt *begin_, *commit_, *insertRecord_, *insertKey0_, *insertKey1_, *getEqual_, *scanKey_, *scanPosition_,
+        *scanKeyGroupBelow_,
         *findPosition_, *readRecord_, *findEntry_, *updateRecord_, *deleteRecord_, *deleteKey0_, *deleteKey1_;
 };
 

@@ -265,6 +265,81 @@ void StepNextScan_raw(benchmark::State& state) {
     SetPerOp(state, RecordCount());
 }
 
+// ---- Get Next Extended: 100 records a call ------------------------------------------------------
+
+constexpr uint16_t kRecordsPerCall = 100;
+constexpr char kGroupBound[] = "g000000100";  // below it: one record in ten
+
+// A descriptor that asks for whole records, with at most one term: the group below kGroupBound.
+std::string ExtendedDescriptor(bool filtered) {
+    auto u16 = [](uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); };
+    std::string body = u16(0) + u16(filtered ? 1 : 0);
+    if (filtered) {
+        body += std::string(1, static_cast<char>(btr::kTypeString)) + u16(10) + u16(4);
+        body += std::string(1, 3) + std::string(1, 0) + kGroupBound;  // less than; the last term
+    }
+    body += u16(kRecordsPerCall) + u16(1) + u16(kRecordLength) + u16(0);
+    return u16(static_cast<uint16_t>(body.size() + 4)) + "EG" + body;
+}
+
+// Reads the whole file along key 0, 100 records a call; returns the records taken.
+size_t ExtendedScan(EngineFile& file, const std::string& descriptor, bool firstTaken) {
+    std::vector<char> data(2 + kRecordsPerCall * (6 + kRecordLength));
+    char key[255];
+    uint32_t length = kRecordLength;
+    if (file.Call(btr::kOpGetFirst, data.data(), &length, key, 0) != 0) std::abort();
+    size_t count = firstTaken ? 1 : 0;
+    for (int16_t status = 0; status == 0;) {
+        std::memcpy(data.data(), descriptor.data(), descriptor.size());
+        length = static_cast<uint32_t>(data.size());
+        status = file.Call(btr::kOpGetNextExtended, data.data(), &length, key, 0);
+        if (status != 0 && status != btr::kStatusEndOfFile) std::abort();
+        uint16_t taken;
+        std::memcpy(&taken, data.data(), 2);
+        count += taken;
+    }
+    return count;
+}
+
+void GetNextExtended_ours(benchmark::State& state) {
+    OursRead().Populate();
+    const std::string descriptor = ExtendedDescriptor(false);
+    for (auto _ : state) {
+        if (ExtendedScan(OursRead(), descriptor, true) != RecordCount()) std::abort();
+    }
+    SetPerOp(state, RecordCount());
+}
+
+void GetNextExtended_raw(benchmark::State& state) {
+    RawState& raw = RawRead();
+    raw.Populate();
+    for (auto _ : state) {
+        if (raw.file->ScanByKey() != RecordCount()) std::abort();
+    }
+    SetPerOp(state, RecordCount());
+}
+
+size_t RecordsBelowTheBound() { return std::min<size_t>(RecordCount(), 100) * (RecordCount() / 1000) + std::min<size_t>(RecordCount() % 1000, 100); }
+
+void GetNextExtendedFiltered_ours(benchmark::State& state) {
+    OursRead().Populate();
+    const std::string descriptor = ExtendedDescriptor(true);
+    for (auto _ : state) {
+        // The first record (id 1) is in a group below the bound: the scan starts after it.
+        if (ExtendedScan(OursRead(), descriptor, true) != RecordsBelowTheBound()) std::abort();
+    }
+    SetPerOp(state, RecordCount());
+}
+
+void GetNextExtendedFiltered_raw(benchmark::State& state) {
+    RawState& raw = RawRead();
+    raw.Populate();
+    for (auto _ : state) {
+        if (raw.file->ScanByKeyGroupBelow(kGroupBound) != RecordsBelowTheBound()) std::abort();
+    }
+    SetPerOp(state, RecordCount());
+}
+
 // ---- Get Position, then Get Direct on a key --------------------------------------------------------
 
 // Positions of the records of the random lookups, as Get Position gave them after Get Equal.
@@ -598,6 +673,10 @@ BENCHMARK(GetNextScanInKeyOrder_ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(GetNextScanInKeyOrder_raw)->Unit(benchmark::kMillisecond);
 BENCHMARK(StepNextScan_ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(StepNextScan_raw)->Unit(benchmark::kMillisecond);
+BENCHMARK(GetNextExtended_ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(GetNextExtended_raw)->Unit(benchmark::kMillisecond);
+BENCHMARK(GetNextExtendedFiltered_ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(GetNextExtendedFiltered_raw)->Unit(benchmark::kMillisecond);
 BENCHMARK(GetPositionDirect_ours);
 BENCHMARK(GetPositionDirect_raw);
 BENCHMARK(Update_ours);
