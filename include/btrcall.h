@@ -299,6 +299,7 @@ inline constexpr int16_t kStatusFileAlreadyExists = 59;
 inline constexpr int16_t kStatusRejectCountReached = 60;
 inline constexpr int16_t kStatusWorkSpaceTooSmall = 61;
 inline constexpr int16_t kStatusInvalidGetExpression = 62;
+inline constexpr int16_t kStatusInvalidInsertExtendedBuffer = 63;
 inline constexpr int16_t kStatusInvalidExtractor = 65;
 inline constexpr int16_t kStatusDeadlock = 78;
 inline constexpr int16_t kStatusConflict = 80;

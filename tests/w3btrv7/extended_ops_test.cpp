@@ -205,3 +205,74 @@ TEST_F(ExtendedReads, LockBiasesAreRefusedRatherThanIgnored) {
     ASSERT_EQ(Get(btr::kOpGetFirst, pb_, 0).status, 0);
     EXPECT_EQ(Extended(pb_, 36 + 200, Descriptor("EG", 0, {}, 2, kIdOnly)).status, btr::kStatusInvalidOperation);
 }
+
+namespace {
+
+std::string InsertBuffer(const std::vector<std::string>& records, uint16_t count) {
+    std::string buffer = U16(count);
+    for (const std::string& r : records) buffer += U16(static_cast<uint16_t>(r.size())) + r;
+    return buffer;
+}
+
+size_t RecordsIn(PositionBlock& pb) {
+    size_t count = 0;
+    for (Read r = Get(btr::kOpStepFirst, pb, 0); r.status == 0; r = Get(btr::kOpStepNext, pb, 0)) ++count;
+    return count;
+}
+
+}  // namespace
+
+// The records before a refused one stay, listed with their positions; the refused one and those
+// after it are not written.
+TEST_F(ExtendedReads, InsertExtendedKeepsTheRecordsBeforeTheFirstRefusedOne) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> records;
+        uint16_t count;
+        int16_t status;
+        size_t inserted;
+    };
+    const Case cases[] = {
+        {"all", {Row(11), Row(12), Row(13)}, 3, 0, 3},
+        {"duplicate third", {Row(11), Row(12), Row(1), Row(14)}, 4, btr::kStatusDuplicateKey, 2},
+        {"short second", {Row(11), Row(12).substr(0, 19), Row(13)}, 3, btr::kStatusDataLengthError, 1},
+        {"fewer than counted", {Row(11), Row(12)}, 3, btr::kStatusInvalidInsertExtendedBuffer, 0},
+        {"none counted", {}, 0, btr::kStatusInvalidInsertExtendedBuffer, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string buffer = InsertBuffer(c.records, c.count);
+        uint32_t length = static_cast<uint32_t>(buffer.size());
+        char key[255] = {};
+        int16_t status = Call(btr::kOpInsertExtended, pb_, buffer.data(), &length, key, 255, 0);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(RecordsIn(pb_), kRecords + c.inserted);
+        if (c.inserted > 0) {
+            ASSERT_EQ(length, 2 + 4 * c.inserted);
+            EXPECT_EQ(static_cast<uint8_t>(buffer[0]), c.inserted);
+            for (size_t i = 0; i < c.inserted; ++i) {
+                std::string direct = buffer.substr(2 + 4 * i, 4) + std::string(kLength - 4, '\0');
+                uint32_t directLength = kLength;
+                ASSERT_EQ(Call(btr::kOpGetDirect, pb_, direct.data(), &directLength, key, 255, 0), 0);
+                EXPECT_EQ(direct, c.records[i]);
+            }
+        }
+        // Back to the ten records for the next case.
+        for (uint32_t id = 11; id <= 14; ++id) {
+            if (Get(btr::kOpGetEqual, pb_, 0, U32(id)).status == 0) {
+                ASSERT_EQ(Call(btr::kOpDelete, pb_, nullptr, &length, key, 255, 0), 0);
+            }
+        }
+    }
+}
+
+TEST_F(ExtendedReads, InsertExtendedInsideATransactionGoesWithItsAbort) {
+    uint32_t length = 0;
+    ASSERT_EQ(Call(btr::kOpBeginTransaction, pb_, nullptr, &length, nullptr, 0, 0), 0);
+    std::string buffer = InsertBuffer({Row(11), Row(12)}, 2);
+    length = static_cast<uint32_t>(buffer.size());
+    char key[255] = {};
+    ASSERT_EQ(Call(btr::kOpInsertExtended, pb_, buffer.data(), &length, key, 255, 0), 0);
+    ASSERT_EQ(Call(btr::kOpAbortTransaction, pb_, nullptr, &length, nullptr, 0, 0), 0);
+    EXPECT_EQ(RecordsIn(pb_), kRecords);
+}

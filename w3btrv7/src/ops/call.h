@@ -87,6 +87,8 @@ int16_t DoVersion(Call& call);
 int16_t DoStop(Call& call);
 int16_t DoReset(Call& call);
 int16_t DoInsert(Call& call, OpenInstance& open);
+// Insert Extended: the records of the buffer, in one transaction, up to the first refused one.
+int16_t DoInsertExtended(Call& call, OpenInstance& open);
 int16_t DoUpdate(Call& call, OpenInstance& open);
 int16_t DoDelete(Call& call, OpenInstance& open);
 int16_t DoGet(Call& call, OpenInstance& open);

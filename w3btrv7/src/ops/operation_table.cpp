@@ -49,6 +49,7 @@ constexpr OperationRow kOperations[] = {
     {btr::kOpGetPreviousExtended, DoReadExtended},
     {btr::kOpStepNextExtended, DoReadExtended},
     {btr::kOpStepPreviousExtended, DoReadExtended},
+    {btr::kOpInsertExtended, DoInsertExtended, kWrite},
     {btr::kOpGetByPercentage, DoGetByPercentage, Trait::kLockingRead},
     {btr::kOpFindPercentage, DoFindPercentage},
 };

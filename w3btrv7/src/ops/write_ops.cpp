@@ -12,20 +12,6 @@ namespace w3b {
 
 namespace {
 
-// A write with the no-wait bias (+500), or inside a transaction begun with it, does not wait
-// for another process's write to end.
-class WriteWaitScope {
-public:
-    WriteWaitScope(FileConnection& file, const Call& call) : file_(file) {
-        file_.SetWriteWait(call.op.noWriteWait || Engine::Get().CurrentTransaction().noWriteWait ? LockWait::kAnswerAtOnce
-                                                                                             : LockWait::kWait);
-    }
-    ~WriteWaitScope() { file_.SetWriteWait(LockWait::kWait); }
-
-private:
-    FileConnection& file_;
-};
-
 // Keeps other processes' locks away from a record while this process changes it: a record
 // another process has locked is refused with 84. Outside a transaction the record is held only
 // for the operation; inside one it stays locked until the transaction ends.

@@ -4,9 +4,23 @@
 
 #include <cstdint>
 
-#include "ops/engine.h"
+#include "ops/call.h"
 
 namespace w3b {
+
+// A write with the no-wait bias (+500), or inside a transaction begun with it, does not wait
+// for another process's write to end.
+class WriteWaitScope {
+public:
+    WriteWaitScope(FileConnection& file, const Call& call) : file_(file) {
+        file_.SetWriteWait(call.op.noWriteWait || Engine::Get().CurrentTransaction().noWriteWait ? LockWait::kAnswerAtOnce
+                                                                                             : LockWait::kWait);
+    }
+    ~WriteWaitScope() { file_.SetWriteWait(LockWait::kWait); }
+
+private:
+    FileConnection& file_;
+};
 
 // Rolls the operation back unless it was committed. Inside the process's transaction the
 // operation is a savepoint within the file's part of it.
