@@ -366,3 +366,52 @@ TEST(CreateAndStat, NinetySixSegmentsAndACollatingSequenceFillTheLibrarysStatist
     char key[255] = {};
     EXPECT_EQ(Call(btr::kOpCreateIndex, pb, &extra, &length, key, 255, 0), 0);
 }
+
+namespace {
+
+int16_t SetDirectory(PositionBlock& pb, const std::string& path) {
+    std::string key = path + std::string(1, '\0');
+    uint32_t length = 0;
+    return Call(btr::kOpSetDirectory, pb, nullptr, &length, key.data(), static_cast<uint8_t>(key.size()), 0);
+}
+
+std::string GetDirectory(PositionBlock& pb, int16_t* status, uint8_t keyLength = 255) {
+    std::string key(255, '\x55');
+    uint32_t length = 0;
+    *status = Call(btr::kOpGetDirectory, pb, nullptr, &length, key.data(), keyLength, 0);
+    return key.substr(0, key.find('\0'));
+}
+
+}  // namespace
+
+TEST(Directories, RelativePathsStartFromTheDirectorySetDirectoryChose) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("SUB"));
+    PositionBlock pb;
+    ASSERT_EQ(SetDirectory(pb, dir.path()), 0);
+    ASSERT_EQ(SetDirectory(pb, "SUB"), 0);  // itself relative to the directory set before
+    ASSERT_EQ(Create("REL.DAT", TwoKeyDefinition()), 0);
+    EXPECT_EQ(Open(pb, dir.File("SUB/REL.DAT")), 0);
+    int16_t status = -1;
+    EXPECT_TRUE(std::filesystem::equivalent(GetDirectory(pb, &status), dir.File("SUB")));
+    EXPECT_EQ(status, 0);
+    uint32_t length = 0;
+    ASSERT_EQ(Call(btr::kOpReset, pb, nullptr, &length, nullptr, 0, 0), 0);
+    EXPECT_TRUE(std::filesystem::equivalent(GetDirectory(pb, &status), std::filesystem::current_path()));
+}
+
+TEST(Directories, AMissingDirectoryOrAShortKeyBufferAnswersAStatusAndChangesNothing) {
+    TempDir dir;
+    PositionBlock pb;
+    ASSERT_EQ(SetDirectory(pb, dir.path()), 0);
+    EXPECT_EQ(SetDirectory(pb, dir.File("MISSING")), btr::kStatusDirectoryError);
+    ASSERT_EQ(Create(dir.File("FILE.DAT"), TwoKeyDefinition()), 0);
+    EXPECT_EQ(SetDirectory(pb, dir.File("FILE.DAT")), btr::kStatusDirectoryError);
+    int16_t status = -1;
+    std::string shortKey = GetDirectory(pb, &status, 2);
+    EXPECT_EQ(status, btr::kStatusKeyBufferTooShort);
+    EXPECT_EQ(shortKey.substr(0, 2), "\x55\x55");
+    EXPECT_TRUE(std::filesystem::equivalent(GetDirectory(pb, &status), dir.path()));
+    uint32_t length = 0;
+    Call(btr::kOpReset, pb, nullptr, &length, nullptr, 0, 0);
+}

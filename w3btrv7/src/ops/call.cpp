@@ -1,6 +1,7 @@
 #include "ops/call.h"
 
 #include <cstring>
+#include <filesystem>
 
 #include "platform.h"
 
@@ -13,6 +14,11 @@ int16_t PathFromKeyBuffer(const Call& call, std::string* path) {
     if (end == nullptr || end == call.key) return btr::kStatusInvalidFileName;
     std::string raw(reinterpret_cast<const char*>(call.key), static_cast<const uint8_t*>(end) - call.key);
     *path = platform::NativePath(raw.c_str());
+    // A relative path starts from the directory Set Directory chose, if any.
+    const std::string& directory = Engine::Get().Directory();
+    if (!directory.empty() && std::filesystem::path(*path).is_relative()) {
+        *path = (std::filesystem::path(directory) / *path).string();
+    }
     return btr::kStatusSuccess;
 }
 

@@ -59,9 +59,9 @@ inline int16_t ReturnServed(const Call& call, Cursor& cursor, std::string& recor
     return status;
 }
 
-// Reads the NUL-terminated path of Open and Create from the key buffer, as the file system
-// wants it. Status 11 when there is no terminator within the declared length (or 255 bytes),
-// or the path is empty.
+// Reads the NUL-terminated path of Open, Create and Set Directory from the key buffer, as the
+// file system wants it, a relative one joined to the directory Set Directory chose. Status 11
+// when there is no terminator within the declared length (or 255 bytes), or the path is empty.
 int16_t PathFromKeyBuffer(const Call& call, std::string* path);
 
 // Checks the length of a record to be written to `def`'s file (status 22 when it does not fit)
@@ -86,6 +86,8 @@ int16_t DoStat(Call& call, OpenInstance& open);
 int16_t DoVersion(Call& call);
 int16_t DoStop(Call& call);
 int16_t DoReset(Call& call);
+int16_t DoSetDirectory(Call& call);
+int16_t DoGetDirectory(Call& call);
 int16_t DoInsert(Call& call, OpenInstance& open);
 // Insert Extended: the records of the buffer, in one transaction, up to the first refused one.
 int16_t DoInsertExtended(Call& call, OpenInstance& open);

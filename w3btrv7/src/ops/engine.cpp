@@ -176,6 +176,7 @@ void Engine::CloseAll() {
     opens_.clear();
     transaction_ = Transaction();
     files_.clear();
+    directory_.clear();
     uint32_t old = generation_;
     do {
         ++generation_;

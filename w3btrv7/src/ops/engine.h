@@ -66,8 +66,14 @@ public:
     // spelling of its path.
     bool IsOpenHere(const DataFileLocation& where) const;
 
-    // Closes every file (Stop, Reset); every position block given out so far becomes invalid.
+    // Closes every file (Stop, Reset); every position block given out so far becomes invalid,
+    // and the current directory is the process's own again.
     void CloseAll();
+
+    // The directory relative paths of Open and Create start from (Set Directory); empty for the
+    // process's own current directory.
+    const std::string& Directory() const { return directory_; }
+    void SetDirectory(std::string directory) { directory_ = std::move(directory); }
 
     Transaction& CurrentTransaction() { return transaction_; }
     // Starts `file`'s part of the active transaction (once per file).
@@ -100,6 +106,7 @@ private:
     // locks SQLite holds through the first.
     std::map<FileKey, FileSlot> files_;
     Transaction transaction_;
+    std::string directory_;
 };
 
 }  // namespace w3b

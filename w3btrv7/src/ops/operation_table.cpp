@@ -29,6 +29,8 @@ constexpr OperationRow kOperations[] = {
     {btr::kOpGetLast, DoGet, kGet},
     {btr::kOpCreate, DoCreate},
     {btr::kOpStat, DoStat},
+    {btr::kOpSetDirectory, DoSetDirectory},
+    {btr::kOpGetDirectory, DoGetDirectory},
     {btr::kOpBeginTransaction, DoBeginTransaction,
      Trait::kTakesConcurrent | Trait::kTakesNoWriteWaitWhenConcurrent},
     {btr::kOpEndTransaction, DoEndTransaction},
