@@ -22,27 +22,6 @@ std::string Row(uint32_t id) {
     return U32(id) + name + U16(static_cast<uint16_t>(static_cast<int16_t>(id * 10 - 50))) + U32(5);
 }
 
-struct Term {
-    uint8_t type;
-    uint16_t length;
-    uint16_t offset;
-    uint8_t code;
-    std::string value;  // the value, or with +32 the other field's offset
-    uint8_t connector = 0;
-};
-
-std::string Descriptor(const char* start, uint16_t rejects, const std::vector<Term>& terms, uint16_t wanted,
-                       const std::vector<std::pair<uint16_t, uint16_t>>& fields) {
-    std::string body = U16(rejects) + U16(static_cast<uint16_t>(terms.size()));
-    for (const Term& t : terms) {
-        body += std::string(1, static_cast<char>(t.type)) + U16(t.length) + U16(t.offset);
-        body += std::string(1, static_cast<char>(t.code)) + std::string(1, static_cast<char>(t.connector)) + t.value;
-    }
-    body += U16(wanted) + U16(static_cast<uint16_t>(fields.size()));
-    for (auto [length, offset] : fields) body += U16(length) + U16(offset);
-    return U16(static_cast<uint16_t>(body.size() + 4)) + start + body;
-}
-
 const std::vector<std::pair<uint16_t, uint16_t>> kIdOnly = {{4, 0}};
 
 struct Result {
@@ -199,11 +178,6 @@ TEST_F(ExtendedReads, DescriptorsThatDoNotAddUpAreRefused) {
         // Nothing moved: the block is still on the first record.
         EXPECT_EQ(Get(btr::kOpGetNext, pb_, 0).record, Row(2));
     }
-}
-
-TEST_F(ExtendedReads, LockBiasesAreRefusedRatherThanIgnored) {
-    ASSERT_EQ(Get(btr::kOpGetFirst, pb_, 0).status, 0);
-    EXPECT_EQ(Extended(pb_, 36 + 200, Descriptor("EG", 0, {}, 2, kIdOnly)).status, btr::kStatusInvalidOperation);
 }
 
 namespace {

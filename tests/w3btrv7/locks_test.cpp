@@ -2,6 +2,8 @@
 // meet (84) while the blocks of one process never conflict.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "client_process.h"
 
 using namespace w3btest;
@@ -301,4 +303,47 @@ TEST_F(RecordLocks, ALockingReadRefusedBeforeItReadsLocksNothing) {
               btr::kStatusDataLengthError);
     auto client = Client();
     EXPECT_EQ(client->Ask(GetCommand(Op(btr::kOpGetEqual, kSingleNoWait), 2)), "status 0");
+}
+
+namespace {
+
+// Get Next Extended from the first record, taking it and the two after it (ids 1, 2, 3).
+int16_t ReadThreeExtended(PositionBlock& pb, uint16_t bias) {
+    EXPECT_EQ(Get(btr::kOpGetFirst, pb, 0).status, 0);
+    std::string data = Descriptor("UC", 0, {}, 3, {{4, 0}});
+    data.resize(256);
+    uint32_t length = static_cast<uint32_t>(data.size());
+    char key[255] = {};
+    return Call(Op(btr::kOpGetNextExtended, bias), pb, data.data(), &length, key, 255, 0);
+}
+
+}  // namespace
+
+// A single-record lock holds the last record returned; multiple-record locks hold every one.
+TEST_F(RecordLocks, ExtendedReadsLockWhatTheirBiasSays) {
+    struct Case {
+        uint16_t bias;
+        std::vector<uint32_t> lockedIds;
+    };
+    const Case cases[] = {{0, {}}, {kSingleNoWait, {3}}, {kSingleWait, {3}}, {kMultipleNoWait, {1, 2, 3}},
+                          {kMultipleWait, {1, 2, 3}}};
+    auto client = Client();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bias);
+        ASSERT_EQ(ReadThreeExtended(pb_, c.bias), 0);
+        for (uint32_t id : {1u, 2u, 3u}) {
+            bool locked = std::find(c.lockedIds.begin(), c.lockedIds.end(), id) != c.lockedIds.end();
+            EXPECT_EQ(client->Ask(GetCommand(Op(btr::kOpGetEqual, kMultipleNoWait), id)),
+                      locked ? "status 84" : "status 0");
+        }
+        ASSERT_EQ(client->Ask("unlock -2 0"), "status 0");
+        ASSERT_EQ(Unlock(pb_, c.bias >= kMultipleWait ? btr::kUnlockAllMultiple : btr::kUnlockSingle), 0);
+    }
+}
+
+TEST_F(RecordLocks, AnExtendedReadMeetingALockedRecordAnswers84AndKeepsNoLockItTook) {
+    auto client = Client();
+    ASSERT_EQ(client->Ask(GetCommand(Op(btr::kOpGetEqual, kSingleNoWait), 2)), "status 0");
+    EXPECT_EQ(ReadThreeExtended(pb_, kMultipleNoWait), btr::kStatusRecordInUse);
+    EXPECT_EQ(client->Ask(GetCommand(Op(btr::kOpGetEqual, kSingleNoWait), 1)), "status 0");
 }

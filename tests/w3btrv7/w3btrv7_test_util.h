@@ -137,6 +137,30 @@ inline uint32_t Position(PositionBlock& pb, int16_t* status = nullptr) {
 inline std::string U16(uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); }
 inline std::string U32(uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
 
+// A filter term of an extended read's descriptor.
+struct Term {
+    uint8_t type;
+    uint16_t length;
+    uint16_t offset;
+    uint8_t code;
+    std::string value;  // the value, or with +32 the other field's offset
+    uint8_t connector = 0;
+};
+
+// The descriptor of an extended read: where it starts ("EG", "UC"), its filter, how many records
+// it asks for and the (length, offset) of each field to extract.
+inline std::string Descriptor(const char* start, uint16_t rejects, const std::vector<Term>& terms, uint16_t wanted,
+                              const std::vector<std::pair<uint16_t, uint16_t>>& fields) {
+    std::string body = U16(rejects) + U16(static_cast<uint16_t>(terms.size()));
+    for (const Term& t : terms) {
+        body += std::string(1, static_cast<char>(t.type)) + U16(t.length) + U16(t.offset);
+        body += std::string(1, static_cast<char>(t.code)) + std::string(1, static_cast<char>(t.connector)) + t.value;
+    }
+    body += U16(wanted) + U16(static_cast<uint16_t>(fields.size()));
+    for (auto [length, offset] : fields) body += U16(length) + U16(offset);
+    return U16(static_cast<uint16_t>(body.size() + 4)) + start + body;
+}
+
 // The server's verdict on a file of a served folder ("ok" when sound): no key entry leads to a
 // record that is not there, and no record is on a key twice.
 inline std::string ServerIntegrityCheck(const std::string& path, const std::string& settings) {

@@ -120,6 +120,14 @@ inline uint8_t EffectiveLock(const Call& call) {
 // answers 84 at once for the no-wait forms, leaving buffers and currency as they were; the wait
 // forms wait for it and read again. 93 when the block holds locks of the other kind.
 int16_t LockedRead(Call& call, OpenInstance& open, const OperationRow& row, uint8_t lock);
+// The parts of a locking read for operations that lock records as they go (the extended reads):
+// the block may take locks of this kind (93) and the file is free of another process's
+// whole-file lock; then a record is locked as `lock` asks (another holder: 84 at once for the
+// no-wait forms, else waited for), counted once more for this block until KeepReadLock records
+// it (a single-record lock replacing the block's previous one) or it is released.
+int16_t BeginLockingRead(OpenInstance& open, uint8_t lock);
+int16_t AcquireForRead(OpenInstance& open, int64_t position, uint8_t lock);
+void KeepReadLock(OpenInstance& open, int64_t position, uint8_t lock);
 
 }  // namespace w3b
 

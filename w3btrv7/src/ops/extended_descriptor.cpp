@@ -174,14 +174,14 @@ uint64_t ExtendedDescriptor::ResultLength(uint32_t records) const {
     return 2 + uint64_t{records} * (6 + extractLength);
 }
 
-bool ExtendedDescriptor::Accepts(const uint8_t* record, std::string* scratchA, std::string* scratchB) const {
+bool ExtendedDescriptor::Accepts(const uint8_t* record) const {
     if (terms.empty()) return true;
     // Left to right: each connector joins the result so far with the next term.
-    bool result = TermHolds(terms[0], record, scratchA, scratchB);
+    bool result = TermHolds(terms[0], record, &field_, &other_);
     for (size_t i = 1; i < terms.size(); ++i) {
         bool orNext = terms[i - 1].orNext;
         if (orNext ? result : !result) continue;
-        result = TermHolds(terms[i], record, scratchA, scratchB);
+        result = TermHolds(terms[i], record, &field_, &other_);
     }
     return result;
 }

@@ -58,9 +58,14 @@ struct ExtendedDescriptor {
     uint64_t ResultLength(uint32_t records) const;
     // True when the record (at least the limits' record length) passes the filter, terms
     // combined left to right.
-    bool Accepts(const uint8_t* record, std::string* scratchA, std::string* scratchB) const;
+    bool Accepts(const uint8_t* record) const;
     // Appends the extracted fields of the record to `out`.
     void Extract(const uint8_t* record, std::string* out) const;
+
+private:
+    // The encodings a term compares, kept from record to record.
+    mutable std::string field_;
+    mutable std::string other_;
 };
 
 // How many rejected records a call examines when the descriptor leaves it to the engine (0).

@@ -4,6 +4,7 @@
 // fields of many records in one call.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ops/call.h"
 #include "ops/extended_descriptor.h"
@@ -67,10 +68,7 @@ public:
             return status;
         }
         if (!*found) return btr::kStatusSuccess;
-        if (record.size() < open_.file->Def().RecordLength() || record.size() > record_.size()) {
-            return btr::kStatusIoError;
-        }
-        std::memcpy(record_.data(), record.data(), record.size());
+        if (!Replace(record)) return btr::kStatusIoError;
         position_ = position;
         return btr::kStatusSuccess;
     }
@@ -83,7 +81,15 @@ public:
         return status;
     }
 
+    // The record as it is now, in place of the one read; false when it does not fit.
+    bool Replace(const std::string& now) {
+        if (now.size() < open_.file->Def().RecordLength() || now.size() > record_.size()) return false;
+        std::memcpy(record_.data(), now.data(), now.size());
+        return true;
+    }
+
     const uint8_t* Record() const { return reinterpret_cast<const uint8_t*>(record_.data()); }
+    OpenInstance& Open() { return open_; }
     int64_t Position() const { return position_; }
 
 private:
@@ -105,30 +111,56 @@ void AppendU32(std::string* out, uint32_t value) {
     AppendU16(out, value >> 16);
 }
 
+// Locks the record the examiner stands on, as the call asks, and reads it again under the lock,
+// so that what is returned is what is locked: `taken` false (the lock given back) when it has
+// gone meanwhile or the filter no longer accepts it.
+int16_t LockTaken(OpenInstance& open, Examiner& examiner, const ExtendedDescriptor& descriptor, uint8_t lock,
+                  bool* taken) {
+    *taken = false;
+    const int64_t position = examiner.Position();
+    if (int16_t status = AcquireForRead(open, position, lock); status != btr::kStatusSuccess) return status;
+    std::string now;
+    bool found = false;
+    int16_t status = open.file->ReadRecord(position, &now, &found);
+    *taken = status == btr::kStatusSuccess && found && examiner.Replace(now) && descriptor.Accepts(examiner.Record());
+    if (!*taken) {
+        open.file->Locks().Release(position);
+        return status;
+    }
+    KeepReadLock(open, position, lock);
+    return btr::kStatusSuccess;
+}
+
 // Examines records until enough are taken (0), the way ends (9) or too many were rejected (60),
-// appending each taken record to `result` after its count.
-int16_t Examine(const ExtendedDescriptor& descriptor, Examiner& examiner, std::string* result, uint16_t* taken) {
-    std::string scratchA;
-    std::string scratchB;
+// appending each taken record to `result` after its count. With `lock`, each taken record is
+// locked; a failure gives back the locks this call took.
+int16_t Examine(const ExtendedDescriptor& descriptor, Examiner& examiner, uint8_t lock, std::string* result,
+                uint16_t* taken) {
+    OpenInstance& open = examiner.Open();
+    std::vector<int64_t> locked;
     uint32_t rejected = 0;
     bool haveCurrent = false;
-    if (descriptor.start == ExtendedStart::kWithCurrent) {
-        if (int16_t status = examiner.Current(&haveCurrent); status != btr::kStatusSuccess) return status;
-    }
-    for (;;) {
-        if (!haveCurrent) {
-            if (int16_t status = examiner.Next(); status != btr::kStatusSuccess) return status;
-        }
+    int16_t status = btr::kStatusSuccess;
+    if (descriptor.start == ExtendedStart::kWithCurrent) status = examiner.Current(&haveCurrent);
+    while (status == btr::kStatusSuccess) {
+        if (!haveCurrent && (status = examiner.Next()) != btr::kStatusSuccess) break;
         haveCurrent = false;
-        if (!descriptor.Accepts(examiner.Record(), &scratchA, &scratchB)) {
+        bool accepted = descriptor.Accepts(examiner.Record());
+        if (accepted && lock != 0 && (status = LockTaken(open, examiner, descriptor, lock, &accepted)) != 0) break;
+        if (!accepted) {
             if (++rejected >= descriptor.rejectLimit) return btr::kStatusRejectCountReached;
             continue;
         }
+        if (lock != 0) locked.push_back(examiner.Position());
         AppendU16(result, descriptor.extractLength);
         AppendU32(result, static_cast<uint32_t>(examiner.Position()));
         descriptor.Extract(examiner.Record(), result);
         if (++*taken == descriptor.wanted) return btr::kStatusSuccess;
     }
+    if (status != btr::kStatusEndOfFile) {
+        for (int64_t position : locked) open.ReleaseLocksOn(position);
+    }
+    return status;
 }
 
 }  // namespace
@@ -143,9 +175,11 @@ int16_t DoReadExtended(Call& call, OpenInstance& open) {
     } else if (def.KeyOnly()) {
         return btr::kStatusOperationNotAllowed;
     }
-    // Locks on the records an extended read returns are not offered: refused rather than
-    // returning records unlocked that the caller believes locked.
-    if (EffectiveLock(call) != 0) return btr::kStatusInvalidOperation;
+    // +100/+200 lock the last record returned, +300/+400 every one.
+    const uint8_t lock = EffectiveLock(call);
+    if (lock != 0) {
+        if (int16_t status = BeginLockingRead(open, lock); status != btr::kStatusSuccess) return status;
+    }
     DescriptorLimits limits{.bufferLength = call.DataCapacity(), .recordLength = def.RecordLength(), .acs = AcsOf(def, key)};
     ExtendedDescriptor descriptor;
     if (int16_t status = ParseExtendedDescriptor(call.data, limits, &descriptor); status != btr::kStatusSuccess) {
@@ -154,7 +188,7 @@ int16_t DoReadExtended(Call& call, OpenInstance& open) {
     Examiner examiner(call, open);
     std::string result(2, '\0');
     uint16_t taken = 0;
-    int16_t status = Examine(descriptor, examiner, &result, &taken);
+    int16_t status = Examine(descriptor, examiner, lock, &result, &taken);
     bool partial = status == btr::kStatusEndOfFile || status == btr::kStatusRejectCountReached;
     if (status != btr::kStatusSuccess && !partial) return status;
     result[0] = static_cast<char>(taken & 0xFF);

@@ -107,16 +107,29 @@ int16_t ClaimFile(FileConnection& file, LockWait wait) {
     return file.Locks().CheckFileFreeWithNextRead(wait);
 }
 
+LockKind KindOf(uint8_t lock) { return lock >= 3 ? LockKind::kMultiple : LockKind::kSingle; }
+LockWait WaitOf(uint8_t lock) { return lock == 1 || lock == 3 ? LockWait::kWait : LockWait::kAnswerAtOnce; }
+
 }  // namespace
 
-int16_t LockedRead(Call& call, OpenInstance& open, const OperationRow& row, uint8_t lock) {
-    LockKind kind = lock >= 3 ? LockKind::kMultiple : LockKind::kSingle;
-    LockWait wait = lock == 1 || lock == 3 ? LockWait::kWait : LockWait::kAnswerAtOnce;
-    bool otherKindHeld = kind == LockKind::kMultiple ? open.singleLock != 0 : !open.multipleLocks.empty();
+int16_t BeginLockingRead(OpenInstance& open, uint8_t lock) {
+    bool otherKindHeld = KindOf(lock) == LockKind::kMultiple ? open.singleLock != 0 : !open.multipleLocks.empty();
     if (otherKindHeld) return btr::kStatusIncompatibleLockType;
+    return ClaimFile(*open.file, WaitOf(lock));
+}
+
+int16_t AcquireForRead(OpenInstance& open, int64_t position, uint8_t lock) {
+    return open.file->Locks().Acquire(position, WaitOf(lock));
+}
+
+void KeepReadLock(OpenInstance& open, int64_t position, uint8_t lock) { KeepLock(open, position, KindOf(lock)); }
+
+int16_t LockedRead(Call& call, OpenInstance& open, const OperationRow& row, uint8_t lock) {
+    LockKind kind = KindOf(lock);
+    LockWait wait = WaitOf(lock);
+    if (int16_t status = BeginLockingRead(open, lock); status != btr::kStatusSuccess) return status;
     FileConnection& file = *open.file;
     RecordLocks& locks = file.Locks();
-    if (int16_t status = ClaimFile(file, wait); status != btr::kStatusSuccess) return status;
     int64_t waitedFor = 0;  // a record this call waited for and holds (one holder counted)
     for (;;) {
         ReadUndo undo(call, open.cursor, KeyBytesWritten(call, open, row));
