@@ -204,3 +204,37 @@ TEST_F(FileCommandsTest, VariableLengthFileIsCreatedAsAskedAndDumpedWhole) {
 }
 
 }  // namespace
+
+// --where and --fields go through the record manager's extended reads: the rows are its answer.
+TEST_F(FileCommandsTest, DumpWhereAndFieldsShowOnlyTheMatchingRecordsAndFields) {
+    const std::string path = dir.File("CUST.DAT");
+    ASSERT_EQ(RunTool(dir, "create " + Quoted(path) + " --record-length 24 --key 1:8 --key 9:8:dup").exitCode, 0);
+    DirectEngine engine;
+    ASSERT_TRUE(engine.ready());
+    engine.InsertAll(path, {Row("carl", "Paris", "3"), Row("ann", "oslo", "1"), Row("bob", "paris", "2"),
+                            Row("dora", "berlin", "4")});
+    struct Case {
+        std::string arguments;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"--where '9:8:nocase = paris' --fields 1:8", "bob\ncarl\n"},
+        {"--where '9:8 = paris' --where '1:8 > a' --fields 1:4", "bob\n"},
+        {"--where '1:8 < b' --where '1:8 >= d' --any --fields 1:4 --key -1", "ann\ndora\n"},
+        {"--where '1:8 != ann' --fields 1:8,9:8 --format csv --limit 1", "position,1:8,9:8\n"},
+        {"--where '1:8 = nobody'", ""},
+    };
+    for (const Case& c : cases) {
+        auto dump = RunTool(dir, "dump " + Quoted(path) + " " + c.arguments);
+        ASSERT_EQ(dump.exitCode, 0) << c.arguments << "\n" << dump.err;
+        if (c.arguments.find("csv") == std::string::npos) {
+            EXPECT_EQ(dump.out, c.out) << c.arguments;
+        } else {
+            EXPECT_EQ(dump.out.rfind(c.out, 0), 0u) << dump.out;
+            EXPECT_NE(dump.out.find(",\"bob\",\"paris\"\n"), std::string::npos) << dump.out;
+        }
+    }
+    auto bad = RunTool(dir, "dump " + Quoted(path) + " --where '1:4:type=integer = twelve'");
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.err.find("does not fit a 4-byte integer field"), std::string::npos) << bad.err;
+}
