@@ -311,6 +311,7 @@ inline constexpr int16_t kStatusIncompatibleMode = 88;
 inline constexpr int16_t kStatusIncompatibleLockType = 93;
 inline constexpr int16_t kStatusPermissionError = 94;
 inline constexpr int16_t kStatusSessionNoLongerValid = 95;
+inline constexpr int16_t kStatusChunkOffsetTooLong = 103;
 
 }  // namespace btr
 #endif /* __cplusplus */

@@ -1100,7 +1100,8 @@ void Session::OpGetDirect() {
 
     Statuses errors;
     if (!block.open) errors.push_back(btr::kStatusFileNotOpen);
-    if (block.open && chunk) errors.push_back(btr::kStatusInvalidOperation);
+    // The chunk form finds no chunk descriptor in a buffer of sentinel bytes.
+    if (block.open && chunk) errors.push_back(capacity < 8 ? btr::kStatusDataLengthError : btr::kStatusInvalidGetExpression);
     if (block.open && !chunk) {
         if (effectiveLock != 0 && block.LockConflicts(effectiveLock)) errors.push_back(btr::kStatusIncompatibleLockType);
         if (kn != -1 && key == nullptr) errors.push_back(btr::kStatusInvalidKeyNumber);
@@ -1629,7 +1630,7 @@ void Session::OpOther() {
         return;
     }
     // Codes this record manager does not offer, or biases on operations that do not take them.
-    static const uint16_t kCodes[] = {16, 17, 18, 29, 30, 36, 37, 38, 39, 40, 42, 43, 53, 54, 64, 65, 99, 505, 550, 1002, 1005};
+    static const uint16_t kCodes[] = {16, 29, 30, 42, 43, 54, 64, 65, 99, 505, 550, 1002, 1005};
     uint16_t op = kCodes[choice % std::size(kCodes)];
     Begin("Operation " + std::to_string(op) + " " + BlockName(b));
     std::vector<uint8_t> data(64, kDataSentinel);

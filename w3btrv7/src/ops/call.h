@@ -96,6 +96,9 @@ int16_t DoDelete(Call& call, OpenInstance& open);
 int16_t DoGet(Call& call, OpenInstance& open);
 int16_t DoGetPosition(Call& call, OpenInstance& open);
 int16_t DoGetDirect(Call& call, OpenInstance& open);
+// Get Direct/Chunk and Update Chunk: pieces of a record.
+int16_t DoGetChunk(Call& call, OpenInstance& open);
+int16_t DoUpdateChunk(Call& call, OpenInstance& open);
 int16_t DoStep(Call& call, OpenInstance& open);
 // Get and Step Next/Previous Extended: many records, filtered and extracted, in one call.
 int16_t DoReadExtended(Call& call, OpenInstance& open);

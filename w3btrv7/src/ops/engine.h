@@ -28,6 +28,8 @@ struct OpenInstance {
     // multiple-record locks, never both.
     int64_t singleLock = 0;
     std::vector<int64_t> multipleLocks;
+    // Where the block's last chunk operation ended, for chunks that follow on from it.
+    uint64_t chunkEnd = 0;
 
     bool ReadOnly() const;
     bool HoldsMultiple(int64_t position) const;

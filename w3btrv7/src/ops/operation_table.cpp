@@ -54,6 +54,7 @@ constexpr OperationRow kOperations[] = {
     {btr::kOpInsertExtended, DoInsertExtended, kWrite},
     {btr::kOpGetByPercentage, DoGetByPercentage, Trait::kLockingRead},
     {btr::kOpFindPercentage, DoFindPercentage},
+    {btr::kOpUpdateChunk, DoUpdateChunk, kWrite},
 };
 
 // Every call looks its code up: by index, not by search, in a table built at compile time.

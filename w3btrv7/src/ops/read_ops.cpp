@@ -219,8 +219,7 @@ int16_t DoGetPosition(Call& call, OpenInstance& open) {
 }
 
 int16_t DoGetDirect(Call& call, OpenInstance& open) {
-    // Reading parts of a record (key number -2) is not offered.
-    if (call.keyNumber == btr::kKeyNumberChunk) return btr::kStatusInvalidOperation;
+    if (call.keyNumber == btr::kKeyNumberChunk) return DoGetChunk(call, open);
     FileConnection& file = *open.file;
     const FileDef& def = file.Def();
     const KeyInfo* key = nullptr;
