@@ -187,6 +187,7 @@ int16_t DoReadExtended(Call& call, OpenInstance& open) {
     }
     Examiner examiner(call, open);
     std::string result(2, '\0');
+    result.reserve(static_cast<size_t>(descriptor.ResultLength(descriptor.wanted)));
     uint16_t taken = 0;
     int16_t status = Examine(descriptor, examiner, lock, &result, &taken);
     bool partial = status == btr::kStatusEndOfFile || status == btr::kStatusRejectCountReached;
