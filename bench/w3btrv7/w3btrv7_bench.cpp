@@ -319,7 +319,12 @@ void GetNextExtended_raw(benchmark::State& state) {
     SetPerOp(state, RecordCount());
 }
 
-size_t RecordsBelowTheBound() { return std::min<size_t>(RecordCount(), 100) * (RecordCount() / 1000) + std::min<size_t>(RecordCount() % 1000, 100); }
+// The records whose group (id % 1000) sorts below kGroupBound.
+size_t RecordsBelowTheBound() {
+    size_t count = 0;
+    for (size_t id = 1; id <= RecordCount(); ++id) count += id % 1000 < 100 ? 1 : 0;
+    return count;
+}
 
 void GetNextExtendedFiltered_ours(benchmark::State& state) {
     OursRead().Populate();
