@@ -59,4 +59,21 @@ int16_t CallKey(const FileDef& def, const Call& call, int8_t noKey, const KeyInf
 
 void WriteU32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
 
+uint16_t ReadU16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | at[1] << 8); }
+
+void WriteU16(uint8_t* at, uint16_t value) {
+    at[0] = static_cast<uint8_t>(value & 0xFF);
+    at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void AppendU16(std::string* out, uint16_t value) {
+    out->push_back(static_cast<char>(value & 0xFF));
+    out->push_back(static_cast<char>(value >> 8));
+}
+
+void AppendU32(std::string* out, uint32_t value) {
+    AppendU16(out, static_cast<uint16_t>(value & 0xFFFF));
+    AppendU16(out, static_cast<uint16_t>(value >> 16));
+}
+
 }  // namespace w3b

@@ -75,8 +75,13 @@ const KeyInfo* KeyOf(const FileDef& def, int keyNumber);
 // does not); nullptr without a status for `noKey`, the number that names no key.
 int16_t CallKey(const FileDef& def, const Call& call, int8_t noKey, const KeyInfo** key);
 
+// Little-endian numbers in the callers' buffers.
+uint16_t ReadU16(const uint8_t* at);
 uint32_t ReadU32(const uint8_t* at);
+void WriteU16(uint8_t* at, uint16_t value);
 void WriteU32(uint8_t* at, uint32_t value);
+void AppendU16(std::string* out, uint16_t value);
+void AppendU32(std::string* out, uint32_t value);
 
 // ---- Operations. Each returns a status; those with an instance run on an open position block.
 int16_t DoOpen(Call& call);

@@ -101,16 +101,6 @@ private:
     int64_t position_ = 0;
 };
 
-void AppendU16(std::string* out, uint32_t value) {
-    out->push_back(static_cast<char>(value & 0xFF));
-    out->push_back(static_cast<char>((value >> 8) & 0xFF));
-}
-
-void AppendU32(std::string* out, uint32_t value) {
-    AppendU16(out, value & 0xFFFF);
-    AppendU16(out, value >> 16);
-}
-
 // Locks the record the examiner stands on, as the call asks, and reads it again under the lock,
 // so that what is returned is what is locked: `taken` false (the lock given back) when it has
 // gone meanwhile or the filter no longer accepts it.
@@ -152,7 +142,7 @@ int16_t Examine(const ExtendedDescriptor& descriptor, Examiner& examiner, uint8_
             continue;
         }
         if (lock != 0) locked.push_back(examiner.Position());
-        AppendU16(result, descriptor.extractLength);
+        AppendU16(result, static_cast<uint16_t>(descriptor.extractLength));
         AppendU32(result, static_cast<uint32_t>(examiner.Position()));
         descriptor.Extract(examiner.Record(), result);
         if (++*taken == descriptor.wanted) return btr::kStatusSuccess;
@@ -192,8 +182,7 @@ int16_t DoReadExtended(Call& call, OpenInstance& open) {
     int16_t status = Examine(descriptor, examiner, lock, &result, &taken);
     bool partial = status == btr::kStatusEndOfFile || status == btr::kStatusRejectCountReached;
     if (status != btr::kStatusSuccess && !partial) return status;
-    result[0] = static_cast<char>(taken & 0xFF);
-    result[1] = static_cast<char>(taken >> 8);
+    WriteU16(reinterpret_cast<uint8_t*>(result.data()), taken);
     std::memcpy(call.data, result.data(), result.size());
     call.SetDataLength(static_cast<uint32_t>(result.size()));
     return status;

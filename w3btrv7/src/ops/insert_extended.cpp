@@ -15,13 +15,14 @@ namespace {
 // The records of the buffer, each as a view into the caller's copy of it; 63 when the buffer
 // does not hold what it says (a count, then a length and that many bytes for each record).
 int16_t SplitRecords(const std::string& buffer, std::vector<std::pair<size_t, uint16_t>>* records) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
     if (buffer.size() < 2) return btr::kStatusInvalidInsertExtendedBuffer;
-    uint16_t count = static_cast<uint16_t>(static_cast<uint8_t>(buffer[0]) | static_cast<uint8_t>(buffer[1]) << 8);
+    const uint16_t count = ReadU16(bytes);
     if (count == 0) return btr::kStatusInvalidInsertExtendedBuffer;
     size_t at = 2;
     for (uint16_t i = 0; i < count; ++i) {
         if (buffer.size() - at < 2) return btr::kStatusInvalidInsertExtendedBuffer;
-        uint16_t length = static_cast<uint16_t>(static_cast<uint8_t>(buffer[at]) | static_cast<uint8_t>(buffer[at + 1]) << 8);
+        const uint16_t length = ReadU16(bytes + at);
         at += 2;
         if (buffer.size() - at < length) return btr::kStatusInvalidInsertExtendedBuffer;
         records->emplace_back(at, length);
@@ -83,10 +84,9 @@ int16_t DoInsertExtended(Call& call, OpenInstance& open) {
         positions.push_back(static_cast<uint32_t>(open.cursor.position));
     }
     if (int16_t status = transaction.Commit(); status != btr::kStatusSuccess) return status;
-    std::string reply(2 + 4 * positions.size(), '\0');
-    reply[0] = static_cast<char>(positions.size() & 0xFF);
-    reply[1] = static_cast<char>(positions.size() >> 8);
-    for (size_t i = 0; i < positions.size(); ++i) WriteU32(reinterpret_cast<uint8_t*>(reply.data()) + 2 + 4 * i, positions[i]);
+    std::string reply;
+    AppendU16(&reply, static_cast<uint16_t>(positions.size()));
+    for (uint32_t position : positions) AppendU32(&reply, position);
     std::memcpy(call.data, reply.data(), reply.size());
     call.SetDataLength(static_cast<uint32_t>(reply.size()));
     return refused;
