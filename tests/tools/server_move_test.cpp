@@ -54,6 +54,12 @@ public:
         return Call(btr::kOpGetDirect, &data, 0) == 0 ? data : "status";
     }
 
+    int16_t SetOwner(std::string name) {
+        std::string again = name += '\0';
+        uint32_t length = static_cast<uint32_t>(name.size());
+        return call_(btr::kOpSetOwner, block_, name.data(), &length, again.data(), static_cast<uint8_t>(again.size()), 0);
+    }
+
 private:
     int16_t Call(uint16_t operation, std::string* data, int8_t keyNumber) {
         char key[256] = {};
@@ -170,6 +176,16 @@ TEST_F(ServerMoveTest, FilesGoToTheServerAndBackWithPositionsAndDuplicateOrder) 
     EXPECT_EQ(Picture("CUST.DAT", 2), onServer);
     EXPECT_EQ(File(data + "/CUST.DAT").Direct(first), Row("bob", "Paris"));
     EXPECT_NE(Tool("stat --json " + Quoted(data + "/CUST.DAT")).out.find("\"store\":{\"kind\":\"sqlite\"}"), std::string::npos);
+}
+
+TEST_F(ServerMoveTest, AFileKeepsItsOwnerOnTheServerAndBack) {
+    Local();
+    ASSERT_EQ(Open()->SetOwner("Boss"), 0);
+    ASSERT_EQ(Init(data).exitCode, 0);
+    ASSERT_EQ(Tool("server move " + Quoted(data)).exitCode, 0);
+    EXPECT_EQ(Open()->opened(), btr::kStatusInvalidOwner);
+    ASSERT_EQ(Tool("server move --back " + Quoted(data)).exitCode, 0);
+    EXPECT_EQ(Open()->opened(), btr::kStatusInvalidOwner);
 }
 
 TEST_F(ServerMoveTest, AFileTheServerRefusesMidwayLeavesEveryFileInTheFolderAndNoneOnTheServer) {

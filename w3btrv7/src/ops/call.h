@@ -64,6 +64,12 @@ inline int16_t ReturnServed(const Call& call, Cursor& cursor, std::string& recor
 // when there is no terminator within the declared length (or 255 bytes), or the path is empty.
 int16_t PathFromKeyBuffer(const Call& call, std::string* path);
 
+// The owner name in an Open's data buffer: empty when it gives none.
+std::string OwnerNameOfOpen(const Call& call);
+// Whether `name` (empty for none) opens a file of definition `def`: 51 when it does not; a file
+// that lets everyone read is opened read-only without it.
+int16_t CheckOwnerName(const FileDef& def, const std::string& name, OpenInstance* open);
+
 // Checks the length of a record to be written to `def`'s file (status 22 when it does not fit)
 // and prepares the bytes to store (blank truncation of the variable part).
 int16_t PrepareRecord(const FileDef& def, const Call& call, std::string* record);
@@ -112,6 +118,9 @@ int16_t DoFindPercentage(Call& call, OpenInstance& open);
 int16_t DoCreateIndex(Call& call, OpenInstance& open);
 int16_t DoDropIndex(Call& call, OpenInstance& open);
 int16_t DoUnlock(Call& call, OpenInstance& open);
+// Set Owner and Clear Owner.
+int16_t DoSetOwner(Call& call, OpenInstance& open);
+int16_t DoClearOwner(Call& call, OpenInstance& open);
 int16_t DoBeginTransaction(Call& call);
 int16_t DoEndTransaction(Call& call);
 int16_t DoAbortTransaction(Call& call);

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "btrcall.h"
+#include "ops/call.h"
 #include "store/store.h"
 
 namespace w3b {
@@ -15,17 +16,9 @@ constexpr uint8_t kMagic[4] = {'B', 'T', 'S', 'Q'};
 constexpr size_t kIdOffset = 4;
 constexpr size_t kGenerationOffset = 8;
 
-uint32_t ReadU32(const uint8_t* at) {
-    uint32_t value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
-
-void WriteU32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
-
 }  // namespace
 
-bool OpenInstance::ReadOnly() const { return mode == btr::kOpenReadOnly; }
+bool OpenInstance::ReadOnly() const { return mode == btr::kOpenReadOnly || readsWithoutOwnerName; }
 
 bool OpenInstance::HoldsMultiple(int64_t position) const {
     for (int64_t held : multipleLocks) {
@@ -75,7 +68,7 @@ OpenInstance* Engine::Find(const uint8_t* positionBlock) {
     return it == opens_.end() ? nullptr : &it->second;
 }
 
-int16_t Engine::Open(const std::string& path, int8_t mode, uint8_t* positionBlock) {
+int16_t Engine::Open(const std::string& path, int8_t mode, const std::string& ownerName, uint8_t* positionBlock) {
     // A block that is still open is closed first, so that nothing leaks behind it.
     if (OpenInstance* old = Find(positionBlock); old != nullptr) Close(old, nullptr);
     DataFileLocation where;
@@ -89,6 +82,11 @@ int16_t Engine::Open(const std::string& path, int8_t mode, uint8_t* positionBloc
     } else {
         slot->second.file->BeginCall();
         if (int16_t status = slot->second.file->Refresh(); status != btr::kStatusSuccess) return status;
+    }
+    OpenInstance granted;
+    if (int16_t status = CheckOwnerName(slot->second.file->Def(), ownerName, &granted); status != btr::kStatusSuccess) {
+        if (slot->second.opens == 0 && !slot->second.file->InTransaction()) files_.erase(slot);
+        return status;
     }
     // A verifying open asks for every write on disk before its call returns; the connection is
     // shared, so the whole process writes the file that way from now on.
@@ -106,6 +104,8 @@ int16_t Engine::Open(const std::string& path, int8_t mode, uint8_t* positionBloc
     open.id = id;
     open.file = slot->second.file.get();
     open.mode = mode;
+    open.gaveOwnerName = granted.gaveOwnerName;
+    open.readsWithoutOwnerName = granted.readsWithoutOwnerName;
     ++slot->second.opens;
 
     std::memset(positionBlock, 0, btr::kPositionBlockSize);

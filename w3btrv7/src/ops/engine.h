@@ -30,6 +30,10 @@ struct OpenInstance {
     std::vector<int64_t> multipleLocks;
     // Where the block's last chunk operation ended, for chunks that follow on from it.
     uint64_t chunkEnd = 0;
+    // The block gave the file's owner name (at Open or Set Owner), or opened the file without
+    // it where the owner lets everyone read, and then only reads.
+    bool gaveOwnerName = false;
+    bool readsWithoutOwnerName = false;
 
     bool ReadOnly() const;
     bool HoldsMultiple(int64_t position) const;
@@ -60,8 +64,9 @@ public:
     // longer) open in this process: zeroed, closed, overwritten, or another process's.
     OpenInstance* Find(const uint8_t* positionBlock);
 
-    // Opens `path` (native) for a position block. Returns a status.
-    int16_t Open(const std::string& path, int8_t mode, uint8_t* positionBlock);
+    // Opens `path` (native) for a position block, giving the file's owner name `ownerName`
+    // (empty for none). Returns a status.
+    int16_t Open(const std::string& path, int8_t mode, const std::string& ownerName, uint8_t* positionBlock);
     void Close(OpenInstance* open, uint8_t* positionBlock);
 
     // True when any position block of this process has the file at `where` open, under any

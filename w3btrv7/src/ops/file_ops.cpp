@@ -38,7 +38,7 @@ int16_t DoOpen(Call& call) {
     if (!NormaliseOpenMode(call.keyNumber, &mode)) return btr::kStatusInvalidOperation;
     std::string path;
     if (int16_t status = PathFromKeyBuffer(call, &path); status != btr::kStatusSuccess) return status;
-    return Engine::Get().Open(path, mode, call.positionBlock);
+    return Engine::Get().Open(path, mode, OwnerNameOfOpen(call), call.positionBlock);
 }
 
 int16_t DoClose(Call& call, OpenInstance& open) {

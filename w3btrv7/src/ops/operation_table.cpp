@@ -44,6 +44,8 @@ constexpr OperationRow kOperations[] = {
     {btr::kOpReset, DoReset, Trait::kReloadsTrace},
     {btr::kOpCreateIndex, DoCreateIndex},
     {btr::kOpDropIndex, DoDropIndex},
+    {btr::kOpSetOwner, DoSetOwner},
+    {btr::kOpClearOwner, DoClearOwner},
     {btr::kOpStepFirst, DoStep, kStep},
     {btr::kOpStepLast, DoStep, kStep},
     {btr::kOpStepPrevious, DoStep, kStep},

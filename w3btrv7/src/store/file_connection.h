@@ -196,6 +196,9 @@ public:
     // definition. A refused change has rolled the write back.
     virtual int16_t AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) = 0;
     virtual int16_t DropKey(int number, Renumbering renumbering) = 0;
+    // Gives the file the owner `owner` (none when it is not present), inside a write begun with
+    // Begin: Commit then reads the new definition.
+    virtual int16_t SetOwner(const OwnerSeal& owner) = 0;
 };
 
 }  // namespace w3b

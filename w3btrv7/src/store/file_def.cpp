@@ -239,6 +239,7 @@ std::unique_ptr<FileDef> FileDef::Copy() const {
     copy->spec = spec;
     copy->versionByte = versionByte;
     copy->acs = acs;
+    copy->owner = owner;
     for (const KeyInfo& key : keys) copy->AddKey(key.number, key.specs);
     return copy;
 }

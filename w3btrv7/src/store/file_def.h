@@ -11,6 +11,7 @@
 
 #include "btrcall.h"
 #include "keys/key_codec.h"
+#include "store/owner_seal.h"
 
 namespace w3b {
 
@@ -36,6 +37,7 @@ struct FileDef {
     std::vector<AcsBlock> acs;
     std::vector<KeyInfo> keys;  // ascending key number
     std::array<int16_t, kKeyNumberSlots> slotOfNumber{};  // key number -> index in keys, or -1
+    OwnerSeal owner;  // Set Owner's name and level, when the file has one
 
     FileDef() { slotOfNumber.fill(-1); }
     FileDef(const FileDef&) = delete;

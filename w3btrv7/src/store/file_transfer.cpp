@@ -49,7 +49,7 @@ int16_t CopyEntries(FileConnection& source, const KeyInfo& key, FileLoader& targ
 
 bool SameDefinition(const FileDef& a, const FileDef& b) {
     if (std::memcmp(&a.spec, &b.spec, sizeof a.spec) != 0 || a.versionByte != b.versionByte || a.acs != b.acs ||
-        a.keys.size() != b.keys.size()) {
+        !(a.owner == b.owner) || a.keys.size() != b.keys.size()) {
         return false;
     }
     for (size_t k = 0; k < a.keys.size(); ++k) {

@@ -371,4 +371,11 @@ int16_t PgFile::DropKey(int number, Renumbering renumbering) {
     return status;
 }
 
+int16_t PgFile::SetOwner(const OwnerSeal& owner) {
+    redefining_ = true;
+    int16_t status = SetServerOwner(*session_, id_, owner);
+    if (status != btr::kStatusSuccess) Rollback();
+    return status;
+}
+
 }  // namespace w3b

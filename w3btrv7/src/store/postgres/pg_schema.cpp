@@ -14,6 +14,13 @@ namespace {
 // once would otherwise collide in the server's catalogue.
 constexpr char kSchemaLockKey[] = "2005468470";
 
+// A folder made before files had owners gets the table when a file of it is first given one.
+std::string OwnerTableSql(const std::string& s) {
+    return "CREATE TABLE IF NOT EXISTS " + s + ".w3b_owner(file integer PRIMARY KEY REFERENCES " + s +
+           ".w3b_file ON DELETE CASCADE, level smallint NOT NULL, rounds integer NOT NULL, salt bytea NOT NULL,"
+           " hash bytea NOT NULL);";
+}
+
 // Ids of files are unique across the database, since they name the files' advisory locks,
 // which every schema of the database shares.
 std::string SchemaSql(const std::string& s) {
@@ -38,7 +45,7 @@ std::string SchemaSql(const std::string& s) {
            " data bytea NOT NULL, PRIMARY KEY (file, position));"
            "CREATE TABLE IF NOT EXISTS " + s + ".w3b_entry(file integer NOT NULL, key smallint NOT NULL,"
            " value bytea NOT NULL, seq bigint NOT NULL, position bigint NOT NULL,"
-           " PRIMARY KEY (file, key, value, seq));";
+           " PRIMARY KEY (file, key, value, seq));" + OwnerTableSql(s);
 }
 
 int16_t WriteAcs(PgSession& session, int32_t id, const std::vector<AcsBlock>& blocks, size_t firstNumber) {
@@ -126,6 +133,53 @@ bool ReadKeys(PgSession& session, int32_t id, FileDef* def) {
     return true;
 }
 
+bool ReadOwner(PgSession& session, int32_t id, FileDef* def) {
+    PgResult result;
+    PgParams params;
+    params.Text(session.Folder().schema);
+    // Asked so that a folder without the table answers "no owner" instead of an error, which
+    // would spoil a transaction the read is part of.
+    if (session.Run("SELECT to_regclass(quote_ident($1) || '.w3b_owner') IS NOT NULL", params, &result) !=
+        btr::kStatusSuccess) {
+        return false;
+    }
+    if (!result.Bool(0, 0)) return true;
+    PgParams idOnly;
+    idOnly.Int4(id);
+    if (session.Run("SELECT level, rounds, salt, hash FROM " + session.Schema() + ".w3b_owner WHERE file = $1",
+                    idOnly, &result) != btr::kStatusSuccess) {
+        return false;
+    }
+    if (result.Rows() == 0) return true;
+    int64_t level = result.Int(0, 0);
+    if (level < 0 || level > static_cast<int>(OwnerLevel::kReadWithoutNameEncrypted)) return false;
+    def->owner.present = true;
+    def->owner.level = static_cast<OwnerLevel>(level);
+    def->owner.rounds = static_cast<uint32_t>(result.Int(0, 1));
+    result.Bytes(0, 2, &def->owner.salt);
+    result.Bytes(0, 3, &def->owner.hash);
+    return def->owner.rounds > 0 && !def->owner.hash.empty();
+}
+
+int16_t WriteOwner(PgSession& session, int32_t id, const OwnerSeal& owner) {
+    if (int16_t status = session.Execute(OwnerTableSql(session.Schema())); status != btr::kStatusSuccess) return status;
+    PgParams idOnly;
+    idOnly.Int4(id);
+    if (int16_t status = session.Run("DELETE FROM " + session.Schema() + ".w3b_owner WHERE file = $1", idOnly);
+        status != btr::kStatusSuccess || !owner.present) {
+        return status;
+    }
+    PgParams params;
+    params.Int4(id)
+        .Int2(static_cast<int16_t>(owner.level))
+        .Int4(static_cast<int32_t>(owner.rounds))
+        .Bytes(owner.salt.data(), owner.salt.size())
+        .Bytes(owner.hash.data(), owner.hash.size());
+    return session.Run("INSERT INTO " + session.Schema() +
+                           ".w3b_owner(file, level, rounds, salt, hash) VALUES($1, $2, $3, $4, $5)",
+                       params);
+}
+
 // Whether the folder's schema and its tables are there yet.
 int16_t HasFolderSchema(PgSession& session, bool* has) {
     PgResult exists;
@@ -199,7 +253,8 @@ int16_t FindServerFile(PgSession& session, const std::string& name, int32_t* id,
 
 int16_t ReadServerDefinition(PgSession& session, int32_t id, std::unique_ptr<FileDef>* out) {
     auto def = std::make_unique<FileDef>();
-    if (!ReadFileRow(session, id, def.get()) || !ReadAcs(session, id, def.get()) || !ReadKeys(session, id, def.get())) {
+    if (!ReadFileRow(session, id, def.get()) || !ReadAcs(session, id, def.get()) || !ReadKeys(session, id, def.get()) ||
+        !ReadOwner(session, id, def.get())) {
         return btr::kStatusNotABtrieveFile;
     }
     def->spec.keyCount = static_cast<uint8_t>(def->keys.size());
@@ -233,7 +288,15 @@ int16_t WriteServerFile(PgSession& session, const std::string& name, const FileD
     for (const KeyInfo& key : def.keys) {
         if ((status = WriteKeySegments(session, id, key.number, key.specs)) != btr::kStatusSuccess) return status;
     }
-    return btr::kStatusSuccess;
+    return def.owner.present ? WriteOwner(session, id, def.owner) : btr::kStatusSuccess;
+}
+
+int16_t SetServerOwner(PgSession& session, int32_t id, const OwnerSeal& owner) {
+    if (int16_t status = WriteOwner(session, id, owner); status != btr::kStatusSuccess) return status;
+    PgParams params;
+    params.Int4(id);
+    return session.Run("UPDATE " + session.Schema() + ".w3b_file SET generation = generation + 1 WHERE id = $1",
+                       params);
 }
 
 int16_t RemoveServerFile(PgSession& session, const std::string& name) { return RemoveOldFile(session, name); }

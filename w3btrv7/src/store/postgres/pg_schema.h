@@ -52,6 +52,10 @@ int16_t AddServerKey(PgSession& session, int32_t id, int number, const std::vect
 // Drops key `number` of `def` with its entries; with kCloseTheGap the keys above move down.
 int16_t DropServerKey(PgSession& session, int32_t id, const FileDef& def, int number, Renumbering renumbering);
 
+// Gives file `id` the owner `owner` (none when it is not present) inside a write the caller has
+// begun.
+int16_t SetServerOwner(PgSession& session, int32_t id, const OwnerSeal& owner);
+
 // Fills key `key` of file `id` from the records already in the file. 5 when a key without
 // duplicates meets a value twice.
 int16_t FillServerKey(PgSession& session, int32_t id, const KeyInfo& key, size_t recordLength);

@@ -78,6 +78,24 @@ bool ReadFileRow(sqlite3* db, FileDef* def) {
     return true;
 }
 
+// The owner's table exists only while the file has an owner, so that a file made before owners
+// existed reads as one without.
+bool ReadOwner(sqlite3* db, FileDef* def) {
+    Statement stmt;
+    if (stmt.Prepare(db, "SELECT level, rounds, salt, hash FROM w3b_owner WHERE id = 1") != SQLITE_OK) {
+        return std::strstr(sqlite3_errmsg(db), "no such table") != nullptr;
+    }
+    if (sqlite3_step(stmt.Get()) != SQLITE_ROW) return true;
+    int level = sqlite3_column_int(stmt.Get(), 0);
+    if (level < 0 || level > static_cast<int>(OwnerLevel::kReadWithoutNameEncrypted)) return false;
+    def->owner.present = true;
+    def->owner.level = static_cast<OwnerLevel>(level);
+    def->owner.rounds = static_cast<uint32_t>(sqlite3_column_int64(stmt.Get(), 1));
+    def->owner.salt = ColumnBlob(stmt.Get(), 2);
+    def->owner.hash = ColumnBlob(stmt.Get(), 3);
+    return def->owner.rounds > 0 && !def->owner.hash.empty();
+}
+
 bool ReadAcs(sqlite3* db, FileDef* def) {
     Statement stmt;
     if (stmt.Prepare(db, "SELECT block FROM w3b_acs ORDER BY number") != SQLITE_OK) return false;
@@ -125,12 +143,36 @@ int WriteSchema(sqlite3* db, const FileDef& def) {
     for (const KeyInfo& key : def.keys) {
         if (rc == SQLITE_OK) rc = WriteKey(db, key.number, key.specs);
     }
+    if (rc == SQLITE_OK && def.owner.present) rc = WriteOwnerToSchema(db, def.owner);
     return rc;
+}
+
+int WriteOwnerToSchema(sqlite3* db, const OwnerSeal& owner) {
+    // Dropped and made again, so that the schema's version changes and every connection reads
+    // the definition again.
+    int rc = Execute(db, "DROP TABLE IF EXISTS w3b_owner");
+    if (rc != SQLITE_OK || !owner.present) return rc;
+    rc = Execute(db,
+                 "CREATE TABLE w3b_owner(id INTEGER PRIMARY KEY CHECK (id = 1), level INTEGER NOT NULL,"
+                 " rounds INTEGER NOT NULL, salt BLOB NOT NULL, hash BLOB NOT NULL)");
+    if (rc != SQLITE_OK) return rc;
+    Statement insert;
+    if ((rc = insert.Prepare(db, "INSERT INTO w3b_owner(id, level, rounds, salt, hash) VALUES(1, ?1, ?2, ?3, ?4)")) !=
+        SQLITE_OK) {
+        return rc;
+    }
+    sqlite3_bind_int(insert.Get(), 1, static_cast<int>(owner.level));
+    sqlite3_bind_int64(insert.Get(), 2, owner.rounds);
+    BindBlob(insert.Get(), 3, owner.salt.data(), owner.salt.size());
+    BindBlob(insert.Get(), 4, owner.hash.data(), owner.hash.size());
+    rc = sqlite3_step(insert.Get());
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
 int16_t ReadDefinition(sqlite3* db, std::unique_ptr<FileDef>* out) {
     auto def = std::make_unique<FileDef>();
-    if (!ReadFileRow(db, def.get()) || !ReadAcs(db, def.get()) || !ReadKeys(db, def.get())) {
+    if (!ReadFileRow(db, def.get()) || !ReadAcs(db, def.get()) || !ReadKeys(db, def.get()) ||
+        !ReadOwner(db, def.get())) {
         return btr::kStatusNotABtrieveFile;
     }
     def->spec.keyCount = static_cast<uint8_t>(def->keys.size());

@@ -1,6 +1,6 @@
 // schema.h: the SQLite store's layout of a data file, the one place it is written (w3btrv7's
-// README describes the same tables): the file's definition in w3b_file, w3b_keyseg and w3b_acs,
-// the records in `records`, and one table per key.
+// README describes the same tables): the file's definition in w3b_file, w3b_keyseg, w3b_acs and,
+// while it has an owner, w3b_owner; the records in `records`, and one table per key.
 #ifndef W3BTRV7_STORE_SQLITE_SCHEMA_H
 #define W3BTRV7_STORE_SQLITE_SCHEMA_H
 
@@ -22,6 +22,10 @@ std::string KeyTable(int number);
 // Writes the tables of a new data file holding `def` and no records, inside a write the caller
 // has begun. An SQLite result code.
 int WriteSchema(sqlite3* db, const FileDef& def);
+
+// Gives the file the owner `owner`, or none when it is not present, inside a write the caller
+// has begun. An SQLite result code.
+int WriteOwnerToSchema(sqlite3* db, const OwnerSeal& owner);
 
 // Reads the definition a data file holds. 30 when the database is not a data file of ours or
 // its definition is not one Create could have made.

@@ -430,4 +430,11 @@ int16_t SqliteFile::DropKey(int number, Renumbering renumbering) {
     return StatusOf(rc);
 }
 
+int16_t SqliteFile::SetOwner(const OwnerSeal& owner) {
+    redefining_ = true;
+    int rc = WriteOwnerToSchema(db_, owner);
+    if (rc != SQLITE_OK) Rollback();
+    return StatusOf(rc);
+}
+
 }  // namespace w3b

@@ -136,6 +136,7 @@ public:
 
     int16_t AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) override;
     int16_t DropKey(int number, Renumbering renumbering) override;
+    int16_t SetOwner(const OwnerSeal& owner) override;
 
 private:
     SqliteFile() = default;
