@@ -1630,7 +1630,7 @@ void Session::OpOther() {
         return;
     }
     // Codes this record manager does not offer, or biases on operations that do not take them.
-    static const uint16_t kCodes[] = {16, 42, 43, 54, 64, 65, 99, 505, 550, 1002, 1005};
+    static const uint16_t kCodes[] = {16, 43, 54, 64, 65, 99, 505, 550, 1002, 1005};
     uint16_t op = kCodes[choice % std::size(kCodes)];
     Begin("Operation " + std::to_string(op) + " " + BlockName(b));
     std::vector<uint8_t> data(64, kDataSentinel);

@@ -5,7 +5,7 @@
 //   get <operation> <key> <id>  (a Get with any biases; the id is the search value of key 0)
 //   update <id> <name>        delete                   unlock <key> [position]
 //   write <operation> <id> <name>  (an Insert with any biases, e.g. 502)
-//   call <operation>          (an operation without a file, e.g. Begin Transaction)
+//   call <operation> [key number] [data]  (an operation without a file, e.g. Begin Transaction)
 //   index <key number>        (a duplicate key over the 8-byte name at position 5)
 //   drop <key number>         exit
 //   block <n>                 (later commands use position block n, 0 to 3; 0 at the start)
@@ -109,8 +109,13 @@ int main() {
             status = BTRCALL(btr::kOpUnlock, positionBlock, data, &length, key, 255, static_cast<int8_t>(keyNumber));
         } else if (command == "call") {
             unsigned operation = 0;
-            in >> operation;
-            status = BTRCALL(static_cast<uint16_t>(operation), positionBlock, nullptr, &length, key, 255, 0);
+            int keyNumber = 0;
+            std::string text;
+            in >> operation >> keyNumber >> text;
+            std::string data = text + '\0';
+            length = text.empty() ? 0 : static_cast<uint32_t>(data.size());
+            status = BTRCALL(static_cast<uint16_t>(operation), positionBlock, text.empty() ? nullptr : data.data(),
+                             &length, key, 255, static_cast<int8_t>(keyNumber));
         } else if (command == "first") {
             int key_number = 0;
             in >> key_number;

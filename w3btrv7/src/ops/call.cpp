@@ -12,14 +12,18 @@ int16_t PathFromKeyBuffer(const Call& call, std::string* path) {
     size_t limit = call.keyLength < btr::kMaxPathLength ? call.keyLength : btr::kMaxPathLength;
     const void* end = std::memchr(call.key, 0, limit);
     if (end == nullptr || end == call.key) return btr::kStatusInvalidFileName;
-    std::string raw(reinterpret_cast<const char*>(call.key), static_cast<const uint8_t*>(end) - call.key);
-    *path = platform::NativePath(raw.c_str());
+    *path = CallerPath(std::string(reinterpret_cast<const char*>(call.key), static_cast<const uint8_t*>(end) - call.key));
+    return btr::kStatusSuccess;
+}
+
+std::string CallerPath(const std::string& given) {
+    std::string path = platform::NativePath(given.c_str());
     // A relative path starts from the directory Set Directory chose, if any.
     const std::string& directory = Engine::Get().Directory();
-    if (!directory.empty() && std::filesystem::path(*path).is_relative()) {
-        *path = (std::filesystem::path(directory) / *path).string();
+    if (!directory.empty() && std::filesystem::path(path).is_relative()) {
+        path = (std::filesystem::path(directory) / path).string();
     }
-    return btr::kStatusSuccess;
+    return path;
 }
 
 int16_t PrepareRecord(const FileDef& def, const Call& call, std::string* record) {

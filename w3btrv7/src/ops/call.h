@@ -63,6 +63,9 @@ inline int16_t ReturnServed(const Call& call, Cursor& cursor, std::string& recor
 // file system wants it, a relative one joined to the directory Set Directory chose. Status 11
 // when there is no terminator within the declared length (or 255 bytes), or the path is empty.
 int16_t PathFromKeyBuffer(const Call& call, std::string* path);
+// A path as a caller gives it, as the file system wants it: relative ones joined to the
+// directory Set Directory chose.
+std::string CallerPath(const std::string& given);
 
 // The owner name in an Open's data buffer: empty when it gives none.
 std::string OwnerNameOfOpen(const Call& call);
@@ -121,6 +124,8 @@ int16_t DoUnlock(Call& call, OpenInstance& open);
 // Set Owner and Clear Owner.
 int16_t DoSetOwner(Call& call, OpenInstance& open);
 int16_t DoClearOwner(Call& call, OpenInstance& open);
+// Continuous Operation: backups of files in use.
+int16_t DoContinuous(Call& call);
 int16_t DoBeginTransaction(Call& call);
 int16_t DoEndTransaction(Call& call);
 int16_t DoAbortTransaction(Call& call);

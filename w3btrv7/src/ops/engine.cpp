@@ -68,24 +68,29 @@ OpenInstance* Engine::Find(const uint8_t* positionBlock) {
     return it == opens_.end() ? nullptr : &it->second;
 }
 
-int16_t Engine::Open(const std::string& path, int8_t mode, const std::string& ownerName, uint8_t* positionBlock) {
-    // A block that is still open is closed first, so that nothing leaks behind it.
-    if (OpenInstance* old = Find(positionBlock); old != nullptr) Close(old, nullptr);
+int16_t Engine::Connect(const std::string& path, Slot* slot) {
     DataFileLocation where;
     if (int16_t status = LocateDataFile(path, &where); status != btr::kStatusSuccess) return status;
-    auto slot = files_.find(where.key);
-    if (slot == files_.end()) {
+    *slot = files_.find(where.key);
+    if (*slot == files_.end()) {
         std::unique_ptr<FileConnection> file;
         int16_t status = OpenDataFile(path, where, &file);
         if (status != btr::kStatusSuccess) return status;
-        slot = files_.emplace(where.key, FileSlot{std::move(file), 0}).first;
-    } else {
-        slot->second.file->BeginCall();
-        if (int16_t status = slot->second.file->Refresh(); status != btr::kStatusSuccess) return status;
+        *slot = files_.emplace(where.key, FileSlot{std::move(file), 0}).first;
+        return btr::kStatusSuccess;
     }
+    (*slot)->second.file->BeginCall();
+    return (*slot)->second.file->Refresh();
+}
+
+int16_t Engine::Open(const std::string& path, int8_t mode, const std::string& ownerName, uint8_t* positionBlock) {
+    // A block that is still open is closed first, so that nothing leaks behind it.
+    if (OpenInstance* old = Find(positionBlock); old != nullptr) Close(old, nullptr);
+    Slot slot;
+    if (int16_t status = Connect(path, &slot); status != btr::kStatusSuccess) return status;
     OpenInstance granted;
     if (int16_t status = CheckOwnerName(slot->second.file->Def(), ownerName, &granted); status != btr::kStatusSuccess) {
-        if (slot->second.opens == 0 && !slot->second.file->InTransaction()) files_.erase(slot);
+        if (slot->second.Idle()) files_.erase(slot);
         return status;
     }
     // A verifying open asks for every write on disk before its call returns; the connection is
@@ -93,7 +98,7 @@ int16_t Engine::Open(const std::string& path, int8_t mode, const std::string& ow
     if (mode == btr::kOpenVerify) slot->second.file->RequireFullSync();
     if (mode == btr::kOpenExclusive) {
         if (int16_t status = slot->second.file->AcquireExclusiveOpen(); status != btr::kStatusSuccess) {
-            if (slot->second.opens == 0 && !slot->second.file->InTransaction()) files_.erase(slot);
+            if (slot->second.Idle()) files_.erase(slot);
             return status;
         }
     }
@@ -121,9 +126,7 @@ void Engine::Close(OpenInstance* open, uint8_t* positionBlock) {
     auto slot = files_.find(open->file->Key());
     opens_.erase(open->id);
     // A file with work in the transaction stays open until the transaction ends.
-    if (slot != files_.end() && --slot->second.opens <= 0 && !slot->second.file->InTransaction()) {
-        files_.erase(slot);
-    }
+    if (slot != files_.end() && --slot->second.opens <= 0 && slot->second.Idle()) files_.erase(slot);
     if (positionBlock != nullptr) std::memset(positionBlock, 0, btr::kPositionBlockSize);
 }
 
@@ -165,7 +168,7 @@ int16_t Engine::EndTransaction(Outcome outcome) {
     for (const auto& [file, position] : transaction_.lockedRecords) file->Locks().Release(position);
     transaction_ = Transaction();
     for (auto it = files_.begin(); it != files_.end();) {
-        it = it->second.opens <= 0 ? files_.erase(it) : std::next(it);
+        it = it->second.Idle() ? files_.erase(it) : std::next(it);
     }
     return result;
 }
@@ -181,6 +184,49 @@ void Engine::CloseAll() {
     do {
         ++generation_;
     } while (generation_ == 0 || generation_ == old);
+}
+
+int16_t Engine::BeginContinuous(const std::vector<std::string>& paths) {
+    std::vector<Slot> begun;
+    int16_t status = btr::kStatusSuccess;
+    for (const std::string& path : paths) {
+        Slot slot;
+        if ((status = Connect(path, &slot)) != btr::kStatusSuccess) break;
+        if (slot->second.continuous) continue;
+        if ((status = slot->second.file->BeginContinuous()) != btr::kStatusSuccess) {
+            if (slot->second.Idle()) files_.erase(slot);
+            break;
+        }
+        slot->second.continuous = true;
+        begun.push_back(slot);
+    }
+    if (status == btr::kStatusSuccess) return status;
+    for (Slot slot : begun) {
+        slot->second.file->EndContinuous();
+        slot->second.continuous = false;
+        if (slot->second.Idle()) files_.erase(slot);
+    }
+    return status;
+}
+
+int16_t Engine::EndContinuous(const std::vector<std::string>* paths) {
+    std::vector<Slot> ending;
+    if (paths == nullptr) {
+        for (Slot slot = files_.begin(); slot != files_.end(); ++slot) ending.push_back(slot);
+    } else {
+        for (const std::string& path : *paths) {
+            DataFileLocation where;
+            if (int16_t status = LocateDataFile(path, &where); status != btr::kStatusSuccess) return status;
+            if (Slot slot = files_.find(where.key); slot != files_.end()) ending.push_back(slot);
+        }
+    }
+    for (Slot slot : ending) {
+        if (!slot->second.continuous) continue;
+        slot->second.file->EndContinuous();
+        slot->second.continuous = false;
+        if (slot->second.Idle()) files_.erase(slot);
+    }
+    return btr::kStatusSuccess;
 }
 
 void Engine::KeyDropped(FileConnection* file, int number, Renumbering renumbering) {

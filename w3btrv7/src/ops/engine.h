@@ -92,6 +92,13 @@ public:
     // files that were kept open only for it. The first failing commit's status, else 0.
     int16_t EndTransaction(Outcome outcome);
 
+    // Keeps the files at `paths` (native) in continuous operation for this process: all of them,
+    // or on the first refusal none and its status. A file already kept stays so.
+    int16_t BeginContinuous(const std::vector<std::string>& paths);
+    // Ends continuous operation for the files at `paths`, or for every file without them. A
+    // file this process does not keep in it is passed over.
+    int16_t EndContinuous(const std::vector<std::string>* paths);
+
     // Applies a change of key numbers (Drop Index) to every position block of this process on
     // the file: blocks on the dropped key lose logical currency, blocks on renumbered keys move.
     void KeyDropped(FileConnection* file, int number, Renumbering renumbering);
@@ -102,7 +109,15 @@ private:
     struct FileSlot {
         std::unique_ptr<FileConnection> file;
         int opens = 0;
+        bool continuous = false;  // kept in continuous operation, open or not
+
+        // Nothing needs the connection any more.
+        bool Idle() const { return opens <= 0 && !continuous && !file->InTransaction(); }
     };
+    using Slot = std::map<FileKey, FileSlot>::iterator;
+
+    // The process's connection to the file at `path`, opened when it has none yet.
+    int16_t Connect(const std::string& path, Slot* slot);
 
     std::mutex mutex_;
     uint32_t generation_ = 0;

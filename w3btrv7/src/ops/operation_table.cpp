@@ -54,6 +54,7 @@ constexpr OperationRow kOperations[] = {
     {btr::kOpStepNextExtended, DoReadExtended},
     {btr::kOpStepPreviousExtended, DoReadExtended},
     {btr::kOpInsertExtended, DoInsertExtended, kWrite},
+    {btr::kOpContinuous, DoContinuous},
     {btr::kOpGetByPercentage, DoGetByPercentage, Trait::kLockingRead},
     {btr::kOpFindPercentage, DoFindPercentage},
     {btr::kOpUpdateChunk, DoUpdateChunk, kWrite},

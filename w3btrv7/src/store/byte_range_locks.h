@@ -22,6 +22,11 @@ namespace w3b {
 inline constexpr uint64_t kOpenLockOffset = uint64_t{1} << 62;
 // Held exclusively by a process whose exclusive transaction has touched the file.
 inline constexpr uint64_t kFileLockOffset = kOpenLockOffset + 1;
+// Held shared by every process that keeps the file in continuous operation.
+inline constexpr uint64_t kContinuousLockOffset = kOpenLockOffset + 2;
+// Held shared while a process decides on and runs a checkpoint, exclusively while one begins
+// continuous operation: so no checkpoint decided before the beginning runs after it.
+inline constexpr uint64_t kCheckpointLockOffset = kOpenLockOffset + 3;
 inline constexpr uint64_t kRecordLockBase = kOpenLockOffset + (uint64_t{1} << 40);
 
 class ByteRangeLocks final : public RecordLocks {

@@ -199,6 +199,15 @@ public:
     // Gives the file the owner `owner` (none when it is not present), inside a write begun with
     // Begin: Commit then reads the new definition.
     virtual int16_t SetOwner(const OwnerSeal& owner) = 0;
+
+    // ---- Continuous operation, for backups of a file in use. While any process keeps the file
+    // in it, the file's own bytes on disk stay as they were when this process's Begin returned,
+    // a consistent database of that moment that an ordinary file copy can take, and every
+    // process's writes go on beside them. It ends with End, with the connection, or with the
+    // process; when no process keeps it any more the bytes catch up. A store without such bytes
+    // answers 41.
+    virtual int16_t BeginContinuous() = 0;
+    virtual void EndContinuous() = 0;
 };
 
 }  // namespace w3b

@@ -108,6 +108,10 @@ public:
     int16_t AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) override;
     int16_t DropKey(int number, Renumbering renumbering) override;
     int16_t SetOwner(const OwnerSeal& owner) override;
+    // A server file has no bytes of its own for a file copy to take: its backups are the
+    // server's (pg_dump and the like), so continuous operation is refused.
+    int16_t BeginContinuous() override { return btr::kStatusOperationNotAllowed; }
+    void EndContinuous() override {}
 
 private:
     PgFile() = default;

@@ -111,8 +111,11 @@ SqliteFile::~SqliteFile() {
         s->Finalize();
     }
     watch_.Detach();
+    EndContinuous();
+    bool deciding = HoldBackCheckpointOnClose();
     if (db_ != nullptr) sqlite3_close_v2(db_);
     db_ = nullptr;
+    if (deciding) openLock_.UnlockRange(kCheckpointLockOffset, 1);
     // openLock_ closes after the database: its descriptor must outlive SQLite's own.
 }
 
@@ -150,6 +153,8 @@ int16_t SqliteFile::Connect(bool readOnly) {
     if (int16_t status = Refresh(); status != btr::kStatusSuccess) return status;
     rc = readOnly ? ConfigureReading(db_) : Configure(db_);
     if (rc != SQLITE_OK) return rc == SQLITE_NOTADB ? btr::kStatusNotABtrieveFile : StatusOf(rc);
+    readOnly_ = readOnly;
+    if (!readOnly) sqlite3_wal_hook(db_, &SqliteFile::AfterCommit, this);
     watch_.Attach(db_);
     return btr::kStatusSuccess;
 }

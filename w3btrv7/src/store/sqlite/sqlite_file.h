@@ -138,6 +138,11 @@ public:
     int16_t DropKey(int number, Renumbering renumbering) override;
     int16_t SetOwner(const OwnerSeal& owner) override;
 
+    // Continuous operation holds back every checkpoint, the only thing that writes the
+    // database file itself in WAL mode (store/sqlite/checkpoints.cpp).
+    int16_t BeginContinuous() override;
+    void EndContinuous() override;
+
 private:
     SqliteFile() = default;
 
@@ -158,6 +163,15 @@ private:
     int16_t ReloadIfRedefined();
     int16_t LoadDefinition();
     sqlite3_stmt* Prepared(Statement& statement, const char* sql) { return w3b::Prepared(db_, statement, sql); }
+    // SQLite's hook after every commit: checkpoints as SQLite itself would, unless a process
+    // keeps the file in continuous operation.
+    static int AfterCommit(void* self, sqlite3* db, const char* name, int walPages);
+    // True while this or another process keeps the file in continuous operation.
+    bool CheckpointsHeldBack();
+    void CheckpointUnlessHeldBack(int mode);
+    // Before the connection closes: a close that would checkpoint does not while checkpoints
+    // are held back. True when it holds the checkpoint lock, to let go after the close.
+    bool HoldBackCheckpointOnClose();
 
     std::string path_;
     FileKey key_;
@@ -170,6 +184,8 @@ private:
     KeyTables keys_{db_};
     int exclusiveOpens_ = 0;
     bool inTransaction_ = false;
+    bool continuous_ = false;
+    bool readOnly_ = false;
     std::unique_ptr<FileDef> def_;
     int64_t schemaVersion_ = -1;
     uint64_t definitionGeneration_ = 0;
