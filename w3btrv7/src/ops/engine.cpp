@@ -16,6 +16,14 @@ constexpr uint8_t kMagic[4] = {'B', 'T', 'S', 'Q'};
 constexpr size_t kIdOffset = 4;
 constexpr size_t kGenerationOffset = 8;
 
+uint32_t BlockWord(const uint8_t* at) {
+    uint32_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+void SetBlockWord(uint8_t* at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
+
 }  // namespace
 
 bool OpenInstance::ReadOnly() const { return mode == btr::kOpenReadOnly || readsWithoutOwnerName; }
@@ -47,10 +55,7 @@ void OpenInstance::ReleaseLocksOn(int64_t position) {
     }
 }
 
-Engine& Engine::Get() {
-    static Engine* engine = new Engine();  // never destroyed: calls may come during process exit
-    return *engine;
-}
+Engine* const Engine::instance_ = new Engine();
 
 Engine::Engine() {
     // A generation of its own per process, so a block copied from another process (or left
@@ -63,9 +68,14 @@ Engine::Engine() {
 
 OpenInstance* Engine::Find(const uint8_t* positionBlock) {
     if (positionBlock == nullptr || std::memcmp(positionBlock, kMagic, sizeof kMagic) != 0) return nullptr;
-    if (ReadU32(positionBlock + kGenerationOffset) != generation_) return nullptr;
-    auto it = opens_.find(ReadU32(positionBlock + kIdOffset));
-    return it == opens_.end() ? nullptr : &it->second;
+    if (BlockWord(positionBlock + kGenerationOffset) != generation_) return nullptr;
+    uint32_t id = BlockWord(positionBlock + kIdOffset);
+    if (id == lastFoundId_ && lastFound_ != nullptr) return lastFound_;
+    auto it = opens_.find(id);
+    if (it == opens_.end()) return nullptr;
+    lastFoundId_ = id;
+    lastFound_ = &it->second;
+    return lastFound_;
 }
 
 int16_t Engine::Connect(const std::string& path, Slot* slot) {
@@ -115,8 +125,8 @@ int16_t Engine::Open(const std::string& path, int8_t mode, const std::string& ow
 
     std::memset(positionBlock, 0, btr::kPositionBlockSize);
     std::memcpy(positionBlock, kMagic, sizeof kMagic);
-    WriteU32(positionBlock + kIdOffset, id);
-    WriteU32(positionBlock + kGenerationOffset, generation_);
+    SetBlockWord(positionBlock + kIdOffset, id);
+    SetBlockWord(positionBlock + kGenerationOffset, generation_);
     return btr::kStatusSuccess;
 }
 
@@ -124,6 +134,7 @@ void Engine::Close(OpenInstance* open, uint8_t* positionBlock) {
     open->ReleaseLocks();
     if (open->mode == btr::kOpenExclusive) open->file->ReleaseExclusiveOpen();
     auto slot = files_.find(open->file->Key());
+    if (lastFound_ == open) lastFound_ = nullptr;
     opens_.erase(open->id);
     // A file with work in the transaction stays open until the transaction ends.
     if (slot != files_.end() && --slot->second.opens <= 0 && slot->second.Idle()) files_.erase(slot);
@@ -176,6 +187,7 @@ int16_t Engine::EndTransaction(Outcome outcome) {
 void Engine::CloseAll() {
     // Closing a connection rolls back whatever part of a transaction it holds, and closing
     // the descriptors ends every lock of the process.
+    lastFound_ = nullptr;
     opens_.clear();
     transaction_ = Transaction();
     files_.clear();

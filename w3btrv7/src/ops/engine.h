@@ -55,7 +55,7 @@ struct Transaction {
 
 class Engine {
 public:
-    static Engine& Get();
+    static Engine& Get() { return *instance_; }
 
     // Every call holds this for its whole duration: the engine serves one call at a time.
     std::mutex& Mutex() { return mutex_; }
@@ -106,6 +106,10 @@ public:
 private:
     Engine();
 
+    // Made when the record manager is loaded and never destroyed: calls may come during process
+    // exit. Every call asks for it, so it is a plain pointer, not a function's static.
+    static Engine* const instance_;
+
     struct FileSlot {
         std::unique_ptr<FileConnection> file;
         int opens = 0;
@@ -123,6 +127,9 @@ private:
     uint32_t generation_ = 0;
     uint32_t nextId_ = 1;
     std::unordered_map<uint32_t, OpenInstance> opens_;
+    // The open found last: most calls come on the block of the call before.
+    uint32_t lastFoundId_ = 0;
+    OpenInstance* lastFound_ = nullptr;
     // One connection per file, found by what the file is rather than how its path is spelled:
     // a second connection would mean a second descriptor, and closing it would end the POSIX
     // locks SQLite holds through the first.

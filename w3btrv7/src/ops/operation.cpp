@@ -18,13 +18,7 @@ bool TakesBiases(const OperationRow& row, const Operation& op) {
 
 }  // namespace
 
-const OperationRow* DecodeOperation(uint16_t code, Operation* out) {
-    // Most calls carry no bias at all.
-    if (code < btr::kBiasGetKey) {
-        const OperationRow* row = FindOperation(code);
-        if (row != nullptr) *out = Operation{.base = code};
-        return row;
-    }
+const OperationRow* DecodeBiasedOperation(uint16_t code, Operation* out) {
     Operation op;
     if (code >= btr::kBiasConcurrentTransaction) {
         op.concurrent = true;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "btrcall.h"
 #include "ops/operation_table.h"
 
 namespace w3b {
@@ -16,10 +17,18 @@ struct Operation {
     bool concurrent = false;   // +1000 (Begin Transaction only)
 };
 
+// DecodeOperation for a code that may carry biases (from +50 on).
+const OperationRow* DecodeBiasedOperation(uint16_t code, Operation* out);
+
 // Decodes `code` into `out` and returns the row of its base operation. Returns nullptr, leaving
 // `out` as it was, when the operation is not offered or does not take a bias on it; the call
-// then answers "invalid operation".
-const OperationRow* DecodeOperation(uint16_t code, Operation* out);
+// then answers "invalid operation". Most calls carry no bias at all: that path is inline.
+inline const OperationRow* DecodeOperation(uint16_t code, Operation* out) {
+    if (code >= btr::kBiasGetKey) return DecodeBiasedOperation(code, out);
+    const OperationRow* row = FindOperation(code);
+    if (row != nullptr) *out = Operation{.base = code};
+    return row;
+}
 
 }  // namespace w3b
 

@@ -60,15 +60,13 @@ constexpr OperationRow kOperations[] = {
     {btr::kOpUpdateChunk, DoUpdateChunk, kWrite},
 };
 
+}  // namespace
+
 // Every call looks its code up: by index, not by search, in a table built at compile time.
-constexpr std::array<const OperationRow*, 100> kByCode = [] {
-    std::array<const OperationRow*, 100> index{};
+constexpr std::array<const OperationRow*, kOperationCodes> kOperationByCode = [] {
+    std::array<const OperationRow*, kOperationCodes> index{};
     for (const OperationRow& row : kOperations) index[row.code] = &row;
     return index;
 }();
-
-}  // namespace
-
-const OperationRow* FindOperation(uint16_t code) { return code < kByCode.size() ? kByCode[code] : nullptr; }
 
 }  // namespace w3b

@@ -4,6 +4,7 @@
 #ifndef W3BTRV7_OPS_OPERATION_TABLE_H
 #define W3BTRV7_OPS_OPERATION_TABLE_H
 
+#include <array>
 #include <cstdint>
 
 namespace w3b {
@@ -57,8 +58,15 @@ struct OperationRow {
     }
 };
 
-// The row of operation `code` (without biases), or nullptr when it is not offered.
-const OperationRow* FindOperation(uint16_t code);
+// The rows by operation code (without biases): nullptr for a code not offered.
+inline constexpr uint16_t kOperationCodes = 100;
+extern const std::array<const OperationRow*, kOperationCodes> kOperationByCode;
+
+// The row of operation `code` (without biases), or nullptr when it is not offered. Every call
+// asks, so it is inline.
+inline const OperationRow* FindOperation(uint16_t code) {
+    return code < kOperationCodes ? kOperationByCode[code] : nullptr;
+}
 
 }  // namespace w3b
 

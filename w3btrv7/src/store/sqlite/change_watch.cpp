@@ -33,21 +33,24 @@ ChangeStamp ChangeWatch::Current(uint32_t* commits) const {
     const volatile uint64_t* words = reinterpret_cast<const volatile uint64_t*>(header_);
     std::atomic_thread_fence(std::memory_order_acquire);
     const uint64_t w0 = words[0], w1 = words[1], w2 = words[2], w3 = words[3], w4 = words[4], w5 = words[5];
-    std::atomic_thread_fence(std::memory_order_acquire);
-    uint64_t torn = (w0 ^ words[6]) | (w1 ^ words[7]) | (w2 ^ words[8]) | (w3 ^ words[9]) | (w4 ^ words[10]) |
-                    (w5 ^ words[11]);
     uint64_t changed = (w0 ^ lastSeen_[0]) | (w1 ^ lastSeen_[1]) | (w2 ^ lastSeen_[2]) | (w3 ^ lastSeen_[3]) |
                        (w4 ^ lastSeen_[4]) | (w5 ^ lastSeen_[5]);
     // Bytes 8 to 15 of the header: the count of commits, then isInit.
     uint8_t second[sizeof w1];
     std::memcpy(second, &w1, sizeof w1);
     if (commits != nullptr) std::memcpy(commits, second + (kCommitsOffset - 8), 4);
-    // Nearly always: both copies are the header seen last, which was whole and initialised.
-    if ((torn | changed) == 0 && epoch_ != 0) {
+    // Nearly always: the first copy is the header seen last, which was whole and initialised.
+    // A writer publishes a commit by writing the second copy and then the first, so a first
+    // copy still as it was means no commit has been published since; the second copy need not
+    // be read.
+    if (changed == 0 && epoch_ != 0) {
         stamp.epoch = epoch_;
         stamp.valid = true;
         return stamp;
     }
+    std::atomic_thread_fence(std::memory_order_acquire);
+    uint64_t torn = (w0 ^ words[6]) | (w1 ^ words[7]) | (w2 ^ words[8]) | (w3 ^ words[9]) | (w4 ^ words[10]) |
+                    (w5 ^ words[11]);
     if (second[kIsInitOffset - 8] == 0 || torn != 0) return stamp;
     const uint64_t seen[kHeaderWords] = {w0, w1, w2, w3, w4, w5};
     std::memcpy(lastSeen_, seen, sizeof seen);
