@@ -16,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
-all_targets=(btrcall_ops_fuzz create_buffer_fuzz extended_read_fuzz ini_parser_fuzz csv_layout_fuzz datafile_reader_fuzz)
+all_targets=(btrcall_ops_fuzz create_buffer_fuzz extended_read_fuzz ini_parser_fuzz csv_layout_fuzz datafile_reader_fuzz description_fuzz)
 minutes=""
 targets=()
 while [ $# -gt 0 ]; do

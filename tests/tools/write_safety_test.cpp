@@ -88,7 +88,9 @@ TEST_F(WriteSafety, EveryWritingCommandIsRefusedUnderAnotherComputersLiveLock) {
     Lock(data, kOtherComputer, true);
     const std::string before = Keys();
     std::filesystem::create_directory(dir.File("old"));
+    WriteFileBytes(dir.File("new.des"), "record=20 key=1\nposition=1 length=4 segment=n\n");
     const std::string writes[] = {
+        "create " + Q(data + "/NEW.DAT") + " --description " + Q(dir.File("new.des")),
         "create " + Q(data + "/NEW.DAT") + " --record-length 20 --key 1:4",
         "create " + Q(path) + " --record-length 20 --key 1:4 --replace",
         "load " + Q(path) + " " + Q(dir.File("orders.csv")) + " --layout " + Q(dir.File("orders.layout")),

@@ -34,6 +34,11 @@ std::string VersionReport();
 // Ends the command with `exitCode` after its message went to standard error.
 [[noreturn]] void Fail(int exitCode, const std::string& message);
 
+// The description route (description_command.cpp): a file's definition written as a description
+// file, and a new file made from one.
+void WriteDescriptionFile(const std::string& path, const std::string& descriptionPath);
+void CreateFromDescription(const std::string& path, const std::string& descriptionPath, bool replace, bool force);
+
 // Text as a JSON string literal.
 std::string JsonString(const std::string& text);
 

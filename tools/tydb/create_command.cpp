@@ -20,9 +20,15 @@ struct CreateOptions {
     bool replace = false;
     bool force = false;
     std::vector<std::string> keys;
+    std::string description;
 };
 
 void RunCreate(const CreateOptions& options) {
+    if (!options.description.empty()) {
+        CreateFromDescription(options.path, options.description, options.replace, options.force);
+        return;
+    }
+    if (options.recordLength == 0) Fail(2, "--record-length or --description is required");
     BtrFileSpec spec = {};
     spec.recordLength = static_cast<int16_t>(options.recordLength);
     spec.pageSize = static_cast<int16_t>(options.pageSize);
@@ -68,19 +74,25 @@ void AddCreateCommand(CLI::App& app) {
     auto options = std::make_shared<CreateOptions>();
     auto* command = app.add_subcommand("create", "Create a new, empty data file");
     command->add_option("FILE", options->path, "Path of the new file")->required();
-    command->add_option("--record-length", options->recordLength,
-                        "Record length in bytes (the fixed part, with --variable)")
-        ->required()
-        ->check(CLI::Range(1, 32767));
-    command->add_option("--page-size", options->pageSize, "Page size: 512 to 4096 in steps of 512")
-        ->check(CLI::Range(512, 4096));
-    command->add_flag("--variable", options->variable, "Records may be longer than the record length");
+    auto* length = command->add_option("--record-length", options->recordLength,
+                                       "Record length in bytes (the fixed part, with --variable)")
+                       ->check(CLI::Range(1, 32767));
+    auto* page = command->add_option("--page-size", options->pageSize, "Page size: 512 to 4096 in steps of 512")
+                     ->check(CLI::Range(512, 4096));
+    auto* variable = command->add_flag("--variable", options->variable, "Records may be longer than the record length");
     command->add_flag("--replace", options->replace,
                       "Replace an existing file, losing every record in it (refused while any process has it open)");
     AddForceFlag(command, &options->force);
-    command->add_option("--key", options->keys,
+    auto* keys = command->add_option("--key", options->keys,
                         "A key: POS:LEN[:FLAGS][,POS:LEN[:FLAGS]...], flags dup, mod, bin, null, desc, "
                         "upper, nocase, type=NAME (string, integer, zstring, ...); repeat for more keys");
+    command->add_option("--description", options->description,
+                        "Take the whole definition from a description file (as tydb stat --description "
+                        "writes it, or the original record manager's maintenance utility)")
+        ->excludes(length)
+        ->excludes(page)
+        ->excludes(variable)
+        ->excludes(keys);
     command->footer(
         "Example:\n"
         "  tydb create CUST.DAT --record-length 58 --key 1:4:type=integer --key 5:30:dup:upper\n"

@@ -121,10 +121,22 @@ void RunStat(const std::string& path, bool json) {
 void AddStatCommand(CLI::App& app) {
     auto path = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
+    auto description = std::make_shared<std::string>();
     auto* command = app.add_subcommand("stat", "Show a data file's specification, keys and record count");
     command->add_option("FILE", *path, "Path of the data file")->required();
-    command->add_flag("--json", *json, "Print the result as JSON");
-    command->callback([path, json] { RunStat(*path, *json); });
+    auto* jsonFlag = command->add_flag("--json", *json, "Print the result as JSON");
+    command->add_option("--description", *description,
+                        "Write the definition to description file DESC (tydb create --description reads it "
+                        "back); a collating sequence goes beside it, to NAME.alt")
+        ->option_text("DESC")
+        ->excludes(jsonFlag);
+    command->callback([path, json, description] {
+        if (!description->empty()) {
+            WriteDescriptionFile(*path, *description);
+        } else {
+            RunStat(*path, *json);
+        }
+    });
 }
 
 }  // namespace tool
