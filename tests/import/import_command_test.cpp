@@ -249,18 +249,24 @@ std::string DefinitionOf(const TempDir& dir, const std::string& path) {
     return definition;
 }
 
-TEST_P(ImportSample, ADescriptionFileMakesTheSameDefinitionAgain) {
-    const std::string description = dir.File("SAMPLE.DES"), made = dir.File("MADE.DAT");
+// The route for files of any version: a description and an unformatted save file, read back.
+TEST_P(ImportSample, ADescriptionAndASaveFileMakeTheSameFileAgain) {
+    const std::string description = dir.File("SAMPLE.DES"), save = dir.File("SAMPLE.UNF"), made = dir.File("MADE.DAT");
     const ToolResult written = RunTool(dir, "stat '" + dest + "' --description '" + description + "'");
     if (GetParam() == std::string("MULTIACS")) {  // two collating sequences: more than the form can say
         EXPECT_EQ(written.exitCode, 1);
         EXPECT_NE(written.err.find("second collating sequence"), std::string::npos) << written.err;
-        return;
+        ASSERT_EQ(RunTool(dir, "clone '" + dest + "' '" + made + "'").exitCode, 0);
+    } else {
+        ASSERT_EQ(written.exitCode, 0) << written.err;
+        const ToolResult created = RunTool(dir, "create '" + made + "' --description '" + description + "'");
+        ASSERT_EQ(created.exitCode, 0) << created.err;
+        EXPECT_EQ(DefinitionOf(dir, made), DefinitionOf(dir, dest));
     }
-    ASSERT_EQ(written.exitCode, 0) << written.err;
-    const ToolResult created = RunTool(dir, "create '" + made + "' --description '" + description + "'");
-    ASSERT_EQ(created.exitCode, 0) << created.err;
-    EXPECT_EQ(DefinitionOf(dir, made), DefinitionOf(dir, dest));
+    ASSERT_EQ(RunTool(dir, "export '" + dest + "' --unformatted '" + save + "'").exitCode, 0);
+    const ToolResult loaded = RunTool(dir, "load '" + made + "' '" + save + "' --unformatted");
+    EXPECT_EQ(loaded.exitCode, 0) << loaded.out << loaded.err;
+    EXPECT_EQ(Picture(dir, made), Picture(dir, dest));
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, ImportSample, ::testing::Values("MBBSEMU", "MULTIACS", "VARIABLE", "GALTELA"));

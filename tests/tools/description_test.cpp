@@ -1,5 +1,5 @@
-// tydb stat --description and tydb create --description: a definition written as a description
-// file and read back, and description files that are not definitions.
+// The route for files of any version: tydb stat/create --description (a definition written as a
+// description file and read back) and tydb load --unformatted; files that are neither.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -82,4 +82,26 @@ TEST_F(DescriptionTest, AnUnknownKeywordIsNamedAndTheRestIsCreated) {
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.err.find("line 1: unknown keyword \"colour\""), std::string::npos) << result.err;
     EXPECT_NE(Definition(dir.File("NEW.DAT")).find("position 1, length 4, unsigned, dup"), std::string::npos);
+}
+
+TEST_F(DescriptionTest, ASaveFileThatIsMalformedStopsAtItsRecordAfterLoadingTheOnesBefore) {
+    struct Case {
+        const char* bytes;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"9,ab\r\n", "record 1 (byte 0): its 9 bytes run past the end"},
+        {"4,abcd\r\n4,cdXYZ", "record 2 (byte 8): its 4 bytes are not followed by CR LF"},
+        {"4,abcd\r\n", "record 2 (byte 8): the file ends without its Ctrl-Z"},
+        {"4,abcd\r\nab,cd\r\n\x1a", "record 2 (byte 8): a record length in digits and a comma are wanted"},
+    };
+    ASSERT_EQ(Tool("create '" + dir.File("S.DAT") + "' --record-length 4 --key 1:4:dup").exitCode, 0);
+    for (const Case& c : cases) {
+        WriteFileBytes(dir.File("IN.UNF"), c.bytes);
+        const ToolResult result = Tool("load '" + dir.File("S.DAT") + "' '" + dir.File("IN.UNF") + "' --unformatted");
+        EXPECT_EQ(result.exitCode, 2) << c.bytes;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << c.bytes << result.err;
+    }
+    // The records before each malformed one stay: three whole records came before.
+    EXPECT_NE(Tool("stat '" + dir.File("S.DAT") + "'").out.find("Records: 3"), std::string::npos);
 }

@@ -91,6 +91,7 @@ TEST_F(WriteSafety, EveryWritingCommandIsRefusedUnderAnotherComputersLiveLock) {
     WriteFileBytes(dir.File("new.des"), "record=20 key=1\nposition=1 length=4 segment=n\n");
     const std::string writes[] = {
         "create " + Q(data + "/NEW.DAT") + " --description " + Q(dir.File("new.des")),
+        "load " + Q(path) + " " + Q(dir.File("new.des")) + " --unformatted",
         "create " + Q(data + "/NEW.DAT") + " --record-length 20 --key 1:4",
         "create " + Q(path) + " --record-length 20 --key 1:4 --replace",
         "load " + Q(path) + " " + Q(dir.File("orders.csv")) + " --layout " + Q(dir.File("orders.layout")),

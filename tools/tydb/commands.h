@@ -38,6 +38,10 @@ std::string VersionReport();
 // file, and a new file made from one.
 void WriteDescriptionFile(const std::string& path, const std::string& descriptionPath);
 void CreateFromDescription(const std::string& path, const std::string& descriptionPath, bool replace, bool force);
+// The unformatted route (unformatted_command.cpp): the records of a save file loaded, and a save
+// file written.
+void LoadUnformatted(const std::string& path, const std::string& savePath, bool force);
+void ExportUnformatted(const std::string& path, const std::string& savePath);
 
 // Text as a JSON string literal.
 std::string JsonString(const std::string& text);

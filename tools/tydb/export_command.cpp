@@ -20,6 +20,7 @@ struct ExportOptions {
     std::string path;
     std::string layoutPath;
     int key = 0;
+    std::string savePath;  // --unformatted
 };
 
 constexpr int16_t kOpenReadOnly = 0x0200;
@@ -74,6 +75,11 @@ void ExportRecords(const ExportOptions& options, int16_t handle, const FileLayou
 }
 
 void RunExport(const ExportOptions& options) {
+    if (!options.savePath.empty()) {
+        ExportUnformatted(options.path, options.savePath);
+        return;
+    }
+    if (options.layoutPath.empty()) Fail(2, "--layout is required (or --unformatted for a save file)");
     RecordLayout layout;
     std::string error;
     if (!ReadLayoutFile(options.layoutPath, &layout, &error)) Fail(2, error);
@@ -104,13 +110,18 @@ void AddExportCommand(CLI::App& app) {
     auto* command = app.add_subcommand(
         "export", "Write every record of a data file as CSV, in the order of a key, through a record layout");
     command->add_option("FILE", options->path, "Path of the data file")->required();
+    auto* layout = command->add_option("--layout", options->layoutPath,
+                                       "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types "
+                                       "string, zstring, integer, unsigned, float, hex)");
+    auto* key = command->add_option("--key", options->key, "Key number to read along (default 0); -1 for physical order")
+                    ->check(CLI::Range(-1, 118));
     command
-        ->add_option("--layout", options->layoutPath,
-                     "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types string, "
-                     "zstring, integer, unsigned, float, hex)")
-        ->required();
-    command->add_option("--key", options->key, "Key number to read along (default 0); -1 for physical order")
-        ->check(CLI::Range(-1, 118));
+        ->add_option("--unformatted", options->savePath,
+                     "Write every record in physical order, fixed and variable parts, to the unformatted save "
+                     "file SAVE (tydb load --unformatted and the original maintenance utility read it)")
+        ->option_text("SAVE")
+        ->excludes(layout)
+        ->excludes(key);
     command->footer("The first row names the fields; the output loads back with: tydb load FILE OUT.csv --layout ...");
     command->callback([options] { RunExport(*options); });
 }

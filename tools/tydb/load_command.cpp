@@ -28,6 +28,7 @@ struct LoadOptions {
     std::string path;
     std::string source;
     std::string layoutPath;
+    bool unformatted = false;
     bool force = false;
 };
 
@@ -95,6 +96,11 @@ std::string ReadSource(const std::string& source) {
 }
 
 void RunLoad(const LoadOptions& options) {
+    if (options.unformatted) {
+        LoadUnformatted(options.path, options.source, options.force);
+        return;
+    }
+    if (options.layoutPath.empty()) Fail(2, "--layout is required (or --unformatted for a save file)");
     RecordLayout layout;
     std::string error;
     if (!ReadLayoutFile(options.layoutPath, &layout, &error)) Fail(2, error);
@@ -158,13 +164,17 @@ void AddLoadCommand(CLI::App& app) {
     auto* command = app.add_subcommand(
         "load", "Insert the rows of a CSV file into a data file, one record a row, through a record layout");
     command->add_option("FILE", options->path, "Path of the data file (it must exist: see tydb create)")->required();
-    command->add_option("SOURCE", options->source, "CSV file whose first row names the columns (layout fields)")
+    command->add_option("SOURCE", options->source,
+                        "CSV file whose first row names the columns (layout fields), or with --unformatted a save file")
         ->required();
+    auto* layout = command->add_option("--layout", options->layoutPath,
+                                       "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types "
+                                       "string, zstring, integer, unsigned, float, hex)");
     command
-        ->add_option("--layout", options->layoutPath,
-                     "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types string, "
-                     "zstring, integer, unsigned, float, hex)")
-        ->required();
+        ->add_flag("--unformatted", options->unformatted,
+                   "SOURCE is an unformatted save file (the original maintenance utility's, or tydb export "
+                   "--unformatted): each record's length, a comma, its bytes, CR LF; Ctrl-Z at the end")
+        ->excludes(layout);
     AddForceFlag(command, &options->force);
     command->footer(
         "Each row is one Insert: it is stored whole or not at all. Every rejected row is listed with its line\n"
