@@ -1,6 +1,8 @@
 // tydb load and tydb export: CSV in and out through a record layout, every rejected row
 // reported, nothing half-written.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <sys/wait.h>
 
 #include <memory>
@@ -313,6 +315,17 @@ TEST_F(LoadExport, MissingFilesAreNamed) {
     auto noLayoutOption = RunTool(dir, "load " + Q(path) + " " + Q(dir.File("in.csv")));
     EXPECT_EQ(noLayoutOption.exitCode, 2);
     EXPECT_NE(noLayoutOption.err.find("--layout is required"), std::string::npos) << noLayoutOption.err;
+}
+
+TEST_F(LoadExport, ASemicolonSeparatedLoadFromStandardInputExportsTheSameText) {
+    const std::string rows = "number;name\n1;\"Smith; Jo\"\n2;Ada, B\n";
+    ASSERT_TRUE(WriteFileBytes(dir.File("in.csv"), rows));
+    const std::string load = "cat " + Q(dir.File("in.csv")) + " | '" + BuildPath("tydb") + "' load " + Q(path) +
+                             " - --layout " + Q(dir.File("people.layout")) + " --delimiter ';' >/dev/null";
+    ASSERT_EQ(std::system(load.c_str()), 0);
+    const ToolResult exported = RunTool(dir, "export " + Q(path) + " --layout " + Q(dir.File("people.layout")) +
+                                                 " --delimiter ';'");
+    EXPECT_EQ(exported.out.substr(exported.out.find('\n') + 1), "1;\"Smith; Jo\";;0;0;00000000\n2;Ada, B;;0;0;00000000\n");
 }
 
 TEST_F(LoadExport, ExportFollowsTheKeyAskedFor) {

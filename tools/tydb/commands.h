@@ -34,6 +34,9 @@ std::string VersionReport();
 // Ends the command with `exitCode` after its message went to standard error.
 [[noreturn]] void Fail(int exitCode, const std::string& message);
 
+// --delimiter C for the CSV of load and export: one character, or "tab".
+void AddDelimiterOption(CLI::App* command, char* delimiter);
+
 // The description route (description_command.cpp): a file's definition written as a description
 // file, and a new file made from one.
 void WriteDescriptionFile(const std::string& path, const std::string& descriptionPath);

@@ -2,7 +2,7 @@
 
 namespace tool {
 
-std::vector<CsvRow> ParseCsv(const std::string& text) {
+std::vector<CsvRow> ParseCsv(const std::string& text, char delimiter) {
     std::vector<CsvRow> rows;
     // Spreadsheets often start a UTF-8 file with a byte order mark; it is not part of the text.
     size_t at = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
@@ -51,19 +51,19 @@ std::vector<CsvRow> ParseCsv(const std::string& text) {
                 }
                 bool lineEnd = at == text.size() || text[at] == '\n' ||
                                (text[at] == '\r' && (at + 1 == text.size() || text[at + 1] == '\n'));
-                if (!lineEnd && text[at] != ',') {
+                if (!lineEnd && text[at] != delimiter) {
                     row.error = "text after the closing quote of field " + std::to_string(row.fields.size() + 1);
                     skipLine();
                     break;
                 }
             } else {
-                while (at < text.size() && text[at] != ',' && text[at] != '\n' &&
+                while (at < text.size() && text[at] != delimiter && text[at] != '\n' &&
                        !(text[at] == '\r' && (at + 1 == text.size() || text[at + 1] == '\n'))) {
                     field += text[at++];
                 }
             }
             row.fields.push_back(field);
-            if (at < text.size() && text[at] == ',') {
+            if (at < text.size() && text[at] == delimiter) {
                 ++at;
             } else {
                 if (at < text.size() && text[at] == '\r') ++at;
@@ -79,10 +79,10 @@ std::vector<CsvRow> ParseCsv(const std::string& text) {
     return rows;
 }
 
-std::string CsvField(const std::string& value) {
+std::string CsvField(const std::string& value, char delimiter) {
     // A field that starts with the bytes of a byte order mark would lose them at the start of a
     // file, where a reader takes them for the mark.
-    const bool quote = value.find_first_of(",\"\r\n") != std::string::npos ||
+    const bool quote = value.find_first_of(std::string("\"\r\n") + delimiter) != std::string::npos ||
                        (!value.empty() && (value.front() == ' ' || value.back() == ' ')) ||
                        value.rfind("\xEF\xBB\xBF", 0) == 0;
     if (!quote) return value;
@@ -94,11 +94,24 @@ std::string CsvField(const std::string& value) {
     return out + "\"";
 }
 
-std::string CsvLine(const std::vector<std::string>& fields) {
+bool ParseDelimiter(const std::string& text, char* delimiter) {
+    if (text == "tab" || text == "\\t") {
+        *delimiter = '\t';
+        return true;
+    }
+    if (text.size() != 1 || text[0] == '"' || text[0] == '\r' || text[0] == '\n') return false;
+    *delimiter = text[0];
+    return true;
+}
+
+std::string CsvLine(const std::vector<std::string>& fields, char delimiter) {
     // A row of one empty field must not become an empty line, which readers skip.
     if (fields.size() == 1 && fields[0].empty()) return "\"\"";
     std::string line;
-    for (size_t i = 0; i < fields.size(); ++i) line += (i == 0 ? "" : ",") + CsvField(fields[i]);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) line += delimiter;
+        line += CsvField(fields[i], delimiter);
+    }
     return line;
 }
 

@@ -21,6 +21,7 @@ struct ExportOptions {
     std::string layoutPath;
     int key = 0;
     std::string savePath;  // --unformatted
+    char delimiter = ',';
 };
 
 constexpr int16_t kOpenReadOnly = 0x0200;
@@ -43,7 +44,7 @@ void ExportRecords(const ExportOptions& options, int16_t handle, const FileLayou
 
     std::vector<std::string> names;
     for (const auto& field : layout.fields) names.push_back(field.name);
-    std::cout << CsvLine(names) << "\n";
+    std::cout << CsvLine(names, options.delimiter) << "\n";
 
     // The bar goes to standard error, and only when the rows themselves go elsewhere.
     ProgressBar progress(std::cerr, IsTerminal(2) && !IsTerminal(1), "Exporting", file.file.recordCount);
@@ -67,7 +68,7 @@ void ExportRecords(const ExportOptions& options, int16_t handle, const FileLayou
             // A variable-length record may end before a field; that field is empty.
             row.push_back(field.offset + field.length <= length ? DecodeField(field, data.data()) : std::string());
         }
-        std::cout << CsvLine(row) << "\n";
+        std::cout << CsvLine(row, options.delimiter) << "\n";
         progress.Update(++count);
     }
     progress.Finish();
@@ -122,6 +123,7 @@ void AddExportCommand(CLI::App& app) {
         ->option_text("SAVE")
         ->excludes(layout)
         ->excludes(key);
+    AddDelimiterOption(command, &options->delimiter);
     command->footer("The first row names the fields; the output loads back with: tydb load FILE OUT.csv --layout ...");
     command->callback([options] { RunExport(*options); });
 }

@@ -30,6 +30,7 @@ struct LoadOptions {
     std::string layoutPath;
     bool unformatted = false;
     bool force = false;
+    char delimiter = ',';
 };
 
 constexpr int16_t kOpenNormal = 0;
@@ -87,10 +88,15 @@ bool BuildRecord(const CsvRow& row, const RecordLayout& layout, const Columns& c
     return true;
 }
 
+// The CSV text; "-" reads standard input.
 std::string ReadSource(const std::string& source) {
+    std::ostringstream text;
+    if (source == "-") {
+        text << std::cin.rdbuf();
+        return text.str();
+    }
     std::ifstream in(source, std::ios::binary);
     if (!in) Fail(2, "cannot read " + source);
-    std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
@@ -104,7 +110,7 @@ void RunLoad(const LoadOptions& options) {
     RecordLayout layout;
     std::string error;
     if (!ReadLayoutFile(options.layoutPath, &layout, &error)) Fail(2, error);
-    const std::vector<CsvRow> rows = ParseCsv(ReadSource(options.source));
+    const std::vector<CsvRow> rows = ParseCsv(ReadSource(options.source), options.delimiter);
     if (rows.empty()) Fail(2, options.source + " has no header row naming the columns");
 
     CheckNoOtherComputersLock(options.path, options.force);
@@ -159,13 +165,27 @@ void RunLoad(const LoadOptions& options) {
 
 }  // namespace
 
+void AddDelimiterOption(CLI::App* command, char* delimiter) {
+    command
+        ->add_option_function<std::string>(
+            "--delimiter",
+            [delimiter](const std::string& text) {
+                if (!ParseDelimiter(text, delimiter)) {
+                    throw CLI::ValidationError("--delimiter", "one character other than a quote or a line break, or tab");
+                }
+            },
+            "The CSV's field delimiter instead of the comma: one character (such as ';'), or tab")
+        ->option_text("C");
+}
+
 void AddLoadCommand(CLI::App& app) {
     auto options = std::make_shared<LoadOptions>();
     auto* command = app.add_subcommand(
         "load", "Insert the rows of a CSV file into a data file, one record a row, through a record layout");
     command->add_option("FILE", options->path, "Path of the data file (it must exist: see tydb create)")->required();
     command->add_option("SOURCE", options->source,
-                        "CSV file whose first row names the columns (layout fields), or with --unformatted a save file")
+                        "CSV file whose first row names the columns (layout fields), - for standard input; or with "
+                        "--unformatted a save file")
         ->required();
     auto* layout = command->add_option("--layout", options->layoutPath,
                                        "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types "
@@ -175,6 +195,7 @@ void AddLoadCommand(CLI::App& app) {
                    "SOURCE is an unformatted save file (the original maintenance utility's, or tydb export "
                    "--unformatted): each record's length, a comma, its bytes, CR LF; Ctrl-Z at the end")
         ->excludes(layout);
+    AddDelimiterOption(command, &options->delimiter);
     AddForceFlag(command, &options->force);
     command->footer(
         "Each row is one Insert: it is stored whole or not at all. Every rejected row is listed with its line\n"
