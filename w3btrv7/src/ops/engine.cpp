@@ -57,7 +57,11 @@ void OpenInstance::ReleaseLocksOn(int64_t position) {
 
 Engine* const Engine::instance_ = new Engine();
 
-Engine::Engine() {
+// The engine is made while the record manager is loaded (inside the loader's lock on Windows),
+// so it does nothing there but set its members; the generation is drawn at the first Open.
+Engine::Engine() = default;
+
+void Engine::DrawGeneration() {
     // A generation of its own per process, so a block copied from another process (or left
     // from before a Stop) never matches by accident.
     std::random_device random;
@@ -68,7 +72,7 @@ Engine::Engine() {
 
 OpenInstance* Engine::Find(const uint8_t* positionBlock) {
     if (positionBlock == nullptr || std::memcmp(positionBlock, kMagic, sizeof kMagic) != 0) return nullptr;
-    if (BlockWord(positionBlock + kGenerationOffset) != generation_) return nullptr;
+    if (generation_ == 0 || BlockWord(positionBlock + kGenerationOffset) != generation_) return nullptr;
     uint32_t id = BlockWord(positionBlock + kIdOffset);
     if (id == lastFoundId_ && lastFound_ != nullptr) return lastFound_;
     auto it = opens_.find(id);
@@ -94,6 +98,7 @@ int16_t Engine::Connect(const std::string& path, Slot* slot) {
 }
 
 int16_t Engine::Open(const std::string& path, int8_t mode, const std::string& ownerName, uint8_t* positionBlock) {
+    if (generation_ == 0) DrawGeneration();
     // A block that is still open is closed first, so that nothing leaks behind it.
     if (OpenInstance* old = Find(positionBlock); old != nullptr) Close(old, nullptr);
     Slot slot;
@@ -192,6 +197,7 @@ void Engine::CloseAll() {
     transaction_ = Transaction();
     files_.clear();
     directory_.clear();
+    if (generation_ == 0) return;  // nothing was ever opened
     uint32_t old = generation_;
     do {
         ++generation_;

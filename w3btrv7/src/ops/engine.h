@@ -105,6 +105,7 @@ public:
 
 private:
     Engine();
+    void DrawGeneration();
 
     // Made when the record manager is loaded and never destroyed: calls may come during process
     // exit. Every call asks for it, so it is a plain pointer, not a function's static.
@@ -124,7 +125,7 @@ private:
     int16_t Connect(const std::string& path, Slot* slot);
 
     std::mutex mutex_;
-    uint32_t generation_ = 0;
+    uint32_t generation_ = 0;  // 0 until the first Open
     uint32_t nextId_ = 1;
     std::unordered_map<uint32_t, OpenInstance> opens_;
     // The open found last: most calls come on the block of the call before.
