@@ -328,6 +328,27 @@ TEST_F(LoadExport, ASemicolonSeparatedLoadFromStandardInputExportsTheSameText) {
     EXPECT_EQ(exported.out.substr(exported.out.find('\n') + 1), "1;\"Smith; Jo\";;0;0;00000000\n2;Ada, B;;0;0;00000000\n");
 }
 
+TEST_F(LoadExport, UpdateReplacesRowsByKeyZeroAndSkipExistingPassesOverRowsAlreadyLoaded) {
+    ASSERT_EQ(Load("number,name\n1,Ada\n2,Bob\n").exitCode, 0);
+    auto again = [&](const std::string& rows, const std::string& option) {
+        WriteFileBytes(dir.File("in.csv"), rows);
+        return RunTool(dir, "load " + Q(path) + " " + Q(dir.File("in.csv")) + " --layout " +
+                                Q(dir.File("people.layout")) + " " + option);
+    };
+    const ToolResult resumed = again("number,name\n1,Ada\n2,Bob\n3,Cy\n", "--skip-existing");
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.out;
+    EXPECT_NE(resumed.out.find("Loaded 1 record into"), std::string::npos) << resumed.out;
+    EXPECT_NE(resumed.out.find("skipped 2 already there"), std::string::npos) << resumed.out;
+    // A row whose key is there with other data was not loaded before: it is no row to skip.
+    EXPECT_EQ(again("number,name\n1,Zed\n", "--skip-existing").exitCode, 1);
+    const ToolResult updated = again("number,name,code\n1,Ada,Z9\n4,Dee,\n", "--update");
+    EXPECT_EQ(updated.exitCode, 0) << updated.out;
+    EXPECT_NE(updated.out.find("Loaded 1 record into " + path + "; updated 1"), std::string::npos) << updated.out;
+    const std::string names = Export("--key 0").out;
+    EXPECT_NE(names.find("1,Ada,Z9,"), std::string::npos) << names;
+    EXPECT_NE(names.find("4,Dee,"), std::string::npos) << names;
+}
+
 TEST_F(LoadExport, ExportFollowsTheKeyAskedFor) {
     ASSERT_EQ(Load("number,name\n3,Cleo\n1,Bea\n2,Abe\n").exitCode, 0);
     EXPECT_EQ(Export("--key 0").out,

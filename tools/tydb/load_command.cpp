@@ -5,6 +5,7 @@
 // each row is one Insert, so a row is stored whole or not at all. Every rejected row is
 // reported with its line and reason (a long value shown by its beginning and its length), and
 // the load goes on with the next one.
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -31,6 +32,13 @@ struct LoadOptions {
     bool unformatted = false;
     bool force = false;
     char delimiter = ',';
+    bool update = false;        // a row whose key 0 value is there replaces that record
+    bool skipExisting = false;  // a row already there as it is, is passed over
+};
+
+// What became of the rows.
+struct LoadTally {
+    long loaded = 0, updated = 0, skipped = 0, rejected = 0;
 };
 
 constexpr int16_t kOpenNormal = 0;
@@ -88,6 +96,38 @@ bool BuildRecord(const CsvRow& row, const RecordLayout& layout, const Columns& c
     return true;
 }
 
+bool HasUniqueKeyZero(const FileLayout& file) {
+    return !file.keys.empty() && KeyNumberOf(file.keys.front()) == 0 &&
+           (file.keys.front().front().flags & btr::kKeyFlagDuplicates) == 0;
+}
+
+// A row whose insert met its key 0 value already there (status 5): with --update the record
+// there takes the row's bytes; with --skip-existing a record with exactly the row's bytes means
+// the row was loaded before. 0 when so, else the status that rejects the row.
+int32_t ResolveExisting(const LoadOptions& options, int16_t handle, const std::vector<BtrKeySpec>& keyZero,
+                        std::vector<uint8_t>& record, LoadTally* tally) {
+    char key[kKeyBufferSize] = {};
+    size_t at = 0;
+    for (const BtrKeySpec& segment : keyZero) {
+        std::memcpy(key + at, record.data() + segment.position - 1, static_cast<size_t>(segment.length));
+        at += static_cast<size_t>(segment.length);
+    }
+    std::vector<uint8_t> present(record.size());
+    const int32_t found = DbRead(btr::kOpGetEqual, handle, key, present.data(), static_cast<int16_t>(present.size()));
+    // Another key without duplicates refused the row: it is no row of key 0's.
+    if (found == btr::kStatusKeyNotFound) return btr::kStatusDuplicateKey;
+    if (found != 0) return found;
+    if (options.skipExisting) {
+        if (present != record) return btr::kStatusDuplicateKey;
+        ++tally->skipped;
+        return 0;
+    }
+    const int32_t updated =
+        DbModify(btr::kOpUpdate, handle, key, record.data(), static_cast<int16_t>(record.size()));
+    if (updated == 0) ++tally->updated;
+    return updated;
+}
+
 // The CSV text; "-" reads standard input.
 std::string ReadSource(const std::string& source) {
     std::ostringstream text;
@@ -129,6 +169,11 @@ void RunLoad(const LoadOptions& options) {
 
     Columns columns;
     try {
+        if ((options.update || options.skipExisting) && !HasUniqueKeyZero(file)) {
+            Fail(2, std::string(options.update ? "--update" : "--skip-existing") +
+                        " finds rows by key 0, which must be a key without duplicates");
+        }
+        DbOverRideDef(handle, 0, -1);
         columns = MapHeader(rows.front(), layout, options.source);
     } catch (...) {
         DbClose(handle);
@@ -136,31 +181,37 @@ void RunLoad(const LoadOptions& options) {
     }
 
     std::vector<uint8_t> record(static_cast<size_t>(recordLength));
-    long loaded = 0, rejected = 0;
+    LoadTally tally;
     ProgressBar progress(std::cout, IsTerminal(1), "Loading", static_cast<int64_t>(rows.size() - 1));
     for (size_t i = 1; i < rows.size(); ++i) {
         progress.Update(static_cast<int64_t>(i));
         std::string reason;
         if (BuildRecord(rows[i], layout, columns, &record, &reason)) {
             char keyBuffer[kKeyBufferSize] = {};
-            const int32_t status =
+            int32_t status =
                 DbModify(btr::kOpInsert, handle, keyBuffer, record.data(), static_cast<int16_t>(recordLength));
             if (status == 0) {
-                ++loaded;
+                ++tally.loaded;
                 continue;
+            }
+            if (status == btr::kStatusDuplicateKey && (options.update || options.skipExisting)) {
+                status = ResolveExisting(options, handle, file.keys.front(), record, &tally);
+                if (status == 0) continue;
             }
             reason = "status " + DescribeStatus(status);
         }
-        ++rejected;
+        ++tally.rejected;
         progress.Finish();
         std::cout << options.source << ", line " << rows[i].line << ": rejected, " << reason << "\n";
     }
     progress.Finish();
     DbClose(handle);
-    std::cout << "Loaded " << loaded << (loaded == 1 ? " record" : " records") << " into " << options.path;
-    if (rejected > 0) std::cout << "; rejected " << rejected << (rejected == 1 ? " row" : " rows");
+    std::cout << "Loaded " << tally.loaded << (tally.loaded == 1 ? " record" : " records") << " into " << options.path;
+    if (options.update) std::cout << "; updated " << tally.updated;
+    if (options.skipExisting) std::cout << "; skipped " << tally.skipped << " already there";
+    if (tally.rejected > 0) std::cout << "; rejected " << tally.rejected << (tally.rejected == 1 ? " row" : " rows");
     std::cout << std::endl;
-    if (rejected > 0) throw CLI::RuntimeError(1);
+    if (tally.rejected > 0) throw CLI::RuntimeError(1);
 }
 
 }  // namespace
@@ -190,12 +241,19 @@ void AddLoadCommand(CLI::App& app) {
     auto* layout = command->add_option("--layout", options->layoutPath,
                                        "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types "
                                        "string, zstring, integer, unsigned, float, hex)");
-    command
-        ->add_flag("--unformatted", options->unformatted,
+    auto* unformatted = command->add_flag("--unformatted", options->unformatted,
                    "SOURCE is an unformatted save file (the original maintenance utility's, or tydb export "
-                   "--unformatted): each record's length, a comma, its bytes, CR LF; Ctrl-Z at the end")
-        ->excludes(layout);
+                   "--unformatted): each record's length, a comma, its bytes, CR LF; Ctrl-Z at the end");
+    unformatted->excludes(layout);
     AddDelimiterOption(command, &options->delimiter);
+    auto* update = command->add_flag("--update", options->update,
+                                     "A row whose key 0 value is already in the file replaces that record")
+                       ->excludes(unformatted);
+    command
+        ->add_flag("--skip-existing", options->skipExisting,
+                   "Pass over a row already in the file exactly as it is (to go on with an interrupted load)")
+        ->excludes(update)
+        ->excludes(unformatted);
     AddForceFlag(command, &options->force);
     command->footer(
         "Each row is one Insert: it is stored whole or not at all. Every rejected row is listed with its line\n"
