@@ -79,9 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t>& buffer = parsed.createBuffer;
     Check(buffer.size() >= sizeof(BtrFileSpec) && (buffer.size() - sizeof(BtrFileSpec)) % sizeof(BtrKeySpec) == 0,
           "a buffer of part of a segment for " + Escape(text));
-    std::string written, again;
+    std::string written, acsName;
     std::vector<uint8_t> acs;
-    if (!tool::WriteDescription(AsStatReply(buffer), "X.alt", &written, &acs, &error)) {
+    if (!tool::WriteDescription(AsStatReply(buffer), &written, &acs, &acsName, &error)) {
         Check(false, "an accepted description cannot be written again: " + error + " for " + Escape(text));
     }
     tool::Description reread;

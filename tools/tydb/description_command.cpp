@@ -1,7 +1,6 @@
 // The description route: tydb stat FILE --description prints a data file's definition as a
 // description file; tydb create FILE --description DESC makes a file from one. Both go through
 // the record manager's own Stat and Create, which carry the collating sequence.
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -59,19 +58,9 @@ void WriteDescriptionFile(const std::string& path, const std::string& descriptio
         const int16_t status = file.Stat(&stat);
         if (status != 0) Fail(1, "cannot read the definition of " + path + ": status " + DescribeStatus(status));
     }
-    // The collating sequence, when the file has one, is named after itself (bytes 1 to 8).
-    std::string acsName;
-    if (stat.size() >= sizeof(BtrFileSpec) + btr::kAcsSize) {
-        const std::vector<uint8_t> last(stat.end() - btr::kAcsSize, stat.end());
-        for (size_t i = 1; i <= 8; ++i) {
-            if (std::isalnum(last[i])) acsName += static_cast<char>(last[i]);
-        }
-    }
-    if (acsName.empty()) acsName = "collating";
-    acsName += ".alt";
-    std::string text, error;
+    std::string text, acsName, error;
     std::vector<uint8_t> acs;
-    if (!WriteDescription(stat, acsName, &text, &acs, &error)) Fail(1, path + ": " + error);
+    if (!WriteDescription(stat, &text, &acs, &acsName, &error)) Fail(1, path + ": " + error);
     if (!acs.empty()) WriteAcsFile(FolderOf(descriptionPath) + acsName, acs);
     WriteBytes(descriptionPath, text.data(), text.size());
     std::cout << "Wrote the definition of " << path << " to " << descriptionPath

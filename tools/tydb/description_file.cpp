@@ -300,6 +300,15 @@ void Append(std::vector<uint8_t>* out, const T& value) {
 
 const char* YN(bool value) { return value ? "y" : "n"; }
 
+// The collating sequence's own name (bytes 1 to 8, letters and digits) as a file name.
+std::string AcsFileName(const std::vector<uint8_t>& acs) {
+    std::string name;
+    for (size_t i = 1; i <= 8; ++i) {
+        if (std::isalnum(acs[i])) name += static_cast<char>(acs[i]);
+    }
+    return (name.empty() ? "collating" : name) + ".alt";
+}
+
 // One segment's lines of a description.
 std::string DescribeSegment(const BtrKeySpec& s, bool firstOfKey, bool numbered) {
     std::ostringstream out;
@@ -362,8 +371,8 @@ bool ParseDescription(const std::string& text, const std::string& folder, Descri
     return true;
 }
 
-bool WriteDescription(const std::vector<uint8_t>& stat, const std::string& acsName, std::string* text,
-                      std::vector<uint8_t>* acs, std::string* error) {
+bool WriteDescription(const std::vector<uint8_t>& stat, std::string* text, std::vector<uint8_t>* acs,
+                      std::string* acsName, std::string* error) {
     BtrFileSpec file;
     if (stat.size() < sizeof file) {
         *error = "the definition read is cut short";
@@ -412,7 +421,8 @@ bool WriteDescription(const std::vector<uint8_t>& stat, const std::string& acsNa
             return false;
         }
         acs->assign(stat.begin() + static_cast<std::ptrdiff_t>(at), stat.begin() + static_cast<std::ptrdiff_t>(at + btr::kAcsSize));
-        out << "name=" << acsName << "\n";
+        *acsName = AcsFileName(*acs);
+        out << "name=" << *acsName << "\n";
     }
     *text = out.str();
     return true;

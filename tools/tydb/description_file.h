@@ -32,10 +32,11 @@ bool ParseDescription(const std::string& text, const std::string& folder, Descri
                       std::vector<std::string>* warnings, std::string* error);
 
 // The description of the definition in Stat reply `stat`. A key's collating sequence goes to
-// `*acs`, for the file `acsName` that the description names. False with `*error` when the
-// definition holds what a description cannot say (more than one collating sequence, say).
-bool WriteDescription(const std::vector<uint8_t>& stat, const std::string& acsName, std::string* text,
-                      std::vector<uint8_t>* acs, std::string* error);
+// `*acs`, for the file `*acsName` (the sequence's own name, NAME.alt) that the description
+// names. False with `*error` when the definition holds what a description cannot say (more
+// than one collating sequence, say).
+bool WriteDescription(const std::vector<uint8_t>& stat, std::string* text, std::vector<uint8_t>* acs,
+                      std::string* acsName, std::string* error);
 
 }  // namespace tool
 

@@ -69,9 +69,14 @@ std::string CallerPath(const std::string& given);
 
 // The owner name in an Open's data buffer: empty when it gives none.
 std::string OwnerNameOfOpen(const Call& call);
+// What an Open's owner name gives the block.
+struct OwnerAccess {
+    bool gaveName = false;
+    bool readsOnly = false;  // no name, where the owner lets everyone read
+};
 // Whether `name` (empty for none) opens a file of definition `def`: 51 when it does not; a file
 // that lets everyone read is opened read-only without it.
-int16_t CheckOwnerName(const FileDef& def, const std::string& name, OpenInstance* open);
+int16_t CheckOwnerName(const FileDef& def, const std::string& name, OwnerAccess* access);
 
 // Checks the length of a record to be written to `def`'s file (status 22 when it does not fit)
 // and prepares the bytes to store (blank truncation of the variable part).

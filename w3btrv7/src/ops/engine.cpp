@@ -103,8 +103,8 @@ int16_t Engine::Open(const std::string& path, int8_t mode, const std::string& ow
     if (OpenInstance* old = Find(positionBlock); old != nullptr) Close(old, nullptr);
     Slot slot;
     if (int16_t status = Connect(path, &slot); status != btr::kStatusSuccess) return status;
-    OpenInstance granted;
-    if (int16_t status = CheckOwnerName(slot->second.file->Def(), ownerName, &granted); status != btr::kStatusSuccess) {
+    OwnerAccess owner;
+    if (int16_t status = CheckOwnerName(slot->second.file->Def(), ownerName, &owner); status != btr::kStatusSuccess) {
         if (slot->second.Idle()) files_.erase(slot);
         return status;
     }
@@ -124,8 +124,8 @@ int16_t Engine::Open(const std::string& path, int8_t mode, const std::string& ow
     open.id = id;
     open.file = slot->second.file.get();
     open.mode = mode;
-    open.gaveOwnerName = granted.gaveOwnerName;
-    open.readsWithoutOwnerName = granted.readsWithoutOwnerName;
+    open.gaveOwnerName = owner.gaveName;
+    open.readsWithoutOwnerName = owner.readsOnly;
     ++slot->second.opens;
 
     std::memset(positionBlock, 0, btr::kPositionBlockSize);

@@ -50,15 +50,15 @@ std::string OwnerNameOfOpen(const Call& call) {
     return std::string(reinterpret_cast<const char*>(call.data), size);
 }
 
-int16_t CheckOwnerName(const FileDef& def, const std::string& name, OpenInstance* open) {
+int16_t CheckOwnerName(const FileDef& def, const std::string& name, OwnerAccess* access) {
     if (!def.owner.present) return btr::kStatusSuccess;
     if (name.empty()) {
         if (!def.owner.ReadsWithoutName()) return btr::kStatusInvalidOwner;
-        open->readsWithoutOwnerName = true;
+        access->readsOnly = true;
         return btr::kStatusSuccess;
     }
     if (name.size() > kOwnerNameMax || !OwnerNameMatches(def.owner, name)) return btr::kStatusInvalidOwner;
-    open->gaveOwnerName = true;
+    access->gaveName = true;
     return btr::kStatusSuccess;
 }
 

@@ -180,6 +180,15 @@ int16_t WriteOwner(PgSession& session, int32_t id, const OwnerSeal& owner) {
                        params);
 }
 
+// Every change of a file's definition (a key built or dropped, an owner) raises its
+// generation, so that the other workstations read the definition again.
+int16_t RaiseGeneration(PgSession& session, int32_t id) {
+    PgParams params;
+    params.Int4(id);
+    return session.Run("UPDATE " + session.Schema() + ".w3b_file SET generation = generation + 1 WHERE id = $1",
+                       params);
+}
+
 // Whether the folder's schema and its tables are there yet.
 int16_t HasFolderSchema(PgSession& session, bool* has) {
     PgResult exists;
@@ -293,10 +302,7 @@ int16_t WriteServerFile(PgSession& session, const std::string& name, const FileD
 
 int16_t SetServerOwner(PgSession& session, int32_t id, const OwnerSeal& owner) {
     if (int16_t status = WriteOwner(session, id, owner); status != btr::kStatusSuccess) return status;
-    PgParams params;
-    params.Int4(id);
-    return session.Run("UPDATE " + session.Schema() + ".w3b_file SET generation = generation + 1 WHERE id = $1",
-                       params);
+    return RaiseGeneration(session, id);
 }
 
 int16_t RemoveServerFile(PgSession& session, const std::string& name) { return RemoveOldFile(session, name); }
@@ -321,10 +327,7 @@ int16_t AddServerKey(PgSession& session, int32_t id, int number, const std::vect
                      const std::vector<AcsBlock>& newAcs, size_t firstAcsNumber) {
     if (int16_t status = WriteAcs(session, id, newAcs, firstAcsNumber); status != btr::kStatusSuccess) return status;
     if (int16_t status = WriteKeySegments(session, id, number, specs); status != btr::kStatusSuccess) return status;
-    PgParams params;
-    params.Int4(id);
-    return session.Run("UPDATE " + session.Schema() + ".w3b_file SET generation = generation + 1 WHERE id = $1",
-                       params);
+    return RaiseGeneration(session, id);
 }
 
 int16_t DropServerKey(PgSession& session, int32_t id, const FileDef& def, int number, Renumbering renumbering) {
@@ -348,9 +351,7 @@ int16_t DropServerKey(PgSession& session, int32_t id, const FileDef& def, int nu
             }
         }
     }
-    PgParams idOnly;
-    idOnly.Int4(id);
-    return session.Run("UPDATE " + s + ".w3b_file SET generation = generation + 1 WHERE id = $1", idOnly);
+    return RaiseGeneration(session, id);
 }
 
 int16_t FillServerKey(PgSession& session, int32_t id, const KeyInfo& key, size_t recordLength) {
