@@ -201,6 +201,13 @@ FileStatus IdentifyFile(const char* path, FileIdentity* identity);
 // mount), so that nobody can change the file there; false when it is writable or cannot be told.
 bool IsOnReadOnlyVolume(const char* path);
 
+// True when the file at `path` (or, for a file not made yet, its folder) lies on a file system
+// that other computers reach over the network, or whose locking and memory mapping the system
+// does not guarantee between computers: on POSIX NFS, SMB/CIFS, FUSE, 9P, AFS, Coda, Ceph,
+// Lustre and GFS2 by the type the system reports for the mount; on Windows a UNC path or a drive
+// of type "remote". False when it is local or cannot be told.
+bool IsOnNetworkFileSystem(const char* path);
+
 // Deletes `path` unless another process holds it open with a sharing mode (then kAccessDenied).
 // Windows also refuses while the file is open at all, sharing mode or not; POSIX only looks at
 // holders with a sharing mode.
@@ -240,6 +247,12 @@ uint64_t SleptMilliseconds();
 // sharing mode in the open itself, so there is no such window and the hook is never run.
 using BeforeShareLockHook = void (*)(const char* path, void* context);
 void SetBeforeShareLockHook(BeforeShareLockHook hook, void* context);
+
+// Makes IsOnNetworkFileSystem see `type` as the kind of every file system it asks about: on
+// POSIX the type number statfs reports (0x6969 for NFS...), on Windows the drive type that
+// GetDriveType reports (4 for a remote drive). A negative `type` turns it off. UNC paths on
+// Windows are network paths whatever the drive type.
+void PretendFileSystemType(int64_t type);
 
 // The file operations that tests can make fail.
 enum class FileOperation { kOpen, kRead, kWrite, kSync, kDelete, kRename, kExists };

@@ -41,6 +41,9 @@ bool ConsumeInjectedAllocationFailure();
 // When a test asked for `operation` to fail now: true, with the status to answer in `status`.
 bool ConsumeInjectedFileFailure(testing::FileOperation operation, FileStatus* status);
 
+// When a test pretends a kind of file system: true, with its type number in `type`.
+bool PretendedFileSystemType(int64_t* type);
+
 // Records one sleep for the counters that tests read.
 void CountSleep(uint32_t milliseconds);
 

@@ -1,4 +1,5 @@
-// The test suite's PostgreSQL server as the temporary folders use it, on every platform.
+// The test suite's PostgreSQL server as the temporary folders use it, on every platform, and the
+// network-share mode of the SQLite store forced on them.
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -10,6 +11,13 @@ namespace testsupport {
 
 void ServeFolderWhenAsked(const std::string& folder) {
     const char* store = std::getenv("TYDB_TEST_STORE");
+    if (store != nullptr && std::string(store) == "network") {
+        // Every temporary folder of the run (and of its helper processes, which inherit the
+        // setting) is kept as if other workstations reached it over the network.
+        const size_t separator = folder.find_last_of("/\\");
+        static ScopedEnv networkFolders("W3BTRV7_NETWORK_FOLDERS", folder.substr(0, separator));
+        return;
+    }
     if (store == nullptr || std::string(store) != "server") return;
     std::optional<std::string> connection = ReadFileBytes(TestServerConnectionFile());
     if (!connection || connection->empty()) {

@@ -22,7 +22,8 @@ std::string TestServerConnectionFile();
 // as the POSIX program it is.
 bool RunTestServerScript(const std::string& action, const std::string& stateFile);
 // With TYDB_TEST_STORE=server, makes `folder` a served folder with a schema of its own on the test
-// server (every TempDir's folder is one); otherwise does nothing.
+// server (every TempDir's folder is one); with TYDB_TEST_STORE=network, has the SQLite store keep
+// the files of the folders beside it in network-share mode; otherwise does nothing.
 void ServeFolderWhenAsked(const std::string& folder);
 
 // A fresh folder under the system's temporary folder, removed with everything in it. With

@@ -98,6 +98,19 @@ TEST_F(FileCommandsTest, CreateThenStatShowsWhatWasAsked) {
     EXPECT_NE(out.find("Collating sequence: UPPER\n"), std::string::npos) << out;
 }
 
+TEST_F(FileCommandsTest, StatAndEngineSayWhichModeKeepsAFolderAndWhy) {
+    const std::string path = dir.File("CUST.DAT");
+    ASSERT_EQ(RunTool(dir, "create " + Quoted(path) + " --record-length 24 --key 1:8").exitCode, 0);
+    EXPECT_NE(RunTool(dir, "stat " + Quoted(path)).out.find("Store: SQLite file, one-computer mode (WAL)"),
+              std::string::npos);
+    ScopedEnv shared("W3BTRV7_NETWORK_FOLDERS", dir.path());
+    const std::string reason = "network-share mode (rollback journal): its folder is named in W3BTRV7_NETWORK_FOLDERS";
+    EXPECT_NE(RunTool(dir, "stat " + Quoted(path)).out.find("Store: SQLite file, " + reason), std::string::npos);
+    auto engine = RunTool(dir, "engine " + Quoted(dir.path()));
+    EXPECT_NE(engine.out.find("Data folder " + dir.path() + ": SQLite files, " + reason), std::string::npos)
+        << engine.out;
+}
+
 TEST_F(FileCommandsTest, StatJsonDescribesFileKeysAndRecords) {
     const std::string path = dir.File("CUST.DAT");
     ASSERT_EQ(RunTool(dir, "create " + Quoted(path) + " --record-length 24 --key 1:8 --key 9:8:dup").exitCode, 0);

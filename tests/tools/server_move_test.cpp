@@ -175,7 +175,7 @@ TEST_F(ServerMoveTest, FilesGoToTheServerAndBackWithPositionsAndDuplicateOrder) 
     EXPECT_EQ(Picture("NOTES.DAT", 1), notes);
     EXPECT_EQ(Picture("CUST.DAT", 2), onServer);
     EXPECT_EQ(File(data + "/CUST.DAT").Direct(first), Row("bob", "Paris"));
-    EXPECT_NE(Tool("stat --json " + Quoted(data + "/CUST.DAT")).out.find("\"store\":{\"kind\":\"sqlite\"}"), std::string::npos);
+    EXPECT_NE(Tool("stat --json " + Quoted(data + "/CUST.DAT")).out.find("\"store\":{\"kind\":\"sqlite\",\"mode\":\"one-computer\""), std::string::npos);
 }
 
 TEST_F(ServerMoveTest, AFileKeepsItsOwnerOnTheServerAndBack) {

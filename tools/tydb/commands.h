@@ -46,6 +46,17 @@ void CreateFromDescription(const std::string& path, const std::string& descripti
 void LoadUnformatted(const std::string& path, const std::string& savePath, bool force);
 void ExportUnformatted(const std::string& path, const std::string& savePath);
 
+// Which store keeps the data file at `path` (and for an SQLite file its mode and why), in words
+// and as JSON, as the record manager decides it; empty words when the record manager cannot say
+// (another maker's has no such entry point).
+struct StoreText {
+    std::string words;
+    std::string json = "null";
+};
+StoreText DescribeStore(const std::string& path);
+// The same for the data files of `folder`.
+StoreText DescribeFolderStore(const std::string& folder);
+
 // Text as a JSON string literal.
 std::string JsonString(const std::string& text);
 

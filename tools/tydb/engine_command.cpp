@@ -22,17 +22,19 @@ std::string EngineFolder() {
     return folder;
 }
 
-void RunEngine(bool json) {
+void RunEngine(bool json, const std::string& dataFolder) {
     const std::string folder = EngineFolder();
     const int32_t check = DbCheckEngine();
     int32_t version = 0, revision = 0;
     char type[2] = {};
     int32_t versionStatus = check == 0 ? DbGetEngineVersion(&version, &revision, type) : check;
 
+    const StoreText store = check == 0 ? DescribeFolderStore(dataFolder) : StoreText();
     if (json) {
         std::cout << "{\"present\":" << (check == 0 ? "true" : "false") << ",\"folder\":" << JsonString(folder)
                   << ",\"status\":" << versionStatus << ",\"version\":" << version << ",\"revision\":" << revision
-                  << ",\"type\":" << JsonString(type) << "}" << std::endl;
+                  << ",\"type\":" << JsonString(type) << ",\"dataFolder\":" << JsonString(dataFolder)
+                  << ",\"store\":" << store.json << "}" << std::endl;
     } else if (check == 0) {
         std::cout << "Record manager: present\n";
         std::cout << "  Folder (settings PATH): " << (folder.empty() ? "(not set; system search)" : folder) << "\n";
@@ -40,6 +42,10 @@ void RunEngine(bool json) {
             std::cout << "  Version: " << version << "." << revision << "  type " << type << "\n";
         } else {
             std::cout << "  Version: not reported, status " << DescribeStatus(versionStatus) << "\n";
+        }
+        if (!store.words.empty()) {
+            std::cout << "  Data folder " << (dataFolder.empty() ? "(current)" : dataFolder) << ": " << store.words
+                      << "\n";
         }
     }
     if (check != 0) {
@@ -75,8 +81,11 @@ std::string VersionReport() {
 void AddEngineCommand(CLI::App& app) {
     auto* command = app.add_subcommand("engine", "Show whether the record manager can be loaded, and its version");
     auto json = std::make_shared<bool>(false);
+    auto dataFolder = std::make_shared<std::string>();
+    command->add_option("FOLDER", *dataFolder,
+                        "A data folder: which store keeps its files, and in which mode (default: the current folder)");
     command->add_flag("--json", *json, "Print the result as JSON");
-    command->callback([json] { RunEngine(*json); });
+    command->callback([json, dataFolder] { RunEngine(*json, *dataFolder); });
 }
 
 }  // namespace tool

@@ -27,24 +27,41 @@ std::string JsonNames(const std::vector<std::string>& names) {
     return text + "]";
 }
 
-// Which store keeps the file, in words and as JSON, as the record manager decides it; empty when
-// the record manager cannot say (another maker's has no such entry point).
-struct StoreText {
-    std::string words;
-    std::string json = "null";
-};
+const char* ShareModeWords(bool shared) {
+    return shared ? "network-share mode (rollback journal)" : "one-computer mode (WAL)";
+}
 
-StoreText DescribeStore(const std::string& path) {
+StoreText DescribeStoreOf(const std::string& path, bool withName) {
     RecordManager manager;
     auto storeOf = reinterpret_cast<W3bFileStoreFunction>(manager.Symbol("W3bFileStoreOf"));
     W3bFileStore store{};
     char message[512] = {};
     if (storeOf == nullptr || storeOf(path.c_str(), &store, message, sizeof message) != 0) return {};
-    if (store.store != W3B_STORE_SERVER) return {"SQLite file", "{\"kind\":\"sqlite\"}"};
+    if (store.store != W3B_STORE_SERVER) {
+        const bool shared = store.store == W3B_STORE_SQLITE_SHARED;
+        return {std::string(withName ? "SQLite file, " : "SQLite files, ") + ShareModeWords(shared) + (message[0] ? std::string(": ") + message : ""),
+                std::string("{\"kind\":\"sqlite\",\"mode\":") + (shared ? "\"network-share\"" : "\"one-computer\"") +
+                    ",\"reason\":" + JsonString(message) + "}"};
+    }
+    if (!withName) {
+        return {std::string("PostgreSQL server, schema ") + store.schema,
+                "{\"kind\":\"server\",\"schema\":" + JsonString(store.schema) + "}"};
+    }
     return {std::string("PostgreSQL server, schema ") + store.schema + ", as " + store.name,
             "{\"kind\":\"server\",\"schema\":" + JsonString(store.schema) + ",\"name\":" + JsonString(store.name) +
                 "}"};
 }
+
+}  // namespace
+
+StoreText DescribeStore(const std::string& path) { return DescribeStoreOf(path, true); }
+
+StoreText DescribeFolderStore(const std::string& folder) {
+    // The record manager decides by the folder a file lies in; any name in it will do.
+    return DescribeStoreOf((folder.empty() ? std::string(".") : folder) + "/ANY.DAT", false);
+}
+
+namespace {
 
 std::string VersionText(uint8_t version) {
     return std::to_string(version >> 4) + "." + std::to_string(version & 0x0F);

@@ -46,7 +46,10 @@ typedef int16_t(BTR_CALL* W3bServerMoveFunction)(const char* folder, int directi
 BTR_EXPORT int16_t BTR_CALL W3bServerMove(const char* folder, int direction, W3bMoveReport report,
                                           void* context, char* message, uint32_t messageSize);
 
-enum { W3B_STORE_SQLITE = 0, W3B_STORE_SERVER = 1 };
+/* W3B_STORE_SQLITE_SHARED: an SQLite file kept for workstations that share its folder over the
+ * network (a rollback journal, no shared memory); W3B_STORE_SQLITE: one kept for the processes
+ * of one computer (WAL). */
+enum { W3B_STORE_SQLITE = 0, W3B_STORE_SERVER = 1, W3B_STORE_SQLITE_SHARED = 2 };
 
 /* Where a data file is kept. A server file is named by the folder's schema and its name there;
  * the connection string stays in the folder's w3btrv7.server and is not repeated here. */
@@ -57,8 +60,9 @@ typedef struct W3bFileStore {
 } W3bFileStore;
 
 /* Which store keeps (or would keep) the data file at `path`, decided as an Open decides: by the
- * w3btrv7.server file of its folder. 2 when that file cannot be read, 22 when a name does not
- * fit `store`. */
+ * w3btrv7.server file of its folder, and for an SQLite file by the settings and the file system
+ * of its folder, with the reason in `message`. 2 when that file cannot be read, 22 when a name
+ * does not fit `store`. */
 typedef int16_t(BTR_CALL* W3bFileStoreFunction)(const char* path, W3bFileStore* store, char* message,
                                                 uint32_t messageSize);
 BTR_EXPORT int16_t BTR_CALL W3bFileStoreOf(const char* path, W3bFileStore* store, char* message,

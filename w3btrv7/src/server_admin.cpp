@@ -7,6 +7,7 @@
 #include "ops/engine.h"
 #include "store/folder_move.h"
 #include "store/server_folder.h"
+#include "store/sqlite/share_mode.h"
 #include "w3btrv7_admin.h"
 
 namespace {
@@ -62,7 +63,11 @@ extern "C" BTR_EXPORT int16_t BTR_CALL W3bFileStoreOf(const char* path, W3bFileS
     w3b::ServerFolder folder;
     std::string problem;
     switch (w3b::FindServerFolder(path, &folder, &problem)) {
-        case w3b::FolderKind::kLocal: store->store = W3B_STORE_SQLITE; return Answer(0, "", message, messageSize);
+        case w3b::FolderKind::kLocal: {
+            const w3b::ShareModeChoice choice = w3b::ChooseShareMode(path);
+            store->store = choice.mode == w3b::ShareMode::kNetworkShare ? W3B_STORE_SQLITE_SHARED : W3B_STORE_SQLITE;
+            return Answer(0, choice.reason, message, messageSize);
+        }
         case w3b::FolderKind::kUnreadable: return Answer(btr::kStatusIoError, problem, message, messageSize);
         case w3b::FolderKind::kServer: break;
     }

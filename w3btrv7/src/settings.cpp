@@ -38,6 +38,10 @@ bool FullSyncSetting() {
     return value == "full";
 }
 
+std::string NetworkFoldersSetting() { return platform::GetEnvironmentString("W3BTRV7_NETWORK_FOLDERS"); }
+
+std::string LocalFoldersSetting() { return platform::GetEnvironmentString("W3BTRV7_LOCAL_FOLDERS"); }
+
 std::string TraceFileSetting() { return platform::GetEnvironmentString("W3BTRV7_TRACE"); }
 
 }  // namespace w3b

@@ -18,6 +18,12 @@ uint8_t ParseFileVersion(const std::string& text);
 // W3BTRV7_SYNC=full: every completed write is on disk before the call returns.
 bool FullSyncSetting();
 
+// W3BTRV7_NETWORK_FOLDERS and W3BTRV7_LOCAL_FOLDERS: folders (separated by ';') whose data
+// files are kept for workstations sharing them over the network, or for one computer, whatever
+// the file system they lie on says.
+std::string NetworkFoldersSetting();
+std::string LocalFoldersSetting();
+
 // W3BTRV7_TRACE: the file that receives one line per call, or empty.
 std::string TraceFileSetting();
 

@@ -19,6 +19,7 @@ struct Injection {
 };
 
 std::atomic_flag injectionBusy = ATOMIC_FLAG_INIT;
+std::atomic<int64_t> pretendedFileSystemType{-1};
 Injection injections[kOperationCount];
 
 int IndexOf(testing::FileOperation operation) {
@@ -41,9 +42,16 @@ void InjectFileFailure(FileOperation operation, int successes, FileStatus status
     injection.status = status;
 }
 
+void PretendFileSystemType(int64_t type) { pretendedFileSystemType.store(type < 0 ? -1 : type); }
+
 }  // namespace testing
 
 namespace internal {
+
+bool PretendedFileSystemType(int64_t* type) {
+    *type = pretendedFileSystemType.load();
+    return *type >= 0;
+}
 
 bool ConsumeInjectedFileFailure(testing::FileOperation operation, FileStatus* status) {
     int index = IndexOf(operation);

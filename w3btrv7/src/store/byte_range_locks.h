@@ -27,6 +27,10 @@ inline constexpr uint64_t kContinuousLockOffset = kOpenLockOffset + 2;
 // Held shared while a process decides on and runs a checkpoint, exclusively while one begins
 // continuous operation: so no checkpoint decided before the beginning runs after it.
 inline constexpr uint64_t kCheckpointLockOffset = kOpenLockOffset + 3;
+// Held shared by every process that has the file open for one computer (WAL), and by every
+// one that has it open for a network share (rollback journal): never both at once.
+inline constexpr uint64_t kOneComputerLockOffset = kOpenLockOffset + 4;
+inline constexpr uint64_t kNetworkShareLockOffset = kOpenLockOffset + 5;
 inline constexpr uint64_t kRecordLockBase = kOpenLockOffset + (uint64_t{1} << 40);
 
 class ByteRangeLocks final : public RecordLocks {

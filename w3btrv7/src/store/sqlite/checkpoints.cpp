@@ -55,6 +55,9 @@ bool SqliteFile::HoldBackCheckpointOnClose() {
 
 int16_t SqliteFile::BeginContinuous() {
     if (continuous_) return btr::kStatusSuccess;
+    // With a rollback journal every commit writes the database file itself: nothing holds it
+    // still for a copy.
+    if (shareMode_ == ShareMode::kNetworkShare) return btr::kStatusOperationNotAllowed;
     // A connection that cannot write cannot bring the database file up to date first.
     if (readOnly_) return btr::kStatusAccessDenied;
     if (inTransaction_) return btr::kStatusOperationNotAllowed;

@@ -46,15 +46,26 @@ int OpenConnection(const std::string& path, Access access, sqlite3** db) {
     return sqlite3_open_v2(path.c_str(), db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
 }
 
-int Configure(sqlite3* db) {
-    int rc = Execute(db, "PRAGMA journal_mode=WAL");
-    if (rc != SQLITE_OK) return rc;
+int Configure(sqlite3* db, ShareMode mode) {
+    const bool network = mode == ShareMode::kNetworkShare;
+    Statement journal;
+    int rc = journal.Prepare(db, network ? "PRAGMA journal_mode=DELETE" : "PRAGMA journal_mode=WAL");
+    if (rc == SQLITE_OK) rc = sqlite3_step(journal.Get());
+    if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? SQLITE_ERROR : rc;
+    // SQLite answers the mode it is in. Leaving WAL needs the file to itself: a connection still
+    // using the shared memory would go on reading pages no journal protects.
+    const char* now = reinterpret_cast<const char*>(sqlite3_column_text(journal.Get(), 0));
+    if (network && (now == nullptr || sqlite3_stricmp(now, "delete") != 0)) return SQLITE_BUSY;
+    journal.Finalize();
+    // In rollback mode a commit is durable only once the journal is gone: NORMAL syncs that too.
     Execute(db, FullSyncSetting() ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
-    return ConfigureReading(db);
+    return ConfigureReading(db, mode);
 }
 
-int ConfigureReading(sqlite3* db) {
-    return Execute(db, ("PRAGMA mmap_size=" + std::to_string(kMapSize)).c_str());
+int ConfigureReading(sqlite3* db, ShareMode mode) {
+    // Mapped pages of a file on a share may lag what another computer wrote.
+    const sqlite3_int64 mapSize = mode == ShareMode::kNetworkShare ? 0 : kMapSize;
+    return Execute(db, ("PRAGMA mmap_size=" + std::to_string(mapSize)).c_str());
 }
 
 std::string DatabaseName(const std::string& path) {

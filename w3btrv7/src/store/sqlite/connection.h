@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "store/sqlite/share_mode.h"
+
 namespace w3b {
 
 // How long a write waits for another process's write before it answers 85.
@@ -18,10 +20,12 @@ enum class Access { kReadWrite, kReadOnly };
 // SQLite result code; `*db` must be closed even when it fails.
 int OpenConnection(const std::string& path, Access access, sqlite3** db);
 
-// Journal, durability and read settings of every connection that may write a data file.
-int Configure(sqlite3* db);
+// Journal, durability and read settings of every connection that may write a data file: WAL for
+// one computer, a rollback journal for a network share (SQLITE_BUSY when another connection
+// keeps the file in WAL mode meanwhile).
+int Configure(sqlite3* db, ShareMode mode);
 // The settings of a connection that only reads (it changes no journal mode).
-int ConfigureReading(sqlite3* db);
+int ConfigureReading(sqlite3* db, ShareMode mode);
 
 // The name SQLite gives the database at `path` (its full path with links resolved), from which
 // it names the journals beside it.

@@ -44,7 +44,7 @@ int WriteNewDatabase(const std::string& path, const FileDef& def) {
     int rc = OpenConnection(path, Access::kReadWrite, &db);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
-        rc = Configure(db);
+        rc = Configure(db, ChooseShareMode(path).mode);
     }
     if (rc == SQLITE_OK) rc = Execute(db, "BEGIN IMMEDIATE");
     if (rc == SQLITE_OK) rc = WriteSchema(db, def);
@@ -138,6 +138,8 @@ int16_t SqliteFile::Open(const std::string& path, const FileKey& key, std::uniqu
     fs = file->openLock_.LockRange(kOpenLockOffset, 1, platform::RangeLock::kShared, false);
     if (fs == platform::FileStatus::kAccessDenied) return btr::kStatusFileInUse;
     if (fs != platform::FileStatus::kOk) return btr::kStatusIoError;
+    file->shareMode_ = ChooseShareMode(path).mode;
+    if (int16_t status = file->HoldShareMode(readOnly); status != btr::kStatusSuccess) return status;
 
     if (int16_t status = file->Connect(readOnly); status != btr::kStatusSuccess) return status;
     *out = std::move(file);
@@ -151,12 +153,34 @@ int16_t SqliteFile::Connect(bool readOnly) {
     // The file must prove to be one of ours before anything is written to it: switching another
     // program's database to WAL, or making an empty file a database, cannot be undone by a 30.
     if (int16_t status = Refresh(); status != btr::kStatusSuccess) return status;
-    rc = readOnly ? ConfigureReading(db_) : Configure(db_);
+    rc = readOnly ? ConfigureReading(db_, shareMode_) : Configure(db_, shareMode_);
     if (rc != SQLITE_OK) return rc == SQLITE_NOTADB ? btr::kStatusNotABtrieveFile : StatusOf(rc);
     readOnly_ = readOnly;
+    // Without shared memory there is no header to watch: every stamp stays unknown, so every
+    // call reads the file (which takes the file's lock and sees other workstations' commits).
+    if (shareMode_ == ShareMode::kNetworkShare) return btr::kStatusSuccess;
     if (!readOnly) sqlite3_wal_hook(db_, &SqliteFile::AfterCommit, this);
     watch_.Attach(db_);
     return btr::kStatusSuccess;
+}
+
+int16_t SqliteFile::HoldShareMode(bool readOnly) {
+    const bool network = shareMode_ == ShareMode::kNetworkShare;
+    const uint64_t mine = network ? kNetworkShareLockOffset : kOneComputerLockOffset;
+    const uint64_t other = network ? kOneComputerLockOffset : kNetworkShareLockOffset;
+    if (openLock_.LockRange(mine, 1, platform::RangeLock::kShared, false) != platform::FileStatus::kOk) {
+        return btr::kStatusIoError;
+    }
+    // Held first, looked for second: of two openers in different modes at the same moment at
+    // least one finds the other. A descriptor that may only read cannot look (an exclusive lock
+    // needs write access); a reader changes no journal mode, and writers find it.
+    if (readOnly) return btr::kStatusSuccess;
+    platform::FileStatus fs = openLock_.LockRange(other, 1, platform::RangeLock::kExclusive, false);
+    if (fs == platform::FileStatus::kOk) {
+        openLock_.UnlockRange(other, 1);
+        return btr::kStatusSuccess;
+    }
+    return fs == platform::FileStatus::kAccessDenied ? btr::kStatusIncompatibleMode : btr::kStatusIoError;
 }
 
 bool SqliteFile::IsNewFileInTheMaking(const std::string& name) {
@@ -187,8 +211,12 @@ int16_t SqliteFile::Create(const std::string& path, const FileDef& def, IfExists
 int SqliteFile::BusyWait(void* self, int count) {
     auto* file = static_cast<SqliteFile*>(self);
     // Another process's exclusive transaction keeps the database busy until it ends: the
-    // write is refused at once (85) instead of after the timeout.
-    if (!file->writeWait_ || file->locks_.CheckFileFree(LockWait::kAnswerAtOnce) != btr::kStatusSuccess) return 0;
+    // write is refused at once (85) instead of after the timeout. Anything else waits: a read
+    // or a commit meets a lock only while another workstation commits (with a rollback journal).
+    if (file->beginningWrite_ &&
+        (!file->writeWait_ || file->locks_.CheckFileFree(LockWait::kAnswerAtOnce) != btr::kStatusSuccess)) {
+        return 0;
+    }
     if (count == 0) file->busyWaitedMs_ = 0;
     int pause = count < 10 ? count + 1 : 10;
     if (file->busyWaitedMs_ >= kBusyTimeoutMs) return 0;
@@ -299,7 +327,9 @@ void SqliteFile::ReleaseExclusiveOpen() {
 
 int16_t SqliteFile::JoinTransaction() {
     if (inTransaction_) return btr::kStatusSuccess;
+    beginningWrite_ = true;
     int rc = Execute(db_, "BEGIN IMMEDIATE");
+    beginningWrite_ = false;
     if (rc != SQLITE_OK) return StatusOf(rc);
     if (int16_t status = ReloadIfRedefined(); status != btr::kStatusSuccess) {
         Execute(db_, "ROLLBACK");
@@ -341,7 +371,10 @@ int16_t SqliteFile::Begin() {
     if (stmt == nullptr) return btr::kStatusIoError;
     {
         StatementScope scope(stmt);
-        if (int16_t status = StatusOf(sqlite3_step(stmt)); status != btr::kStatusSuccess) return status;
+        beginningWrite_ = true;
+        int rc = sqlite3_step(stmt);
+        beginningWrite_ = false;
+        if (int16_t status = StatusOf(rc); status != btr::kStatusSuccess) return status;
     }
     // While this call waited for the write lock, another process may have added or dropped a
     // key; the operation must write the keys the file has now.

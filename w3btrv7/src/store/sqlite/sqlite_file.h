@@ -1,9 +1,10 @@
 // sqlite_file.h: the SQLite store: this process's connection to one data file kept as an SQLite
 // database.
 //
-// The connection runs in WAL mode and keeps no statement stepping between calls, so every call
-// reads the newest committed state and no reader holds up a writer or a checkpoint. Each write
-// operation is its own transaction.
+// The connection runs in WAL mode (a rollback journal on a network share, share_mode.h) and keeps
+// no statement stepping between calls, so every call reads the newest committed state and no
+// reader holds up a writer or a checkpoint for longer than a call. Each write operation is its
+// own transaction.
 #ifndef W3BTRV7_STORE_SQLITE_SQLITE_FILE_H
 #define W3BTRV7_STORE_SQLITE_SQLITE_FILE_H
 
@@ -20,6 +21,7 @@
 #include "store/sqlite/change_watch.h"
 #include "store/sqlite/key_tables.h"
 #include "store/sqlite/record_table.h"
+#include "store/sqlite/share_mode.h"
 #include "store/sqlite/statement.h"
 
 namespace w3b {
@@ -150,6 +152,9 @@ private:
     static int BusyWait(void* self, int count);
     // Opens and checks the connection once the open lock is held.
     int16_t Connect(bool readOnly);
+    // Takes this process's share-mode lock: 88 while another process has the file open in the
+    // other mode.
+    int16_t HoldShareMode(bool readOnly);
     ChangeStamp Stamp(uint32_t* commits = nullptr) const {
         ChangeStamp stamp = watch_.Current(commits);
         stamp.ownWrites = ownWrites_;
@@ -186,12 +191,14 @@ private:
     bool inTransaction_ = false;
     bool continuous_ = false;
     bool readOnly_ = false;
+    ShareMode shareMode_ = ShareMode::kOneComputer;
     std::unique_ptr<FileDef> def_;
     int64_t schemaVersion_ = -1;
     uint64_t definitionGeneration_ = 0;
     uint64_t ownWrites_ = 0;
     int busyWaitedMs_ = 0;
     bool writeWait_ = true;
+    bool beginningWrite_ = false;  // a write is taking the file's write lock
     bool redefining_ = false;  // the open write adds or drops a key
     // The open write surely changed a page of the file (a record went in, out, or changed its
     // bytes), so that its commit is a commit of its own in the WAL header.

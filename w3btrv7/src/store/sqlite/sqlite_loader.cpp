@@ -11,7 +11,7 @@ int16_t SqliteLoader::Create(const std::string& path, const FileDef& def, std::u
     std::unique_ptr<SqliteLoader> loader(new SqliteLoader());
     loader->path_ = path;
     int rc = OpenConnection(path, Access::kReadWrite, &loader->db_);
-    if (rc == SQLITE_OK) rc = Configure(loader->db_);
+    if (rc == SQLITE_OK) rc = Configure(loader->db_, ChooseShareMode(path).mode);
     // The whole file is one transaction: a copy that fails leaves no half-filled file.
     if (rc == SQLITE_OK) rc = Execute(loader->db_, "BEGIN IMMEDIATE");
     if (rc == SQLITE_OK) rc = loader->insertRecord_.Prepare(loader->db_, "INSERT INTO records(position, data) VALUES(?1, ?2)");
