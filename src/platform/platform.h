@@ -26,6 +26,10 @@ LibraryHandle LoadLibraryByName(const char* name);
 // The address of an exported symbol, or nullptr.
 void* FindSymbol(LibraryHandle library, const char* name);
 
+// The address of the function a Windows DLL exports under `ordinal` (some export by ordinal
+// only); nullptr, and on POSIX always, when there is none.
+void* FindOrdinal(LibraryHandle library, uint16_t ordinal);
+
 void FreeLibraryHandle(LibraryHandle library);
 
 // The file of the loaded library (or program) that holds `address`, e.g. an exported function;

@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 
 #include <cstring>
+#include <fstream>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -103,12 +105,21 @@ TEST_F(FileCommandsTest, StatAndEngineSayWhichModeKeepsAFolderAndWhy) {
     ASSERT_EQ(RunTool(dir, "create " + Quoted(path) + " --record-length 24 --key 1:8").exitCode, 0);
     EXPECT_NE(RunTool(dir, "stat " + Quoted(path)).out.find("Store: SQLite file, one-computer mode (WAL)"),
               std::string::npos);
-    ScopedEnv shared("W3BTRV7_NETWORK_FOLDERS", dir.path());
     const std::string reason = "network-share mode (rollback journal): its folder is named in W3BTRV7_NETWORK_FOLDERS";
-    EXPECT_NE(RunTool(dir, "stat " + Quoted(path)).out.find("Store: SQLite file, " + reason), std::string::npos);
-    auto engine = RunTool(dir, "engine " + Quoted(dir.path()));
-    EXPECT_NE(engine.out.find("Data folder " + dir.path() + ": SQLite files, " + reason), std::string::npos)
-        << engine.out;
+    for (bool inTheStore : {false, true}) {
+        SCOPED_TRACE(inTheStore ? "in the settings store" : "in the environment");
+        std::optional<ScopedEnv> shared;
+        if (inTheStore) {
+            std::ofstream(dir.File("s.ini"), std::ios::app)
+                << "[HKEY_LOCAL_MACHINE\\Pervasive\\11\\w3btrv7]\nW3BTRV7_NETWORK_FOLDERS=" << dir.path() << "\n";
+        } else {
+            shared.emplace("W3BTRV7_NETWORK_FOLDERS", dir.path());
+        }
+        EXPECT_NE(RunTool(dir, "stat " + Quoted(path)).out.find("Store: SQLite file, " + reason), std::string::npos);
+        auto engine = RunTool(dir, "engine " + Quoted(dir.path()));
+        EXPECT_NE(engine.out.find("Data folder " + dir.path() + ": SQLite files, " + reason), std::string::npos)
+            << engine.out;
+    }
 }
 
 TEST_F(FileCommandsTest, StatJsonDescribesFileKeysAndRecords) {

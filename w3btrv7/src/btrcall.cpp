@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "ops/call.h"
+#include "settings.h"
 #include "trace.h"
 
 namespace w3b {
@@ -56,7 +57,10 @@ int16_t Serve(uint16_t operation, Call& call) {
     const OperationRow* row = DecodeOperation(operation, &call.op);
     if (row == nullptr) return btr::kStatusInvalidOperation;
     int16_t status = Dispatch(*row, call);
-    if (row->Has(Trait::kReloadsTrace)) TraceReload();
+    if (row->Has(Trait::kReloadsSettings)) {
+        ReloadSettings();
+        TraceReload();
+    }
     return status;
 }
 

@@ -1,4 +1,10 @@
-// settings.h: the record manager's settings, read from environment variables.
+// settings.h: the record manager's settings.
+//
+// Each comes from the environment variable of its name or, when that is not set, from the
+// settings store (TyWReg, loaded at run time where it can be: the record manager does without
+// it) under HKEY_LOCAL_MACHINE, application "Pervasive", version "11", section "w3btrv7", with
+// the same name, so that one registry or INI entry serves every workstation. The store is read
+// once and again after Stop or Reset; the environment at every use.
 #ifndef W3BTRV7_SETTINGS_H
 #define W3BTRV7_SETTINGS_H
 
@@ -26,6 +32,9 @@ std::string LocalFoldersSetting();
 
 // W3BTRV7_TRACE: the file that receives one line per call, or empty.
 std::string TraceFileSetting();
+
+// The settings store is read again at the next use.
+void ReloadSettings();
 
 }  // namespace w3b
 

@@ -73,6 +73,8 @@ void* FindSymbol(LibraryHandle library, const char* name) {
     return dlsym(library, name);
 }
 
+void* FindOrdinal(LibraryHandle, uint16_t) { return nullptr; }
+
 void FreeLibraryHandle(LibraryHandle library) {
     if (library != nullptr) dlclose(library);
 }

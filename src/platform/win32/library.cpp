@@ -20,6 +20,11 @@ void* FindSymbol(LibraryHandle library, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
+void* FindOrdinal(LibraryHandle library, uint16_t ordinal) {
+    if (library == nullptr || ordinal == 0) return nullptr;
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), MAKEINTRESOURCEA(ordinal)));
+}
+
 void FreeLibraryHandle(LibraryHandle library) {
     if (library != nullptr) FreeLibrary(static_cast<HMODULE>(library));
 }

@@ -33,8 +33,8 @@ enum class Trait : uint16_t {
     kTakesConcurrent = 1 << 6,                 // +1000
     // Runs on the block's file as it stands: no new call stamp, no look for a new definition.
     kUsesFileAsIs = 1 << 7,
-    // Afterwards the trace settings are read again.
-    kReloadsTrace = 1 << 8,
+    // Afterwards the settings (and with them the trace's) are read again.
+    kReloadsSettings = 1 << 8,
 };
 
 constexpr Trait operator|(Trait a, Trait b) {
