@@ -1,7 +1,7 @@
 // A writer for the crash test: inserts, updates and builds a supplemental index on a data file
 // until it is killed, reporting each completed operation on standard output before the next
 // one starts.
-//   w3btrv7_writer <path> <first id>
+//   w3btrv7_writer <path> <first id> [<inserts>]
 // Records are 12 bytes: a 4-byte id (key 0) and an 8-byte name. Reports:
 //   inserted <id>    updated <id>    indexing    indexed    done
 #include <cstdint>
@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr uint32_t kOperations = 400;
+constexpr uint32_t kDefaultInserts = 400;
 constexpr uint32_t kIndexAt = 40;
 
 uint8_t positionBlock[btr::kPositionBlockSize];
@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     uint32_t length = 0;
     if (BTRCALL(btr::kOpOpen, positionBlock, nullptr, &length, key, 255, 0) != 0) return 3;
     uint32_t first = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
-    for (uint32_t i = 0; i < kOperations; ++i) {
+    const uint32_t inserts = argc > 3 ? static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10)) : kDefaultInserts;
+    for (uint32_t i = 0; i < inserts; ++i) {
         uint32_t id = first + i;
         if (Write(btr::kOpInsert, id, "inserted") != 0) return 4;
         Report("inserted", id);

@@ -24,6 +24,7 @@ void AddImportCommand(CLI::App& app);
 void AddCloneCopyCommands(CLI::App& app);
 void AddIndexCommand(CLI::App& app);
 void AddServerCommand(CLI::App& app);
+void AddFileHealthCommands(CLI::App& app);
 void AddLogCommand(CLI::App& app);
 void AddCompletionCommand(CLI::App& app);
 void AddDemoCommand(CLI::App& app);

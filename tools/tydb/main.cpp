@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
     tool::AddCloneCopyCommands(app);
     tool::AddIndexCommand(app);
     tool::AddServerCommand(app);
+    tool::AddFileHealthCommands(app);
     tool::AddLogCommand(app);
     tool::AddCompletionCommand(app);
     try {

@@ -29,6 +29,15 @@ void* RecordManager::Symbol(const char* name) const {
     return library_ != nullptr ? platform::FindSymbol(library_, name) : nullptr;
 }
 
+void* RecordManager::RequireSymbol(const char* name, const std::string& command) const {
+    RequireEntry();
+    void* entry = Symbol(name);
+    if (entry == nullptr) {
+        Fail(1, command + " is not available with this record manager: it exports no " + std::string(name));
+    }
+    return entry;
+}
+
 RecordManager::~RecordManager() {
     if (library_ != nullptr) platform::FreeLibraryHandle(library_);
 }

@@ -4,6 +4,8 @@
 #ifndef TYDB_TOOLS_RECORD_MANAGER_H
 #define TYDB_TOOLS_RECORD_MANAGER_H
 
+#include <string>
+
 #include "btrcall.h"
 #include "platform.h"
 
@@ -23,6 +25,9 @@ public:
     BtrCallFunction RequireEntry() const;
     // Another export of the record manager, or null when it has none of that name.
     void* Symbol(const char* name) const;
+    // An administration entry point (w3btrv7_admin.h), or the command ends (exit 1) saying that
+    // `command` needs it: another maker's record manager has none.
+    void* RequireSymbol(const char* name, const std::string& command) const;
 
 private:
     platform::LibraryHandle library_ = nullptr;

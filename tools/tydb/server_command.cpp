@@ -39,15 +39,7 @@ struct MoveTally {
 };
 
 // The record manager's entry point `name`, or the command fails saying why it is missing.
-void* AdminEntry(const RecordManager& manager, const char* name) {
-    manager.RequireEntry();
-    void* entry = manager.Symbol(name);
-    // Another maker's record manager, or one of ours built without the server store, has none.
-    if (entry == nullptr) {
-        Fail(1, "tydb server is not available with this record manager: it exports no " + std::string(name));
-    }
-    return entry;
-}
+void* AdminEntry(const RecordManager& manager, const char* name) { return manager.RequireSymbol(name, "tydb server"); }
 
 std::string Rate(int64_t records, double seconds) {
     std::ostringstream text;

@@ -1,7 +1,8 @@
 /* w3btrv7_admin.h: the record manager's administration entry points, beside BTRCALL, exported
  * by name (and with BTRCALL's calling convention) from libw3btrv7.so and w3btrv7.dll for tools:
  * making a data folder one that a PostgreSQL server serves, moving a folder's data files to its
- * server and back, and saying which store keeps a data file.
+ * server and back, saying which store keeps a data file, checking a data file, copying one while
+ * it is in use, and saving what a damaged one still holds.
  *
  * Each returns 0 or a record manager status, and then writes what went wrong, in words, into
  * `message` (`messageSize` bytes, always ended by a NUL). */
@@ -66,6 +67,79 @@ typedef struct W3bFileStore {
 typedef int16_t(BTR_CALL* W3bFileStoreFunction)(const char* path, W3bFileStore* store, char* message,
                                                 uint32_t messageSize);
 BTR_EXPORT int16_t BTR_CALL W3bFileStoreOf(const char* path, W3bFileStore* store, char* message,
+                                           uint32_t messageSize);
+
+/* What a check found wrong, by kind. */
+enum {
+    W3B_DAMAGE_PAGES = 1,         /* the database's own check: a damaged page, table or index */
+    W3B_DAMAGE_DEFINITION = 2,    /* the stored definition cannot be read or is not valid */
+    W3B_DAMAGE_SHORT_RECORD = 3,  /* a record shorter than the fixed record length */
+    W3B_DAMAGE_MISSING_ENTRY = 4, /* a record missing from a key that should list it */
+    W3B_DAMAGE_STRAY_ENTRY = 5,   /* a key entry naming no record, or a record the key leaves out */
+    W3B_DAMAGE_WRONG_ENTRY = 6,   /* a key entry under another value than its record's, or twice */
+    W3B_DAMAGE_ORDER = 7          /* a repeated value in a key without duplicates, a bad order number */
+};
+
+/* One finding: its kind, the key and record position concerned (-1 when none), in words. */
+typedef struct W3bFinding {
+    int32_t kind;
+    int32_t key;
+    int64_t position;
+    const char* text;
+} W3bFinding;
+
+typedef void (*W3bCheckReport)(void* context, const W3bFinding* finding);
+
+typedef struct W3bCheckSummary {
+    int64_t records;
+    int32_t keys;
+    int64_t entries;
+    int64_t findings;
+} W3bCheckSummary;
+
+/* Checks the SQLite data file at `path` on one snapshot, changing nothing: the database's own
+ * check of its pages, the stored definition, and every key's entries against the records. Each
+ * finding goes to `report`; `summary` counts what was read and found. 0 when the check ran to
+ * its end (a damaged file too: see summary->findings), 12 when there is no such file, 30 when it
+ * is no database, 41 for a file a server keeps. */
+typedef int16_t(BTR_CALL* W3bCheckFileFunction)(const char* path, W3bCheckReport report, void* context,
+                                                W3bCheckSummary* summary, char* message, uint32_t messageSize);
+BTR_EXPORT int16_t BTR_CALL W3bCheckFile(const char* path, W3bCheckReport report, void* context,
+                                         W3bCheckSummary* summary, char* message, uint32_t messageSize);
+
+/* Told after each slice of a backup: pages copied so far and pages in all. */
+typedef void (*W3bBackupProgress)(void* context, int64_t pagesCopied, int64_t pagesTotal);
+
+/* Copies the SQLite data file `source` into the new file `dest` while the application goes on
+ * using it: one consistent moment of the file (in WAL mode the moment the copy began; writers
+ * never wait for it). `dest` appears only whole. 12 when `source` is missing, 59 when `dest`
+ * exists, 85 when the source stayed busy, 41 for a file a server keeps (the message says how:
+ * pg_dump of the folder's schema). */
+typedef int16_t(BTR_CALL* W3bBackupFileFunction)(const char* source, const char* dest, W3bBackupProgress progress,
+                                                 void* context, char* message, uint32_t messageSize);
+BTR_EXPORT int16_t BTR_CALL W3bBackupFile(const char* source, const char* dest, W3bBackupProgress progress,
+                                          void* context, char* message, uint32_t messageSize);
+
+/* One record a recovery could not save: its position (-1 for a damaged stretch that no key
+ * lists) and why. */
+typedef void (*W3bLostRecord)(void* context, int64_t position, const char* why);
+
+typedef struct W3bRecoverSummary {
+    int64_t saved;
+    int64_t lost;
+} W3bRecoverSummary;
+
+/* Saves what the damaged SQLite data file `source` still holds into the new file `dest`: every
+ * record that can be read, at its own position, under the source's definition, every key built
+ * again from them; each record lost goes to `report`. 0 when `dest` was made (records may have
+ * been lost: see summary->lost), 12 when `source` is missing, 59 when `dest` exists, 30 when the
+ * source's definition cannot be read, 5 when a key without duplicates would hold a value twice,
+ * 41 for a file a server keeps. */
+typedef int16_t(BTR_CALL* W3bRecoverFileFunction)(const char* source, const char* dest, W3bLostRecord report,
+                                                  void* context, W3bRecoverSummary* summary, char* message,
+                                                  uint32_t messageSize);
+BTR_EXPORT int16_t BTR_CALL W3bRecoverFile(const char* source, const char* dest, W3bLostRecord report,
+                                           void* context, W3bRecoverSummary* summary, char* message,
                                            uint32_t messageSize);
 
 #ifdef __cplusplus

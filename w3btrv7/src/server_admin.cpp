@@ -4,24 +4,14 @@
 #include <mutex>
 #include <string>
 
+#include "admin_answer.h"
 #include "ops/engine.h"
 #include "store/folder_move.h"
 #include "store/server_folder.h"
 #include "store/sqlite/share_mode.h"
 #include "w3btrv7_admin.h"
 
-namespace {
-
-int16_t Answer(int16_t status, const std::string& text, char* message, uint32_t messageSize) {
-    if (message != nullptr && messageSize > 0) {
-        size_t length = std::min<size_t>(text.size(), messageSize - 1);
-        std::memcpy(message, text.data(), length);
-        message[length] = '\0';
-    }
-    return status;
-}
-
-}  // namespace
+using w3b::Answer;
 
 extern "C" BTR_EXPORT int16_t BTR_CALL W3bServerInit(const char* folder, const char* connection,
                                                      const char* schema, int replace, char* message,

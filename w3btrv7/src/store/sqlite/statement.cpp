@@ -65,6 +65,9 @@ int16_t StatusOf(int rc) {
         case SQLITE_READONLY:
         case SQLITE_PERM: return btr::kStatusAccessDenied;
         case SQLITE_NOTADB: return btr::kStatusNotABtrieveFile;
+        // The file's pages are damaged: not the disk's fault (2), the file's integrity (19);
+        // tydb check says where, tydb recover saves what can be read.
+        case SQLITE_CORRUPT: return btr::kStatusUnrecoverable;
         default: return btr::kStatusIoError;
     }
 }
