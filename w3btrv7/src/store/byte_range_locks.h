@@ -31,6 +31,11 @@ inline constexpr uint64_t kCheckpointLockOffset = kOpenLockOffset + 3;
 // one that has it open for a network share (rollback journal): never both at once.
 inline constexpr uint64_t kOneComputerLockOffset = kOpenLockOffset + 4;
 inline constexpr uint64_t kNetworkShareLockOffset = kOpenLockOffset + 5;
+// Held exclusively for the instant an opener looks whether the other mode's byte is held, one
+// byte per mode: openers of one mode take turns, so that they never mistake each other's look
+// for a holder of the other mode.
+inline constexpr uint64_t kOneComputerLookOffset = kOpenLockOffset + 6;
+inline constexpr uint64_t kNetworkShareLookOffset = kOpenLockOffset + 7;
 inline constexpr uint64_t kRecordLockBase = kOpenLockOffset + (uint64_t{1} << 40);
 
 class ByteRangeLocks final : public RecordLocks {

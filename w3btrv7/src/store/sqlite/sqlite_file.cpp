@@ -111,6 +111,7 @@ SqliteFile::~SqliteFile() {
         s->Finalize();
     }
     watch_.Detach();
+    versionWatch_.Detach();
     EndContinuous();
     bool deciding = HoldBackCheckpointOnClose();
     if (db_ != nullptr) sqlite3_close_v2(db_);
@@ -156,8 +157,8 @@ int16_t SqliteFile::Connect(bool readOnly) {
     rc = readOnly ? ConfigureReading(db_, shareMode_) : Configure(db_, shareMode_);
     if (rc != SQLITE_OK) return rc == SQLITE_NOTADB ? btr::kStatusNotABtrieveFile : StatusOf(rc);
     readOnly_ = readOnly;
-    // Without shared memory there is no header to watch: every stamp stays unknown, so every
-    // call reads the file (which takes the file's lock and sees other workstations' commits).
+    // Without shared memory there is no header to watch: the stamps come from the file's
+    // version, read under its lock (version_watch.h).
     if (shareMode_ == ShareMode::kNetworkShare) return btr::kStatusSuccess;
     if (!readOnly) sqlite3_wal_hook(db_, &SqliteFile::AfterCommit, this);
     watch_.Attach(db_);
@@ -175,11 +176,14 @@ int16_t SqliteFile::HoldShareMode(bool readOnly) {
     // least one finds the other. A descriptor that may only read cannot look (an exclusive lock
     // needs write access); a reader changes no journal mode, and writers find it.
     if (readOnly) return btr::kStatusSuccess;
-    platform::FileStatus fs = openLock_.LockRange(other, 1, platform::RangeLock::kExclusive, false);
-    if (fs == platform::FileStatus::kOk) {
-        openLock_.UnlockRange(other, 1);
-        return btr::kStatusSuccess;
+    const uint64_t look = network ? kNetworkShareLookOffset : kOneComputerLookOffset;
+    if (openLock_.LockRange(look, 1, platform::RangeLock::kExclusive, true) != platform::FileStatus::kOk) {
+        return btr::kStatusIoError;
     }
+    platform::FileStatus fs = openLock_.LockRange(other, 1, platform::RangeLock::kExclusive, false);
+    if (fs == platform::FileStatus::kOk) openLock_.UnlockRange(other, 1);
+    openLock_.UnlockRange(look, 1);
+    if (fs == platform::FileStatus::kOk) return btr::kStatusSuccess;
     return fs == platform::FileStatus::kAccessDenied ? btr::kStatusIncompatibleMode : btr::kStatusIoError;
 }
 

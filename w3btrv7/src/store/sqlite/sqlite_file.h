@@ -23,6 +23,7 @@
 #include "store/sqlite/record_table.h"
 #include "store/sqlite/share_mode.h"
 #include "store/sqlite/statement.h"
+#include "store/sqlite/version_watch.h"
 
 namespace w3b {
 
@@ -156,7 +157,7 @@ private:
     // other mode.
     int16_t HoldShareMode(bool readOnly);
     ChangeStamp Stamp(uint32_t* commits = nullptr) const {
-        ChangeStamp stamp = watch_.Current(commits);
+        ChangeStamp stamp = shareMode_ == ShareMode::kNetworkShare ? versionWatch_.Current(db_) : watch_.Current(commits);
         stamp.ownWrites = ownWrites_;
         return stamp;
     }
@@ -205,6 +206,7 @@ private:
     bool wroteRecord_ = false;
     Statement schemaVersionStmt_, begin_, commit_, rollback_, savepoint_, release_, rollbackTo_;
     ChangeWatch watch_;
+    VersionWatch versionWatch_;  // in its place on a network share
     ChangeStamp callStamp_;
     ChangeStamp refreshedAt_;
 };
