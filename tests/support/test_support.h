@@ -26,8 +26,9 @@ bool RunTestServerScript(const std::string& action, const std::string& stateFile
 // the files of the folders beside it in network-share mode; otherwise does nothing.
 void ServeFolderWhenAsked(const std::string& folder);
 
-// A fresh folder under the system's temporary folder, removed with everything in it. With
-// TYDB_TEST_STORE=server it is a served folder, with a schema of its own on the test server.
+// A fresh folder under the system's temporary folder (on Windows: under TYDB_TEST_TEMP when set),
+// removed with everything in it. With TYDB_TEST_STORE=server it is a served folder, with a
+// schema of its own on the test server.
 class TempDir {
 public:
     TempDir();

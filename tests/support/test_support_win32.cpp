@@ -104,10 +104,16 @@ std::string BuildDir() {
 std::string BuildPath(const std::string& name) { return BuildDir() + "/" + name; }
 
 TempDir::TempDir() {
-    char base[MAX_PATH + 1];
-    DWORD length = GetTempPathA(sizeof base, base);
-    if (length == 0 || length > MAX_PATH) throw std::runtime_error("GetTempPathA failed");
-    std::string folder(base, length);
+    // TYDB_TEST_TEMP puts the folders elsewhere, such as on a drive the system reports as remote.
+    std::string folder;
+    if (const char* chosen = std::getenv("TYDB_TEST_TEMP"); chosen != nullptr && chosen[0] != '\0') {
+        folder = chosen;
+    } else {
+        char base[MAX_PATH + 1];
+        DWORD length = GetTempPathA(sizeof base, base);
+        if (length == 0 || length > MAX_PATH) throw std::runtime_error("GetTempPathA failed");
+        folder.assign(base, length);
+    }
     if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
     std::random_device seed;
     std::mt19937 random(seed() ^ GetCurrentProcessId());

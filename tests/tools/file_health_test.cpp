@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -195,4 +196,41 @@ TEST_F(FileHealth, RecoverSavesEveryRecordOutsideADamagedPageAndNamesEachOneLost
         }
     }
     EXPECT_EQ(RunTool(dir, "check " + Quoted(saved)).exitCode, 0);
+}
+
+TEST_F(FileHealth, RequestsThatCannotBeDoneAnswerWhyAndLeaveNoNewFile) {
+    const std::string path = FileOfCustomers("CUST.DAT"), taken = dir.File("TAKEN.DAT");
+    std::ofstream(taken) << "already here";
+    std::ofstream(dir.File("NOTES.TXT")) << "not a data file";
+    const std::string damaged = FileOfCustomers("NODEF.DAT");
+    RunSql(damaged, "DELETE FROM w3b_file");
+    struct Row {
+        const char* name;
+        std::string arguments;
+        int exitCode;
+        const char* says;
+        std::string mustNotExist;
+    } rows[] = {
+        {"a backup onto a file already there", "backup " + Quoted(path) + " " + Quoted(taken), 1, "exists already", ""},
+        {"a backup of a missing file", "backup " + Quoted(dir.File("NONE.DAT")) + " " + Quoted(dir.File("B.DAT")), 1,
+         "no such file", dir.File("B.DAT")},
+        {"a recovery onto a file already there", "recover " + Quoted(path) + " " + Quoted(taken), 2, "exists already",
+         ""},
+        {"a recovery of a file without its definition", "recover " + Quoted(damaged) + " " + Quoted(dir.File("R.DAT")),
+         2, "definition cannot be read", dir.File("R.DAT")},
+        {"a check of a file that is no data file", "check " + Quoted(dir.File("NOTES.TXT")), 1,
+         "not a data file of this record manager", ""},
+        {"a check of a folder passes over what is no data file", "check " + Quoted(dir.path()), 1,
+         "NOTES.TXT: passed over, not a data file", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto result = RunTool(dir, row.arguments);
+        EXPECT_EQ(result.exitCode, row.exitCode) << result.out << result.err;
+        EXPECT_NE((result.out + result.err).find(row.says), std::string::npos) << result.out << result.err;
+        if (!row.mustNotExist.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(row.mustNotExist));
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(taken).value_or(""), "already here");
 }

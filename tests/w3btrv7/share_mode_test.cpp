@@ -126,3 +126,14 @@ TEST_F(ShareModes, AnOpenInTheOtherModeAnswers88UntilTheFileIsFreeAndThenTakesIt
         Close(pb);
     }
 }
+
+// The Windows build's CI maps a drive that Wine reports as remote and names a folder on it here
+// (and puts every temporary folder there); elsewhere there is no such drive to test with.
+TEST(ShareModeDetection, AFolderOnADriveTheSystemReportsAsRemoteIsKeptForANetworkShare) {
+    const char* remote = std::getenv("TYDB_TEST_REMOTE_FOLDER");
+    if (remote == nullptr || remote[0] == '\0') GTEST_SKIP() << "no remote folder named (TYDB_TEST_REMOTE_FOLDER)";
+    ScopedEnv network("W3BTRV7_NETWORK_FOLDERS", std::nullopt), local("W3BTRV7_LOCAL_FOLDERS", std::nullopt);
+    EXPECT_EQ(StoreOf(std::string(remote) + "\\ANY.DAT"), W3B_STORE_SQLITE_SHARED);
+    TempDir dir;  // under TYDB_TEST_TEMP, on that drive too
+    EXPECT_EQ(StoreOf(dir.File("ANY.DAT")), W3B_STORE_SQLITE_SHARED);
+}
