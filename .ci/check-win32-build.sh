@@ -79,6 +79,10 @@ rm -rf "$remote" && mkdir -p "$remote"
 ln -sfn "$remote" "$WINEPREFIX/dosdevices/n:"
 timeout 120 "$root/build-win32/wine-run.sh" reg add 'HKLM\Software\Wine\Drives' /v n: /d network /f \
     </dev/null >/dev/null || wine_status=$?
+# Wine's mount manager learns the drives and their types when its session starts: a drive made
+# while one runs is taken for a local disk. The next program starts a new session.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
 TYDB_TEST_TEMP='N:\' TYDB_TEST_REMOTE_FOLDER='N:\' timeout 900 "$root/build-win32/wine-run.sh" \
     "$root/build-win32/w3btrv7_tests.exe" \
     --gtest_filter='ShareModeDetection.*:RecordLocks.*:TwoProcesses.*:ManyProcesses.*:Concurrency.*:ReadAhead.*:Transactions.*' \
