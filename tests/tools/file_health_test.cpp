@@ -198,6 +198,19 @@ TEST_F(FileHealth, RecoverSavesEveryRecordOutsideADamagedPageAndNamesEachOneLost
     EXPECT_EQ(RunTool(dir, "check " + Quoted(saved)).exitCode, 0);
 }
 
+TEST_F(FileHealth, RecoverTakesTheDefinitionFromADescriptionWhenTheFilesOwnIsDamaged) {
+    const std::string path = FileOfCustomers("CUST.DAT"), saved = dir.File("SAVED.DAT"), desc = dir.File("CUST.DES");
+    ASSERT_EQ(RunTool(dir, "stat " + Quoted(path) + " --description " + Quoted(desc)).exitCode, 0);
+    const auto before = RunTool(dir, "dump " + Quoted(path) + " --key -1 --format csv").out;
+    RunSql(path, "DELETE FROM w3b_file");
+
+    auto recovered = RunTool(dir, "recover " + Quoted(path) + " " + Quoted(saved) + " --description " + Quoted(desc));
+    EXPECT_EQ(recovered.exitCode, 0) << recovered.out << recovered.err;
+    EXPECT_EQ(RunTool(dir, "dump " + Quoted(saved) + " --key -1 --format csv").out, before);
+    EXPECT_EQ(RunTool(dir, "check " + Quoted(saved)).exitCode, 0);
+    EXPECT_EQ(RunTool(dir, "dump " + Quoted(saved) + " --key 1 --format csv").exitCode, 0);
+}
+
 TEST_F(FileHealth, RequestsThatCannotBeDoneAnswerWhyAndLeaveNoNewFile) {
     const std::string path = FileOfCustomers("CUST.DAT"), taken = dir.File("TAKEN.DAT");
     std::ofstream(taken) << "already here";

@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "description_file.h"
+
 namespace tool {
 
 void AddEngineCommand(CLI::App& app);
@@ -41,6 +43,8 @@ void AddDelimiterOption(CLI::App* command, char* delimiter);
 // The description route (description_command.cpp): a file's definition written as a description
 // file, and a new file made from one.
 void WriteDescriptionFile(const std::string& path, const std::string& descriptionPath);
+// The definition in a description file, its warnings told; exits 2 when it is none.
+Description ReadDescriptionFile(const std::string& descriptionPath);
 void CreateFromDescription(const std::string& path, const std::string& descriptionPath, bool replace, bool force);
 // The unformatted route (unformatted_command.cpp): the records of a save file loaded, and a save
 // file written.

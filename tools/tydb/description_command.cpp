@@ -67,7 +67,7 @@ void WriteDescriptionFile(const std::string& path, const std::string& descriptio
               << (acs.empty() ? "" : ", its collating sequence to " + FolderOf(descriptionPath) + acsName) << std::endl;
 }
 
-void CreateFromDescription(const std::string& path, const std::string& descriptionPath, bool replace, bool force) {
+Description ReadDescriptionFile(const std::string& descriptionPath) {
     Description description;
     std::vector<std::string> warnings;
     std::string error;
@@ -77,6 +77,11 @@ void CreateFromDescription(const std::string& path, const std::string& descripti
         Fail(2, descriptionPath + ": " + error);
     }
     for (const std::string& warning : warnings) std::cerr << descriptionPath << ": " << warning << std::endl;
+    return description;
+}
+
+void CreateFromDescription(const std::string& path, const std::string& descriptionPath, bool replace, bool force) {
+    Description description = ReadDescriptionFile(descriptionPath);
     CheckNoOtherComputersLock(path, force);
     replace = replace || description.replace;
     RecordManager manager;

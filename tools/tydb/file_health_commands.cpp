@@ -220,6 +220,7 @@ void RunBackup(const BackupOptions& options) {
 struct RecoverOptions {
     std::string source;
     std::string dest;
+    std::string description;
 };
 
 void ReportLost(void* context, int64_t position, const char* why) {
@@ -231,12 +232,23 @@ void ReportLost(void* context, int64_t position, const char* why) {
 // file could be made.
 void RunRecover(const RecoverOptions& options) {
     RecordManager manager;
-    auto recover = reinterpret_cast<W3bRecoverFileFunction>(manager.RequireSymbol("W3bRecoverFile", "tydb recover"));
     std::vector<std::string> lost;
     W3bRecoverSummary summary{};
     char message[kMessageSize] = {};
-    const int16_t status = recover(options.source.c_str(), options.dest.c_str(), &ReportLost, &lost, &summary, message,
-                                   kMessageSize);
+    int16_t status;
+    if (options.description.empty()) {
+        auto recover =
+            reinterpret_cast<W3bRecoverFileFunction>(manager.RequireSymbol("W3bRecoverFile", "tydb recover"));
+        status = recover(options.source.c_str(), options.dest.c_str(), &ReportLost, &lost, &summary, message,
+                         kMessageSize);
+    } else {
+        auto recover = reinterpret_cast<W3bRecoverFileAsFunction>(
+            manager.RequireSymbol("W3bRecoverFileAs", "tydb recover --description"));
+        const std::vector<uint8_t> definition = ReadDescriptionFile(options.description).createBuffer;
+        status = recover(options.source.c_str(), options.dest.c_str(), definition.data(),
+                         static_cast<uint32_t>(definition.size()), &ReportLost, &lost, &summary, message,
+                         kMessageSize);
+    }
     if (status != 0) Fail(2, std::string(message) + " (status " + DescribeStatus(status) + ")");
     std::cout << "Saved " << summary.saved << " records of " << options.source << " into " << options.dest
               << ", every key built again; " << summary.lost << " lost\n";
@@ -277,11 +289,16 @@ void AddFileHealthCommands(CLI::App& app) {
     auto* recover = app.add_subcommand("recover", "Save what a damaged data file still holds into a new file");
     recover->add_option("FILE", recoverOptions->source, "The damaged data file (it is only read)")->required();
     recover->add_option("NEW", recoverOptions->dest, "The new data file (it must not exist)")->required();
+    recover->add_option("--description", recoverOptions->description,
+                        "Make NEW with the definition in this description file (as tydb stat --description "
+                        "writes it), for a FILE whose own definition is damaged");
     recover->footer(
         "Copies every record that can still be read, at its own position, into NEW under FILE's\n"
         "definition and builds every key again; the scan goes on past damaged pages and lists each\n"
         "record lost by position. Exit 0 when nothing was lost, 1 when records were lost, 2 when NEW\n"
-        "could not be made. Check NEW (tydb check), then put it in FILE's place while nothing runs.");
+        "could not be made. Check NEW (tydb check), then put it in FILE's place while nothing runs.\n"
+        "When FILE's own definition is damaged, give it with --description (taken from a backup with\n"
+        "tydb stat BACKUP --description).");
     recover->callback([recoverOptions] { RunRecover(*recoverOptions); });
 }
 

@@ -133,14 +133,25 @@ typedef struct W3bRecoverSummary {
  * record that can be read, at its own position, under the source's definition, every key built
  * again from them; each record lost goes to `report`. 0 when `dest` was made (records may have
  * been lost: see summary->lost), 12 when `source` is missing, 59 when `dest` exists, 30 when the
- * source's definition cannot be read, 5 when a key without duplicates would hold a value twice,
- * 41 for a file a server keeps. */
+ * source's definition cannot be read (W3bRecoverFileAs takes one), 5 when a key without
+ * duplicates would hold a value twice, 41 for a file a server keeps. */
 typedef int16_t(BTR_CALL* W3bRecoverFileFunction)(const char* source, const char* dest, W3bLostRecord report,
                                                   void* context, W3bRecoverSummary* summary, char* message,
                                                   uint32_t messageSize);
 BTR_EXPORT int16_t BTR_CALL W3bRecoverFile(const char* source, const char* dest, W3bLostRecord report,
                                            void* context, W3bRecoverSummary* summary, char* message,
                                            uint32_t messageSize);
+
+/* As W3bRecoverFile, for a source whose own definition is damaged: `dest` is made with the
+ * definition in `createBuffer` (the data buffer Create takes: file specification, key segments,
+ * collating sequence), and records shorter than its record length are reported lost. A status
+ * of Create when the definition is not one it would accept; otherwise as W3bRecoverFile. */
+typedef int16_t(BTR_CALL* W3bRecoverFileAsFunction)(const char* source, const char* dest, const void* createBuffer,
+                                                    uint32_t createLength, W3bLostRecord report, void* context,
+                                                    W3bRecoverSummary* summary, char* message, uint32_t messageSize);
+BTR_EXPORT int16_t BTR_CALL W3bRecoverFileAs(const char* source, const char* dest, const void* createBuffer,
+                                             uint32_t createLength, W3bLostRecord report, void* context,
+                                             W3bRecoverSummary* summary, char* message, uint32_t messageSize);
 
 #ifdef __cplusplus
 }

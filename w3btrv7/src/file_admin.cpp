@@ -1,10 +1,11 @@
 // The administration entry points that check a data file, copy it while it is in use and save
 // what a damaged one still holds
-// (w3btrv7_admin.h): thin wrappers over the SQLite store's check and backup. They use no open
+// (w3btrv7_admin.h): thin wrappers over the SQLite store's check, backup and recovery. They use no open
 // file of the engine, so they take no engine lock and never hold up the process's calls.
 #include <string>
 
 #include "admin_answer.h"
+#include "store/file_def.h"
 #include "store/server_folder.h"
 #include "store/sqlite/file_backup.h"
 #include "store/sqlite/file_check.h"
@@ -77,9 +78,10 @@ extern "C" BTR_EXPORT int16_t BTR_CALL W3bBackupFile(const char* source, const c
     return Answer(status, problem, message, messageSize);
 }
 
-extern "C" BTR_EXPORT int16_t BTR_CALL W3bRecoverFile(const char* source, const char* dest, W3bLostRecord report,
-                                                      void* context, W3bRecoverSummary* summary, char* message,
-                                                      uint32_t messageSize) {
+namespace {
+
+int16_t Recover(const char* source, const char* dest, const w3b::FileDef* definition, W3bLostRecord report,
+                void* context, W3bRecoverSummary* summary, char* message, uint32_t messageSize) {
     if (source == nullptr || dest == nullptr || source[0] == '\0' || dest[0] == '\0' || summary == nullptr) {
         return Answer(btr::kStatusInvalidOperation, "a source, a destination and a place for the summary are needed",
                       message, messageSize);
@@ -89,7 +91,7 @@ extern "C" BTR_EXPORT int16_t BTR_CALL W3bRecoverFile(const char* source, const 
     std::string problem;
     w3b::RecoverCounts counts;
     int16_t status = w3b::RecoverSqliteFile(
-        source, dest,
+        source, dest, definition,
         [&](int64_t position, const std::string& why) {
             if (report != nullptr) report(context, position, why.c_str());
         },
@@ -97,4 +99,28 @@ extern "C" BTR_EXPORT int16_t BTR_CALL W3bRecoverFile(const char* source, const 
     *summary = W3bRecoverSummary{counts.saved, counts.lost};
     if (status == btr::kStatusFileNotFound && problem.empty()) problem = "no such file";
     return Answer(status, problem, message, messageSize);
+}
+
+}  // namespace
+
+extern "C" BTR_EXPORT int16_t BTR_CALL W3bRecoverFile(const char* source, const char* dest, W3bLostRecord report,
+                                                      void* context, W3bRecoverSummary* summary, char* message,
+                                                      uint32_t messageSize) {
+    return Recover(source, dest, nullptr, report, context, summary, message, messageSize);
+}
+
+extern "C" BTR_EXPORT int16_t BTR_CALL W3bRecoverFileAs(const char* source, const char* dest,
+                                                        const void* createBuffer, uint32_t createLength,
+                                                        W3bLostRecord report, void* context,
+                                                        W3bRecoverSummary* summary, char* message,
+                                                        uint32_t messageSize) {
+    if (createBuffer == nullptr) {
+        return Answer(btr::kStatusInvalidOperation, "a definition is needed", message, messageSize);
+    }
+    w3b::FileDef definition;
+    if (int16_t status = w3b::ParseCreateBuffer(static_cast<const uint8_t*>(createBuffer), createLength, &definition);
+        status != btr::kStatusSuccess) {
+        return Answer(status, "the definition given is not one Create would accept", message, messageSize);
+    }
+    return Recover(source, dest, &definition, report, context, summary, message, messageSize);
 }

@@ -46,6 +46,23 @@ int OpenConnection(const std::string& path, Access access, sqlite3** db) {
     return sqlite3_open_v2(path.c_str(), db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
 }
 
+int OpenReadingConnection(const std::string& path, sqlite3** db) {
+    int rc = OpenConnection(path, Access::kReadWrite, db);
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(*db);
+        *db = nullptr;
+        rc = OpenConnection(path, Access::kReadOnly, db);
+    }
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(*db);
+        *db = nullptr;
+        return rc;
+    }
+    sqlite3_busy_timeout(*db, kBusyTimeoutMs);
+    Execute(*db, "PRAGMA query_only=1");
+    return SQLITE_OK;
+}
+
 int Configure(sqlite3* db, ShareMode mode) {
     const bool network = mode == ShareMode::kNetworkShare;
     Statement journal;

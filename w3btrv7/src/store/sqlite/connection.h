@@ -20,6 +20,12 @@ enum class Access { kReadWrite, kReadOnly };
 // SQLite result code; `*db` must be closed even when it fails.
 int OpenConnection(const std::string& path, Access access, sqlite3** db);
 
+// Opens `path` for a job that only reads it beside the application (check, backup, recovery):
+// read-write where it can be, so that a WAL reader can use the shared memory, read-only
+// otherwise; it writes nothing (query_only) and waits for writers as long as a write would. An
+// SQLite result code; on failure `*db` is closed and null.
+int OpenReadingConnection(const std::string& path, sqlite3** db);
+
 // Journal, durability and read settings of every connection that may write a data file: WAL for
 // one computer, a rollback journal for a network share (SQLITE_BUSY when another connection
 // keeps the file in WAL mode meanwhile).

@@ -78,13 +78,11 @@ int16_t BackupSqliteFile(const std::string& source, const std::string& dest,
         return btr::kStatusFileAlreadyExists;
     }
     BackupScope scope;
-    int rc = OpenConnection(source, Access::kReadWrite, &scope.source);
+    int rc = OpenReadingConnection(source, &scope.source);
     if (rc != SQLITE_OK) {
         *problem = std::string("cannot open the source: ") + sqlite3_errstr(rc);
         return StatusOf(rc);
     }
-    sqlite3_busy_timeout(scope.source, kBusyTimeoutMs);
-    Execute(scope.source, "PRAGMA query_only=1");
     // In WAL mode the copy reads through one read transaction: the moment it began, however
     // long it takes, and writers never wait for a reader there.
     const bool wal = InWalMode(scope.source);

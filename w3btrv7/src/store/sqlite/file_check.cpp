@@ -177,20 +177,7 @@ int16_t CheckSqliteFile(const std::string& path, const std::function<void(const 
     *counts = CheckCounts();
     if (!platform::FileExists(path.c_str())) return btr::kStatusFileNotFound;
     sqlite3* db = nullptr;
-    // Read-write only so that a WAL reader can use the shared memory; nothing is written, and the
-    // journal mode stays the one the file has.
-    int rc = OpenConnection(path, Access::kReadWrite, &db);
-    if (rc != SQLITE_OK) {
-        sqlite3_close_v2(db);
-        db = nullptr;
-        rc = OpenConnection(path, Access::kReadOnly, &db);
-    }
-    if (rc != SQLITE_OK) {
-        sqlite3_close_v2(db);
-        return btr::kStatusFileNotFound;
-    }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    Execute(db, "PRAGMA query_only=1");
+    if (OpenReadingConnection(path, &db) != SQLITE_OK) return btr::kStatusFileNotFound;
     // One snapshot for the whole check: a record written meanwhile is neither missing nor stray.
     int16_t status = Execute(db, "BEGIN") == SQLITE_OK ? Checker(db, report, counts).Run() : btr::kStatusIoError;
     Execute(db, "ROLLBACK");

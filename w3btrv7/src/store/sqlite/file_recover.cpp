@@ -121,7 +121,7 @@ std::set<int64_t> ListedBetween(sqlite3* db, const FileDef& def, int64_t after, 
 
 }  // namespace
 
-int16_t RecoverSqliteFile(const std::string& source, const std::string& dest,
+int16_t RecoverSqliteFile(const std::string& source, const std::string& dest, const FileDef* definition,
                           const std::function<void(int64_t position, const std::string& why)>& lost,
                           RecoverCounts* counts, std::string* problem) {
     *counts = RecoverCounts();
@@ -131,18 +131,17 @@ int16_t RecoverSqliteFile(const std::string& source, const std::string& dest,
         return btr::kStatusFileAlreadyExists;
     }
     Connection from;
-    if (int rc = OpenConnection(source, Access::kReadWrite, &from.db); rc != SQLITE_OK) {
+    if (int rc = OpenReadingConnection(source, &from.db); rc != SQLITE_OK) {
         *problem = std::string("cannot open the source: ") + sqlite3_errstr(rc);
         return StatusOf(rc);
     }
-    sqlite3_busy_timeout(from.db, kBusyTimeoutMs);
-    Execute(from.db, "PRAGMA query_only=1");
     Execute(from.db, "BEGIN");
-    std::unique_ptr<FileDef> def;
-    if (ReadDefinition(from.db, &def) != btr::kStatusSuccess) {
-        *problem = "the source's definition cannot be read: there is nothing to make the new file from";
+    std::unique_ptr<FileDef> stored;
+    if (definition == nullptr && ReadDefinition(from.db, &stored) != btr::kStatusSuccess) {
+        *problem = "the source's definition cannot be read: give it from a description (tydb recover --description)";
         return btr::kStatusNotABtrieveFile;
     }
+    const FileDef* def = definition != nullptr ? definition : stored.get();
     if (int16_t status = SqliteFile::Create(dest, *def, IfExists::kRefuse); status != btr::kStatusSuccess) {
         *problem = "cannot make " + dest;
         return status;

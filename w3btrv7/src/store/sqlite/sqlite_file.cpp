@@ -60,12 +60,6 @@ int WriteNewDatabase(const std::string& path, const FileDef& def) {
 constexpr char kNewFileSuffix[] = ".new-";
 constexpr size_t kNewFileSuffixLength = sizeof kNewFileSuffix - 1 + 8;
 
-void DeleteWithJournals(const std::string& path) {
-    std::string databaseName = DatabaseName(path);
-    for (const char* suffix : {"-wal", "-shm", "-journal"}) platform::DeleteFile((databaseName + suffix).c_str());
-    platform::DeleteFile(path.c_str());
-}
-
 // Writes a new file under a name of its own beside `path`, then moves it to `path` unless a
 // file has appeared there meanwhile (59). So no other process ever finds it half made: an empty
 // file there would answer 30 to every open, and nobody would ever finish it. kNoRoomBeside when
@@ -91,12 +85,12 @@ int16_t CreateBeside(const std::string& path, const FileDef& def) {
     if (fs != platform::FileStatus::kOk) return kNoRoomBeside;
     int rc = WriteNewDatabase(temporary, def);
     if (rc != SQLITE_OK) {
-        DeleteWithJournals(temporary);
+        DeleteDatabase(temporary);
         return StatusOf(rc) == btr::kStatusDiskFull ? btr::kStatusDiskFull : btr::kStatusCreateIoError;
     }
     fs = platform::RenameNoReplace(temporary.c_str(), path.c_str());
     if (fs == platform::FileStatus::kOk) return btr::kStatusSuccess;
-    DeleteWithJournals(temporary);
+    DeleteDatabase(temporary);
     // A file system that can neither link nor rename without replacing (FAT, some shares)
     // still gets its file, made in place under its lock.
     return fs == platform::FileStatus::kAlreadyExists ? btr::kStatusFileAlreadyExists : kNoRoomBeside;
