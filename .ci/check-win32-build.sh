@@ -90,6 +90,23 @@ TYDB_TEST_TEMP='N:\' TYDB_TEST_REMOTE_FOLDER='N:\' timeout 900 "$root/build-win3
 rm -rf "$remote"
 step_done "network-share tests on a remote drive"
 
+step "building the C example against the installed SDK with MinGW"
+# As the README shows it: the SDK installed, the program linked with the import library (by
+# ordinal), the DLLs beside it, the settings' PATH naming the record manager's folder.
+sdk="$root/build-win32/installed-sdk"
+rm -rf "$sdk" && cmake --install "$root/build-win32" --prefix "$sdk" >/dev/null
+i686-w64-mingw32-gcc -std=c11 -Wall -Wextra -Werror -pedantic examples/c/customers.c -I"$sdk/include" \
+    -L"$sdk/lib" -ltydb -o "$sdk/bin/customers.exe"
+mkdir -p "$sdk/data"
+printf '[HKEY_LOCAL_MACHINE\\Pervasive\\11]\r\nPATH=Z:%s\r\n' "$sdk/lib/w3btrv7" >"$sdk/tywreg.ini"
+example="$(TYWREG_FILE="Z:$sdk/tywreg.ini" timeout 120 "$root/build-win32/wine-run.sh" "$sdk/bin/customers.exe" \
+    "Z:$sdk/data" </dev/null | tr -d '\r')" || wine_status=$?
+if [ "$example" != "$(printf 'customer 1002: Abbott\ncustomer 4711: status 4 (key value not found)\nAbbott\nKowalski\nMills')" ]; then
+    echo "== win32: the C example printed: $example"
+    wine_status=1
+fi
+step_done "C example on the installed SDK"
+
 step "running the application with every export required"
 # The application binds all 55 ordinals; a missing one fails here. Settings as its CTest run
 # has them.

@@ -43,7 +43,9 @@ protected:
     // The writer's records `first` to `last`, named `name`, as inserts or updates.
     void Write(const char* command, uint32_t first, uint32_t last, const std::string& name) {
         for (uint32_t id = first; id <= last; ++id) {
-            if (std::string(command) == "update") ASSERT_EQ(writer_.Ask(GetCommand(btr::kOpGetEqual, id)), "status 0");
+            if (std::string(command) == "update") {
+                ASSERT_EQ(writer_.Ask(GetCommand(btr::kOpGetEqual, id)), "status 0");
+            }
             ASSERT_EQ(writer_.Ask(std::string(command) + " " + std::to_string(id) + " " + name), "status 0");
         }
     }
