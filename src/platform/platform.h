@@ -212,6 +212,19 @@ bool IsOnReadOnlyVolume(const char* path);
 // of type "remote". False when it is local or cannot be told.
 bool IsOnNetworkFileSystem(const char* path);
 
+// Text in a Windows code page (1252, 850, ...) and UTF-8: the application keeps its text in the
+// former, the tool's CSV files in the latter.
+enum class TextDirection { kCodePageToUtf8, kUtf8ToCodePage };
+
+// Whether texts can be converted between `codePage` and UTF-8 here.
+bool CodePageKnown(int codePage);
+
+// Converts `text` in `direction`. False when a character has no form on the other side (or is
+// no character at all: bytes that are not UTF-8, a byte the code page leaves undefined), with
+// its byte offset in `text` in `*failedAt`; nothing is ever replaced by a look-alike.
+bool ConvertCodePage(int codePage, TextDirection direction, const std::string& text, std::string* out,
+                     size_t* failedAt);
+
 // Deletes `path` unless another process holds it open with a sharing mode (then kAccessDenied).
 // Windows also refuses while the file is open at all, sharing mode or not; POSIX only looks at
 // holders with a sharing mode.

@@ -106,6 +106,12 @@ def csv_layout_seeds():
     write('csv_layout_fuzz', 'edge-values',
           b'\x03' + struct.pack('<H', 60) + b'I 0 8 integer\nU 8 8 unsigned\nF 16 4 float\nZ 20 2 zstring\n' +
           b'-9223372036854775808,18446744073709551615,3.4028235e38,x\n')
+    accounting = (b'D 0 4 date\nT 4 4 time\nS 8 8 timestamp\nM 16 6 decimal:2\nY 22 4 money\nN 26 5 numeric:1\n'
+                  b'C 31 8 currency\nB 39 8 bfloat\nB4 47 4 bfloat\nL 51 6 lstring\nG 57 1 logical\nA 58 2 autoincrement\n')
+    write('csv_layout_fuzz', 'accounting-types',
+          b'\x04' + struct.pack('<H', len(accounting)) + accounting +
+          b'D,T,S,M,Y,N,C,B,B4,L,G,A\n2024-02-29,23:59:59.99,0001-01-01T00:00:00.0000001,-1234.50,19.99,-12.3,'
+          b'-922337203685477.5808,0.375,-2.5e-30,hello,true,-32768\n,00:00,9999-12-31 23:59:59.9999999,0,0,0,0,0,0,,false,0\n')
 
 
 def datafile_seeds():

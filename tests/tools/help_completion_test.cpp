@@ -72,7 +72,7 @@ TEST(ToolCompletion, BashScriptCompletesCommandsAndTheirOptions) {
 
     EXPECT_EQ(Complete(dir, "tydb lo"), "lock load log\n");
     EXPECT_EQ(Complete(dir, "tydb settings g"), "get\n");
-    EXPECT_EQ(Complete(dir, "tydb export F --"), "--help --layout --key --unformatted --delimiter\n");
+    EXPECT_EQ(Complete(dir, "tydb export F --"), "--help --layout --key --unformatted --delimiter --encoding\n");
     EXPECT_EQ(Complete(dir, "tydb log DIR --a"), "--action\n");
     EXPECT_EQ(Complete(dir, "tydb stat --j"), "--json\n");
     // A word that is no option completes as a file name.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sys/wait.h>
 
 #include <memory>
@@ -366,6 +367,130 @@ TEST_F(LoadExport, ExportFollowsTheKeyAskedFor) {
     EXPECT_NE(noKey.err.find("has no key 5"), std::string::npos) << noKey.err;
     auto badKey = Export("--key two");
     EXPECT_EQ(badKey.exitCode, 2);
+}
+
+
+// 72-byte records of every type the record manager itself knows, key 0 on the number.
+constexpr char kAccountingLayout[] =
+    "id 0 4 integer\nday 4 4 date\nat 8 4 time\nstamp 12 8 timestamp\namount 20 6 decimal:2\n"
+    "price 26 4 money\nqty 30 6 numeric:2\ntotal 36 8 currency\nrate 44 8 bfloat\nrate4 52 4 bfloat\n"
+    "note 56 10 lstring\npaid 66 1 logical\nseq 67 4 autoincrement\n";
+
+class AccountingFields : public LoadExport {
+protected:
+    void SetUp() override {
+        LoadExport::SetUp();
+        ASSERT_TRUE(WriteFileBytes(dir.File("acc.layout"), kAccountingLayout));
+        ASSERT_TRUE(WriteFileBytes(dir.File("raw.layout"), "id 0 4 integer\nbytes 4 68 hex\n"));
+    }
+    ToolResult LoadInto(const std::string& file, const std::string& csv, const std::string& layout = "acc.layout",
+                        const std::string& options = "") {
+        if (!std::filesystem::exists(file)) {
+            EXPECT_EQ(RunTool(dir, "create " + Q(file) + " --record-length 72 --key 1:4:type=integer").exitCode, 0);
+        }
+        EXPECT_TRUE(WriteFileBytes(dir.File("acc.csv"), csv));
+        return RunTool(dir, "load " + Q(file) + " " + Q(dir.File("acc.csv")) + " --layout " + Q(dir.File(layout)) +
+                                " " + options);
+    }
+    ToolResult ExportOf(const std::string& file, const std::string& layout = "acc.layout",
+                        const std::string& options = "") {
+        return RunTool(dir, "export " + Q(file) + " --layout " + Q(dir.File(layout)) + " " + options);
+    }
+};
+
+
+TEST_F(AccountingFields, EveryTypeExportsAsItWasLoadedAndLoadsBackByteForByte) {
+    const std::string rows =
+        "id,day,at,stamp,amount,price,qty,total,rate,rate4,note,paid,seq\n"
+        "1,2024-02-29,23:59:59.99,2026-12-08T13:05:09.2500000,-1234.50,19.99,-12.34,123456789.0001,0.375,-2.5,"
+        "\"Hello, x\",true,42\n"
+        "2,,00:00:00.00,0001-01-01T00:00:00.0000000,0.00,0.00,0.00,-0.0001,0,0,,false,-7\n";
+    const std::string first = dir.File("A.DAT"), second = dir.File("B.DAT");
+    auto loaded = LoadInto(first, rows);
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.out << loaded.err;
+    auto exported = ExportOf(first);
+    EXPECT_EQ(exported.out, rows);
+    EXPECT_EQ(exported.err, "");
+    ASSERT_EQ(LoadInto(second, exported.out).exitCode, 0);
+    EXPECT_EQ(ExportOf(second, "raw.layout").out, ExportOf(first, "raw.layout").out);
+}
+
+TEST_F(AccountingFields, ATextThatIsNoValueOfItsTypeIsRefusedWithWhy) {
+    struct Row {
+        const char* field;
+        const char* text;
+        const char* why;
+    } rows[] = {
+        {"day", "2023-02-29", "is not a date"},
+        {"at", "24:00", "is not a time"},
+        {"stamp", "2026-12-08", "is not a timestamp"},
+        {"amount", "1.234", "has more than 2 digits after the point"},
+        {"amount", "123456789012", "has more than the field's 11 digits"},
+        {"qty", "1-2", "is not a number"},
+        {"total", "922337203685478", "does not fit a currency field"},
+        {"note", "ABCDEFGHIJ", "the field holds 9"},
+        {"paid", "yes", "is not true or false"},
+        {"seq", "2147483648", "does not fit 4 bytes"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.field + std::string(" ") + row.text);
+        auto loaded = LoadInto(dir.File("BAD.DAT"), std::string("id,") + row.field + "\n1," + row.text + "\n");
+        EXPECT_EQ(loaded.exitCode, 1);
+        EXPECT_NE(loaded.out.find(std::string("rejected, field \"") + row.field + "\""), std::string::npos)
+            << loaded.out;
+        EXPECT_NE(loaded.out.find(row.why), std::string::npos) << loaded.out;
+    }
+}
+
+TEST_F(AccountingFields, BytesThatHoldNoValueExportAsInvalidNotAsAGuess) {
+    // 31 February 2024, then a decimal's digit half-byte of 0xA; zero bytes are no money value.
+    const std::string raw = "1f02e807" + std::string(24, '0') + "a0000000000f" + std::string(92, '0');
+    ASSERT_EQ(LoadInto(dir.File("RAW.DAT"), "id,bytes\n1," + raw + "\n", "raw.layout").exitCode, 0);
+    auto exported = ExportOf(dir.File("RAW.DAT"));
+    EXPECT_NE(exported.out.find("1,#invalid(1f02e807),"), std::string::npos) << exported.out;
+    EXPECT_NE(exported.out.find(",#invalid(a0000000000f),"), std::string::npos) << exported.out;
+    EXPECT_NE(exported.err.find("record 1: day holds no date value"), std::string::npos) << exported.err;
+    EXPECT_NE(exported.err.find("record 1: price holds no money value: #invalid(00000000)"), std::string::npos)
+        << exported.err;
+}
+
+TEST_F(AccountingFields, TextInAWindowsCodePageLoadsFromUtf8AndExportsBackByteForByte) {
+    ASSERT_TRUE(WriteFileBytes(dir.File("text.layout"), "id 0 4 integer\nname 4 12 string\nnote 16 8 lstring\n"));
+    ASSERT_TRUE(WriteFileBytes(dir.File("bytes.layout"), "id 0 4 integer\nbytes 4 20 hex\n"));
+    struct Row {
+        const char* codePage;
+        const char* csv;
+        std::string bytes;  // name and note as the record keeps them
+    } rows[] = {
+        {"1252", "1,M\u00fcller \u20ac5,\u00c6r\u00f8\n", "4dfc6c6c6572208035202020" "03c672f800000000"},
+        {"cp850", "1,M\u00fcller,\u00c6r\u00f8\n", "4d816c6c6572202020202020" "0392729b00000000"},
+    };
+    int number = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.codePage);
+        const std::string file = dir.File("TEXT" + std::to_string(++number) + ".DAT");
+        const std::string csv = std::string("id,name,note\n") + row.csv;
+        auto loaded = LoadInto(file, csv, "text.layout", "--encoding " + std::string(row.codePage));
+        ASSERT_EQ(loaded.exitCode, 0) << loaded.out << loaded.err;
+        EXPECT_EQ(ExportOf(file, "bytes.layout").out, "id,bytes\n1," + row.bytes + "\n");
+        EXPECT_EQ(ExportOf(file, "text.layout", "--encoding " + std::string(row.codePage)).out, csv);
+    }
+}
+
+TEST_F(AccountingFields, ACharacterTheCodePageLacksIsRefusedAndBytesItLeavesUndefinedExportInvalid) {
+    ASSERT_TRUE(WriteFileBytes(dir.File("text.layout"), "id 0 4 integer\nname 4 12 string\n"));
+    auto loaded = LoadInto(dir.File("T.DAT"), "id,name\n1,\u0141\u00f3d\u017a\n", "text.layout", "--encoding 1252");
+    EXPECT_EQ(loaded.exitCode, 1);
+    EXPECT_NE(loaded.out.find("has a character at byte 1 that code page 1252 does not have"), std::string::npos)
+        << loaded.out;
+#ifndef _WIN32
+    // 0x81 is no character of code page 1252 for the C library (Windows' own tables give it one).
+    ASSERT_TRUE(WriteFileBytes(dir.File("bytes.layout"), "id 0 4 integer\nbytes 4 2 hex\n"));
+    ASSERT_EQ(LoadInto(dir.File("T.DAT"), "id,bytes\n2,4181\n", "bytes.layout").exitCode, 0);
+    auto exported = ExportOf(dir.File("T.DAT"), "text.layout", "--encoding 1252");
+    EXPECT_NE(exported.out.find("2,#invalid(41810000"), std::string::npos) << exported.out;
+#endif
+    EXPECT_EQ(RunTool(dir, "export " + Q(dir.File("T.DAT")) + " --layout x --encoding 1234567").exitCode, 2);
 }
 
 }  // namespace

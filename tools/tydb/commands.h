@@ -39,6 +39,9 @@ std::string VersionReport();
 
 // --delimiter C for the CSV of load and export: one character, or "tab".
 void AddDelimiterOption(CLI::App* command, char* delimiter);
+// --encoding CODEPAGE for load and export: the Windows code page the records keep their text in
+// (1252, cp850, windows-1252 ...), converted from and to the CSV's UTF-8; 0 when not given.
+void AddEncodingOption(CLI::App* command, int* codePage);
 
 // The description route (description_command.cpp): a file's definition written as a description
 // file, and a new file made from one.

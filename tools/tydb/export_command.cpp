@@ -16,12 +16,16 @@
 namespace tool {
 namespace {
 
+// Fields holding no value of their type named one by one; the rest are counted.
+constexpr long kListedInvalidFields = 20;
+
 struct ExportOptions {
     std::string path;
     std::string layoutPath;
     int key = 0;
     std::string savePath;  // --unformatted
     char delimiter = ',';
+    int codePage = 0;  // --encoding
 };
 
 constexpr int16_t kOpenReadOnly = 0x0200;
@@ -52,7 +56,7 @@ void ExportRecords(const ExportOptions& options, int16_t handle, const FileLayou
     char keyBuffer[kKeyBufferSize] = {};
     int16_t operation = physical ? btr::kOpStepFirst : btr::kOpGetFirst;
     const int16_t next = physical ? btr::kOpStepNext : btr::kOpGetNext;
-    long count = 0;
+    long count = 0, invalid = 0;
     for (;; operation = next) {
         const int32_t status = DbRead(operation, handle, keyBuffer, data.data(), dataLength);
         if (status == btr::kStatusEndOfFile) break;
@@ -66,13 +70,23 @@ void ExportRecords(const ExportOptions& options, int16_t handle, const FileLayou
         std::vector<std::string> row;
         for (const LayoutField& field : layout.fields) {
             // A variable-length record may end before a field; that field is empty.
-            row.push_back(field.offset + field.length <= length ? DecodeField(field, data.data()) : std::string());
+            bool valid = true;
+            row.push_back(field.offset + field.length <= length ? DecodeField(field, data.data(), &valid)
+                                                                : std::string());
+            if (!valid && ++invalid <= kListedInvalidFields) {
+                std::cerr << "record " << count + 1 << ": " << field.name << " holds no " << FieldTypeName(field)
+                          << " value: " << row.back() << "\n";
+            }
         }
         std::cout << CsvLine(row, options.delimiter) << "\n";
         progress.Update(++count);
     }
     progress.Finish();
     std::cout.flush();
+    if (invalid > 0) {
+        std::cerr << invalid << " field value" << (invalid == 1 ? "" : "s")
+                  << " of no value of their type, exported as #invalid(their bytes in hex)" << std::endl;
+    }
 }
 
 void RunExport(const ExportOptions& options) {
@@ -84,6 +98,7 @@ void RunExport(const ExportOptions& options) {
     RecordLayout layout;
     std::string error;
     if (!ReadLayoutFile(options.layoutPath, &layout, &error)) Fail(2, error);
+    layout.SetCodePage(options.codePage);
     int16_t handle = 0;
     const int32_t opened = DbOpen(&handle, options.path.c_str(), kOpenReadOnly, 0);
     if (opened != 0) Fail(1, "cannot open " + options.path + ": status " + DescribeStatus(opened));
@@ -112,8 +127,8 @@ void AddExportCommand(CLI::App& app) {
         "export", "Write every record of a data file as CSV, in the order of a key, through a record layout");
     command->add_option("FILE", options->path, "Path of the data file")->required();
     auto* layout = command->add_option("--layout", options->layoutPath,
-                                       "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types "
-                                       "string, zstring, integer, unsigned, float, hex)");
+                                       std::string("Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from "
+                                                   "0; types ") + LayoutTypeList() + ")");
     auto* key = command->add_option("--key", options->key, "Key number to read along (default 0); -1 for physical order")
                     ->check(CLI::Range(-1, 118));
     command
@@ -124,6 +139,7 @@ void AddExportCommand(CLI::App& app) {
         ->excludes(layout)
         ->excludes(key);
     AddDelimiterOption(command, &options->delimiter);
+    AddEncodingOption(command, &options->codePage);
     command->footer("The first row names the fields; the output loads back with: tydb load FILE OUT.csv --layout ...");
     command->callback([options] { RunExport(*options); });
 }

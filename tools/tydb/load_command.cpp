@@ -5,7 +5,9 @@
 // each row is one Insert (many to a transaction), so a row is stored whole or not at all. Every
 // rejected row is reported with its line and reason (a long value shown by its beginning and its
 // length), and the load goes on with the next one.
+#include <charconv>
 #include <chrono>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -16,6 +18,7 @@
 #include "commands.h"
 #include "csv.h"
 #include "file_layout.h"
+#include "platform.h"
 #include "progress_bar.h"
 #include "quoted_value.h"
 #include "record_layout.h"
@@ -34,6 +37,7 @@ struct LoadOptions {
     bool unformatted = false;
     bool force = false;
     char delimiter = ',';
+    int codePage = 0;  // --encoding
     bool update = false;        // a row whose key 0 value is there replaces that record
     bool skipExisting = false;  // a row already there as it is, is passed over
 };
@@ -204,6 +208,7 @@ void RunLoad(const LoadOptions& options) {
     RecordLayout layout;
     std::string error;
     if (!ReadLayoutFile(options.layoutPath, &layout, &error)) Fail(2, error);
+    layout.SetCodePage(options.codePage);
     const std::vector<CsvRow> rows = ParseCsv(ReadSource(options.source), options.delimiter);
     if (rows.empty()) Fail(2, options.source + " has no header row naming the columns");
 
@@ -274,6 +279,33 @@ void RunLoad(const LoadOptions& options) {
 
 }  // namespace
 
+void AddEncodingOption(CLI::App* command, int* codePage) {
+    auto* option = command->add_option_function<std::string>(
+            "--encoding",
+            [codePage](const std::string& text) {
+                std::string digits = text;
+                for (char& c : digits) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                for (const std::string prefix : {"windows-", "cp", "ibm"}) {
+                    if (digits.rfind(prefix, 0) == 0) {
+                        digits = digits.substr(prefix.size());
+                        break;
+                    }
+                }
+                int number = 0;
+                const auto [end, failed] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+                if (digits.empty() || failed != std::errc() || end != digits.data() + digits.size() ||
+                    !platform::CodePageKnown(number)) {
+                    throw CLI::ValidationError("--encoding", "not a Windows code page this computer converts: " + text);
+                }
+                *codePage = number;
+            },
+            "The Windows code page the records keep their text in (1252, 850, ...): the CSV's UTF-8 "
+            "is converted to it and back, and a character it does not have is refused, never replaced");
+    option->option_text("CODEPAGE");
+    // A save file's records are copied byte for byte.
+    if (command->get_option_no_throw("--unformatted") != nullptr) option->excludes("--unformatted");
+}
+
 void AddDelimiterOption(CLI::App* command, char* delimiter) {
     command
         ->add_option_function<std::string>(
@@ -297,13 +329,14 @@ void AddLoadCommand(CLI::App& app) {
                         "--unformatted a save file")
         ->required();
     auto* layout = command->add_option("--layout", options->layoutPath,
-                                       "Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from 0; types "
-                                       "string, zstring, integer, unsigned, float, hex)");
+                                       std::string("Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from "
+                                                   "0; types ") + LayoutTypeList() + ")");
     auto* unformatted = command->add_flag("--unformatted", options->unformatted,
                    "SOURCE is an unformatted save file (the original maintenance utility's, or tydb export "
                    "--unformatted): each record's length, a comma, its bytes, CR LF; Ctrl-Z at the end");
     unformatted->excludes(layout);
     AddDelimiterOption(command, &options->delimiter);
+    AddEncodingOption(command, &options->codePage);
     auto* update = command->add_flag("--update", options->update,
                                      "A row whose key 0 value is already in the file replaces that record")
                        ->excludes(unformatted);

@@ -8,6 +8,7 @@
 #include <limits>
 #include <sstream>
 
+#include "platform.h"
 #include "quoted_value.h"
 
 namespace tool {
@@ -16,18 +17,42 @@ namespace {
 struct TypeName {
     FieldType type;
     const char* name;
+    AccountingType accounting = AccountingType::kDate;
+    bool scaled = false;  // takes :S, the digits after the point
 };
 
 constexpr TypeName kTypeNames[] = {
-    {FieldType::kString, "string"},     {FieldType::kZstring, "zstring"}, {FieldType::kInteger, "integer"},
-    {FieldType::kUnsigned, "unsigned"}, {FieldType::kFloat, "float"},     {FieldType::kHex, "hex"},
+    {FieldType::kString, "string"},
+    {FieldType::kZstring, "zstring"},
+    {FieldType::kInteger, "integer"},
+    {FieldType::kUnsigned, "unsigned"},
+    {FieldType::kFloat, "float"},
+    {FieldType::kHex, "hex"},
+    {FieldType::kAccounting, "date", AccountingType::kDate},
+    {FieldType::kAccounting, "time", AccountingType::kTime},
+    {FieldType::kAccounting, "timestamp", AccountingType::kTimestamp},
+    {FieldType::kAccounting, "decimal", AccountingType::kDecimal, true},
+    {FieldType::kAccounting, "money", AccountingType::kMoney},
+    {FieldType::kAccounting, "numeric", AccountingType::kNumeric, true},
+    {FieldType::kAccounting, "currency", AccountingType::kCurrency},
+    {FieldType::kAccounting, "bfloat", AccountingType::kBfloat},
+    {FieldType::kAccounting, "lstring", AccountingType::kLstring},
+    {FieldType::kAccounting, "logical", AccountingType::kLogical},
+    {FieldType::kAccounting, "autoincrement", AccountingType::kAutoincrement},
 };
+
+constexpr char kTypeList[] =
+    "string, zstring, integer, unsigned, float, hex, date, time, timestamp, decimal:S, money, numeric:S, "
+    "currency, bfloat, lstring, logical, autoincrement";
 
 // A record is at most this long; a field past it can never be read or written.
 constexpr int kLongestRecord = 65535;
 
-bool LengthFits(FieldType type, int length) {
-    switch (type) {
+bool LengthFits(const LayoutField& field) {
+    const int length = field.length;
+    switch (field.type) {
+        case FieldType::kAccounting:
+            return AccountingLengthFits(field.accounting, length);
         case FieldType::kInteger:
         case FieldType::kUnsigned:
             return length == 1 || length == 2 || length == 4 || length == 8;
@@ -58,16 +83,6 @@ std::vector<std::string> Words(const std::string& line) {
 bool ParseInt(const std::string& text, int* value) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
     return error == std::errc() && end == text.data() + text.size();
-}
-
-void StoreLittleEndian(uint64_t value, int length, uint8_t* out) {
-    for (int i = 0; i < length; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint64_t LoadLittleEndian(const uint8_t* in, int length) {
-    uint64_t value = 0;
-    for (int i = 0; i < length; ++i) value |= static_cast<uint64_t>(in[i]) << (8 * i);
-    return value;
 }
 
 bool EncodeInteger(const LayoutField& field, const std::string& text, uint8_t* out, std::string* error) {
@@ -155,6 +170,24 @@ bool EncodeHex(const LayoutField& field, const std::string& text, uint8_t* out, 
     return true;
 }
 
+bool HoldsText(const LayoutField& field) {
+    return field.type == FieldType::kString || field.type == FieldType::kZstring ||
+           (field.type == FieldType::kAccounting && field.accounting == AccountingType::kLstring);
+}
+
+std::string HexText(const uint8_t* in, size_t length) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < length; ++i) {
+        text += kDigits[in[i] >> 4];
+        text += kDigits[in[i] & 15];
+    }
+    return text;
+}
+
+// The field's value as text, before any code page: false in `*valid` when the bytes hold none.
+std::string DecodeBytes(const LayoutField& field, const uint8_t* record, bool* valid);
+
 template <typename Number>
 std::string FloatText(Number value) {
     char buffer[64];
@@ -170,6 +203,10 @@ int RecordLayout::End() const {
     return end;
 }
 
+void RecordLayout::SetCodePage(int codePage) {
+    for (auto& field : fields) field.codePage = HoldsText(field) ? codePage : 0;
+}
+
 int RecordLayout::Find(const std::string& name) const {
     for (size_t i = 0; i < fields.size(); ++i) {
         if (fields[i].name == name) return static_cast<int>(i);
@@ -177,9 +214,14 @@ int RecordLayout::Find(const std::string& name) const {
     return -1;
 }
 
-const char* FieldTypeName(FieldType type) {
+const char* LayoutTypeList() { return kTypeList; }
+
+std::string FieldTypeName(const LayoutField& field) {
     for (const auto& entry : kTypeNames) {
-        if (entry.type == type) return entry.name;
+        if (entry.type != field.type || (field.type == FieldType::kAccounting && entry.accounting != field.accounting)) {
+            continue;
+        }
+        return std::string(entry.name) + (entry.scaled && field.scale > 0 ? ":" + std::to_string(field.scale) : "");
     }
     return "?";
 }
@@ -209,15 +251,23 @@ bool ParseLayout(const std::string& text, RecordLayout* layout, std::string* err
             *error = where + "length " + QuotedValue(words[2]) + " is not a length from 1 that ends within a record";
             return false;
         }
+        const size_t colon = words[3].find(':');
+        const std::string typeName = words[3].substr(0, colon);
         const auto type = std::find_if(std::begin(kTypeNames), std::end(kTypeNames),
-                                       [&](const TypeName& entry) { return words[3] == entry.name; });
+                                       [&](const TypeName& entry) { return typeName == entry.name; });
         if (type == std::end(kTypeNames)) {
-            *error = where + "unknown type " + QuotedValue(words[3]) +
-                     " (string, zstring, integer, unsigned, float, hex)";
+            *error = where + "unknown type " + QuotedValue(words[3]) + " (" + kTypeList + ")";
             return false;
         }
         field.type = type->type;
-        if (!LengthFits(field.type, field.length)) {
+        field.accounting = type->accounting;
+        if (colon != std::string::npos &&
+            (!type->scaled || !ParseInt(words[3].substr(colon + 1), &field.scale) || field.scale < 0 ||
+             field.scale > 2 * field.length - 1)) {
+            *error = where + QuotedValue(words[3]) + " is not a type with digits after the point that the field has room for";
+            return false;
+        }
+        if (!LengthFits(field)) {
             *error = where + "a " + words[3] + " field cannot be " + ShownValue(words[2]) + " bytes long";
             return false;
         }
@@ -255,8 +305,18 @@ bool ReadLayoutFile(const std::string& path, RecordLayout* layout, std::string* 
     return true;
 }
 
-bool EncodeField(const LayoutField& field, const std::string& text, uint8_t* record, std::string* error) {
+bool EncodeField(const LayoutField& field, const std::string& utf8, uint8_t* record, std::string* error) {
     uint8_t* out = record + field.offset;
+    std::string converted;
+    size_t failedAt = 0;
+    if (field.codePage != 0 &&
+        !platform::ConvertCodePage(field.codePage, platform::TextDirection::kUtf8ToCodePage, utf8, &converted,
+                                   &failedAt)) {
+        *error = QuotedValue(utf8) + " has a character at byte " + std::to_string(failedAt + 1) +
+                 " that code page " + std::to_string(field.codePage) + " does not have";
+        return false;
+    }
+    const std::string& text = field.codePage != 0 ? converted : utf8;
     switch (field.type) {
         case FieldType::kString:
         case FieldType::kZstring: {
@@ -277,11 +337,29 @@ bool EncodeField(const LayoutField& field, const std::string& text, uint8_t* rec
             return EncodeFloat(field, text, out, error);
         case FieldType::kHex:
             return EncodeHex(field, text, out, error);
+        case FieldType::kAccounting:
+            return EncodeAccounting(field.accounting, field.length, field.scale, text, out, error);
     }
     return false;
 }
 
-std::string DecodeField(const LayoutField& field, const uint8_t* record) {
+std::string DecodeField(const LayoutField& field, const uint8_t* record, bool* valid) {
+    bool decoded = true;
+    std::string text = DecodeBytes(field, record, &decoded);
+    std::string utf8;
+    size_t failedAt = 0;
+    if (decoded && field.codePage != 0 &&
+        !platform::ConvertCodePage(field.codePage, platform::TextDirection::kCodePageToUtf8, text, &utf8, &failedAt)) {
+        decoded = false;
+        utf8 = "#invalid(" + HexText(record + field.offset, static_cast<size_t>(field.length)) + ")";
+    }
+    if (valid != nullptr) *valid = decoded;
+    return field.codePage != 0 ? utf8 : text;
+}
+
+namespace {
+
+std::string DecodeBytes(const LayoutField& field, const uint8_t* record, bool* valid) {
     const uint8_t* in = record + field.offset;
     const auto length = static_cast<size_t>(field.length);
     switch (field.type) {
@@ -314,18 +392,18 @@ std::string DecodeField(const LayoutField& field, const uint8_t* record) {
             std::memcpy(&value, in, sizeof value);
             return FloatText(value);
         }
-        case FieldType::kHex: {
-            static const char kDigits[] = "0123456789abcdef";
+        case FieldType::kHex:
+            return HexText(in, length);
+        case FieldType::kAccounting: {
             std::string text;
-            for (size_t i = 0; i < length; ++i) {
-                text += kDigits[in[i] >> 4];
-                text += kDigits[in[i] & 15];
-            }
+            *valid = DecodeAccounting(field.accounting, field.length, field.scale, in, &text);
             return text;
         }
     }
     return std::string();
 }
+
+}  // namespace
 
 void ClearField(const LayoutField& field, uint8_t* record) {
     std::memset(record + field.offset, field.type == FieldType::kString ? ' ' : '\0',

@@ -4,7 +4,10 @@
 // A layout file has one field a line: "NAME OFFSET LENGTH TYPE", separated by blanks or commas;
 // OFFSET counts bytes from the start of the record (0 is the first byte); '#' starts a comment.
 // Types: string (blank-padded text), zstring (text ended by a NUL), integer and unsigned
-// (little-endian, 1, 2, 4 or 8 bytes), float (4 or 8 bytes) and hex (raw bytes as hex digits).
+// (little-endian, 1, 2, 4 or 8 bytes), float (4 or 8 bytes), hex (raw bytes as hex digits), and
+// the record manager's own types (accounting_fields.h): date, time, timestamp, decimal:S,
+// money, numeric:S, currency, bfloat, lstring, logical, autoincrement (S: digits after the
+// point; decimal and numeric without it have none).
 #ifndef TYDB_TOOLS_RECORD_LAYOUT_H
 #define TYDB_TOOLS_RECORD_LAYOUT_H
 
@@ -12,15 +15,20 @@
 #include <string>
 #include <vector>
 
+#include "accounting_fields.h"
+
 namespace tool {
 
-enum class FieldType { kString, kZstring, kInteger, kUnsigned, kFloat, kHex };
+enum class FieldType { kString, kZstring, kInteger, kUnsigned, kFloat, kHex, kAccounting };
 
 struct LayoutField {
     std::string name;
     int offset = 0;
     int length = 0;
     FieldType type = FieldType::kString;
+    AccountingType accounting = AccountingType::kDate;  // for kAccounting
+    int scale = 0;                                      // digits after the point: decimal, numeric
+    int codePage = 0;  // text fields: the record keeps the text in this Windows code page (0: as is)
 };
 
 struct RecordLayout {
@@ -28,6 +36,9 @@ struct RecordLayout {
 
     // One past the last byte any field uses.
     int End() const;
+    // The record keeps its text (string, zstring and lstring fields) in Windows code page
+    // `codePage`; the text outside is UTF-8.
+    void SetCodePage(int codePage);
     // The index of the field named `name` (exact match), or -1.
     int Find(const std::string& name) const;
 };
@@ -39,15 +50,21 @@ bool ParseLayout(const std::string& text, RecordLayout* layout, std::string* err
 // Reads and parses the layout file at `path`.
 bool ReadLayoutFile(const std::string& path, RecordLayout* layout, std::string* error);
 
-// The type's name as a layout file writes it.
-const char* FieldTypeName(FieldType type);
+// Every type a layout may name, as a help text lists them.
+const char* LayoutTypeList();
+
+// The field's type as a layout file writes it ("decimal:2").
+std::string FieldTypeName(const LayoutField& field);
 
 // Writes `text` into the field's bytes of `record` (which must hold the field); false with a
-// reason, and the record untouched, when the text does not fit the field.
+// reason, and the record untouched, when the text does not fit the field (or, with a code page,
+// has a character the code page does not).
 bool EncodeField(const LayoutField& field, const std::string& text, uint8_t* record, std::string* error);
 
-// The field's value as text; `record` must hold the field.
-std::string DecodeField(const LayoutField& field, const uint8_t* record);
+// The field's value as text; `record` must hold the field. `*valid` (when given) is false when
+// the bytes hold no value of the field's type, or text that does not convert from its code
+// page: the text is then #invalid(HEX).
+std::string DecodeField(const LayoutField& field, const uint8_t* record, bool* valid = nullptr);
 
 // The value an empty record has in the field: blanks for strings, zeros otherwise.
 void ClearField(const LayoutField& field, uint8_t* record);
