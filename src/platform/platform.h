@@ -212,6 +212,10 @@ bool IsOnReadOnlyVolume(const char* path);
 // of type "remote". False when it is local or cannot be told.
 bool IsOnNetworkFileSystem(const char* path);
 
+// True when the process's standard output (1) or standard error (2) is a terminal (a console
+// window on Windows), where a person watches; false for a pipe or a file.
+bool IsTerminal(int descriptor);
+
 // Text in a Windows code page (1252, 850, ...) and UTF-8: the application keeps its text in the
 // former, the tool's CSV files in the latter.
 enum class TextDirection { kCodePageToUtf8, kUtf8ToCodePage };

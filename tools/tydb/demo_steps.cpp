@@ -178,7 +178,7 @@ void DemoSteps::LoadCustomers(int count) {
     std::vector<uint8_t> record;
     std::string error;
     const auto start = std::chrono::steady_clock::now();
-    ProgressBar progress(std::cout, IsTerminal(1), "Customers", count);
+    ProgressBar progress(std::cout, platform::IsTerminal(1), "Customers", count);
     for (int number = 1; number <= count; ++number) {
         if (!EncodeCustomer(customerLayout_, generator.NextCustomer(number), &record, &error)) Fail(1, error);
         char key[kKeyBufferSize] = {};
@@ -198,7 +198,7 @@ void DemoSteps::LoadInvoices(int count, int customers) {
     std::vector<uint8_t> record;
     std::string error;
     const auto start = std::chrono::steady_clock::now();
-    ProgressBar progress(std::cout, IsTerminal(1), "Invoices", count);
+    ProgressBar progress(std::cout, platform::IsTerminal(1), "Invoices", count);
     for (int number = 1; number <= count; ++number) {
         if (!EncodeInvoice(invoiceLayout_, generator.NextInvoice(number, customers), &record, &error)) Fail(1, error);
         char key[kKeyBufferSize] = {};

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "csv.h"
 #include "file_layout.h"
+#include "platform.h"
 #include "progress_bar.h"
 #include "record_layout.h"
 #include "status_text.h"
@@ -51,7 +52,8 @@ void ExportRecords(const ExportOptions& options, int16_t handle, const FileLayou
     std::cout << CsvLine(names, options.delimiter) << "\n";
 
     // The bar goes to standard error, and only when the rows themselves go elsewhere.
-    ProgressBar progress(std::cerr, IsTerminal(2) && !IsTerminal(1), "Exporting", file.file.recordCount);
+    ProgressBar progress(std::cerr, platform::IsTerminal(2) && !platform::IsTerminal(1), "Exporting",
+                         file.file.recordCount);
     std::vector<uint8_t> data(kLongestRecord);
     char keyBuffer[kKeyBufferSize] = {};
     int16_t operation = physical ? btr::kOpStepFirst : btr::kOpGetFirst;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "platform.h"
 #include "progress_bar.h"
 #include "record_manager.h"
 #include "status_text.h"
@@ -171,7 +172,9 @@ struct BackupProgress {
 
 void ShowProgress(void* context, int64_t copied, int64_t total) {
     auto* progress = static_cast<BackupProgress*>(context);
-    if (!progress->bar) progress->bar = std::make_unique<ProgressBar>(std::cerr, IsTerminal(2), progress->label, total);
+    if (!progress->bar) {
+        progress->bar = std::make_unique<ProgressBar>(std::cerr, platform::IsTerminal(2), progress->label, total);
+    }
     progress->bar->Update(copied);
 }
 

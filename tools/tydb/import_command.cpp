@@ -21,6 +21,7 @@
 #include "commands.h"
 #include "datafile.h"
 #include "import_definition.h"
+#include "platform.h"
 #include "progress_bar.h"
 #include "record_manager.h"
 #include "status_text.h"
@@ -82,7 +83,7 @@ void CreateDestination(BtrFile& dest, const dfimport::Definition& definition, co
 }
 
 void InsertRecords(BtrFile& dest, const dfimport::Datafile& source, const ImportOptions& options, Tally* tally) {
-    ProgressBar progress(std::cout, IsTerminal(1), "Importing", source.definition().recordCount);
+    ProgressBar progress(std::cout, platform::IsTerminal(1), "Importing", source.definition().recordCount);
     auto transaction = [&](uint16_t operation) {
         const int16_t status = dest.Transaction(operation);
         if (status != 0) Refuse(1, options.dest + ": transaction failed: status " + DescribeStatus(status));

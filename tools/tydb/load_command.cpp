@@ -243,7 +243,7 @@ void RunLoad(const LoadOptions& options) {
     LoadTally tally;
     RecordManager manager;
     Batches batches(manager, options.path);
-    ProgressBar progress(std::cout, IsTerminal(1), "Loading", static_cast<int64_t>(rows.size() - 1));
+    ProgressBar progress(std::cout, platform::IsTerminal(1), "Loading", static_cast<int64_t>(rows.size() - 1));
     for (size_t i = 1; i < rows.size(); ++i, batches.AfterRow()) {
         progress.Update(static_cast<int64_t>(i));
         batches.BeforeRow();

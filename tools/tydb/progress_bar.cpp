@@ -1,6 +1,6 @@
 #include "progress_bar.h"
 
-#include <filesystem>
+#include <cstdio>
 
 namespace tool {
 namespace {
@@ -9,17 +9,19 @@ constexpr int kBarWidth = 30;
 constexpr auto kQuietStart = std::chrono::seconds(1);
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
-}  // namespace
-
-bool IsTerminal(int descriptor) {
-    // The descriptor's link names the terminal device; pipes, files and systems without the
-    // process file system say otherwise, and then no bar is drawn.
-    std::error_code error;
-    const auto target = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(descriptor), error);
-    if (error) return false;
-    const std::string name = target.string();
-    return name.rfind("/dev/pts/", 0) == 0 || name.rfind("/dev/tty", 0) == 0 || name == "/dev/console";
+// "1:05" or "2:03:09".
+std::string Duration(int64_t seconds) {
+    char text[32];
+    if (seconds >= 3600) {
+        std::snprintf(text, sizeof text, "%d:%02d:%02d", static_cast<int>(seconds / 3600),
+                      static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+    } else {
+        std::snprintf(text, sizeof text, "%d:%02d", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
+    }
+    return text;
 }
+
+}  // namespace
 
 ProgressBar::ProgressBar(std::ostream& out, bool terminal, std::string label, int64_t total)
     : out_(out),
@@ -46,14 +48,21 @@ void ProgressBar::Draw(int64_t done) {
     line.append(static_cast<size_t>(filled), '#');
     line.append(static_cast<size_t>(kBarWidth - filled), '.');
     line += "] " + std::to_string(done) + "/" + std::to_string(total_);
-    out_ << line << std::flush;
+    // The rate so far, and the time the rest takes at it.
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    if (done > 0 && seconds > 0) {
+        const double rate = static_cast<double>(done) / seconds;
+        line += "  " + std::to_string(static_cast<int64_t>(rate)) + "/s  " +
+                Duration(static_cast<int64_t>(static_cast<double>(total_ - done) / rate + 0.5)) + " left";
+    }
+    out_ << line << "  " << std::flush;
     drawn_ = true;
 }
 
 void ProgressBar::Finish() {
     if (!drawn_) return;
     // Blank the bar's line and go back to its start.
-    out_ << "\r" << std::string(label_.size() + kBarWidth + 30, ' ') << "\r" << std::flush;
+    out_ << "\r" << std::string(label_.size() + kBarWidth + 70, ' ') << "\r" << std::flush;
     drawn_ = false;
 }
 

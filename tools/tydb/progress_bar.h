@@ -9,12 +9,10 @@
 
 namespace tool {
 
-// True when the stream numbered `descriptor` (1 standard output, 2 standard error) is a terminal.
-bool IsTerminal(int descriptor);
-
-// Draws "label [#####.....]  1234/5000" on `out`, redrawn in place, once the work has taken more
-// than a second; quick work and output that is not a terminal get no bar at all. Finish() (or
-// the destructor) clears the line so that the next output starts clean.
+// Draws "label [#####.....] 1234/5000  410/s  0:09 left" on `out`, redrawn in place, once the
+// work has taken more than a second; quick work and output that is not a terminal
+// (platform::IsTerminal) get no bar at all. Finish() (or the destructor) clears the line so that
+// the next output starts clean.
 class ProgressBar {
 public:
     ProgressBar(std::ostream& out, bool terminal, std::string label, int64_t total);
