@@ -410,9 +410,9 @@ void DemoSteps::Report() {
         std::snprintf(line, sizeof line, "  %-16s %13s\n", name, where.c_str());
         std::cout << line;
     }
-    const std::string tool = ToolFolder().empty() ? "tydb" : ToolFolder() + "/tydb";
+    const std::string tool = ProgramInFolder(ToolFolder(), "tydb");
     std::cout << "\nTry next:\n"
-              << "  export TYWREG_FILE=" << PathOf("tywreg.ini") << "\n"
+              << "  " << SetEnvironmentCommand("TYWREG_FILE", PathOf("tywreg.ini")) << "\n"
               << "  " << tool << " stat " << PathOf("INVOICE.DAT") << "\n"
               << "  " << tool << " keys " << PathOf("INVOICE.DAT") << "\n"
               << "  " << tool << " registry " << folder_ << "\n"

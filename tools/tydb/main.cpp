@@ -45,8 +45,8 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::function<std::string()>(tool::VersionReport),
                          "Show the tool's version and the library and record manager it loads");
     tool::RememberProgramName(argc > 0 ? argv[0] : nullptr);
-    app.footer("Start with `tydb demo`. Every command explains itself: tydb COMMAND --help.\n"
-               "Settings are read from the file named by TYWREG_FILE, else /etc/tywreg.ini.\n"
+    app.footer(std::string("Start with `tydb demo`. Every command explains itself: tydb COMMAND --help.\n"
+                           "Settings are read from ") + tool::SettingsPlace() + ".\n" +
                "Commands that write refuse while another computer holds a workstation lock on the file's\n"
                "folder or a folder above it (`tydb lock DIR` shows it); --force writes anyway.\n"
                "Exit status: 0 done; 1 the library or the record manager refused (its status is shown), or\n"

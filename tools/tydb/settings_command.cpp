@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "commands.h"
+#include "tool_location.h"
 #include "tywreg.h"
 
 namespace tool {
@@ -72,8 +73,8 @@ void AddSettingsCommand(CLI::App& app) {
     auto options = std::make_shared<SettingsOptions>();
     auto* settings = app.add_subcommand(
         "settings",
-        "Read or change the settings the library reads (application Pervasive, version 11).\n"
-        "They live in the file named by TYWREG_FILE, else /etc/tywreg.ini.\n"
+        std::string("Read or change the settings the library reads (application Pervasive, version 11).\n"
+                    "They live in ") + SettingsPlace() + ".\n" +
         "  PATH             folder of the record manager library\n"
         "  Index Log        1 writes tysupidx.log beside each registry (section Settings)\n"
         "  Index Threshold  least key segments an eviction frees (section Settings)");

@@ -15,8 +15,15 @@ constexpr const char* kRecordManagerFile = "libw3btrv7.so";
 
 #if defined(_WIN32)
 constexpr const char* kProgramFile = "tydb.exe";
+constexpr const char* kSettingsPlace =
+    "the file named by TYWREG_FILE, else the registry (HKEY_LOCAL_MACHINE\\SOFTWARE\\Pervasive\\11)";
+constexpr const char* kSetCommand = "set ";
+constexpr char kFolderSeparator = '\\';
 #else
 constexpr const char* kProgramFile = "tydb";
+constexpr const char* kSettingsPlace = "the file named by TYWREG_FILE, else /etc/tywreg.ini";
+constexpr const char* kSetCommand = "export ";
+constexpr char kFolderSeparator = '/';
 #endif
 
 std::string& ProgramName() {
@@ -64,6 +71,16 @@ std::string RecordManagerFolderBesideTool() {
         if (std::filesystem::exists(candidate / kRecordManagerFile, error)) return candidate.string();
     }
     return std::string();
+}
+
+const char* SettingsPlace() { return kSettingsPlace; }
+
+std::string SetEnvironmentCommand(const std::string& name, const std::string& value) {
+    return kSetCommand + name + "=" + value;
+}
+
+std::string ProgramInFolder(const std::string& folder, const std::string& program) {
+    return folder.empty() ? program : folder + kFolderSeparator + program;
 }
 
 }  // namespace tool

@@ -18,6 +18,15 @@ std::string ToolFolder();
 // lays it out) or the tool's folder itself (as an installation may); "" when neither has it.
 std::string RecordManagerFolderBesideTool();
 
+// Where the settings store keeps the settings on this system, for help texts: the file named by
+// TYWREG_FILE, else /etc/tywreg.ini (Linux) or the registry (Windows).
+const char* SettingsPlace();
+
+// The command that sets environment variable `name` to `value` in this system's shell
+// ("export NAME=value", "set NAME=value"), and a program's path in a folder as that shell writes it.
+std::string SetEnvironmentCommand(const std::string& name, const std::string& value);
+std::string ProgramInFolder(const std::string& folder, const std::string& program);
+
 }  // namespace tool
 
 #endif  // TYDB_TOOLS_TOOL_LOCATION_H
