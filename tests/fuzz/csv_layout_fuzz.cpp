@@ -51,9 +51,11 @@ bool LengthFits(FieldType type, int length) {
     }
 }
 
+std::string LengthText(const LayoutField& field) { return field.rest ? "*" : std::to_string(field.length); }
+
 std::string Describe(const LayoutField& field) {
-    return "field " + Escape(field.name) + " " + std::to_string(field.offset) + " " + std::to_string(field.length) +
-           " " + tool::FieldTypeName(field);
+    return "field " + Escape(field.name) + " " + std::to_string(field.offset) + " " + LengthText(field) + " " +
+           tool::FieldTypeName(field);
 }
 
 void CheckLayout(const RecordLayout& layout) {
@@ -63,14 +65,19 @@ void CheckLayout(const RecordLayout& layout) {
         const LayoutField& field = layout.fields[i];
         Check(!field.name.empty() && field.name.find_first_of(" \t,\r\n#") == std::string::npos,
               "accepted field name \"" + Escape(field.name) + "\"");
-        Check(field.offset >= 0 && field.length >= 1 && field.offset + field.length <= kLongestRecord,
+        Check(field.offset >= 0 && (field.rest || field.length >= 1) && field.offset + field.length <= kLongestRecord,
               Describe(field) + " lies outside a record");
-        Check(LengthFits(field.type, field.length), Describe(field) + " has a length its type cannot have");
+        Check(field.rest ? field.type == FieldType::kText || field.type == FieldType::kHex
+                         : field.type != FieldType::kText && LengthFits(field.type, field.length),
+              Describe(field) + " has a length its type cannot have");
         Check(layout.Find(field.name) == static_cast<int>(i), Describe(field) + " is named twice");
         for (size_t j = 0; j < i; ++j) {
             const LayoutField& other = layout.fields[j];
-            Check(field.offset + field.length <= other.offset || other.offset + other.length <= field.offset,
-                  Describe(field) + " overlaps " + Describe(other));
+            const bool apart = field.rest   ? !other.rest && other.offset + other.length <= field.offset
+                               : other.rest ? field.offset + field.length <= other.offset
+                                            : field.offset + field.length <= other.offset ||
+                                                  other.offset + other.length <= field.offset;
+            Check(apart, Describe(field) + " overlaps " + Describe(other));
         }
         end = std::max(end, field.offset + field.length);
     }
@@ -84,7 +91,7 @@ void CheckLayout(const RecordLayout& layout) {
     // The layout written as text reads back the same.
     std::string text;
     for (const LayoutField& field : layout.fields) {
-        text += field.name + " " + std::to_string(field.offset) + " " + std::to_string(field.length) + " " +
+        text += field.name + " " + std::to_string(field.offset) + " " + LengthText(field) + " " +
                 tool::FieldTypeName(field) + "\n";
     }
     RecordLayout again;
@@ -93,7 +100,7 @@ void CheckLayout(const RecordLayout& layout) {
     Check(again.fields.size() == layout.fields.size(), "the layout written out reads back with other fields");
     for (size_t i = 0; i < layout.fields.size(); ++i) {
         const LayoutField &a = layout.fields[i], &b = again.fields[i];
-        Check(a.name == b.name && a.offset == b.offset && a.length == b.length && a.type == b.type &&
+        Check(a.name == b.name && a.offset == b.offset && a.length == b.length && a.type == b.type && a.rest == b.rest &&
                   a.accounting == b.accounting && a.scale == b.scale,
               Describe(a) + " reads back as " + Describe(b));
     }
@@ -145,8 +152,20 @@ void CheckAccountingBytes(const LayoutField& field, const std::vector<uint8_t>& 
     }
 }
 
+// The rest of a record: any bytes export as text that loads back to the same bytes.
+void CheckRestBytes(const LayoutField& field, const std::vector<uint8_t>& record) {
+    const std::string text = tool::DecodeRest(field, record.data(), record.size());
+    std::string bytes, error;
+    Check(tool::EncodeRest(field, text, &bytes, &error), Describe(field) + " does not load its export: " + error);
+    const std::string wanted = record.size() > static_cast<size_t>(field.offset)
+                                   ? std::string(record.begin() + field.offset, record.end())
+                                   : std::string();
+    Check(bytes == wanted, Describe(field) + " loads its export \"" + Escape(text) + "\" as other bytes");
+}
+
 // Any byte pattern of a number or hex field exports as text that loads back to it.
 void CheckAnyBytes(const LayoutField& field, const std::vector<uint8_t>& record) {
+    if (field.rest) return CheckRestBytes(field, record);
     if (field.type == FieldType::kAccounting) return CheckAccountingBytes(field, record);
     if (field.type == FieldType::kFloat) {
         double value;
@@ -184,6 +203,7 @@ void CheckCsv(const std::string& text, const RecordLayout* layout, uint8_t varie
         std::vector<uint8_t> record(static_cast<size_t>(layout->End()), variety);
         for (size_t i = 0; i < row.fields.size() && i < layout->fields.size(); ++i) {
             const LayoutField& field = layout->fields[i];
+            if (field.rest) continue;  // only a whole load writes the rest of a record
             if (Load(field, row.fields[i], &record)) CheckLoadedValue(field, record);
         }
     }
@@ -204,7 +224,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (parsed) {
         CheckLayout(layout);
         // Record bytes from the CSV text, so that the fields see every kind of pattern.
-        std::vector<uint8_t> record(static_cast<size_t>(layout.End()));
+        // A few bytes past the fields: the rest of a record, where a layout has a field for it.
+        std::vector<uint8_t> record(static_cast<size_t>(layout.End()) + variety % 32);
         for (size_t i = 0; i < record.size(); ++i) {
             record[i] = csvText.empty() ? variety : static_cast<uint8_t>(csvText[(i + variety) % csvText.size()]);
         }

@@ -106,6 +106,9 @@ def csv_layout_seeds():
     write('csv_layout_fuzz', 'edge-values',
           b'\x03' + struct.pack('<H', 60) + b'I 0 8 integer\nU 8 8 unsigned\nF 16 4 float\nZ 20 2 zstring\n' +
           b'-9223372036854775808,18446744073709551615,3.4028235e38,x\n')
+    rest = b'N 0 4 integer\nT 4 * text\n'
+    write('csv_layout_fuzz', 'rest-of-record',
+          b'\x15' + struct.pack('<H', len(rest)) + rest + b'N,T\n1,"a note\nof two lines"\n2,\n')
     accounting = (b'D 0 4 date\nT 4 4 time\nS 8 8 timestamp\nM 16 6 decimal:2\nY 22 4 money\nN 26 5 numeric:1\n'
                   b'C 31 8 currency\nB 39 8 bfloat\nB4 47 4 bfloat\nL 51 6 lstring\nG 57 1 logical\nA 58 2 autoincrement\n')
     write('csv_layout_fuzz', 'accounting-types',

@@ -230,6 +230,38 @@ TEST_F(LoadExport, ValuesAtTheEdgesOfTheirFieldsAreKeptOrRefused) {
               "2,127,9223372036854775807,0,-0.25,,0000\n");
 }
 
+TEST_F(LoadExport, TheRestOfVariableLengthRecordsLoadsAndExportsEveryByte) {
+    const std::string notes = dir.File("NOTES.DAT"), copy = dir.File("COPY.DAT");
+    for (const std::string& file : {notes, copy}) {
+        ASSERT_EQ(RunTool(dir, "create " + Q(file) + " --variable --record-length 8 --key 1:4:type=integer").exitCode,
+                  0);
+    }
+    struct Row {
+        const char* type;
+        std::string csv;
+    } rows[] = {
+        {"text", "number,code,note\n1,ab,\"a long note, \"\"quoted\"\"\nover two lines   \"\n2,cd,\n"},
+        {"hex", "number,code,note\n1,ab,00ff2000\n2,cd,\n3,ef," + std::string(2 * 3000, 'a') + "\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.type);
+        ASSERT_TRUE(WriteFileBytes(dir.File("rest.layout"),
+                                   std::string("number 0 4 integer\ncode 4 4 string\nnote 8 * ") + row.type + "\n"));
+        ASSERT_TRUE(WriteFileBytes(dir.File("in.csv"), row.csv));
+        const std::string layout = " --layout " + Q(dir.File("rest.layout"));
+        auto loaded = RunTool(dir, "load " + Q(notes) + " " + Q(dir.File("in.csv")) + layout + " --update");
+        ASSERT_EQ(loaded.exitCode, 0) << loaded.out << loaded.err;
+        auto exported = RunTool(dir, "export " + Q(notes) + layout);
+        EXPECT_EQ(exported.out, row.csv);
+        // Loaded again from the export, the records are the same bytes.
+        ASSERT_TRUE(WriteFileBytes(dir.File("out.csv"), exported.out));
+        ASSERT_EQ(RunTool(dir, "load " + Q(copy) + " " + Q(dir.File("out.csv")) + layout + " --update").exitCode, 0);
+        ASSERT_TRUE(WriteFileBytes(dir.File("all.layout"), "number 0 4 integer\nbytes 4 * hex\n"));
+        const std::string all = " --layout " + Q(dir.File("all.layout"));
+        EXPECT_EQ(RunTool(dir, "export " + Q(copy) + all).out, RunTool(dir, "export " + Q(notes) + all).out);
+    }
+}
+
 TEST_F(LoadExport, ExportRefusesALayoutLongerThanTheRecords) {
     ASSERT_TRUE(WriteFileBytes(dir.File("long.layout"), "number 0 4 integer\nrest 40 9 string\n"));
     auto exported = RunTool(dir, "export " + Q(path) + " --layout " + Q(dir.File("long.layout")));
@@ -263,7 +295,10 @@ TEST_F(LoadExport, MalformedLayoutsAreRefusedBeforeAnyRecordIsWritten) {
         const char* layout;
         const char* message;
     } cases[] = {
-        {"number 0 4 integer\nname 4 16 text\n", "line 2: unknown type \"text\""},
+        {"number 0 4 integer\nname 4 16 txt\n", "line 2: unknown type \"txt\""},
+        {"number 0 4 integer\nname 4 16 text\n", "line 2: only a text or hex field can be the rest"},
+        {"number 0 4 integer\nname 4 * string\n", "line 2: only a text or hex field can be the rest"},
+        {"number 4 4 integer\nrest 2 * hex\n", "line 2: field \"rest\" overlaps field \"number\" (a field of length *"},
         {"number 0 3 integer\n", "line 1: a integer field cannot be 3 bytes long"},
         {"number 0 4 integer\nname 2 16 string\n", "line 2: field \"name\" overlaps field \"number\""},
         {"number 0 4\n", "line 1: expected NAME OFFSET LENGTH TYPE, found 3 words"},

@@ -73,8 +73,12 @@ void ExportRecords(const ExportOptions& options, int16_t handle, const FileLayou
         for (const LayoutField& field : layout.fields) {
             // A variable-length record may end before a field; that field is empty.
             bool valid = true;
-            row.push_back(field.offset + field.length <= length ? DecodeField(field, data.data(), &valid)
-                                                                : std::string());
+            if (field.rest) {
+                row.push_back(DecodeRest(field, data.data(), static_cast<size_t>(length), &valid));
+            } else {
+                row.push_back(field.offset + field.length <= length ? DecodeField(field, data.data(), &valid)
+                                                                    : std::string());
+            }
             if (!valid && ++invalid <= kListedInvalidFields) {
                 std::cerr << "record " << count + 1 << ": " << field.name << " holds no " << FieldTypeName(field)
                           << " value: " << row.back() << "\n";

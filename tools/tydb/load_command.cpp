@@ -49,6 +49,7 @@ struct LoadTally {
 
 constexpr int16_t kOpenNormal = 0;
 constexpr int kKeyBufferSize = 256;
+constexpr int kLongestRecord = 65535;
 
 struct Columns {
     std::vector<int> fieldOfColumn;  // layout field index per CSV column
@@ -76,8 +77,8 @@ Columns MapHeader(const CsvRow& header, const RecordLayout& layout, const std::s
 }
 
 // The record for one row, or false with the reason.
-bool BuildRecord(const CsvRow& row, const RecordLayout& layout, const Columns& columns, std::vector<uint8_t>* record,
-                 std::string* reason) {
+bool BuildRecord(const CsvRow& row, const RecordLayout& layout, const Columns& columns, size_t recordLength,
+                 std::vector<uint8_t>* record, std::string* reason) {
     if (!row.error.empty()) {
         *reason = row.error;
         return false;
@@ -87,17 +88,34 @@ bool BuildRecord(const CsvRow& row, const RecordLayout& layout, const Columns& c
                   std::to_string(columns.fieldOfColumn.size());
         return false;
     }
-    std::fill(record->begin(), record->end(), 0);
+    record->assign(recordLength, 0);
     for (size_t i = 0; i < layout.fields.size(); ++i) {
         if (!columns.given[i]) ClearField(layout.fields[i], record->data());
     }
+    std::string rest;
+    const LayoutField* restField = nullptr;
     for (size_t column = 0; column < row.fields.size(); ++column) {
         const LayoutField& field = layout.fields[static_cast<size_t>(columns.fieldOfColumn[column])];
         std::string error;
-        if (!EncodeField(field, row.fields[column], record->data(), &error)) {
+        const bool encoded = field.rest ? EncodeRest(field, row.fields[column], &rest, &error)
+                                        : EncodeField(field, row.fields[column], record->data(), &error);
+        if (!encoded) {
             *reason = "field \"" + field.name + "\": " + error;
             return false;
         }
+        if (field.rest) restField = &field;
+    }
+    // The rest of the record follows its fixed fields, however long; the record is never
+    // shorter than its fixed part.
+    if (restField != nullptr) {
+        record->resize(static_cast<size_t>(restField->offset));
+        record->insert(record->end(), rest.begin(), rest.end());
+        if (record->size() < recordLength) record->resize(recordLength, 0);
+    }
+    if (record->size() > static_cast<size_t>(kLongestRecord)) {
+        *reason = "the record would be " + std::to_string(record->size()) + " bytes; a record holds at most " +
+                  std::to_string(kLongestRecord);
+        return false;
     }
     return true;
 }
@@ -118,12 +136,14 @@ int32_t ResolveExisting(const LoadOptions& options, int16_t handle, const std::v
         std::memcpy(key + at, record.data() + segment.position - 1, static_cast<size_t>(segment.length));
         at += static_cast<size_t>(segment.length);
     }
-    std::vector<uint8_t> present(record.size());
+    // Room for the longest record: the one there may have a longer variable part than the row.
+    std::vector<uint8_t> present(kLongestRecord);
     const int32_t found = DbRead(btr::kOpGetEqual, handle, key, present.data(), static_cast<int16_t>(present.size()));
     // Another key without duplicates refused the row: it is no row of key 0's.
     if (found == btr::kStatusKeyNotFound) return btr::kStatusDuplicateKey;
     if (found != 0) return found;
     if (options.skipExisting) {
+        present.resize(static_cast<size_t>(DbGetLastDataLength(handle) & 0xFFFF));
         if (present != record) return btr::kStatusDuplicateKey;
         ++tally->skipped;
         return 0;
@@ -248,10 +268,11 @@ void RunLoad(const LoadOptions& options) {
         progress.Update(static_cast<int64_t>(i));
         batches.BeforeRow();
         std::string reason;
-        if (BuildRecord(rows[i], layout, columns, &record, &reason)) {
+        if (BuildRecord(rows[i], layout, columns, static_cast<size_t>(recordLength), &record, &reason)) {
             char keyBuffer[kKeyBufferSize] = {};
+            // Lengths up to 65535 pass as the library's 16 bits.
             int32_t status =
-                DbModify(btr::kOpInsert, handle, keyBuffer, record.data(), static_cast<int16_t>(recordLength));
+                DbModify(btr::kOpInsert, handle, keyBuffer, record.data(), static_cast<int16_t>(record.size()));
             if (status == 0) {
                 ++tally.loaded;
                 continue;

@@ -28,6 +28,7 @@ constexpr TypeName kTypeNames[] = {
     {FieldType::kUnsigned, "unsigned"},
     {FieldType::kFloat, "float"},
     {FieldType::kHex, "hex"},
+    {FieldType::kText, "text"},
     {FieldType::kAccounting, "date", AccountingType::kDate},
     {FieldType::kAccounting, "time", AccountingType::kTime},
     {FieldType::kAccounting, "timestamp", AccountingType::kTimestamp},
@@ -43,13 +44,15 @@ constexpr TypeName kTypeNames[] = {
 
 constexpr char kTypeList[] =
     "string, zstring, integer, unsigned, float, hex, date, time, timestamp, decimal:S, money, numeric:S, "
-    "currency, bfloat, lstring, logical, autoincrement";
+    "currency, bfloat, lstring, logical, autoincrement; LENGTH * with text or hex: the rest of the record";
 
 // A record is at most this long; a field past it can never be read or written.
 constexpr int kLongestRecord = 65535;
 
 bool LengthFits(const LayoutField& field) {
     const int length = field.length;
+    if (field.rest || field.type == FieldType::kText) return field.rest && (field.type == FieldType::kText ||
+                                                                            field.type == FieldType::kHex);
     switch (field.type) {
         case FieldType::kAccounting:
             return AccountingLengthFits(field.accounting, length);
@@ -171,7 +174,7 @@ bool EncodeHex(const LayoutField& field, const std::string& text, uint8_t* out, 
 }
 
 bool HoldsText(const LayoutField& field) {
-    return field.type == FieldType::kString || field.type == FieldType::kZstring ||
+    return field.type == FieldType::kString || field.type == FieldType::kZstring || field.type == FieldType::kText ||
            (field.type == FieldType::kAccounting && field.accounting == AccountingType::kLstring);
 }
 
@@ -247,7 +250,9 @@ bool ParseLayout(const std::string& text, RecordLayout* layout, std::string* err
                      std::to_string(kLongestRecord - 1);
             return false;
         }
-        if (!ParseInt(words[2], &field.length) || field.length < 1 || field.offset + field.length > kLongestRecord) {
+        field.rest = words[2] == "*";
+        if (!field.rest &&
+            (!ParseInt(words[2], &field.length) || field.length < 1 || field.offset + field.length > kLongestRecord)) {
             *error = where + "length " + QuotedValue(words[2]) + " is not a length from 1 that ends within a record";
             return false;
         }
@@ -268,7 +273,10 @@ bool ParseLayout(const std::string& text, RecordLayout* layout, std::string* err
             return false;
         }
         if (!LengthFits(field)) {
-            *error = where + "a " + words[3] + " field cannot be " + ShownValue(words[2]) + " bytes long";
+            *error = where + (field.rest || field.type == FieldType::kText
+                                  ? "only a text or hex field can be the rest of the record (length *), and a text "
+                                    "field only that"
+                                  : "a " + words[3] + " field cannot be " + ShownValue(words[2]) + " bytes long");
             return false;
         }
         if (layout->Find(field.name) >= 0) {
@@ -276,8 +284,14 @@ bool ParseLayout(const std::string& text, RecordLayout* layout, std::string* err
             return false;
         }
         for (const auto& other : layout->fields) {
-            if (field.offset < other.offset + other.length && other.offset < field.offset + field.length) {
-                *error = where + "field " + QuotedValue(field.name) + " overlaps field " + QuotedValue(other.name);
+            // A rest field reaches to the record's end, wherever that is.
+            const bool overlap = field.rest   ? other.rest || field.offset < other.offset + other.length
+                                 : other.rest ? other.offset < field.offset + field.length
+                                              : field.offset < other.offset + other.length &&
+                                                    other.offset < field.offset + field.length;
+            if (overlap) {
+                *error = where + "field " + QuotedValue(field.name) + " overlaps field " + QuotedValue(other.name) +
+                         (field.rest || other.rest ? " (a field of length * is the rest of the record)" : "");
                 return false;
             }
         }
@@ -317,6 +331,10 @@ bool EncodeField(const LayoutField& field, const std::string& utf8, uint8_t* rec
         return false;
     }
     const std::string& text = field.codePage != 0 ? converted : utf8;
+    if (field.rest) {
+        *error = "the rest of the record is written with the record's length (EncodeRest)";
+        return false;
+    }
     switch (field.type) {
         case FieldType::kString:
         case FieldType::kZstring: {
@@ -339,8 +357,55 @@ bool EncodeField(const LayoutField& field, const std::string& utf8, uint8_t* rec
             return EncodeHex(field, text, out, error);
         case FieldType::kAccounting:
             return EncodeAccounting(field.accounting, field.length, field.scale, text, out, error);
+        case FieldType::kText:
+            break;  // only as the rest of a record
     }
     return false;
+}
+
+bool EncodeRest(const LayoutField& field, const std::string& text, std::string* bytes, std::string* error) {
+    if (field.type == FieldType::kHex) {
+        if (text.size() % 2 != 0) {
+            *error = QuotedValue(text) + " is not hex digit pairs";
+            return false;
+        }
+        bytes->assign(text.size() / 2, '\0');
+        for (size_t i = 0; i < text.size(); i += 2) {
+            const int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
+            if (high < 0 || low < 0) {
+                *error = QuotedValue(text) + " holds a character that is not a hex digit";
+                return false;
+            }
+            (*bytes)[i / 2] = static_cast<char>(high * 16 + low);
+        }
+        return true;
+    }
+    size_t failedAt = 0;
+    if (field.codePage != 0 &&
+        !platform::ConvertCodePage(field.codePage, platform::TextDirection::kUtf8ToCodePage, text, bytes, &failedAt)) {
+        *error = QuotedValue(text) + " has a character at byte " + std::to_string(failedAt + 1) + " that code page " +
+                 std::to_string(field.codePage) + " does not have";
+        return false;
+    }
+    if (field.codePage == 0) *bytes = text;
+    return true;
+}
+
+std::string DecodeRest(const LayoutField& field, const uint8_t* record, size_t length, bool* valid) {
+    if (valid != nullptr) *valid = true;
+    if (length <= static_cast<size_t>(field.offset)) return std::string();
+    const uint8_t* in = record + field.offset;
+    const size_t size = length - static_cast<size_t>(field.offset);
+    if (field.type == FieldType::kHex) return HexText(in, size);
+    const std::string bytes(reinterpret_cast<const char*>(in), size);
+    std::string utf8;
+    size_t failedAt = 0;
+    if (field.codePage == 0) return bytes;
+    if (platform::ConvertCodePage(field.codePage, platform::TextDirection::kCodePageToUtf8, bytes, &utf8, &failedAt)) {
+        return utf8;
+    }
+    if (valid != nullptr) *valid = false;
+    return "#invalid(" + HexText(in, size) + ")";
 }
 
 std::string DecodeField(const LayoutField& field, const uint8_t* record, bool* valid) {
@@ -394,6 +459,8 @@ std::string DecodeBytes(const LayoutField& field, const uint8_t* record, bool* v
         }
         case FieldType::kHex:
             return HexText(in, length);
+        case FieldType::kText:
+            return std::string(reinterpret_cast<const char*>(in), length);
         case FieldType::kAccounting: {
             std::string text;
             *valid = DecodeAccounting(field.accounting, field.length, field.scale, in, &text);
@@ -406,6 +473,7 @@ std::string DecodeBytes(const LayoutField& field, const uint8_t* record, bool* v
 }  // namespace
 
 void ClearField(const LayoutField& field, uint8_t* record) {
+    if (field.rest) return;
     std::memset(record + field.offset, field.type == FieldType::kString ? ' ' : '\0',
                 static_cast<size_t>(field.length));
 }

@@ -7,7 +7,8 @@
 // (little-endian, 1, 2, 4 or 8 bytes), float (4 or 8 bytes), hex (raw bytes as hex digits), and
 // the record manager's own types (accounting_fields.h): date, time, timestamp, decimal:S,
 // money, numeric:S, currency, bfloat, lstring, logical, autoincrement (S: digits after the
-// point; decimal and numeric without it have none).
+// point; decimal and numeric without it have none). A last field of LENGTH `*` is the rest of
+// the record, however long (the variable-length part): `text` (its bytes as they are) or `hex`.
 #ifndef TYDB_TOOLS_RECORD_LAYOUT_H
 #define TYDB_TOOLS_RECORD_LAYOUT_H
 
@@ -19,7 +20,7 @@
 
 namespace tool {
 
-enum class FieldType { kString, kZstring, kInteger, kUnsigned, kFloat, kHex, kAccounting };
+enum class FieldType { kString, kZstring, kInteger, kUnsigned, kFloat, kHex, kAccounting, kText };
 
 struct LayoutField {
     std::string name;
@@ -29,6 +30,7 @@ struct LayoutField {
     AccountingType accounting = AccountingType::kDate;  // for kAccounting
     int scale = 0;                                      // digits after the point: decimal, numeric
     int codePage = 0;  // text fields: the record keeps the text in this Windows code page (0: as is)
+    bool rest = false;  // LENGTH `*`: from `offset` to the record's end (length 0)
 };
 
 struct RecordLayout {
@@ -65,6 +67,14 @@ bool EncodeField(const LayoutField& field, const std::string& text, uint8_t* rec
 // the bytes hold no value of the field's type, or text that does not convert from its code
 // page: the text is then #invalid(HEX).
 std::string DecodeField(const LayoutField& field, const uint8_t* record, bool* valid = nullptr);
+
+// A rest field's text as the bytes the record ends with; false with a reason when it is none
+// (hex digits that are not, a character the code page does not have).
+bool EncodeRest(const LayoutField& field, const std::string& text, std::string* bytes, std::string* error);
+
+// The rest field's text of a record of `length` bytes (empty when the record ends before the
+// field); `*valid` as DecodeField's.
+std::string DecodeRest(const LayoutField& field, const uint8_t* record, size_t length, bool* valid = nullptr);
 
 // The value an empty record has in the field: blanks for strings, zeros otherwise.
 void ClearField(const LayoutField& field, uint8_t* record);
