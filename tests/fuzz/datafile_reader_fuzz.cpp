@@ -39,5 +39,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         },
         &error);
     Check(read ? count == def.recordCount : !error.empty(), read ? "a count that differs, accepted" : "an error without a reason");
+
+    // Salvaging, the same file gives every record a strict walk gives, in the same order, and
+    // each thing passed over is named.
+    uint32_t salvaged = 0;
+    std::string salvageError;
+    const bool salvagedAll = file->ForEachRecord(
+        [&](const dfimport::Record& record) {
+            Check(record.bytes.size() >= def.recordLength && record.bytes.size() <= size, "a salvaged record's size");
+            ++salvaged;
+            return true;
+        },
+        &salvageError, [](const std::string& what) { Check(!what.empty(), "a part passed over without a reason"); });
+    Check(!read || (salvagedAll && salvaged == count), "salvaging a sound file gives other records");
+    Check(salvagedAll || !salvageError.empty(), "a salvage that ends without a reason");
     return 0;
 }

@@ -92,12 +92,13 @@ std::unique_ptr<Datafile> Datafile::Open(std::unique_ptr<ByteSource> source, std
     return file;
 }
 
-bool Datafile::ForEachRecord(const std::function<bool(const Record&)>& visit, std::string* error) const {
+bool Datafile::ForEachRecord(const std::function<bool(const Record&)>& visit, std::string* error,
+                             const std::function<void(const std::string&)>& lost) const {
     uint32_t unterminated = 0;
     bool stopped = false;
     uint32_t found = 0;
     try {
-        found = RecordWalker(*pages_, definition_).Walk([&](const Record& record) {
+        found = RecordWalker(*pages_, definition_, lost).Walk([&](const Record& record) {
             if (UnterminatedZstring(definition_, record)) ++unterminated;
             stopped = !visit(record);
             return !stopped;
@@ -117,8 +118,13 @@ bool Datafile::ForEachRecord(const std::function<bool(const Record&)>& visit, st
         return false;
     }
     if (found != definition_.recordCount) {
-        *error = "the file control record counts " + std::to_string(definition_.recordCount) +
-                 " records, the data pages hold " + std::to_string(found);
+        const std::string difference = "the file control record counts " + std::to_string(definition_.recordCount) +
+                                       " records, the data pages hold " + std::to_string(found);
+        if (lost) {
+            lost(difference + " that could be read");
+            return true;
+        }
+        *error = difference;
         return false;
     }
     return true;

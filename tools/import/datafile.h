@@ -83,7 +83,10 @@ public:
     // Calls `visit` for every live record in physical order (stops early when it returns
     // false). False with `*error` set when a page or chain is damaged, when the records found
     // differ in number from the control record's count, or when they look enciphered.
-    bool ForEachRecord(const std::function<bool(const Record&)>& visit, std::string* error) const;
+    // With `lost`, a salvaging walk: damage it can pass over, and a count that then differs,
+    // are told to `lost` instead (record_walker.h).
+    bool ForEachRecord(const std::function<bool(const Record&)>& visit, std::string* error,
+                       const std::function<void(const std::string&)>& lost = nullptr) const;
 
 private:
     Datafile() = default;

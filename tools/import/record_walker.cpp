@@ -20,9 +20,15 @@ std::string Hex(uint32_t value) {
 
 }  // namespace
 
-RecordWalker::RecordWalker(const PageReader& pages, const Definition& definition)
+RecordWalker::RecordWalker(const PageReader& pages, const Definition& definition, LostPart lost)
     : pages_(pages), definition_(definition),
-      slotsPerPage_((pages.pageSize() - kSlotsStart) / definition.slotLength) {}
+      slotsPerPage_((pages.pageSize() - kSlotsStart) / definition.slotLength), lost_(std::move(lost)) {}
+
+bool RecordWalker::PassOver(const DatafileError& damage, const std::string& passedOver) const {
+    if (!lost_) return false;
+    lost_(std::string(damage.what()) + ": " + passedOver);
+    return true;
+}
 
 uint32_t RecordWalker::Walk(const std::function<bool(const Record&)>& visit) const {
     return pages_.family() == Family::kV5 ? WalkV5(visit) : WalkV6(visit);
@@ -42,11 +48,16 @@ bool RecordWalker::VisitSlot(const PageBytes& page, uint32_t pageNumber, uint32_
     if (definition_.variable) {
         const std::string owner = SlotName(pageNumber, slotOffset);
         try {
-            AppendTail(data + definition_.recordLength, owner, &record.bytes);
+            try {
+                AppendTail(data + definition_.recordLength, owner, &record.bytes);
+            } catch (const DatafileError& e) {
+                // Say whose tail it was: the page named is a variable page shared by many records.
+                if (std::string(e.what()).rfind(owner, 0) == 0) throw;
+                Fail(std::string(e.what()) + ", in the variable tail of " + owner);
+            }
         } catch (const DatafileError& e) {
-            // Say whose tail it was: the page named is a variable page shared by many records.
-            if (std::string(e.what()).rfind(owner, 0) == 0) throw;
-            Fail(std::string(e.what()) + ", in the variable tail of " + owner);
+            if (PassOver(e, "that record is not imported")) return true;
+            throw;
         }
     }
     return visit(record);
@@ -68,7 +79,12 @@ uint32_t RecordWalker::WalkV5(const std::function<bool(const Record&)>& visit) c
         const PageBytes page = pages_.Physical(p);
         if ((Le16(page.data() + offsetof(PageHeader, usage)) & kDataPageBit) == 0) continue;
         if (Ws32(page.data()) != p) {
-            FailAt(pages_.Name(p), 0, "a data page whose header names page " + std::to_string(Ws32(page.data())));
+            try {
+                FailAt(pages_.Name(p), 0, "a data page whose header names page " + std::to_string(Ws32(page.data())));
+            } catch (const DatafileError& e) {
+                if (PassOver(e, "the records of that page are not imported")) continue;
+                throw;
+            }
         }
         lastSeen = lastSeen || p == lastPage;
         const uint32_t used = p == lastPage ? lastUsed : slotsPerPage_;
@@ -80,8 +96,12 @@ uint32_t RecordWalker::WalkV5(const std::function<bool(const Record&)>& visit) c
         }
     }
     if (lastPage != 0 && !lastSeen) {
-        FailAt(pages_.Name(0), offsetof(FcrBlock, lastDataPage),
-               "the last data page named here, page " + std::to_string(lastPage) + ", is not a data page");
+        try {
+            FailAt(pages_.Name(0), offsetof(FcrBlock, lastDataPage),
+                   "the last data page named here, page " + std::to_string(lastPage) + ", is not a data page");
+        } catch (const DatafileError& e) {
+            if (!PassOver(e, "the records of the pages after it may be missing")) throw;
+        }
     }
     return count;
 }
@@ -111,8 +131,16 @@ std::set<uint32_t> RecordWalker::DeletedSlots() const {
 uint32_t RecordWalker::WalkV6(const std::function<bool(const Record&)>& visit) const {
     uint32_t count = 0;
     for (uint32_t l = 1; l < pages_.pageCount(); ++l) {
-        if (pages_.TypeOf(l) != kPageData) continue;
-        const PageBytes page = pages_.Page(l, kPageData);
+        PageBytes page;
+        try {
+            if (pages_.TypeOf(l) != kPageData) continue;
+            page = pages_.Page(l, kPageData);
+        } catch (const DatafileError& e) {
+            if (PassOver(e, "the records of logical page " + std::to_string(l) + ", if it holds any, are not imported")) {
+                continue;
+            }
+            throw;
+        }
         for (uint32_t s = 0; s < slotsPerPage_; ++s) {
             const uint32_t offset = kSlotsStart + s * definition_.slotLength;
             if (Le16(page.data() + offset) == 0) continue;

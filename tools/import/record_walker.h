@@ -7,15 +7,24 @@
 #include <cstdint>
 #include <functional>
 #include <set>
+#include <string>
+
+#include "datafile_error.h"
 
 #include "datafile.h"
 #include "page_reader.h"
 
 namespace dfimport {
 
+// Told what a salvaging walk passed over, naming page and offset.
+using LostPart = std::function<void(const std::string& what)>;
+
 class RecordWalker {
 public:
-    RecordWalker(const PageReader& pages, const Definition& definition);
+    // With `lost`, the walk salvages: a damaged data page or a record whose variable tail is
+    // damaged is told to `lost` and passed over, and the walk goes on. Damage that leaves live
+    // records and deleted ones impossible to tell apart (the 5.x deleted-record chain) still ends it.
+    RecordWalker(const PageReader& pages, const Definition& definition, LostPart lost = nullptr);
 
     // Calls `visit` for each live record until it returns false; returns the records visited.
     // Throws DatafileError, naming page and offset, for a damaged page or tail chain.
@@ -36,10 +45,13 @@ private:
     void AppendTail(const uint8_t* pointer, const std::string& owner, std::vector<uint8_t>* bytes) const;
     Fragment FragmentOf(const PageBytes& page, uint32_t pageNumber, uint8_t fragment) const;
     std::string SlotName(uint32_t pageNumber, uint32_t slotOffset) const;
+    // Whether to pass over `damage` (salvaging: it is told to lost_) rather than end the walk.
+    bool PassOver(const DatafileError& damage, const std::string& passedOver) const;
 
     const PageReader& pages_;
     const Definition& definition_;
     uint32_t slotsPerPage_;
+    LostPart lost_;
 };
 
 }  // namespace dfimport

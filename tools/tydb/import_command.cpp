@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iomanip>
 #include <iostream>
 #include <memory>
@@ -39,6 +40,7 @@ struct ImportOptions {
     std::string toFolder;
     bool dryRun = false;
     bool force = false;
+    bool salvage = false;  // import what can be read from a damaged source, listing what cannot
 };
 
 // Why one file was not imported (or not wholly): the exit status it stands for and the words.
@@ -53,9 +55,10 @@ struct Tally {
     uint32_t read = 0;
     uint32_t inserted = 0;
     std::vector<std::string> refusals;
+    std::vector<std::string> lost;  // what a salvaging import passed over
 };
 
-std::unique_ptr<dfimport::Datafile> OpenSource(const std::string& path) {
+std::unique_ptr<dfimport::Datafile> OpenSource(const std::string& path, bool salvage) {
     std::string error;
     std::unique_ptr<dfimport::ByteSource> source = dfimport::OpenFileSource(path, &error);
     if (!source) Refuse(2, error);
@@ -64,8 +67,13 @@ std::unique_ptr<dfimport::Datafile> OpenSource(const std::string& path) {
     for (const std::string& warning : file->definition().warnings) {
         std::cerr << "tydb: " << path << ": warning: " << warning << std::endl;
     }
-    // A first pass reads every record, so nothing is created from a file that is damaged further in.
-    if (!file->ForEachRecord([](const dfimport::Record&) { return true; }, &error)) Refuse(2, path + ": " + error);
+    // A first pass reads every record, so nothing is created from a file that is damaged further in
+    // (salvaging: from one whose damage ends the walk).
+    const auto passOver = [](const std::string&) {};
+    if (!file->ForEachRecord([](const dfimport::Record&) { return true; }, &error,
+                             salvage ? std::function<void(const std::string&)>(passOver) : nullptr)) {
+        Refuse(2, path + ": " + error + (salvage ? " (--salvage cannot go past this)" : ""));
+    }
     return file;
 }
 
@@ -105,7 +113,10 @@ void InsertRecords(BtrFile& dest, const dfimport::Datafile& source, const Import
             if (tally->read % kRecordsPerTransaction == 0) transaction(btr::kOpEndTransaction);
             return true;
         },
-        &error);
+        &error,
+        options.salvage ? std::function<void(const std::string&)>(
+                              [tally](const std::string& what) { tally->lost.push_back(what); })
+                        : nullptr);
     progress.Finish();
     if (!walked) Refuse(2, options.source + ": " + error);
     if (dest.inTransaction()) transaction(btr::kOpEndTransaction);
@@ -113,7 +124,7 @@ void InsertRecords(BtrFile& dest, const dfimport::Datafile& source, const Import
 
 // Reads and checks one source as an import would, and says what the import would do.
 void CheckOnly(const ImportOptions& options) {
-    const std::unique_ptr<dfimport::Datafile> source = OpenSource(options.source);
+    const std::unique_ptr<dfimport::Datafile> source = OpenSource(options.source, options.salvage);
     std::vector<uint8_t> buffer;
     std::string error;
     if (!BuildCreateBuffer(source->definition(), &buffer, &error)) Refuse(2, options.source + ": " + error);
@@ -130,7 +141,7 @@ void ImportOne(const ImportOptions& options, BtrCallFunction btrcall) {
     if (options.dest.size() >= static_cast<size_t>(btr::kMaxPathLength)) Refuse(2, options.dest + ": path too long");
     if (options.dryRun) return CheckOnly(options);
     const auto start = std::chrono::steady_clock::now();
-    const std::unique_ptr<dfimport::Datafile> source = OpenSource(options.source);
+    const std::unique_ptr<dfimport::Datafile> source = OpenSource(options.source, options.salvage);
     Tally tally;
     {
         BtrFile dest(btrcall, options.dest);
@@ -146,7 +157,14 @@ void ImportOne(const ImportOptions& options, BtrCallFunction btrcall) {
               << options.dest << ": " << tally.read << " records read, " << tally.inserted << " inserted, "
               << tally.refusals.size() << " refused, in " << std::fixed << std::setprecision(2) << seconds << " s"
               << std::endl;
+    for (const std::string& what : tally.lost) std::cout << "passed over: " << what << "\n";
+    if (!tally.lost.empty()) {
+        std::cout << "Salvaged: " << tally.lost.size() << " damaged place" << (tally.lost.size() == 1 ? "" : "s")
+                  << " of " << options.source << " passed over; check " << options.dest << " against what is missing"
+                  << std::endl;
+    }
     if (!tally.refusals.empty()) Refuse(1, options.source + ": " + std::to_string(tally.refusals.size()) + " records refused");
+    if (!tally.lost.empty()) Refuse(1, options.source + ": damaged; what could be read is in " + options.dest);
 }
 
 BtrCallFunction LoadRecordManager(const ImportOptions& options, RecordManager& manager) {
@@ -222,11 +240,15 @@ void AddImportCommand(CLI::App& app) {
     command->add_option("DEST", options->dest, "The data file to create with the same definition and records");
     command->add_option("--to", options->toFolder, "With a source folder: the folder for the new files, of the same names");
     command->add_flag("--dry-run", options->dryRun, "Read and check every source and say what would be done; write nothing");
+    command->add_flag("--salvage", options->salvage,
+                      "Import what can be read from a damaged source: damaged data pages and records whose variable "
+                      "part is damaged are passed over and listed (exit status 1)");
     AddForceFlag(command, &options->force, "Replace DEST if it exists");
     command->footer(
         "The source is read through once first: a damaged file, or one of a later family (7.x and up),\n"
         "compressed, key-only or enciphered under an owner name, is refused (exit status 2) before DEST\n"
-        "is made. Records are inserted in physical order, 1000 to a transaction; each record the record\n"
+        "is made; --salvage imports what can still be read from a damaged file and lists what it passed\n"
+        "over. Records are inserted in physical order, 1000 to a transaction; each record the record\n"
         "manager refuses is listed with its status (exit status 1). A source folder goes on past a file\n"
         "that fails and lists every failure at the end.");
     command->callback([options] {
