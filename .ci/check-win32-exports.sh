@@ -7,8 +7,8 @@
 #               system's (libgcc, libstdc++ and winpthread are linked statically).
 #   TyWReg.dll  ordinals 1 to 6, no names.
 #   w3btrv7.dll BTRCALL and the administration entry points W3bServerInit, W3bServerMove,
-#               W3bFileStoreOf, W3bCheckFile, W3bBackupFile, W3bRecoverFile and
-#               W3bRecoverFileAs, by name.
+#               W3bFileStoreOf, W3bCheckFile, W3bBackupFile, W3bRecoverFile,
+#               W3bRecoverFileAs and W3bInsertAt, by name.
 # With --complete every entry of tydb.def must be exported (all 55).
 #   .ci/check-win32-exports.sh [--complete] [build folder, default build-win32]
 set -euo pipefail
@@ -137,11 +137,11 @@ echo "TyWReg.dll: ordinals 1 to 6, no names"
 # ---- w3btrv7.dll -------------------------------------------------------------------------------
 dll="$build/w3btrv7/w3btrv7.dll"
 got="$(exports_of "$dll" | awk '{ print $2 }' | tr '\n' ' ')"
-[ "$got" = "BTRCALL W3bServerInit W3bServerMove W3bFileStoreOf W3bCheckFile W3bBackupFile W3bRecoverFile W3bRecoverFileAs " ] ||
-    fail "w3btrv7.dll exports '$got', expected BTRCALL, W3bServerInit, W3bServerMove, W3bFileStoreOf, W3bCheckFile, W3bBackupFile, W3bRecoverFile and W3bRecoverFileAs"
+[ "$got" = "BTRCALL W3bServerInit W3bServerMove W3bFileStoreOf W3bCheckFile W3bBackupFile W3bRecoverFile W3bRecoverFileAs W3bInsertAt " ] ||
+    fail "w3btrv7.dll exports '$got', expected BTRCALL, W3bServerInit, W3bServerMove, W3bFileStoreOf, W3bCheckFile, W3bBackupFile, W3bRecoverFile, W3bRecoverFileAs and W3bInsertAt"
 # libpq, for the server store: sockets, SSPI authentication, the user's profile folder.
 check_runtime "$dll" ws2_32.dll secur32.dll shell32.dll
-echo "w3btrv7.dll: BTRCALL, W3bServerInit, W3bServerMove, W3bFileStoreOf, W3bCheckFile, W3bBackupFile, W3bRecoverFile, W3bRecoverFileAs"
+echo "w3btrv7.dll: BTRCALL, W3bServerInit, W3bServerMove, W3bFileStoreOf, W3bCheckFile, W3bBackupFile, W3bRecoverFile, W3bRecoverFileAs, W3bInsertAt"
 
 if [ "$failures" -gt 0 ]; then
     echo "win32 export check: $failures failures"

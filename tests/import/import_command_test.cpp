@@ -370,6 +370,25 @@ TEST_F(ImportCommand, SalvageImportsEveryRecordOutsideTheDamageAndListsWhatItPas
     }
 }
 
+TEST_F(ImportCommand, EveryRecordKeepsItsAddressInTheOriginalFileAsItsPosition) {
+    const std::string dest = dir.File("OUT.DAT");
+    const ToolResult result = RunTool(dir, "import '" + SamplePath("MBBSEMU.DAT") + "' '" + dest + "'");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("every record at its original position"), std::string::npos) << result.out;
+    // MBBSEMU's four records fill the first slots of page 5 (512-byte pages, 6-byte page header,
+    // 90-byte slots).
+    Imported file(dest);
+    ASSERT_EQ(file.status, 0);
+    std::vector<uint32_t> positions;
+    for (int16_t s = file.Call(btr::kOpStepFirst, 0); s == 0; s = file.Call(btr::kOpStepNext, 0)) {
+        ASSERT_EQ(file.Call(btr::kOpGetPosition, 0), 0);
+        uint32_t position = 0;
+        std::memcpy(&position, file.data.data(), 4);
+        positions.push_back(position);
+    }
+    EXPECT_EQ(positions, (std::vector<uint32_t>{0xA06, 0xA60, 0xABA, 0xB14}));
+}
+
 TEST_F(ImportCommand, ExistingDestIsReplacedOnlyWithForce) {
     const std::string source = SamplePath("MBBSEMU.DAT"), dest = dir.File("OUT.DAT");
     ASSERT_EQ(RunTool(dir, "import '" + source + "' '" + dest + "'").exitCode, 0);

@@ -1,6 +1,7 @@
 // Insert, Update and Delete: statuses, autoincrement, null keys and record lengths.
 #include <gtest/gtest.h>
 
+#include "w3btrv7_admin.h"
 #include "w3btrv7_test_util.h"
 
 using namespace w3btest;
@@ -239,4 +240,31 @@ TEST(RecordWrites, LockBiasesOnWritesAreAccepted) {
     EXPECT_EQ(Call(btr::kOpDelete + 500, pb, r.data(), &length, key, 255, 0), 0);
     EXPECT_EQ(Call(btr::kOpInsert, pb, r.data(), &length, key, 255, 3), btr::kStatusInvalidKeyNumber);
     EXPECT_EQ(Call(btr::kOpInsert, pb, r.data(), &length, key, 3, 0), btr::kStatusKeyBufferTooShort);
+}
+
+TEST(RecordWrites, AnInsertTakesThePositionAskedForOnceAndLaterOnesGoPastTheHighest) {
+    TempDir dir;
+    Definition def(12, 1);
+    def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
+    ASSERT_EQ(Create(dir.File("P.DAT"), def), 0);
+    PositionBlock pb;
+    ASSERT_EQ(Open(pb, dir.File("P.DAT")), 0);
+    W3bInsertAt(0x1A06);
+    ASSERT_EQ(Insert(pb, Rec(1, "one")), 0);
+    EXPECT_EQ(Position(pb), 0x1A06u);
+    // Taken: nothing is stored, and the request is used up.
+    W3bInsertAt(0x1A06);
+    EXPECT_EQ(Insert(pb, Rec(2, "two")), btr::kStatusInvalidRecordAddress);
+    ASSERT_EQ(Insert(pb, Rec(2, "two")), 0);
+    EXPECT_EQ(Position(pb), 0x1A07u);
+    // Any other call uses a request up too.
+    W3bInsertAt(5);
+    ASSERT_EQ(Get(btr::kOpGetFirst, pb, 0).status, 0);
+    ASSERT_EQ(Insert(pb, Rec(3, "three")), 0);
+    EXPECT_EQ(Position(pb), 0x1A08u);
+    W3bInsertAt(7);
+    ASSERT_EQ(Insert(pb, Rec(4, "four")), 0);
+    EXPECT_EQ(Get(btr::kOpGetEqual, pb, 0, U32(4)).status, 0);
+    EXPECT_EQ(Position(pb), 7u);
+    EXPECT_EQ(Get(btr::kOpStepFirst, pb, 0).record, Rec(4, "four"));
 }

@@ -26,6 +26,7 @@
 #include "progress_bar.h"
 #include "record_manager.h"
 #include "status_text.h"
+#include "w3btrv7_admin.h"
 #include "write_guard.h"
 
 namespace tool {
@@ -56,6 +57,13 @@ struct Tally {
     uint32_t inserted = 0;
     std::vector<std::string> refusals;
     std::vector<std::string> lost;  // what a salvaging import passed over
+};
+
+// The record manager's calls an import makes: BTRCALL, and W3bInsertAt to keep each record's
+// original address as its position (null with a record manager that cannot).
+struct RecordManagerCalls {
+    BtrCallFunction btrcall = nullptr;
+    W3bInsertAtFunction insertAt = nullptr;
 };
 
 std::unique_ptr<dfimport::Datafile> OpenSource(const std::string& path, bool salvage) {
@@ -90,7 +98,8 @@ void CreateDestination(BtrFile& dest, const dfimport::Definition& definition, co
     if (opened != 0) Refuse(1, "cannot open " + options.dest + ": status " + DescribeStatus(opened));
 }
 
-void InsertRecords(BtrFile& dest, const dfimport::Datafile& source, const ImportOptions& options, Tally* tally) {
+void InsertRecords(BtrFile& dest, const dfimport::Datafile& source, const ImportOptions& options,
+                   W3bInsertAtFunction insertAt, Tally* tally) {
     ProgressBar progress(std::cout, platform::IsTerminal(1), "Importing", source.definition().recordCount);
     auto transaction = [&](uint16_t operation) {
         const int16_t status = dest.Transaction(operation);
@@ -100,6 +109,8 @@ void InsertRecords(BtrFile& dest, const dfimport::Datafile& source, const Import
     const bool walked = source.ForEachRecord(
         [&](const dfimport::Record& record) {
             if (!dest.inTransaction()) transaction(btr::kOpBeginTransaction);
+            // The record keeps its address in the original file as its position.
+            if (insertAt != nullptr) insertAt(record.address);
             const int16_t status = dest.Insert(record.bytes.data(), static_cast<uint32_t>(record.bytes.size()));
             if (status == 0) {
                 ++tally->inserted;
@@ -137,16 +148,16 @@ void CheckOnly(const ImportOptions& options) {
               << source->definition().keys.size() << " keys" << std::endl;
 }
 
-void ImportOne(const ImportOptions& options, BtrCallFunction btrcall) {
+void ImportOne(const ImportOptions& options, const RecordManagerCalls& calls) {
     if (options.dest.size() >= static_cast<size_t>(btr::kMaxPathLength)) Refuse(2, options.dest + ": path too long");
     if (options.dryRun) return CheckOnly(options);
     const auto start = std::chrono::steady_clock::now();
     const std::unique_ptr<dfimport::Datafile> source = OpenSource(options.source, options.salvage);
     Tally tally;
     {
-        BtrFile dest(btrcall, options.dest);
+        BtrFile dest(calls.btrcall, options.dest);
         CreateDestination(dest, source->definition(), options);
-        InsertRecords(dest, *source, options, &tally);
+        InsertRecords(dest, *source, options, calls.insertAt, &tally);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (size_t i = 0; i < tally.refusals.size() && i < kShownRefusals; ++i) std::cout << tally.refusals[i] << "\n";
@@ -156,6 +167,8 @@ void ImportOne(const ImportOptions& options, BtrCallFunction btrcall) {
     std::cout << "Imported " << options.source << " (format " << source->definition().format << ") into "
               << options.dest << ": " << tally.read << " records read, " << tally.inserted << " inserted, "
               << tally.refusals.size() << " refused, in " << std::fixed << std::setprecision(2) << seconds << " s"
+              << (calls.insertAt != nullptr ? "; every record at its original position"
+                                            : "; positions NOT kept: this record manager cannot place records")
               << std::endl;
     for (const std::string& what : tally.lost) std::cout << "passed over: " << what << "\n";
     if (!tally.lost.empty()) {
@@ -167,8 +180,9 @@ void ImportOne(const ImportOptions& options, BtrCallFunction btrcall) {
     if (!tally.lost.empty()) Refuse(1, options.source + ": damaged; what could be read is in " + options.dest);
 }
 
-BtrCallFunction LoadRecordManager(const ImportOptions& options, RecordManager& manager) {
-    return options.dryRun ? nullptr : manager.RequireEntry();
+RecordManagerCalls LoadRecordManager(const ImportOptions& options, RecordManager& manager) {
+    if (options.dryRun) return {};
+    return {manager.RequireEntry(), reinterpret_cast<W3bInsertAtFunction>(manager.Symbol("W3bInsertAt"))};
 }
 
 void RunImport(const ImportOptions& options) {
@@ -176,9 +190,9 @@ void RunImport(const ImportOptions& options) {
     if (options.dest.empty()) Fail(2, "name the new data file: tydb import SOURCE DEST");
     if (!options.dryRun) CheckNoOtherComputersLock(options.dest, options.force);
     RecordManager manager;
-    BtrCallFunction btrcall = LoadRecordManager(options, manager);
+    const RecordManagerCalls calls = LoadRecordManager(options, manager);
     try {
-        ImportOne(options, btrcall);
+        ImportOne(options, calls);
     } catch (const ImportRefusal& refusal) {
         Fail(refusal.exitCode, refusal.message);
     }
@@ -204,7 +218,7 @@ void RunFolderImport(const ImportOptions& options) {
     if (!std::filesystem::is_directory(options.toFolder, error)) Fail(2, options.toFolder + " is no folder");
     if (!options.dryRun) CheckNoOtherComputersLock(options.toFolder + "/-", options.force);
     RecordManager manager;
-    BtrCallFunction btrcall = LoadRecordManager(options, manager);
+    const RecordManagerCalls calls = LoadRecordManager(options, manager);
     std::vector<ImportRefusal> failures;
     const std::vector<std::string> names = FilesOf(options.source);
     for (const std::string& name : names) {
@@ -213,7 +227,7 @@ void RunFolderImport(const ImportOptions& options) {
         one.dest = options.toFolder + "/" + name;
         one.toFolder.clear();
         try {
-            ImportOne(one, btrcall);
+            ImportOne(one, calls);
         } catch (const ImportRefusal& refusal) {
             std::cerr << "tydb: " << refusal.message << std::endl;
             failures.push_back(refusal);

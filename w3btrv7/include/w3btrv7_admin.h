@@ -153,6 +153,15 @@ BTR_EXPORT int16_t BTR_CALL W3bRecoverFileAs(const char* source, const char* des
                                              uint32_t createLength, W3bLostRecord report, void* context,
                                              W3bRecoverSummary* summary, char* message, uint32_t messageSize);
 
+/* Asks that the record the calling thread's next BTRCALL inserts (operation 2) take record
+ * position `position` (its Get Position answer) instead of one the store chooses: an importer
+ * keeps each record's address from the file it came from, which an application may have stored
+ * in its own records. The request is used up by that next call, whatever it is; 0 withdraws it.
+ * The Insert answers 43 when the position is taken already; later Inserts without a request go
+ * past the highest position in use. Always 0. */
+typedef int16_t(BTR_CALL* W3bInsertAtFunction)(uint32_t position);
+BTR_EXPORT int16_t BTR_CALL W3bInsertAt(uint32_t position);
+
 #ifdef __cplusplus
 }
 #endif

@@ -2,8 +2,10 @@
 // request to its operation.
 #include <chrono>
 #include <mutex>
+#include <utility>
 
 #include "ops/call.h"
+#include "ops/requested_position.h"
 #include "settings.h"
 #include "trace.h"
 
@@ -92,5 +94,6 @@ extern "C" BTR_EXPORT int16_t BTR_CALL BTRCALL(uint16_t operation, void* positio
     call.key = static_cast<uint8_t*>(keyBuffer);
     call.keyLength = keyLength;
     call.keyNumber = keyNumber;
+    call.insertPosition = std::exchange(RequestedInsertPosition(), 0);
     return TraceEnabled() ? ServeTraced(operation, call) : Serve(operation, call);
 }

@@ -1,10 +1,11 @@
 // The administration entry points that check a data file, copy it while it is in use and save
-// what a damaged one still holds
-// (w3btrv7_admin.h): thin wrappers over the SQLite store's check, backup and recovery. They use no open
-// file of the engine, so they take no engine lock and never hold up the process's calls.
+// what a damaged one still holds (w3btrv7_admin.h): thin wrappers over the SQLite store's check,
+// backup and recovery; and W3bInsertAt, the position the thread's next Insert takes. They use no
+// open file of the engine, so they take no engine lock and never hold up the process's calls.
 #include <string>
 
 #include "admin_answer.h"
+#include "ops/requested_position.h"
 #include "store/file_def.h"
 #include "store/server_folder.h"
 #include "store/sqlite/file_backup.h"
@@ -123,4 +124,9 @@ extern "C" BTR_EXPORT int16_t BTR_CALL W3bRecoverFileAs(const char* source, cons
         return Answer(status, "the definition given is not one Create would accept", message, messageSize);
     }
     return Recover(source, dest, &definition, report, context, summary, message, messageSize);
+}
+
+extern "C" BTR_EXPORT int16_t BTR_CALL W3bInsertAt(uint32_t position) {
+    w3b::RequestedInsertPosition() = position;
+    return 0;
 }

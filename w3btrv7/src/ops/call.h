@@ -23,6 +23,7 @@ struct Call {
     uint8_t* key = nullptr;
     uint8_t keyLength = 0;
     int8_t keyNumber = 0;
+    int64_t insertPosition = 0;  // the position an Insert is to take (W3bInsertAt); 0: the store's choice
 
     // Bytes the caller supplies or can take; 0 without a buffer.
     uint32_t DataCapacity() const { return data != nullptr && dataLength != nullptr ? *dataLength : 0; }

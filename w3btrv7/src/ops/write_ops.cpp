@@ -319,7 +319,9 @@ int16_t DoInsert(Call& call, OpenInstance& open) {
         return status;
     }
     const std::string& record = request.record;
-    int64_t position = 0;
+    // A position asked for (W3bInsertAt) must be a record address: 1 to 2^32 - 1.
+    int64_t position = call.insertPosition;
+    if (position < 0 || position > 0xFFFFFFFFLL) return btr::kStatusInvalidRecordAddress;
     if (int16_t status = file.InsertRecord(Bytes(record), record.size(), &position); status != btr::kStatusSuccess) {
         return status;
     }

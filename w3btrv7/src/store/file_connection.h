@@ -148,6 +148,8 @@ public:
 
     // ---- Records by position. `found` false (status 0) when there is no such record.
     virtual int16_t ReadRecord(int64_t position, std::string* data, bool* found) = 0;
+    // `*position` in: the position the record is to take, or 0 for the store to choose one after
+    // every position in use; 43 when the one asked for is taken. Out: the record's position.
     virtual int16_t InsertRecord(const uint8_t* data, size_t size, int64_t* position) = 0;
     // Update and Delete change the record only while it is still `expected`, the record as the
     // caller read it: `*changed` false (status 0) when it is not, or no longer there. So a change

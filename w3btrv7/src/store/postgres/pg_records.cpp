@@ -72,19 +72,32 @@ int16_t PgFile::ReadRecord(int64_t position, std::string* data, bool* found) {
 int16_t PgFile::InsertRecord(const uint8_t* data, size_t size, int64_t* position) {
     PgParams params = Params();
     params.Bytes(data, size);
-    if (deferring_) *position = kPositionPending;
-    return Write("INSERT INTO " + Table("w3b_record") + "(file, position, data) VALUES($1, nextval('" +
-                     PositionSequence(*session_, id_) + "'), $2) RETURNING position",
-                 params, [position](int16_t status, PgResult& result) {
-                     // A position taken twice is the store's fault, never the caller's duplicate.
-                     if (status != btr::kStatusSuccess) {
-                         return status == btr::kStatusDuplicateKey ? btr::kStatusIoError : status;
-                     }
-                     if (result.Rows() != 1) return btr::kStatusIoError;
-                     *position = result.Int(0, 0);
-                     // Positions are 4-byte record addresses.
-                     return *position > 0xFFFFFFFFLL ? btr::kStatusDiskFull : btr::kStatusSuccess;
-                 });
+    const std::string sequence = "'" + PositionSequence(*session_, id_) + "'";
+    const bool asked = *position > 0;
+    std::string insert;
+    if (asked) {
+        // The position asked for, and the sequence moved past it so that it is never given again.
+        params.Int8(*position);
+        insert = "WITH placed AS (INSERT INTO " + Table("w3b_record") +
+                 "(file, position, data) VALUES($1, $3, $2) RETURNING position), moved AS (SELECT setval(" + sequence +
+                 ", GREATEST(position, (SELECT last_value FROM " + PositionSequence(*session_, id_) +
+                 "))) FROM placed) SELECT position FROM placed, moved";
+    } else {
+        if (deferring_) *position = kPositionPending;
+        insert = "INSERT INTO " + Table("w3b_record") + "(file, position, data) VALUES($1, nextval(" + sequence +
+                 "), $2) RETURNING position";
+    }
+    return Write(insert, params, [position, asked](int16_t status, PgResult& result) {
+        // A position taken twice is the caller's when it asked for one, else the store's fault.
+        if (status != btr::kStatusSuccess) {
+            if (status != btr::kStatusDuplicateKey) return status;
+            return asked ? btr::kStatusInvalidRecordAddress : btr::kStatusIoError;
+        }
+        if (result.Rows() != 1) return btr::kStatusIoError;
+        *position = result.Int(0, 0);
+        // Positions are 4-byte record addresses.
+        return *position > 0xFFFFFFFFLL ? btr::kStatusDiskFull : btr::kStatusSuccess;
+    });
 }
 
 namespace {

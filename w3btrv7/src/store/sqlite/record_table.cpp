@@ -29,12 +29,18 @@ int16_t RecordTable::Read(int64_t position, std::string* data, bool* found) {
 }
 
 int16_t RecordTable::Insert(const uint8_t* data, size_t size, int64_t* position) {
-    sqlite3_stmt* stmt = Prepared(db_, insert_, "INSERT INTO records(data) VALUES(?1)");
+    // Without a position SQLite takes one past the highest in use.
+    sqlite3_stmt* stmt = Prepared(db_, insert_, "INSERT INTO records(position, data) VALUES(?2, ?1)");
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
     BindBlob(stmt, 1, data, size);
+    if (*position > 0) sqlite3_bind_int64(stmt, 2, *position);
     int rc = sqlite3_step(stmt);
-    if (rc != SQLITE_DONE) return StatusOf(rc) == btr::kStatusDuplicateKey ? btr::kStatusIoError : StatusOf(rc);
+    if (rc != SQLITE_DONE) {
+        // A position taken twice is the caller's when it asked for one, else the store's fault.
+        if (StatusOf(rc) != btr::kStatusDuplicateKey) return StatusOf(rc);
+        return *position > 0 ? btr::kStatusInvalidRecordAddress : btr::kStatusIoError;
+    }
     *position = sqlite3_last_insert_rowid(db_);
     // Positions are 4-byte record addresses.
     if (*position > 0xFFFFFFFFLL) return btr::kStatusDiskFull;
