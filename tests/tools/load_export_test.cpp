@@ -61,7 +61,7 @@ TEST_F(LoadExport, EveryFieldTypeRoundTrips) {
         "2147483647,,,1,1e+100,\n";
     auto loaded = Load(rows);
     ASSERT_EQ(loaded.exitCode, 0) << loaded.out << loaded.err;
-    EXPECT_NE(loaded.out.find("Loaded 3 records"), std::string::npos) << loaded.out;
+    EXPECT_NE(loaded.out.find("Loaded 3 records"), std::string::npos) << loaded.out << loaded.err;
 
     auto exported = Export();
     ASSERT_EQ(exported.exitCode, 0) << exported.err;
@@ -97,21 +97,25 @@ TEST_F(LoadExport, EachRejectedRowIsReportedWithItsLineAndReasonAndTheOthersAreS
         "10,Last,10\n";
     auto loaded = Load(rows);
     EXPECT_EQ(loaded.exitCode, 1);
-    const auto has = [&](const std::string& text) { return loaded.out.find(text) != std::string::npos; };
-    EXPECT_TRUE(has("in.csv, line 3: rejected, status 5 (duplicate key value)")) << loaded.out;
-    EXPECT_TRUE(has("line 4: rejected, field \"number\": \"x\" is not an integer")) << loaded.out;
+    // Rejected rows go to standard error, the summary to standard output.
+    const auto has = [&](const std::string& text) {
+        const bool row = text.find(": rejected") != std::string::npos;
+        return (row ? loaded.err : loaded.out).find(text) != std::string::npos;
+    };
+    EXPECT_TRUE(has("in.csv, line 3: rejected, status 5 (duplicate key value)")) << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 4: rejected, field \"number\": \"x\" is not an integer")) << loaded.out << loaded.err;
     EXPECT_TRUE(
         has("line 5: rejected, field \"name\": \"A name far too long for it\" is 26 characters; the field "
             "holds 16"))
-        << loaded.out;
-    EXPECT_TRUE(has("line 6: rejected, 2 fields where the header has 3")) << loaded.out;
-    EXPECT_TRUE(has("line 7: rejected, field \"count\": \"-1\" is not an unsigned integer")) << loaded.out;
+        << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 6: rejected, 2 fields where the header has 3")) << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 7: rejected, field \"count\": \"-1\" is not an unsigned integer")) << loaded.out << loaded.err;
     EXPECT_TRUE(has("line 8: rejected, field \"count\": 70000 does not fit a 2-byte unsigned integer (0 to 65535)"))
-        << loaded.out;
-    EXPECT_TRUE(has("line 11: rejected, text after the closing quote of field 2")) << loaded.out;
-    EXPECT_FALSE(has("line 9: rejected")) << loaded.out;
-    EXPECT_TRUE(has("Loaded 3 records into")) << loaded.out;
-    EXPECT_TRUE(has("rejected 7 rows")) << loaded.out;
+        << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 11: rejected, text after the closing quote of field 2")) << loaded.out << loaded.err;
+    EXPECT_FALSE(has("line 9: rejected")) << loaded.out << loaded.err;
+    EXPECT_TRUE(has("Loaded 3 records into")) << loaded.out << loaded.err;
+    EXPECT_TRUE(has("rejected 7 rows")) << loaded.out << loaded.err;
 
     // Only whole good rows are in the file: the fields the CSV left out are blank or zero.
     auto exported = Export();
@@ -138,7 +142,7 @@ TEST_F(LoadExport, ARejectedValueIsQuotedByItsFirstFortyCharactersAndItsLength) 
     for (const auto& row : rows) {
         auto loaded = Load(row.column + "\n" + std::string(kHuge, row.fill) + "\n");
         EXPECT_EQ(loaded.exitCode, 1) << row.column;
-        EXPECT_NE(loaded.out.find("line 2: rejected, " + row.message), std::string::npos) << loaded.out.substr(0, 400);
+        EXPECT_NE(loaded.err.find("line 2: rejected, " + row.message), std::string::npos) << loaded.err.substr(0, 400);
         EXPECT_LT(loaded.out.size(), 1000u) << row.column;
     }
     auto header = Load(std::string(kHuge, 'h') + "\n1\n");
@@ -154,8 +158,8 @@ TEST_F(LoadExport, ARecordManagerRefusalIsReportedWithItsStatusAndTheLoadGoesOn)
         fake.Script(btr::kOpInsert, "2", 18);
         auto loaded = Load("number,name\n1,Ada\n2,Bea\n3,Cleo\n");
         EXPECT_EQ(loaded.exitCode, 1);
-        EXPECT_NE(loaded.out.find("in.csv, line 3: rejected, status 18 (disk full)"), std::string::npos) << loaded.out;
-        EXPECT_NE(loaded.out.find("Loaded 2 records into"), std::string::npos) << loaded.out;
+        EXPECT_NE(loaded.err.find("in.csv, line 3: rejected, status 18 (disk full)"), std::string::npos) << loaded.err;
+        EXPECT_NE(loaded.out.find("Loaded 2 records into"), std::string::npos) << loaded.out << loaded.err;
         EXPECT_EQ(fake.CallsOf(btr::kOpInsert).size(), 3u);
     }
     EXPECT_EQ(Export().out, "number,name,code,count,ratio,tag\n1,Ada,,0,0,00000000\n3,Cleo,,0,0,00000000\n");
@@ -209,19 +213,23 @@ TEST_F(LoadExport, ValuesAtTheEdgesOfTheirFieldsAreKeptOrRefused) {
                                "256,0,0,0,0,,\n"));                // line 12: id over one byte
     auto loaded = RunTool(dir, "load " + Q(edges) + " " + Q(dir.File("in.csv")) + layout);
     EXPECT_EQ(loaded.exitCode, 1);
-    const auto has = [&](const std::string& text) { return loaded.out.find(text) != std::string::npos; };
-    EXPECT_TRUE(has("line 4: rejected, field \"tiny\": 128 does not fit a 1-byte integer (-128 to 127)")) << loaded.out;
-    EXPECT_TRUE(has("line 5: rejected, field \"wide\"")) << loaded.out;
-    EXPECT_TRUE(has("line 6: rejected, field \"big\"")) << loaded.out;
-    EXPECT_TRUE(has("line 7: rejected, field \"single\": 1e39 does not fit a 4-byte float")) << loaded.out;
-    EXPECT_TRUE(has("line 8: rejected, field \"z\": \"abcd\" is 4 characters; the field holds 3")) << loaded.out;
-    EXPECT_TRUE(has("line 9: rejected, field \"raw\"")) << loaded.out;
+    // Rejected rows go to standard error, the summary to standard output.
+    const auto has = [&](const std::string& text) {
+        const bool row = text.find(": rejected") != std::string::npos;
+        return (row ? loaded.err : loaded.out).find(text) != std::string::npos;
+    };
+    EXPECT_TRUE(has("line 4: rejected, field \"tiny\": 128 does not fit a 1-byte integer (-128 to 127)")) << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 5: rejected, field \"wide\"")) << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 6: rejected, field \"big\"")) << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 7: rejected, field \"single\": 1e39 does not fit a 4-byte float")) << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 8: rejected, field \"z\": \"abcd\" is 4 characters; the field holds 3")) << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 9: rejected, field \"raw\"")) << loaded.out << loaded.err;
     EXPECT_TRUE(has("line 10: rejected, field \"raw\": \"zz\" holds a character that is not a hex digit"))
-        << loaded.out;
-    EXPECT_TRUE(has("line 11: rejected, field \"raw\"")) << loaded.out;
+        << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 11: rejected, field \"raw\"")) << loaded.out << loaded.err;
     EXPECT_TRUE(has("line 12: rejected, field \"id\": 256 does not fit a 1-byte unsigned integer (0 to 255)"))
-        << loaded.out;
-    EXPECT_TRUE(has("Loaded 2 records into")) << loaded.out;
+        << loaded.out << loaded.err;
+    EXPECT_TRUE(has("Loaded 2 records into")) << loaded.out << loaded.err;
 
     auto exported = RunTool(dir, "export " + Q(edges) + layout);
     EXPECT_EQ(exported.out,
@@ -286,8 +294,8 @@ TEST_F(LoadExport, OutputThatIsNoTerminalGetsNoProgressBar) {
 TEST_F(LoadExport, AQuoteNeverClosedRejectsTheRestOfTheFile) {
     auto loaded = Load("number,name\n1,Ada\n2,\"open\n3,Never\n");
     EXPECT_EQ(loaded.exitCode, 1);
-    EXPECT_NE(loaded.out.find("line 3: rejected, a quoted field is never closed"), std::string::npos) << loaded.out;
-    EXPECT_NE(loaded.out.find("Loaded 1 record into"), std::string::npos) << loaded.out;
+    EXPECT_NE(loaded.err.find("line 3: rejected, a quoted field is never closed"), std::string::npos) << loaded.err;
+    EXPECT_NE(loaded.out.find("Loaded 1 record into"), std::string::npos) << loaded.out << loaded.err;
 }
 
 TEST_F(LoadExport, MalformedLayoutsAreRefusedBeforeAnyRecordIsWritten) {
@@ -471,9 +479,9 @@ TEST_F(AccountingFields, ATextThatIsNoValueOfItsTypeIsRefusedWithWhy) {
         SCOPED_TRACE(row.field + std::string(" ") + row.text);
         auto loaded = LoadInto(dir.File("BAD.DAT"), std::string("id,") + row.field + "\n1," + row.text + "\n");
         EXPECT_EQ(loaded.exitCode, 1);
-        EXPECT_NE(loaded.out.find(std::string("rejected, field \"") + row.field + "\""), std::string::npos)
-            << loaded.out;
-        EXPECT_NE(loaded.out.find(row.why), std::string::npos) << loaded.out;
+        EXPECT_NE(loaded.err.find(std::string("rejected, field \"") + row.field + "\""), std::string::npos)
+            << loaded.err;
+        EXPECT_NE(loaded.err.find(row.why), std::string::npos) << loaded.err;
     }
 }
 
@@ -516,8 +524,8 @@ TEST_F(AccountingFields, ACharacterTheCodePageLacksIsRefusedAndBytesItLeavesUnde
     ASSERT_TRUE(WriteFileBytes(dir.File("text.layout"), "id 0 4 integer\nname 4 12 string\n"));
     auto loaded = LoadInto(dir.File("T.DAT"), "id,name\n1,\u0141\u00f3d\u017a\n", "text.layout", "--encoding 1252");
     EXPECT_EQ(loaded.exitCode, 1);
-    EXPECT_NE(loaded.out.find("has a character at byte 1 that code page 1252 does not have"), std::string::npos)
-        << loaded.out;
+    EXPECT_NE(loaded.err.find("has a character at byte 1 that code page 1252 does not have"), std::string::npos)
+        << loaded.err;
 #ifndef _WIN32
     // 0x81 is no character of code page 1252 for the C library (Windows' own tables give it one).
     ASSERT_TRUE(WriteFileBytes(dir.File("bytes.layout"), "id 0 4 integer\nbytes 4 2 hex\n"));

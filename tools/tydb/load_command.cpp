@@ -285,7 +285,7 @@ void RunLoad(const LoadOptions& options) {
         }
         ++tally.rejected;
         progress.Finish();
-        std::cout << options.source << ", line " << rows[i].line << ": rejected, " << reason << "\n";
+        std::cerr << options.source << ", line " << rows[i].line << ": rejected, " << reason << "\n";
     }
     batches.Finish();
     progress.Finish();
@@ -369,8 +369,9 @@ void AddLoadCommand(CLI::App& app) {
     AddForceFlag(command, &options->force);
     command->footer(
         "Each row is one Insert: it is stored whole or not at all, many rows to a transaction. Every\n"
-        "rejected row is listed with its line and the reason (a value that does not fit its field, or the record manager's status, such as\n"
-        "5 for a duplicate key value); the exit status is then 1.");
+        "rejected row is listed on standard error with its line and the reason (a value that does not\n"
+        "fit its field, or the record manager's status, such as 5 for a duplicate key value); the exit\n"
+        "status is then 1. The summary goes to standard output.");
     command->callback([options] { RunLoad(*options); });
 }
 
