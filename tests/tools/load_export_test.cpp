@@ -536,4 +536,47 @@ TEST_F(AccountingFields, ACharacterTheCodePageLacksIsRefusedAndBytesItLeavesUnde
     EXPECT_EQ(RunTool(dir, "export " + Q(dir.File("T.DAT")) + " --layout x --encoding 1234567").exitCode, 2);
 }
 
+TEST_F(AccountingFields, ValuesAtTheEdgesOfEachTypeComeBackAsTheyWent) {
+    struct Row {
+        const char* field;
+        const char* text;
+        const char* exported;  // nullptr: the same text
+    } rows[] = {
+        {"day", "0001-01-01", nullptr},
+        {"day", "9999-12-31", nullptr},
+        {"at", "07:05", "07:05:00.00"},
+        {"stamp", "9999-12-31 23:59:59.9999999", "9999-12-31T23:59:59.9999999"},
+        {"stamp", "1970-01-01T00:00:00.5", "1970-01-01T00:00:00.5000000"},
+        {"amount", "-999999999.99", nullptr},
+        {"amount", "+5", "5.00"},
+        {"price", "-99999.99", nullptr},
+        {"qty", "-9999.99", nullptr},
+        {"qty", "-0.00", nullptr},
+        {"total", "-922337203685477.5808", nullptr},
+        {"total", "922337203685477.5807", nullptr},
+        {"rate", "1e-38", nullptr},
+        {"rate", "-1.7e38", "-1.7e+38"},
+        {"rate4", "0.5", nullptr},
+        {"note", "", nullptr},
+        {"note", "123456789", nullptr},
+        {"seq", "-2147483648", nullptr},
+    };
+    int id = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.field + std::string(" ") + row.text);
+        const std::string file = dir.File("EDGE" + std::to_string(++id) + ".DAT");
+        const auto loaded =
+            LoadInto(file, std::string("id,") + row.field + "\n" + std::to_string(id) + "," + row.text + "\n");
+        ASSERT_EQ(loaded.exitCode, 0) << loaded.out << loaded.err;
+        // The field alone, as the full layout defines it.
+        const std::string layout = kAccountingLayout;
+        const size_t at = layout.find(std::string("\n") + row.field + " ") + 1;
+        ASSERT_TRUE(WriteFileBytes(dir.File("one.layout"),
+                                   "id 0 4 integer\n" + layout.substr(at, layout.find('\n', at) + 1 - at)));
+        const std::string wanted = row.exported != nullptr ? row.exported : row.text;
+        EXPECT_EQ(ExportOf(file, "one.layout").out,
+                  std::string("id,") + row.field + "\n" + std::to_string(id) + "," + wanted + "\n");
+    }
+}
+
 }  // namespace

@@ -265,6 +265,7 @@ bool EncodeBfloat(int length, const std::string& text, uint8_t* out, std::string
     return true;
 }
 
+// The shortest number that is stored as these very bytes again.
 std::string BfloatText(int length, const uint8_t* in) {
     const uint64_t raw = LoadLittleEndian(in, length);
     const int bits = MantissaBits(length);
@@ -273,9 +274,20 @@ std::string BfloatText(int length, const uint8_t* in) {
     const uint64_t mantissa = (raw & ((uint64_t{1} << bits) - 1)) | uint64_t{1} << bits;
     long double value = std::ldexp(static_cast<long double>(mantissa), biased - 129 - bits);
     if ((raw >> bits & 1) != 0) value = -value;
-    char buffer[64];
-    const auto [end, failed] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return failed == std::errc() ? std::string(buffer, end) : "0";
+    std::string text;
+    uint8_t again[8];
+    std::string ignored;
+    for (int digits = 1; digits <= 21; ++digits) {
+        char buffer[64];
+        const auto [end, failed] =
+            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
+        if (failed != std::errc()) break;
+        text.assign(buffer, end);
+        if (EncodeBfloat(length, text, again, &ignored) && std::memcmp(again, in, static_cast<size_t>(length)) == 0) {
+            break;
+        }
+    }
+    return text;
 }
 
 // ---- The rest --------------------------------------------------------------------------------
