@@ -145,3 +145,27 @@ TEST(ManyProcesses, CreatesRacingForOneNewFileLeaveOneFileThatEveryOneOpens) {
         Close(pb);
     }
 }
+
+TEST_F(TwoProcesses, EqualValuesKeepTheirOrderOfArrivalAcrossTheOthersInsertBetweenTransactions) {
+    ASSERT_EQ(Ask("index 1"), "status 0");
+    auto insert = [&](uint32_t id, bool inTransaction) {
+        PositionBlock none;
+        uint32_t length = 0;
+        if (inTransaction) EXPECT_EQ(Call(btr::kOpBeginTransaction, none, nullptr, &length, nullptr, 0, 0), 0);
+        std::string r(12, ' ');
+        std::memcpy(r.data(), &id, 4);
+        std::memcpy(r.data() + 4, "same", 4);
+        EXPECT_EQ(Insert(pb_, r), 0) << "id " << id;
+        if (inTransaction) EXPECT_EQ(Call(btr::kOpEndTransaction, none, nullptr, &length, nullptr, 0, 0), 0);
+    };
+    insert(1, true);
+    ASSERT_EQ(Ask("insert 2 same"), "status 0");
+    insert(3, false);
+    ASSERT_EQ(Ask("insert 4 same"), "status 0");
+    insert(5, true);
+    std::vector<uint32_t> order;
+    for (Read r = Get(btr::kOpGetFirst, pb_, 1); r.status == 0; r = Get(btr::kOpGetNext, pb_, 1, r.key)) {
+        order.push_back(Id(r));
+    }
+    EXPECT_EQ(order, (std::vector<uint32_t>{1, 2, 3, 4, 5}));
+}

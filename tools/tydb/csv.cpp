@@ -1,5 +1,7 @@
 #include "csv.h"
 
+#include <utility>
+
 namespace tool {
 
 std::vector<CsvRow> ParseCsv(const std::string& text, char delimiter) {
@@ -46,7 +48,7 @@ std::vector<CsvRow> ParseCsv(const std::string& text, char delimiter) {
                 }
                 if (!closed) {
                     row.error = "a quoted field is never closed";
-                    rows.push_back(row);
+                    rows.push_back(std::move(row));
                     return rows;
                 }
                 bool lineEnd = at == text.size() || text[at] == '\n' ||
@@ -57,10 +59,12 @@ std::vector<CsvRow> ParseCsv(const std::string& text, char delimiter) {
                     break;
                 }
             } else {
+                const size_t start = at;
                 while (at < text.size() && text[at] != delimiter && text[at] != '\n' &&
                        !(text[at] == '\r' && (at + 1 == text.size() || text[at + 1] == '\n'))) {
-                    field += text[at++];
+                    ++at;
                 }
+                field.assign(text, start, at - start);
             }
             row.fields.push_back(field);
             if (at < text.size() && text[at] == delimiter) {
@@ -74,7 +78,7 @@ std::vector<CsvRow> ParseCsv(const std::string& text, char delimiter) {
                 rowDone = true;
             }
         }
-        rows.push_back(row);
+        rows.push_back(std::move(row));
     }
     return rows;
 }

@@ -14,6 +14,7 @@ namespace {
 // no more per page than a small one. A 32-bit process keeps its address space for the
 // application, which may have many files open.
 constexpr sqlite3_int64 kMapSize = sizeof(void*) >= 8 ? sqlite3_int64{1} << 30 : 0;
+constexpr int kWriteCacheKiB = 8192;
 
 // A URI naming `path` as a database that cannot change: SQLite then neither locks it nor
 // looks for its journals.
@@ -76,6 +77,10 @@ int Configure(sqlite3* db, ShareMode mode) {
     journal.Finalize();
     // In rollback mode a commit is durable only once the journal is gone: NORMAL syncs that too.
     Execute(db, FullSyncSetting() ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
+    // A transaction of many inserts changes pages all over each key; a cache that holds them
+    // until the commit writes each once, where SQLite's 2 MiB would write them out and read
+    // them back. The cache only grows as far as a connection writes.
+    Execute(db, ("PRAGMA cache_size=-" + std::to_string(kWriteCacheKiB)).c_str());
     return ConfigureReading(db, mode);
 }
 

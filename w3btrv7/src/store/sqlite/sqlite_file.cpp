@@ -234,6 +234,9 @@ int SqliteFile::SynchronousLevel() {
 int16_t SqliteFile::Refresh() {
     // Nothing committed since the definition was read: it is still the file's.
     if (def_ != nullptr && callStamp_.Same(refreshedAt_)) return btr::kStatusSuccess;
+    // Inside this connection's transaction nobody else can write, and the definition was made
+    // sure of when it began: definition changes are refused inside transactions.
+    if (def_ != nullptr && inTransaction_) return btr::kStatusSuccess;
     int16_t status = ReloadIfVersionChanged();
     if (status == btr::kStatusSuccess) refreshedAt_ = callStamp_;
     return status;
@@ -334,6 +337,7 @@ int16_t SqliteFile::JoinTransaction() {
         return status;
     }
     inTransaction_ = true;
+    keys_.RememberSequences(true);
     return btr::kStatusSuccess;
 }
 
@@ -341,6 +345,7 @@ int16_t SqliteFile::EndTransaction(Outcome outcome) {
     bool commit = outcome == Outcome::kCommit;
     if (!inTransaction_) return btr::kStatusSuccess;
     inTransaction_ = false;
+    keys_.RememberSequences(false);
     locks_.UnlockFile();
     ++ownWrites_;  // what was read inside may be undone now
     callStamp_ = ChangeStamp();
