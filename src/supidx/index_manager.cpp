@@ -97,7 +97,7 @@ int32_t IndexManager::ActivateKey(IndexRequest& request, int32_t attempts) {
             if (IsPermanent(StatFindKeySpec(statistics, candidate))) {
                 status = ForgetEntry(request, candidate);
             } else {
-                status = ReleaseKey(request, candidate, true);
+                status = EvictKey(request, candidate);
             }
         }
 
@@ -144,16 +144,18 @@ int32_t IndexManager::ReleaseKey(IndexRequest& request, int16_t keyNumber, bool 
 
     if (!purge) return registry.RemoveReference(keyNumber, 0);
     const int16_t dropped = request.DropKey(keyNumber);
-    // An entry whose key the file no longer has only misleads later evictions.
-    if (dropped == btr::kStatusInvalidKeyNumber && !noEntry &&
-        StatFindKeySpec(request.Statistics(true), keyNumber) == nullptr) {
-        ++forgottenEntries_;
-        return registry.PurgeEntry(keyNumber, 0);
-    }
     // A refused drop keeps the entry, so the key is listed again next time.
     if (dropped != kStatusSuccess) return dropped;
     if (noEntry) return kStatusSuccess;
     return registry.PurgeEntry(keyNumber, 0);
+}
+
+int32_t IndexManager::EvictKey(IndexRequest& request, int16_t keyNumber) {
+    const int32_t status = ReleaseKey(request, keyNumber, true);
+    if (status == btr::kStatusInvalidKeyNumber && StatFindKeySpec(request.Statistics(true), keyNumber) == nullptr) {
+        return ForgetEntry(request, keyNumber);
+    }
+    return status;
 }
 
 int32_t IndexManager::ForgetEntry(IndexRequest& request, int16_t keyNumber) {

@@ -43,8 +43,9 @@ public:
     // the request needs it.
     int32_t ActivateKey(IndexRequest& request, int32_t attempts);
     // Without purge, one reference fewer on supplemental key `keyNumber` (4 when the registry
-    // has no entry for it); with purge, the key is dropped and its entry deleted, and an entry
-    // whose key the file no longer has is deleted too. Permanent keys are left alone (0).
+    // has no entry for it, or its count is 0 already); with purge, the key is dropped and its
+    // entry deleted; a refused drop (6 for a key the file no longer has) keeps the entry.
+    // Permanent keys are left alone (0).
     int32_t ReleaseKey(IndexRequest& request, int16_t keyNumber, bool purge);
     int32_t ReleaseCurrentKey(IndexRequest& request, bool purge);
     // Deletes every registry entry of the file; its keys stay. 0 or 9 on success.
@@ -54,6 +55,9 @@ public:
     const ExcludedKeyNumbers& excludedKeyNumbers() const { return excluded_; }
 
 private:
+    // ReleaseKey with purge for an eviction, which also deletes an entry whose key the file no
+    // longer has: left in place, it would be listed first again by every later pass.
+    int32_t EvictKey(IndexRequest& request, int16_t keyNumber);
     // Deletes the registry entry of `keyNumber` under its lock without touching the file; for
     // entries that name no supplemental key of the file.
     int32_t ForgetEntry(IndexRequest& request, int16_t keyNumber);

@@ -17,7 +17,6 @@ namespace {
 constexpr int32_t kNoBias = 0;
 constexpr int32_t kUnchanged = -1;
 constexpr int32_t kLockWaitUnits = 3;
-constexpr int kRegistryOpenAttempts = 10;
 // Record operations pass this data length: the registry's record length.
 constexpr int16_t kRecordLength = 0;
 constexpr int kTimeTextSize = 29;
@@ -57,15 +56,10 @@ int32_t IndexRegistry::Open(const char* path) {
         const bool madeMeanwhile = created == btr::kStatusFileAlreadyExists || platform::FileExists(path);
         if (created != kStatusSuccess && !madeMeanwhile) return created;
     }
+    // DbOpen makes its own attempts; a registry another process holds exclusively is an open
+    // failure for this request, not a wait.
     int16_t handle = -1;
-    int32_t status = kStatusSuccess;
-    // While another workstation creates the registry, its opens answer "file in use" for a
-    // moment: that is worth the same bounded wait as a busy entry.
-    for (int attempt = 0; attempt < kRegistryOpenAttempts; ++attempt) {
-        if (attempt > 0) DbWait(kLockWaitUnits);
-        status = DbOpen(&handle, path, 0, kNoBias);
-        if (status != btr::kStatusFileInUse) break;
-    }
+    const int32_t status = DbOpen(&handle, path, 0, kNoBias);
     if (status == kStatusSuccess) handle_ = handle;
     return status;
 }

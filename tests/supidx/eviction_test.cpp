@@ -154,16 +154,7 @@ TEST_F(Eviction, StaleEntryNamingAPermanentKeyEndsWithNoRoomInsteadOfLooping) {
     ASSERT_EQ(FreeSegments(handle), 1);
     // The registry still remembers key 1 as an idle supplemental key of this file.
     ASSERT_EQ(DbClearKeyRegistry(handle), btr::kStatusEndOfFile);
-    tydb::RegistryRecord record;
-    std::memset(&record, 0, sizeof record);
-    std::strncpy(record.DataFileName, kDataName, 15);
-    record.KeyNumber = 1;
-    record.SegmentCount = 8;
-    record.TotalReferences = 1;
-    const int16_t registry = Open(RegistryPath());
-    uint8_t key[256] = {};
-    ASSERT_EQ(DbModify(btr::kOpInsert, registry, key, &record, 0), 0);
-    ASSERT_EQ(DbClose(registry), 0);
+    InsertEntry(1, 8);
 
     EXPECT_EQ(Activate(handle, kThreeSegments), btr::kStatusNumberOfKeys);
     EXPECT_TRUE(HasKey(handle, 1));
@@ -177,16 +168,7 @@ TEST_F(Eviction, StaleEntryOfAKeyTheFileNoLongerHasIsForgottenAndTheBuildGoesOn)
     const int idle = BuildIdle(handle, kIdleTwoA, 2);
     ASSERT_EQ(FreeSegments(handle), 1);
     // An entry whose key went without its entry (another workstation stopped half-way).
-    const int16_t registry = Open(RegistryPath());
-    tydb::RegistryRecord record;
-    std::memset(&record, 0, sizeof record);
-    std::strncpy(record.DataFileName, kDataName, 15);
-    record.KeyNumber = 40;
-    record.SegmentCount = 2;
-    record.TotalReferences = 1;
-    uint8_t key[256] = {};
-    ASSERT_EQ(DbModify(btr::kOpInsert, registry, key, &record, 0), 0);
-    ASSERT_EQ(DbClose(registry), 0);
+    InsertEntry(40, 2);
 
     ASSERT_EQ(Activate(handle, kThreeSegments), 0);
     const int built = CurrentKey(handle);

@@ -100,6 +100,17 @@ TEST_F(Lifecycle, PurgeDropsTheKeyDeletesItsEntryAndMakesKeyZeroCurrent) {
     EXPECT_EQ(CurrentKey(handle), 0);
 }
 
+TEST_F(Lifecycle, PurgeOfAKeyTheFileNoLongerHasAnswers6AndKeepsItsEntry) {
+    CreateDataFile();
+    const int16_t handle = Open(DataPath());
+    ASSERT_EQ(Activate(handle, kOrderDate), 0);
+    InsertEntry(40, 2);
+    ASSERT_EQ(DbOverRideDef(handle, 40, -1), 0);
+    EXPECT_EQ(DbPurgeKey(handle), btr::kStatusInvalidKeyNumber);
+    EXPECT_EQ(RegistryEntry(40).segments, 2);
+    EXPECT_TRUE(HasKey(handle, 1));
+}
+
 TEST_F(Lifecycle, PurgeOfUnregisteredSupplementalKeyDropsItAndLogsNothing) {
     UseRealEngine({"Index Log=1"});
     CreateDataFile();

@@ -198,5 +198,20 @@ TEST_F(Retries, CandidateListAllocatedOnALaterPassStillBuilds) {
     EXPECT_EQ(RegistryEntry(request.CurrentKey()).segments, 3);
 }
 
+TEST_F(Retries, RegistryAnotherProcessHoldsIsOneOpenFailureWithoutWaiting) {
+    CreateDataFile();
+    const int16_t handle = Open(DataPath());
+    ASSERT_EQ(Activate(handle, kNewKey), 0);
+    fake->ClearLog();
+    fake->Script(btr::kOpOpen, "*", btr::kStatusFileInUse);
+    const uint64_t sleptBefore = platform::testing::SleptMilliseconds();
+
+    EXPECT_EQ(Activate(handle, kThreeSegments), TYDB_STATUS_INVALID_HANDLE);
+    // Four runs (the new key cannot be registered), each one DbOpen of ten attempts.
+    EXPECT_EQ(fake->CallsOf(btr::kOpOpen).size(), 40u);
+    EXPECT_EQ(platform::testing::SleptMilliseconds(), sleptBefore);
+    fake->ClearScript();
+}
+
 }  // namespace
 }  // namespace supidxtest

@@ -202,6 +202,20 @@ protected:
         return none;
     }
 
+    // Stores an idle entry of (kDataName, keyNumber) as another workstation may have left it.
+    void InsertEntry(int keyNumber, uint16_t segments) {
+        tydb::RegistryRecord record;
+        std::memset(&record, 0, sizeof record);
+        std::strncpy(record.DataFileName, kDataName, 15);
+        record.KeyNumber = static_cast<uint16_t>(keyNumber);
+        record.SegmentCount = segments;
+        record.TotalReferences = 1;
+        const int16_t handle = Open(RegistryPath());
+        uint8_t key[256] = {};
+        ASSERT_EQ(DbModify(btr::kOpInsert, handle, key, &record, 0), 0);
+        DbClose(handle);
+    }
+
     // Changes one stored entry through the library's exports.
     void RewriteEntry(int keyNumber, int32_t total, uint16_t active) {
         int16_t handle = Open(RegistryPath());
