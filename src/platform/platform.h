@@ -57,6 +57,12 @@ char PathListSeparator();
 // on Windows, false on POSIX.
 bool FileNamesIgnoreCase();
 
+// Whether the library's path texts may spell a directory separator as '/' or '\' alike: true on
+// POSIX, where the application's '\' paths become '/' on their way to the file system, so both
+// spellings name one directory; false on Windows, where texts compare as the application wrote
+// them, letter case aside.
+bool SeparatorsSpelledEitherWay();
+
 // ---- Computer ----------------------------------------------------------------------------------
 
 // The computer's name, cut to fit `size` bytes with its terminator. False when the system

@@ -138,10 +138,9 @@ int32_t IndexRegistry::Write(bool isNew) {
     BuildKey(0, keyBuffer_, scratch);
     // Positions the file on the entry for an update; an insert does not need it.
     DbRead(btr::kOpGetEqual, handle_, keyBuffer_, &scratch, kRecordLength);
-    // The key value the engine returns is the record's own key 0, so the key buffer keeps it
-    // and the working record is never written by the engine.
-    BuildKey(0, keyBuffer_, record_);
-    return DbModify(isNew ? btr::kOpInsert : btr::kOpUpdate, handle_, keyBuffer_, &record_, kRecordLength);
+    // The working record is the key buffer too: the key-0 value the engine writes back is the
+    // record's own first 18 bytes, so the record does not change.
+    return DbModify(isNew ? btr::kOpInsert : btr::kOpUpdate, handle_, &record_, &record_, kRecordLength);
 }
 
 int32_t IndexRegistry::AddReference(int16_t keyNumber, int16_t segmentCount, bool isNew) {

@@ -51,7 +51,7 @@ public:
 
     // One more use of key `keyNumber` (a build when isNew: any stale entry is replaced).
     int32_t AddReference(int16_t keyNumber, int16_t segmentCount, bool isNew);
-    // One use fewer; the count wraps below 0.
+    // One use fewer; 4, and nothing written, when the entry's count is 0 already.
     int32_t RemoveReference(int16_t keyNumber, int16_t segmentCount);
     // Deletes the entry of `keyNumber`; the Get Equal status when there is none.
     int32_t PurgeEntry(int16_t keyNumber, int16_t segmentCount);

@@ -31,7 +31,7 @@ struct RegistryRecord {
     uint16_t KeyNumber;
     // Key segments of that key: the room a purge gives back.
     uint16_t SegmentCount;
-    // Current users; wraps below 0 on purpose, nothing bounds it.
+    // Current users; never taken below 0.
     uint16_t ActiveReferences;
     // Activations and builds since the entry was created.
     int32_t TotalReferences;

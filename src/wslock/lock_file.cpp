@@ -94,10 +94,8 @@ bool LockFile::IsOwnLockFile() {
     char content[kComputerNameSize + 1] = {};
     size_t got = 0;
     if (file_.Read(content, kComputerNameSize, &got) != platform::FileStatus::kOk || got == 0) return false;
-    // Every byte read must be the name: a longer file, or one with a NUL after the name, is
-    // another computer's.
-    const size_t nameLength = std::strlen(computerName_);
-    return got == nameLength && std::memcmp(content, computerName_, nameLength) == 0;
+    // The file's text up to its first NUL is the name; a longer text is another computer's.
+    return std::strncmp(content, computerName_, kComputerNameSize) == 0;
 }
 
 bool LockFile::DropLockFile() {

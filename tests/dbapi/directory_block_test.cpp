@@ -111,10 +111,16 @@ TEST_F(DirectoryBlockTest, SlotsMatchIgnoringCaseInOrder) {
     EXPECT_EQ(resolved.directory, "D:\\Data") << "the path's own spelling is kept";
 }
 
-TEST_F(DirectoryBlockTest, EitherSeparatorMatchesTheSameSlot) {
+TEST_F(DirectoryBlockTest, EitherSeparatorMatchesTheSameSlotOnPosixOnly) {
     Configure(0, "D:/Data/Sub", true);
+#ifdef _WIN32
+    // Windows compares the texts as written, letter case aside.
+    EXPECT_EQ(Resolve("d:\\DATA\\SUB\\CUST.DAT").slot, tydb::kScratchSlot);
+    EXPECT_EQ(Resolve("d:/DATA/SUB\\CUST.DAT").slot, 0);
+#else
     EXPECT_EQ(Resolve("d:\\DATA\\SUB\\CUST.DAT").slot, 0);
     EXPECT_EQ(Resolve("D:/DATA\\SUB\\CUST.DAT").slot, 0);
+#endif
     EXPECT_EQ(Resolve("D:/DATA/SUB/CUST.DAT").slot, tydb::kScratchSlot) << "a trailing '/' stays in the directory";
 }
 

@@ -213,5 +213,23 @@ TEST_F(Retries, RegistryAnotherProcessHoldsIsOneOpenFailureWithoutWaiting) {
     fake->ClearScript();
 }
 
+TEST_F(Retries, ADataLengthADropAnswersIsNotSentWithTheNextDropOrBuild) {
+    const int16_t handle = Open(CreateDataFile(10, PermanentKeys(90)));
+    for (const auto& idle : {kNewKey, kIdleTwo}) {
+        ASSERT_EQ(Activate(handle, idle), 0);
+        ASSERT_EQ(DbDeactivateKey(handle), 0);
+    }
+    ASSERT_EQ(FreeSegments(handle), 2);
+    fake->ClearLog();
+    // The first drop answers a data length of its own (and drops nothing).
+    fake->Script(btr::kOpDropIndex, "1", 0, 16, std::string(16, '\0'));
+
+    ASSERT_EQ(Activate(handle, kThreeSegments), 0);
+    const auto drops = fake->CallsOf(btr::kOpDropIndex);
+    ASSERT_EQ(drops.size(), 2u);
+    EXPECT_EQ(drops[1].dataLength, 48u);
+    EXPECT_EQ(fake->CallsOf(btr::kOpCreateIndex).at(0).dataLength, 48u);
+}
+
 }  // namespace
 }  // namespace supidxtest

@@ -79,7 +79,7 @@ TEST_F(LockFileTest, HeldFileCannotBeDeletedOrRewrittenByOthers) {
 }
 
 TEST_F(LockFileTest, FileWithAnotherNameIsNotOwn) {
-    for (const std::string& content : {std::string("elsewhere"), ThisComputer() + "x", ThisComputer() + std::string(1, '\0') + "x",
+    for (const std::string& content : {std::string("elsewhere"), ThisComputer() + "x",
                                        ThisComputer().substr(0, ThisComputer().size() - 1)}) {
         ASSERT_TRUE(testsupport::WriteFileBytes(lockFile, content));
         // Someone holds it, so the take leaves it as it is.
@@ -93,6 +93,15 @@ TEST_F(LockFileTest, FileWithAnotherNameIsNotOwn) {
         other.Close();
         std::filesystem::remove(lockFile);
     }
+}
+
+TEST_F(LockFileTest, FileWithTheNameThenANulAndMoreBytesIsOwn) {
+    ASSERT_TRUE(testsupport::WriteFileBytes(lockFile, ThisComputer() + std::string(1, '\0') + "x"));
+    platform::File other;
+    ASSERT_EQ(platform::File::OpenDenyWrite(lockFile.c_str(), true, &other), platform::FileStatus::kOk);
+    LockFile lock;
+    ASSERT_TRUE(lock.TakeLockFile(lockDirectory));
+    EXPECT_TRUE(lock.IsOwnLockFile());
 }
 
 TEST_F(LockFileTest, EmptyFileIsNobodysName) {

@@ -59,6 +59,19 @@ TEST_F(WorkstationLockTest, NoLockFileWhenTheLockIsOffOrHasNoDirectory) {
     ASSERT_EQ(DbClose(handle), 0);
 }
 
+TEST_F(WorkstationLockTest, ALockDirectorySpeltWithTheOtherSeparatorGuardsOnPosixOnly) {
+    std::string swapped = lockDirectory;
+    for (char& c : swapped) c = c == '/' ? '\\' : c == '\\' ? '/' : c;
+    SetLockDirectory(swapped);
+    const int16_t handle = Open(data + "/A.DAT");
+#ifdef _WIN32
+    EXPECT_EQ(Holders(), 0u) << "Windows compares the texts as written, letter case aside";
+#else
+    EXPECT_EQ(Holders(), 1u) << "both spellings name one directory on POSIX";
+#endif
+    ASSERT_EQ(DbClose(handle), 0);
+}
+
 TEST_F(WorkstationLockTest, SiblingDirectoryWithTheLockDirectorysPrefixIsGuarded) {
     // Written without its trailing separator, the lock directory is a prefix of data2 as well.
     SetLockDirectory(data);

@@ -35,4 +35,6 @@ char PathListSeparator() { return ':'; }
 
 bool FileNamesIgnoreCase() { return false; }
 
+bool SeparatorsSpelledEitherWay() { return true; }
+
 }  // namespace platform

@@ -38,4 +38,6 @@ char PathListSeparator() { return ';'; }
 
 bool FileNamesIgnoreCase() { return true; }
 
+bool SeparatorsSpelledEitherWay() { return false; }
+
 }  // namespace platform
