@@ -36,6 +36,10 @@ void FreeLibraryHandle(LibraryHandle library);
 // empty when it cannot be told.
 std::string LoadedFileOf(const void* address);
 
+// The full path of the running program's own file, however it was started (a relative path, a
+// link, the search path); empty when the system cannot tell.
+std::string ExecutablePath();
+
 // ---- Environment -------------------------------------------------------------------------------
 
 // Reads a variable the way GetEnvironmentVariableA does: when the value and its terminator fit
@@ -90,6 +94,10 @@ int64_t CurrentTime();
 // two-digit day): 24 characters, a line end and a terminator in `out`. The empty string when
 // the time cannot be converted.
 void FormatCalendarTime(int64_t seconds, char out[26]);
+
+// The local date and time of `seconds` as the numbers YYYYMMDD and hhmmss (20261209, 93015).
+// False, with both 0, when the time cannot be converted.
+bool LocalDateAndTime(int64_t seconds, int32_t* date, int32_t* time);
 
 // ---- Diagnostics -------------------------------------------------------------------------------
 

@@ -1,8 +1,6 @@
 #include "supidx/index_registry.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "btrcall.h"
 #include "dbapi/create_file.h"
@@ -19,7 +17,6 @@ constexpr int32_t kUnchanged = -1;
 constexpr int32_t kLockWaitUnits = 3;
 // Record operations pass this data length: the registry's record length.
 constexpr int16_t kRecordLength = 0;
-constexpr int kTimeTextSize = 29;
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -93,16 +90,7 @@ void IndexRegistry::BuildKey(int keyNumber, uint8_t* buffer, const RegistryRecor
 }
 
 void IndexRegistry::Timestamp(int32_t* date, int32_t* time) {
-    const std::time_t now = static_cast<std::time_t>(platform::CurrentTime());
-    char dateText[kTimeTextSize] = {};
-    char timeText[kTimeTextSize] = {};
-    // One caller thread at a time: the shared result of localtime is read at once.
-    if (const std::tm* local = std::localtime(&now)) {
-        std::strftime(dateText, sizeof dateText, "%Y%m%d", local);
-        std::strftime(timeText, sizeof timeText, "%H%M%S", local);
-    }
-    if (date != nullptr) *date = static_cast<int32_t>(std::strtol(dateText, nullptr, 10));
-    if (time != nullptr) *time = static_cast<int32_t>(std::strtol(timeText, nullptr, 10));
+    platform::LocalDateAndTime(platform::CurrentTime(), date, time);
 }
 
 void IndexRegistry::UseKey(int keyNumber) { DbOverRideDef(handle_, keyNumber, kUnchanged); }

@@ -55,11 +55,8 @@ std::string FolderOfProgramName(const std::string& name) {
 void RememberProgramName(const char* argv0) { ProgramName() = argv0 != nullptr ? argv0 : ""; }
 
 std::string ToolFolder() {
-    // The process file system names the executable however the tool was started (a relative
-    // path, a link, the search path).
-    std::error_code error;
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) return executable.parent_path().string();
+    const std::string executable = platform::ExecutablePath();
+    if (!executable.empty()) return std::filesystem::path(executable).parent_path().string();
     return ProgramName().empty() ? std::string() : FolderOfProgramName(ProgramName());
 }
 

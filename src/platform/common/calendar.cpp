@@ -42,4 +42,18 @@ void FormatCalendarTime(int64_t seconds, char out[26]) {
     internal::FormatCalendar(when, out);
 }
 
+bool LocalDateAndTime(int64_t seconds, int32_t* date, int32_t* time) {
+    int32_t day = 0;
+    int32_t clock = 0;
+    std::tm when{};
+    const bool known = internal::LocalCalendar(seconds, &when);
+    if (known) {
+        day = (when.tm_year + 1900) * 10000 + (when.tm_mon + 1) * 100 + when.tm_mday;
+        clock = when.tm_hour * 10000 + when.tm_min * 100 + when.tm_sec;
+    }
+    if (date != nullptr) *date = day;
+    if (time != nullptr) *time = clock;
+    return known;
+}
+
 }  // namespace platform

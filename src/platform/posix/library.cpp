@@ -2,6 +2,7 @@
 // along PATH first, as Windows does, so the engine directory put in front of PATH wins.
 #include <dlfcn.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -83,6 +84,14 @@ std::string LoadedFileOf(const void* address) {
     Dl_info info{};
     if (address == nullptr || dladdr(address, &info) == 0 || info.dli_fname == nullptr) return std::string();
     return info.dli_fname;
+}
+
+std::string ExecutablePath() {
+    // The process file system names the program's file whatever name started it.
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+    return length > 0 && static_cast<size_t>(length) < sizeof path ? std::string(path, static_cast<size_t>(length))
+                                                                   : std::string();
 }
 
 }  // namespace platform

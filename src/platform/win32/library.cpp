@@ -41,4 +41,10 @@ std::string LoadedFileOf(const void* address) {
     return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
 }
 
+std::string ExecutablePath() {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
+}
+
 }  // namespace platform
