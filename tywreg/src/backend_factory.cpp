@@ -3,8 +3,10 @@
 
 #include "ini_backend.h"
 #include "platform.h"
-#include "registry_backend.h"
 #include "settings_backend.h"
+#if defined(_WIN32)
+#include "win32/registry_backend.h"
+#endif
 
 namespace tywreg {
 

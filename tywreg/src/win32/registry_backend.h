@@ -4,14 +4,12 @@
 // REG_SZ, integers as REG_DWORD. A reader asking for the other kind still gets the value: an
 // integer stored as text is parsed, a DWORD asked for as text gives its decimal text, since
 // installers and people editing the registry by hand do not always pick the type we would.
-#ifndef TYWREG_REGISTRY_BACKEND_H
-#define TYWREG_REGISTRY_BACKEND_H
+#ifndef TYWREG_WIN32_REGISTRY_BACKEND_H
+#define TYWREG_WIN32_REGISTRY_BACKEND_H
 
 #include "settings_backend.h"
 
 namespace tywreg {
-
-#if defined(_WIN32)
 
 class RegistryBackend : public SettingsBackend {
 public:
@@ -21,8 +19,6 @@ public:
     int32_t WriteInteger(const SettingPath& path, int32_t value) override;
 };
 
-#endif
-
 }  // namespace tywreg
 
-#endif  // TYWREG_REGISTRY_BACKEND_H
+#endif  // TYWREG_WIN32_REGISTRY_BACKEND_H

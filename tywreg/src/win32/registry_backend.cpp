@@ -1,12 +1,10 @@
 // registry_backend.cpp: the registry store of the Windows build.
 //
-// This file is the settings store's own platform code: the registry exists only on Windows and
-// only TyWReg uses it, so its calls live here, the one file of TyWReg that includes
-// <windows.h>, rather than in the library's platform layer, which TyWReg shares with products
-// that must never touch the registry.
-#include "registry_backend.h"
-
-#if defined(_WIN32)
+// This folder is the settings store's own platform code: the registry exists only on Windows and
+// only TyWReg uses it, so its calls live here, in the one file of TyWReg that includes
+// <windows.h> and that only the Windows build compiles, rather than in the library's platform
+// layer, which TyWReg shares with products that must never touch the registry.
+#include "win32/registry_backend.h"
 
 #include <windows.h>
 
@@ -123,5 +121,3 @@ int32_t RegistryBackend::WriteInteger(const SettingPath& path, int32_t value) {
 }
 
 }  // namespace tywreg
-
-#endif  // _WIN32
