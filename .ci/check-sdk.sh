@@ -41,4 +41,11 @@ cmake -S examples/c -B "$work/example-build" -DCMAKE_PREFIX_PATH="$prefix" -DCMA
 cmake --build "$work/example-build" >/dev/null
 check_run find_package "$work/example-build/customers"
 
-echo "SDK: installed, the C example built with pkg-config and with find_package, both run"
+# The side-files header is C too: a data file's registry path as the library forms it.
+printf '%s\n' '#include <stdio.h>' '#include <tydb_files.h>' \
+  'int main(void) { char path[64]; if (!TydbSideFilePath("D:\\DATA", TYDB_REGISTRY_FILE_NAME, path, sizeof path)) return 1;' \
+  '  puts(path); return sizeof(TydbRegistryRecord) == 34 ? 0 : 1; }' >"$work/side_files.c"
+cc -std=c11 -Wall -Wextra -Werror -pedantic "$work/side_files.c" $(pkg-config --cflags tydb) -o "$work/side_files"
+[ "$("$work/side_files")" = 'D:\DATA\tysupidx.db' ] || { echo "check-sdk: tydb_files.h gives another registry path" >&2; exit 1; }
+
+echo "SDK: installed, the C example built with pkg-config and with find_package, both run; tydb_files.h in C"

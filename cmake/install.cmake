@@ -1,6 +1,6 @@
 # cmake --install: what a program that uses tydb needs, in the usual places.
 #
-#   include/      tydb.h, btrcall.h, tydb_status.h, w3btrv7_admin.h, tywreg.h
+#   include/      tydb.h, btrcall.h, tydb_status.h, tydb_files.h, w3btrv7_admin.h, tywreg.h
 #   lib/          libtydb and libTyWReg (Windows: their import libraries; the DLLs go to bin/)
 #   lib/w3btrv7/  the record manager, in a folder of its own as the build keeps it: the library
 #                 finds it through the settings store's PATH, never by lying beside it
@@ -35,6 +35,7 @@ if(TARGET tydb_tool)
   install(TARGETS tydb_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(FILES ${TYDB_INCLUDE_DIR}/tydb.h ${TYDB_INCLUDE_DIR}/btrcall.h ${TYDB_INCLUDE_DIR}/tydb_status.h
+  ${TYDB_INCLUDE_DIR}/tydb_files.h
   ${PROJECT_SOURCE_DIR}/w3btrv7/include/w3btrv7_admin.h ${PROJECT_SOURCE_DIR}/tywreg/include/tywreg.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 

@@ -36,7 +36,7 @@ bool PathListHasFolder(std::string_view list, std::string_view folder) {
 }  // namespace
 
 void ReadEngineDirectory(char* buffer) {
-    ReadSettingString("", "PATH", "", buffer, kEngineDirectorySize);
+    ReadSettingString("", TYDB_SETTING_ENGINE_FOLDER, "", buffer, kEngineDirectorySize);
 }
 
 void PrependToPath(const char* directory) {

@@ -7,12 +7,14 @@
 
 #include <cstdint>
 
+#include "tydb_files.h"
+
 namespace tydb {
 
-inline constexpr const char* kSettingsApplication = "Pervasive";
-inline constexpr const char* kSettingsVersion = "11";
+inline constexpr const char* kSettingsApplication = TYDB_SETTINGS_APPLICATION;
+inline constexpr const char* kSettingsVersion = TYDB_SETTINGS_VERSION;
 inline constexpr uint32_t kSettingsRoot = 0x80000002u;  // HKEY_LOCAL_MACHINE
-inline constexpr const char* kSettingsSection = "Settings";
+inline constexpr const char* kSettingsSection = TYDB_SETTINGS_SECTION;
 
 // The integer `name` in `section`, or `defaultValue` when the store has none.
 int32_t ReadSettingInt(const char* section, const char* name, int32_t defaultValue);

@@ -29,10 +29,10 @@ int EntryKeyLength(IndexRequest& request, const StatisticsBuffer* statistics, ui
 
 const char* IndexActionName(int32_t action) {
     switch (action) {
-        case kActionBuildingNewKey: return "BUILDING NEW KEY";
-        case kActionActivatingExistingKey: return "ACTIVATING EXISTING KEY";
-        case kActionDeactivatingExistingKey: return "DEACTIVATING EXISTING KEY";
-        case kActionPurgingExistingKey: return "PURGING EXISTING KEY";
+        case kActionBuildingNewKey: return TYDB_LOG_BUILDING_NEW_KEY;
+        case kActionActivatingExistingKey: return TYDB_LOG_ACTIVATING_EXISTING_KEY;
+        case kActionDeactivatingExistingKey: return TYDB_LOG_DEACTIVATING_EXISTING_KEY;
+        case kActionPurgingExistingKey: return TYDB_LOG_PURGING_EXISTING_KEY;
         default: return "INVALID OPERATION";
     }
 }

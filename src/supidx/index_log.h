@@ -25,8 +25,8 @@ enum IndexAction : int32_t {
     kActionInvalidOperation = 4,
 };
 
-inline constexpr const char* kLogFileName = "tysupidx.log";
-inline constexpr const char* kIndexLogSetting = "Index Log";
+inline constexpr const char* kLogFileName = TYDB_LOG_FILE_NAME;
+inline constexpr const char* kIndexLogSetting = TYDB_SETTING_INDEX_LOG;
 // The entry text stays below this for directories of up to 259 characters.
 inline constexpr int kLogEntrySize = 1024;
 inline constexpr int kLogOpenAttempts = 10;

@@ -12,13 +12,14 @@
 #include <cstdint>
 
 #include "dbapi/key_queries.h"
+#include "tydb_files.h"
 
 namespace tydb {
 
 class IndexRequest;
 
-inline constexpr const char* kIndexThresholdSetting = "Index Threshold";
-inline constexpr int32_t kDefaultIndexThreshold = 25;
+inline constexpr const char* kIndexThresholdSetting = TYDB_SETTING_INDEX_THRESHOLD;
+inline constexpr int32_t kDefaultIndexThreshold = TYDB_DEFAULT_INDEX_THRESHOLD;
 // Attempt budget of DbActivateKey.
 inline constexpr int32_t kActivateAttempts = 3;
 // Eviction passes retried after a busy drop, DbWait(3) apart.

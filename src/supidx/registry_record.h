@@ -1,8 +1,5 @@
-// registry_record.h: the index registry file "tysupidx.db", byte for byte.
-//
-// One registry per data directory, shared by every workstation that works there, so its
-// creation parameters and its 34-byte record are fixed here and nowhere else. All integers
-// are little-endian.
+// registry_record.h: how the library makes and names the index registry "tysupidx.db", whose
+// record and keys include/tydb_files.h fixes for every workstation and tool.
 #ifndef TYDB_SUPIDX_REGISTRY_RECORD_H
 #define TYDB_SUPIDX_REGISTRY_RECORD_H
 
@@ -12,52 +9,31 @@
 
 #include "btrcall.h"
 #include "tydb.h"
+#include "tydb_files.h"
 
 namespace tydb {
 
-inline constexpr const char* kRegistryFileName = "tysupidx.db";
+inline constexpr const char* kRegistryFileName = TYDB_REGISTRY_FILE_NAME;
 // Longest path (terminator included) the registry and the log may have: a path the library
 // opens and creates files by.
 inline constexpr int kRegistryPathSize = TYDB_MAX_PATH_LENGTH + 1;
-inline constexpr int kRegistryNameSize = 16;
+inline constexpr int kRegistryNameSize = TYDB_REGISTRY_NAME_SIZE;
 // Characters of a data file's name that the registry keeps; the rest of the field stays zero.
 inline constexpr int kRegistryNameLength = kRegistryNameSize - 1;
 
-#pragma pack(push, 1)
-struct RegistryRecord {
-    // Name and extension of the data file, without directory.
-    char DataFileName[kRegistryNameSize];
-    // Number of the supplemental key in that data file.
-    uint16_t KeyNumber;
-    // Key segments of that key: the room a purge gives back.
-    uint16_t SegmentCount;
-    // Current users; never taken below 0.
-    uint16_t ActiveReferences;
-    // Activations and builds since the entry was created.
-    int32_t TotalReferences;
-    // Local date of the last use as the number YYYYMMDD.
-    int32_t LastUseDate;
-    // Local time of the last use as the number HHMMSS.
-    int32_t LastUseTime;
-};
-#pragma pack(pop)
-
-static_assert(sizeof(RegistryRecord) == 34, "registry record is 34 bytes");
+using RegistryRecord = TydbRegistryRecord;
 static_assert(offsetof(RegistryRecord, KeyNumber) == 16, "registry record layout");
-static_assert(offsetof(RegistryRecord, SegmentCount) == 18, "registry record layout");
 static_assert(offsetof(RegistryRecord, ActiveReferences) == 20, "registry record layout");
-static_assert(offsetof(RegistryRecord, TotalReferences) == 22, "registry record layout");
 static_assert(offsetof(RegistryRecord, LastUseDate) == 26, "registry record layout");
-static_assert(offsetof(RegistryRecord, LastUseTime) == 30, "registry record layout");
 
 inline constexpr int16_t kRegistryRecordLength = static_cast<int16_t>(sizeof(RegistryRecord));
-inline constexpr int16_t kRegistryPageSize = 4096;
+inline constexpr int16_t kRegistryPageSize = TYDB_REGISTRY_PAGE_SIZE;
 inline constexpr uint8_t kRegistryKeyCount = 2;
 inline constexpr int kRegistrySegmentCount = 7;
 // Key 0: (DataFileName, KeyNumber), unique; key 1: (DataFileName, ActiveReferences,
 // TotalReferences, LastUseDate, LastUseTime), duplicates, modifiable.
-inline constexpr int kRegistryKey0Length = 18;
-inline constexpr int kRegistryKey1Length = 30;
+inline constexpr int kRegistryKey0Length = TYDB_REGISTRY_KEY0_LENGTH;
+inline constexpr int kRegistryKey1Length = TYDB_REGISTRY_KEY1_LENGTH;
 
 // The file specification the registry is created with.
 inline BtrFileSpec RegistryFileSpec() {
@@ -94,21 +70,10 @@ inline void RegistryKeySpecs(BtrKeySpec out[kRegistrySegmentCount]) {
     }
 }
 
-// `directory`, a backslash and `name` into `out`; `name` alone when the directory is empty (a
-// data file opened by a bare name), which is the process's current folder, as for the data
-// file itself. False (out empty) when the path and its terminator would not fit
-// kRegistryPathSize: such a registry or log cannot be opened.
+// The path of side file `name` for the directory string `directory` (TydbSideFilePath); false
+// (out empty) when it does not fit kRegistryPathSize: such a registry or log cannot be opened.
 inline bool DirectoryFilePath(const char* directory, const char* name, char (&out)[kRegistryPathSize]) {
-    out[0] = '\0';
-    if (directory == nullptr || name == nullptr) return false;
-    const size_t directoryLength = std::strlen(directory);
-    const size_t separatorLength = directoryLength > 0 ? 1 : 0;
-    const size_t nameLength = std::strlen(name);
-    if (directoryLength + separatorLength + nameLength + 1 > static_cast<size_t>(kRegistryPathSize)) return false;
-    std::memcpy(out, directory, directoryLength);
-    if (separatorLength > 0) out[directoryLength] = '\\';
-    std::memcpy(out + directoryLength + separatorLength, name, nameLength + 1);
-    return true;
+    return TydbSideFilePath(directory, name, out, sizeof out) != 0;
 }
 
 }  // namespace tydb

@@ -10,14 +10,15 @@
 #include <string_view>
 
 #include "platform.h"
+#include "tydb_files.h"
 
 namespace tydb {
 
-inline constexpr const char* kLockFileName = "~ty~.loc";
+inline constexpr const char* kLockFileName = TYDB_LOCK_FILE_NAME;
 // The lock file's full name, terminator included, must fit this many bytes.
 inline constexpr int kLockPathSize = 256;
 // Room for the computer name, terminator included; at most one byte less is read back.
-inline constexpr int kComputerNameSize = 254;
+inline constexpr int kComputerNameSize = TYDB_LOCK_COMPUTER_NAME_SIZE;
 
 // The lock file's full name in `lockDirectory` (a '\' is put between them unless the directory
 // already ends in '\' or '/') into `out`. False, with `out` empty, when it does not fit

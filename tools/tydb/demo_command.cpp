@@ -16,6 +16,7 @@
 #include "tool_location.h"
 #include "tydb.h"
 #include "tywreg.h"
+#include "tydb_files.h"
 
 namespace tool {
 namespace {
@@ -73,9 +74,9 @@ std::string PrepareFolder(const std::string& requested) {
 // Settings of the demo's own store: the record manager's folder, and the index log on.
 void WriteSettings(const std::string& settingsFile, const std::string& engineFolder) {
     platform::SetEnvironment("TYWREG_FILE", settingsFile.c_str());
-    TyWRegSelect("Pervasive", "11");
-    const int32_t path = TyWRegWriteString(TYWREG_HKEY_LOCAL_MACHINE, "", "PATH", engineFolder.c_str());
-    const int32_t log = TyWRegWriteInt(TYWREG_HKEY_LOCAL_MACHINE, "Settings", "Index Log", 1);
+    TyWRegSelect(TYDB_SETTINGS_APPLICATION, TYDB_SETTINGS_VERSION);
+    const int32_t path = TyWRegWriteString(TYWREG_HKEY_LOCAL_MACHINE, "", TYDB_SETTING_ENGINE_FOLDER, engineFolder.c_str());
+    const int32_t log = TyWRegWriteInt(TYWREG_HKEY_LOCAL_MACHINE, TYDB_SETTINGS_SECTION, TYDB_SETTING_INDEX_LOG, 1);
     if (path != 0 || log != 0) Fail(1, "cannot write the settings file " + settingsFile);
 }
 

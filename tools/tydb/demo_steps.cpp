@@ -17,6 +17,7 @@
 #include "status_text.h"
 #include "tool_location.h"
 #include "tydb.h"
+#include "tydb_files.h"
 
 namespace tool {
 namespace {
@@ -25,7 +26,7 @@ constexpr int16_t kOpenNormal = 0;
 constexpr int16_t kModeGetPosition = 23;
 constexpr int kKeyBufferSize = 256;
 constexpr int16_t kHalfway = 5000;  // hundredths of a percent
-constexpr const char* kLockFileName = "~ty~.loc";
+constexpr const char* kLockFileName = TYDB_LOCK_FILE_NAME;
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -362,7 +363,7 @@ void DemoSteps::SupplementalKey() {
     std::cout << "Registry " << RegistryPathInDirectory(folder_) << " (shared by every workstation):\n";
     ShowRegistry();
 
-    std::ifstream in(PathOf("tysupidx.log"), std::ios::binary);
+    std::ifstream in(PathOf(TYDB_LOG_FILE_NAME), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     const IndexLog log = ParseIndexLog(text.str());
@@ -370,7 +371,7 @@ void DemoSteps::SupplementalKey() {
         std::cout << "Index log: no entry (is the setting \"Index Log\" on?)\n";
     } else {
         const IndexLogEntry& entry = log.entries.back();
-        std::cout << "Index log " << PathOf("tysupidx.log") << ", its entry:\n    " << entry.action << "\n";
+        std::cout << "Index log " << PathOf(TYDB_LOG_FILE_NAME) << ", its entry:\n    " << entry.action << "\n";
         for (const auto& [label, value] : entry.fields) std::cout << "      " << label << ": " << value << "\n";
     }
 
@@ -401,11 +402,11 @@ void DemoSteps::Report() {
     std::cout << "\nThe folder keeps what the library left there:\n";
     // In a served folder the data files (the registry among them) are the server's.
     const bool served = std::filesystem::exists(PathOf("w3btrv7.server"));
-    for (const char* name : {"CUSTOMER.DAT", "INVOICE.DAT", "tysupidx.db", "tysupidx.log", "tywreg.ini",
+    for (const char* name : {"CUSTOMER.DAT", "INVOICE.DAT", TYDB_REGISTRY_FILE_NAME, TYDB_LOG_FILE_NAME, "tywreg.ini",
                              "customer.layout", "invoice.layout"}) {
         std::error_code error;
         const auto size = std::filesystem::file_size(PathOf(name), error);
-        const bool dataFile = std::string(name).find(".DAT") != std::string::npos || std::string(name) == "tysupidx.db";
+        const bool dataFile = std::string(name).find(".DAT") != std::string::npos || std::string(name) == TYDB_REGISTRY_FILE_NAME;
         std::string where = !error ? std::to_string(size) + " bytes" : served && dataFile ? "on the server" : "missing";
         std::snprintf(line, sizeof line, "  %-16s %13s\n", name, where.c_str());
         std::cout << line;

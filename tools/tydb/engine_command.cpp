@@ -8,6 +8,7 @@
 #include "status_text.h"
 #include "tydb.h"
 #include "tywreg.h"
+#include "tydb_files.h"
 
 namespace tool {
 namespace {
@@ -15,9 +16,9 @@ namespace {
 std::string EngineFolder() {
     char application[TYWREG_SELECTION_SIZE] = {}, version[TYWREG_SELECTION_SIZE] = {};
     TyWRegGetSelection(application, version);
-    TyWRegSelect("Pervasive", "11");
+    TyWRegSelect(TYDB_SETTINGS_APPLICATION, TYDB_SETTINGS_VERSION);
     char folder[771] = {};
-    TyWRegReadString(TYWREG_HKEY_LOCAL_MACHINE, "", "PATH", "", folder, sizeof folder);
+    TyWRegReadString(TYWREG_HKEY_LOCAL_MACHINE, "", TYDB_SETTING_ENGINE_FOLDER, "", folder, sizeof folder);
     TyWRegSelect(application, version);
     return folder;
 }

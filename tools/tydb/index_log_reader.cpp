@@ -1,4 +1,5 @@
 #include "index_log_reader.h"
+#include "tydb_files.h"
 
 #include <sstream>
 
@@ -6,10 +7,10 @@ namespace tool {
 namespace {
 
 constexpr const char* kActions[][2] = {
-    {"BUILDING NEW KEY", "build"},
-    {"ACTIVATING EXISTING KEY", "activate"},
-    {"DEACTIVATING EXISTING KEY", "deactivate"},
-    {"PURGING EXISTING KEY", "purge"},
+    {TYDB_LOG_BUILDING_NEW_KEY, "build"},
+    {TYDB_LOG_ACTIVATING_EXISTING_KEY, "activate"},
+    {TYDB_LOG_DEACTIVATING_EXISTING_KEY, "deactivate"},
+    {TYDB_LOG_PURGING_EXISTING_KEY, "purge"},
 };
 
 // "  File Name............: X" into ("File Name", "X"); false for any other line.
@@ -34,7 +35,7 @@ std::string IndexLogEntry::Field(const std::string& label) const {
 
 std::string IndexLogPathInDirectory(const std::string& directory) {
     const bool needsSeparator = directory.empty() || (directory.back() != '\\' && directory.back() != '/');
-    return directory + (needsSeparator ? "\\" : "") + "tysupidx.log";
+    return directory + (needsSeparator ? "\\" : "") + TYDB_LOG_FILE_NAME;
 }
 
 IndexLog ParseIndexLog(const std::string& text) {

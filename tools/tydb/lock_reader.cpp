@@ -1,7 +1,9 @@
 #include "lock_reader.h"
 
+#include <cstring>
+
 #include "platform.h"
-#include "wslock/lock_file.h"
+#include "tydb_files.h"
 
 namespace tool {
 namespace {
@@ -10,17 +12,17 @@ namespace {
 // the directory already ends in a separator.
 std::string LockFilePath(const std::string& directory) {
     const bool needsSeparator = directory.empty() || (directory.back() != '\\' && directory.back() != '/');
-    return directory + (needsSeparator ? "\\" : "") + tydb::kLockFileName;
+    return directory + (needsSeparator ? "\\" : "") + TYDB_LOCK_FILE_NAME;
 }
 
 }  // namespace
 
 LockReport ExamineLock(const std::string& directory) {
-    // The library reads back at most one byte less than the room for a name.
-    constexpr size_t kNameBytes = tydb::kComputerNameSize - 1;
+    // As many bytes as the library reads back.
+    constexpr size_t kNameBytes = TYDB_LOCK_COMPUTER_NAME_SIZE;
     LockReport report;
     report.path = LockFilePath(directory);
-    char name[tydb::kComputerNameSize] = {};
+    char name[TYDB_LOCK_COMPUTER_NAME_SIZE] = {};
     platform::GetComputerName(name, sizeof name);
     report.thisComputer = name;
 
@@ -35,7 +37,8 @@ LockReport ExamineLock(const std::string& directory) {
     file.Read(content, kNameBytes + 1, &got);
     file.Close();
     report.truncated = got > kNameBytes;
-    report.computer.assign(content, got > kNameBytes ? kNameBytes : got);
+    // The name is the text up to its first NUL.
+    report.computer.assign(content, strnlen(content, got > kNameBytes ? kNameBytes : got));
 
     bool held = false;
     if (platform::FindSharingHolder(report.path.c_str(), &held) == platform::FileStatus::kOk) {

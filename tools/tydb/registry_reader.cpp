@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../../src/supidx/registry_record.h"
 #include "btrcall.h"
 #include "tydb.h"
+#include "tydb_files.h"
 
 namespace tool {
 namespace {
@@ -37,14 +37,19 @@ const RegistryEntry* FindRegistryEntry(const std::vector<RegistryEntry>& entries
 }
 
 std::string RegistryPathForFile(const std::string& dataPath) {
+    // The directory string the library keeps for the file: its path up to the name, less one
+    // trailing backslash.
     std::string directory = dataPath.substr(0, dataPath.size() - FileNameOf(dataPath).size());
     if (!directory.empty() && directory.back() == '\\') directory.pop_back();
-    return directory + "\\" + tydb::kRegistryFileName;
+    std::string path(directory.size() + 2 + std::strlen(TYDB_REGISTRY_FILE_NAME), '\0');
+    TydbSideFilePath(directory.c_str(), TYDB_REGISTRY_FILE_NAME, path.data(), path.size());
+    path.resize(std::strlen(path.c_str()));
+    return path;
 }
 
 std::string RegistryPathInDirectory(const std::string& directory) {
-    if (!directory.empty() && IsSeparator(directory.back())) return directory + tydb::kRegistryFileName;
-    return directory + "/" + tydb::kRegistryFileName;
+    if (!directory.empty() && IsSeparator(directory.back())) return directory + TYDB_REGISTRY_FILE_NAME;
+    return directory + "/" + TYDB_REGISTRY_FILE_NAME;
 }
 
 int32_t ReadRegistry(const std::string& path, std::vector<RegistryEntry>* entries) {
@@ -54,7 +59,7 @@ int32_t ReadRegistry(const std::string& path, std::vector<RegistryEntry>* entrie
     const int32_t opened = DbOpen(&handle, path.c_str(), kReadOnly, 0);
     if (opened != 0) return opened;
     uint8_t key[256] = {};
-    tydb::RegistryRecord record;
+    TydbRegistryRecord record;
     int32_t status = DbRead(btr::kOpGetFirst, handle, key, &record, 0);
     while (status == 0) {
         RegistryEntry entry;

@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "tool_location.h"
 #include "tywreg.h"
+#include "tydb_files.h"
 
 namespace tool {
 namespace {
@@ -23,7 +24,7 @@ struct SettingsOptions {
 // The library keeps the index settings in "Settings" and the engine folder in the unnamed one.
 std::string SectionFor(const SettingsOptions& options) {
     if (options.sectionGiven) return options.section;
-    if (options.name == "Index Log" || options.name == "Index Threshold") return "Settings";
+    if (options.name == TYDB_SETTING_INDEX_LOG || options.name == TYDB_SETTING_INDEX_THRESHOLD) return TYDB_SETTINGS_SECTION;
     return "";
 }
 
@@ -32,7 +33,7 @@ template <typename Body>
 void WithLibrarySelection(Body body) {
     char application[TYWREG_SELECTION_SIZE] = {}, version[TYWREG_SELECTION_SIZE] = {};
     TyWRegGetSelection(application, version);
-    TyWRegSelect("Pervasive", "11");
+    TyWRegSelect(TYDB_SETTINGS_APPLICATION, TYDB_SETTINGS_VERSION);
     body();
     TyWRegSelect(application, version);
 }
