@@ -118,7 +118,7 @@ TEST_F(OpenCloseEngineTest, LockFileLivesExactlyAsLongAsFilesAreOpenUnderTheLock
     ASSERT_EQ(DbSetDirectories(&block), 0);
     int16_t a = 0, b = 0;
     ASSERT_EQ(DbOpen(&a, (data + "/A.DAT").c_str(), 0, 0), 0);
-    ASSERT_EQ(DbOpen(&b, (data + "\\B.DAT").c_str(), 0, 0), 0);
+    ASSERT_EQ(DbOpen(&b, (data + "/B.DAT").c_str(), 0, 0), 0);
     EXPECT_TRUE(std::filesystem::exists(data + "/~ty~.loc"));
     ASSERT_EQ(DbClose(a), 0);
     EXPECT_TRUE(std::filesystem::exists(data + "/~ty~.loc"));
