@@ -1,85 +1,98 @@
 #include "csv.h"
 
-#include <utility>
 
 namespace tool {
 
+CsvReader::CsvReader(const std::string& text, char delimiter) : text_(text), delimiter_(delimiter) {
+    // Spreadsheets often start a UTF-8 file with a byte order mark; it is not part of the text.
+    at_ = text_.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+}
+
+void CsvReader::SkipLine() {
+    while (at_ < text_.size() && text_[at_] != '\n') ++at_;
+    if (at_ < text_.size()) {
+        ++at_;
+        ++line_;
+    }
+}
+
+bool CsvReader::AtLineEnd(size_t at) const {
+    return at == text_.size() || text_[at] == '\n' ||
+           (text_[at] == '\r' && (at + 1 == text_.size() || text_[at + 1] == '\n'));
+}
+
+bool CsvReader::Next(CsvRow* row) {
+    const std::string& text = text_;
+    // Empty lines hold no row.
+    while (at_ < text.size() && (text[at_] == '\n' || (text[at_] == '\r' && at_ + 1 < text.size() && text[at_ + 1] == '\n'))) {
+        SkipLine();
+    }
+    if (at_ >= text.size() || finished_) return false;
+    row->line = line_;
+    row->error.clear();
+    size_t used = 0;
+    bool rowDone = false;
+    while (!rowDone) {
+        // The row's field strings are reused from one row to the next.
+        if (row->fields.size() <= used) row->fields.emplace_back();
+        std::string& field = row->fields[used];
+        field.clear();
+        if (at_ < text.size() && text[at_] == '"') {
+            ++at_;
+            bool closed = false;
+            while (at_ < text.size()) {
+                const char c = text[at_++];
+                if (c == '"') {
+                    if (at_ < text.size() && text[at_] == '"') {
+                        field += '"';
+                        ++at_;
+                    } else {
+                        closed = true;
+                        break;
+                    }
+                } else {
+                    if (c == '\n') ++line_;
+                    field += c;
+                }
+            }
+            if (!closed) {
+                row->fields.resize(used);
+                row->error = "a quoted field is never closed";
+                finished_ = true;
+                return true;
+            }
+            if (!AtLineEnd(at_) && text[at_] != delimiter_) {
+                row->fields.resize(used);
+                row->error = "text after the closing quote of field " + std::to_string(used + 1);
+                SkipLine();
+                return true;
+            }
+        } else {
+            const size_t start = at_;
+            while (at_ < text.size() && text[at_] != delimiter_ && !AtLineEnd(at_)) ++at_;
+            field.assign(text, start, at_ - start);
+        }
+        ++used;
+        if (at_ < text.size() && text[at_] == delimiter_) {
+            ++at_;
+        } else {
+            if (at_ < text.size() && text[at_] == '\r') ++at_;
+            if (at_ < text.size() && text[at_] == '\n') {
+                ++at_;
+                ++line_;
+            }
+            rowDone = true;
+        }
+    }
+    row->fields.resize(used);
+    return true;
+}
+
 std::vector<CsvRow> ParseCsv(const std::string& text, char delimiter) {
     std::vector<CsvRow> rows;
-    // Spreadsheets often start a UTF-8 file with a byte order mark; it is not part of the text.
-    size_t at = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
-    int line = 1;
-    // Skips to just after the end of the current line, counting it.
-    auto skipLine = [&] {
-        while (at < text.size() && text[at] != '\n') ++at;
-        if (at < text.size()) {
-            ++at;
-            ++line;
-        }
-    };
-    while (at < text.size()) {
-        if (text[at] == '\n' || (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')) {
-            skipLine();
-            continue;
-        }
-        CsvRow row;
-        row.line = line;
-        std::string field;
-        bool rowDone = false;
-        while (!rowDone) {
-            field.clear();
-            if (at < text.size() && text[at] == '"') {
-                ++at;
-                bool closed = false;
-                while (at < text.size()) {
-                    const char c = text[at++];
-                    if (c == '"') {
-                        if (at < text.size() && text[at] == '"') {
-                            field += '"';
-                            ++at;
-                        } else {
-                            closed = true;
-                            break;
-                        }
-                    } else {
-                        if (c == '\n') ++line;
-                        field += c;
-                    }
-                }
-                if (!closed) {
-                    row.error = "a quoted field is never closed";
-                    rows.push_back(std::move(row));
-                    return rows;
-                }
-                bool lineEnd = at == text.size() || text[at] == '\n' ||
-                               (text[at] == '\r' && (at + 1 == text.size() || text[at + 1] == '\n'));
-                if (!lineEnd && text[at] != delimiter) {
-                    row.error = "text after the closing quote of field " + std::to_string(row.fields.size() + 1);
-                    skipLine();
-                    break;
-                }
-            } else {
-                const size_t start = at;
-                while (at < text.size() && text[at] != delimiter && text[at] != '\n' &&
-                       !(text[at] == '\r' && (at + 1 == text.size() || text[at + 1] == '\n'))) {
-                    ++at;
-                }
-                field.assign(text, start, at - start);
-            }
-            row.fields.push_back(field);
-            if (at < text.size() && text[at] == delimiter) {
-                ++at;
-            } else {
-                if (at < text.size() && text[at] == '\r') ++at;
-                if (at < text.size() && text[at] == '\n') {
-                    ++at;
-                    ++line;
-                }
-                rowDone = true;
-            }
-        }
-        rows.push_back(std::move(row));
-    }
+    CsvReader reader(text, delimiter);
+    CsvRow row;
+    while (reader.Next(&row)) rows.push_back(row);
     return rows;
 }
 

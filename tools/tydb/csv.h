@@ -20,6 +20,27 @@ struct CsvRow {
 // quote never closed) is returned with its error and reading goes on with the next line.
 std::vector<CsvRow> ParseCsv(const std::string& text, char delimiter = ',');
 
+// The same rows one at a time, so that a large file is never held as rows all at once.
+class CsvReader {
+public:
+    // `text` must outlive the reader.
+    CsvReader(const std::string& text, char delimiter = ',');
+    // The next row into `row` (whose strings are reused); false after the last.
+    bool Next(CsvRow* row);
+    // How far into the text the reader has come, in bytes.
+    size_t Offset() const { return at_; }
+
+private:
+    void SkipLine();
+    bool AtLineEnd(size_t at) const;
+
+    const std::string& text_;
+    char delimiter_;
+    size_t at_ = 0;
+    int line_ = 1;
+    bool finished_ = false;
+};
+
 // One field as CSV: quoted when it holds the delimiter, a quote, line break or edge blank, or starts
 // with the bytes of a byte order mark.
 std::string CsvField(const std::string& value, char delimiter = ',');

@@ -5,6 +5,7 @@
 // each row is one Insert (many to a transaction), so a row is stored whole or not at all. Every
 // rejected row is reported with its line and reason (a long value shown by its beginning and its
 // length), and the load goes on with the next one.
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cctype>
@@ -229,8 +230,10 @@ void RunLoad(const LoadOptions& options) {
     std::string error;
     if (!ReadLayoutFile(options.layoutPath, &layout, &error)) Fail(2, error);
     layout.SetCodePage(options.codePage);
-    const std::vector<CsvRow> rows = ParseCsv(ReadSource(options.source), options.delimiter);
-    if (rows.empty()) Fail(2, options.source + " has no header row naming the columns");
+    const std::string text = ReadSource(options.source);
+    CsvReader reader(text, options.delimiter);
+    CsvRow header;
+    if (!reader.Next(&header)) Fail(2, options.source + " has no header row naming the columns");
 
     CheckNoOtherComputersLock(options.path, options.force);
     int16_t handle = 0;
@@ -253,7 +256,7 @@ void RunLoad(const LoadOptions& options) {
                         " finds rows by key 0, which must be a key without duplicates");
         }
         DbOverRideDef(handle, 0, -1);
-        columns = MapHeader(rows.front(), layout, options.source);
+        columns = MapHeader(header, layout, options.source);
     } catch (...) {
         DbClose(handle);
         throw;
@@ -263,12 +266,16 @@ void RunLoad(const LoadOptions& options) {
     LoadTally tally;
     RecordManager manager;
     Batches batches(manager, options.path);
-    ProgressBar progress(std::cout, platform::IsTerminal(1), "Loading", static_cast<int64_t>(rows.size() - 1));
-    for (size_t i = 1; i < rows.size(); ++i, batches.AfterRow()) {
-        progress.Update(static_cast<int64_t>(i));
+    // Rows are read one at a time; the line ends after the header count them for the bar (a
+    // quoted line break makes the count a little high, and the bar ends early).
+    const auto lines = std::count(text.begin() + static_cast<std::ptrdiff_t>(reader.Offset()), text.end(), '\n');
+    ProgressBar progress(std::cout, platform::IsTerminal(1), "Loading", static_cast<int64_t>(lines));
+    CsvRow row;
+    for (int64_t done = 1; reader.Next(&row); ++done, batches.AfterRow()) {
+        progress.Update(done);
         batches.BeforeRow();
         std::string reason;
-        if (BuildRecord(rows[i], layout, columns, static_cast<size_t>(recordLength), &record, &reason)) {
+        if (BuildRecord(row, layout, columns, static_cast<size_t>(recordLength), &record, &reason)) {
             char keyBuffer[kKeyBufferSize] = {};
             // Lengths up to 65535 pass as the library's 16 bits.
             int32_t status =
@@ -285,7 +292,7 @@ void RunLoad(const LoadOptions& options) {
         }
         ++tally.rejected;
         progress.Finish();
-        std::cerr << options.source << ", line " << rows[i].line << ": rejected, " << reason << "\n";
+        std::cerr << options.source << ", line " << row.line << ": rejected, " << reason << "\n";
     }
     batches.Finish();
     progress.Finish();
