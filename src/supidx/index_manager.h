@@ -53,7 +53,7 @@ public:
     int32_t ClearRegistry(IndexRequest& request);
 
     // Key numbers this call failed to register or lock and will not choose again.
-    const ExcludedKeyNumbers& excludedKeyNumbers() const { return excluded_; }
+    const ExcludedKeyNumbers& ExcludedKeyNumbersForTest() const { return excluded_; }
 
 private:
     // ReleaseKey with purge for an eviction, which also deletes an entry whose key the file no

@@ -1,6 +1,7 @@
 // The supplemental-key exports: each validates the handle, runs one operation of an
 // IndexManager for an IndexRequest on the file, and returns its status.
 #include "btrcall.h"
+#include "dbapi/key_queries.h"
 #include "dbapi/open_file_table.h"
 #include "dbapi/status.h"
 #include "supidx/index_manager.h"
@@ -15,7 +16,10 @@ extern "C" TYDB_API int32_t TYDB_CALL DbActivateKey(int16_t handle, int16_t leng
     IndexRequest request(handle, definition, length);
     if (request.CopyFailed()) return kStatusNoMemory;
     // A definition that does not end within its length would be read past its end.
-    if (request.KeyDefinition() != nullptr && request.KeySegments() == 0) return btr::kStatusInvalidKeyPosition;
+    if (request.KeyDefinition() != nullptr) {
+        const int32_t checked = CheckKeyDefinition(request.KeyDefinition(), request.AvailableSegments());
+        if (checked != kStatusSuccess) return checked;
+    }
     return manager.ActivateKey(request, kActivateAttempts);
 }
 

@@ -4,6 +4,8 @@
 // each at least as long as the fixed part (exactly as long in a fixed-length file), as many
 // as the control record counts, every key segment inside the fixed part.
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "datafile.h"
@@ -11,9 +13,29 @@
 
 using fuzzsupport::Check;
 
+namespace {
+
+// The fuzzer's bytes as the file.
+class MemorySource : public dfimport::ByteSource {
+public:
+    MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    uint64_t Size() const override { return size_; }
+    bool Read(uint64_t offset, uint32_t length, uint8_t* out) const override {
+        if (offset > size_ || length > size_ - offset) return false;
+        std::memcpy(out, data_ + offset, length);
+        return true;
+    }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+};
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
-    auto file = dfimport::Datafile::Open(dfimport::MemorySource(data, size), &error);
+    auto file = dfimport::Datafile::Open(std::make_unique<MemorySource>(data, size), &error);
     if (!file) {
         Check(!error.empty(), "a refused file without a reason");
         return 0;

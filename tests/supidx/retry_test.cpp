@@ -108,7 +108,7 @@ TEST_F(Retries, NewKeyThatCannotBeRegisteredRunsFourTimesExcludingEachNumber) {
     tydb::IndexManager manager;
     tydb::IndexRequest request(handle, kNewKey.data(), static_cast<int16_t>(kNewKey.size() * sizeof(BtrKeySpec)));
     EXPECT_EQ(manager.ActivateKey(request, tydb::kActivateAttempts), btr::kStatusDuplicateKey);
-    EXPECT_EQ(manager.excludedKeyNumbers(), (tydb::ExcludedKeyNumbers{1, 2, 3, 4}));
+    EXPECT_EQ(manager.ExcludedKeyNumbersForTest(), (tydb::ExcludedKeyNumbers{1, 2, 3, 4}));
     EXPECT_EQ(fake->CallsOf(btr::kOpInsert).size(), 4u);
     EXPECT_TRUE(fake->CallsOf(btr::kOpCreateIndex).empty());
     fake->ClearScript();
@@ -127,7 +127,7 @@ TEST_F(Retries, NewKeyThatCannotBeLockedRunsFourTimesAndLogsNestedRunsFirst) {
         tydb::IndexManager manager;
         tydb::IndexRequest request(handle, kNewKey.data(), static_cast<int16_t>(kNewKey.size() * sizeof(BtrKeySpec)));
         EXPECT_EQ(manager.ActivateKey(request, tydb::kActivateAttempts), btr::kStatusRecordInUse);
-        EXPECT_EQ(manager.excludedKeyNumbers(), (tydb::ExcludedKeyNumbers{1, 2, 3, 4}));
+        EXPECT_EQ(manager.ExcludedKeyNumbersForTest(), (tydb::ExcludedKeyNumbers{1, 2, 3, 4}));
     }
     EXPECT_EQ(fake->CallsOf(kLockedGetEqual).size(), 4u * tydb::kLockEntryAttempts);
     EXPECT_EQ(platform::testing::SleptMilliseconds() - sleptBefore, 4 * 10 * kRetryWaitMs);

@@ -34,21 +34,6 @@ private:
     uint64_t size_;
 };
 
-class BufferSource : public ByteSource {
-public:
-    BufferSource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    uint64_t Size() const override { return size_; }
-    bool Read(uint64_t offset, uint32_t length, uint8_t* out) const override {
-        if (offset > size_ || length > size_ - offset) return false;
-        std::memcpy(out, data_ + offset, length);
-        return true;
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-};
-
 // A zstring key segment without its terminating NUL.
 bool UnterminatedZstring(const Definition& def, const Record& record) {
     for (const Key& key : def.keys) {
@@ -71,10 +56,6 @@ std::unique_ptr<ByteSource> OpenFileSource(const std::string& path, std::string*
     }
     const auto size = static_cast<uint64_t>(in.tellg());
     return std::make_unique<FileSource>(std::move(in), size);
-}
-
-std::unique_ptr<ByteSource> MemorySource(const uint8_t* data, size_t size) {
-    return std::make_unique<BufferSource>(data, size);
 }
 
 Datafile::~Datafile() = default;

@@ -17,7 +17,7 @@
 
 namespace dfimport {
 
-// Where the bytes come from: a file opened read-only, or memory.
+// Where the bytes come from: a file opened read-only (a test may read memory instead).
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
@@ -27,7 +27,6 @@ public:
 };
 // Null with `*error` set when the file cannot be opened for reading.
 std::unique_ptr<ByteSource> OpenFileSource(const std::string& path, std::string* error);
-std::unique_ptr<ByteSource> MemorySource(const uint8_t* data, size_t size);
 
 struct Segment {
     uint16_t offset = 0;      // 0-based, in the record

@@ -225,7 +225,7 @@ int SqliteFile::BusyWait(void* self, int count) {
 
 void SqliteFile::RequireFullSync() { Execute(db_, "PRAGMA synchronous=FULL"); }
 
-int SqliteFile::SynchronousLevel() {
+int SqliteFile::SynchronousLevelForTest() {
     Statement stmt;
     if (stmt.Prepare(db_, "PRAGMA synchronous") != SQLITE_OK || sqlite3_step(stmt.Get()) != SQLITE_ROW) return -1;
     return sqlite3_column_int(stmt.Get(), 0);

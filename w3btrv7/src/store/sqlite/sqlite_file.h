@@ -62,7 +62,7 @@ public:
 
     void RequireFullSync() override;
     // SQLite's synchronous level of the connection (1 NORMAL, 2 FULL), or -1.
-    int SynchronousLevel();
+    int SynchronousLevelForTest();
 
     RecordLocks& Locks() override { return locks_; }
     // The open lock is a byte-range lock on the file: shared by every open, exclusive for an
