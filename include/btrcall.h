@@ -36,8 +36,7 @@ extern "C" {
  * on the way in, bytes returned on the way out. keyLength is the capacity of
  * the key buffer the caller declares. */
 typedef int16_t(BTR_CALL* BtrCallFunction)(uint16_t operation, void* positionBlock, void* dataBuffer,
-                                           uint32_t* dataLength, void* keyBuffer, uint8_t keyLength,
-                                           int8_t keyNumber);
+                                           uint32_t* dataLength, void* keyBuffer, uint8_t keyLength, int8_t keyNumber);
 
 #pragma pack(push, 1)
 
@@ -51,21 +50,21 @@ typedef struct BtrFileSpec {
     uint16_t fileFlags;        /* kBtrFileFlag... */
     uint8_t duplicatePointers; /* reserved duplicate pointers (with the dup-pointer flag) */
     uint8_t unused13;
-    uint16_t allocation;       /* Create: pages to preallocate; Stat: unused pages */
+    uint16_t allocation; /* Create: pages to preallocate; Stat: unused pages */
 } BtrFileSpec;
 
 /* Key-segment specification: one per segment, the segments of a key
  * consecutive, every segment but the last with the segmented flag (16 bytes). */
 typedef struct BtrKeySpec {
-    int16_t position;      /* 1-based byte offset of the segment in the record */
-    int16_t length;        /* segment length */
-    uint16_t flags;        /* kBtrKeyFlag... */
-    uint32_t uniqueCount;  /* 0 on Create; Stat fills the number of unique values of the key */
-    uint8_t extendedType;  /* kBtrType... when kBtrKeyFlagExtendedType is set */
-    uint8_t nullValue;     /* the byte that marks a null segment */
+    int16_t position;     /* 1-based byte offset of the segment in the record */
+    int16_t length;       /* segment length */
+    uint16_t flags;       /* kBtrKeyFlag... */
+    uint32_t uniqueCount; /* 0 on Create; Stat fills the number of unique values of the key */
+    uint8_t extendedType; /* kBtrType... when kBtrKeyFlagExtendedType is set */
+    uint8_t nullValue;    /* the byte that marks a null segment */
     uint16_t reserved12;
-    int8_t keyNumber;      /* Create: manual key number; Stat: the key this segment belongs to */
-    uint8_t acsNumber;     /* which collating sequence of the file the segment uses */
+    int8_t keyNumber;  /* Create: manual key number; Stat: the key this segment belongs to */
+    uint8_t acsNumber; /* which collating sequence of the file the segment uses */
 } BtrKeySpec;
 
 /* Alternate collating sequence (265 bytes). */
@@ -107,11 +106,11 @@ _Static_assert(sizeof(BtrAcs) == 265, "collating sequence is 265 bytes");
 
 /* Sizes of the interface. */
 #define BTR_POSITION_BLOCK_SIZE 128
-#define BTR_MAX_KEY_LENGTH 255               /* all segments of a key together */
-#define BTR_MAX_PATH_LENGTH 255              /* path in the key buffer of Open/Create, NUL included */
-#define BTR_RECORD_POSITION_SIZE 4           /* Get Position reply */
+#define BTR_MAX_KEY_LENGTH 255     /* all segments of a key together */
+#define BTR_MAX_PATH_LENGTH 255    /* path in the key buffer of Open/Create, NUL included */
+#define BTR_RECORD_POSITION_SIZE 4 /* Get Position reply */
 #define BTR_ACS_SIZE 265
-#define BTR_VERSION_REPLY_SIZE 15            /* three version blocks of 5 bytes */
+#define BTR_VERSION_REPLY_SIZE 15 /* three version blocks of 5 bytes */
 #define BTR_MAX_KEY_NUMBER 118
 
 /* Operation codes (the base, before biases). */
@@ -163,7 +162,7 @@ _Static_assert(sizeof(BtrAcs) == 265, "collating sequence is 265 bytes");
 #define BTR_OP_STAT_EXTENDED 65
 
 /* Biases added to an operation code. */
-#define BTR_BIAS_GET_KEY 50                  /* Get without reading the record */
+#define BTR_BIAS_GET_KEY 50 /* Get without reading the record */
 #define BTR_BIAS_SINGLE_WAIT_LOCK 100
 #define BTR_BIAS_SINGLE_NO_WAIT_LOCK 200
 #define BTR_BIAS_MULTIPLE_WAIT_LOCK 300
@@ -172,10 +171,10 @@ _Static_assert(sizeof(BtrAcs) == 265, "collating sequence is 265 bytes");
 #define BTR_BIAS_CONCURRENT_TRANSACTION 1000
 
 /* Key numbers with a special meaning. */
-#define BTR_KEY_NUMBER_PHYSICAL (-1)         /* Get/Find Percentage in physical order; Stat's alternate reply */
-#define BTR_KEY_NUMBER_NO_CURRENCY (-1)      /* Insert/Update without currency change */
-#define BTR_KEY_NUMBER_CHUNK (-2)            /* Get Direct, chunk form */
-#define BTR_KEY_NUMBER_EXACT 0x80            /* Create/Drop Index: this exact key number */
+#define BTR_KEY_NUMBER_PHYSICAL (-1)    /* Get/Find Percentage in physical order; Stat's alternate reply */
+#define BTR_KEY_NUMBER_NO_CURRENCY (-1) /* Insert/Update without currency change */
+#define BTR_KEY_NUMBER_CHUNK (-2)       /* Get Direct, chunk form */
+#define BTR_KEY_NUMBER_EXACT 0x80       /* Create/Drop Index: this exact key number */
 
 /* Open modes, passed as the key number of Open. */
 #define BTR_OPEN_NORMAL 0
@@ -217,11 +216,11 @@ _Static_assert(sizeof(BtrAcs) == 265, "collating sequence is 265 bytes");
 #define BTR_KEY_FLAG_SEGMENTED 0x0010
 #define BTR_KEY_FLAG_ALTERNATE_SEQUENCE 0x0020
 #define BTR_KEY_FLAG_DESCENDING 0x0040
-#define BTR_KEY_FLAG_SUPPLEMENTAL 0x0080     /* also "repeating duplicates" with 0x0001 */
+#define BTR_KEY_FLAG_SUPPLEMENTAL 0x0080 /* also "repeating duplicates" with 0x0001 */
 #define BTR_KEY_FLAG_EXTENDED_TYPE 0x0100
 #define BTR_KEY_FLAG_NULL_ANY 0x0200
 #define BTR_KEY_FLAG_NO_CASE 0x0400
-#define BTR_KEY_FLAG_NAMED_ACS 0x0800        /* with 0x0420: the ACS named in a following block */
+#define BTR_KEY_FLAG_NAMED_ACS 0x0800 /* with 0x0420: the ACS named in a following block */
 #define BTR_KEY_FLAG_PENDING 0x8000
 
 /* Extended key types (key-segment specification offset 10). */
@@ -532,9 +531,8 @@ extern "C" {
 
 /* The record manager's entry point. tydb never links to it: it loads the
  * record manager library by name and looks this symbol up. */
-BTR_EXPORT int16_t BTR_CALL BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer,
-                                    uint32_t* dataLength, void* keyBuffer, uint8_t keyLength,
-                                    int8_t keyNumber);
+BTR_EXPORT int16_t BTR_CALL BTRCALL(uint16_t operation, void* positionBlock, void* dataBuffer, uint32_t* dataLength,
+                                    void* keyBuffer, uint8_t keyLength, int8_t keyNumber);
 
 #ifdef __cplusplus
 }

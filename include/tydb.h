@@ -30,11 +30,12 @@ extern "C" {
 #endif
 
 /* The library's own status codes. */
-#define TYDB_STATUS_INVALID_HANDLE (-1)  /* handle out of range or entry not open */
-#define TYDB_STATUS_TABLE_FULL (-2)      /* open-file table full */
-#define TYDB_STATUS_NO_MEMORY (-5)       /* allocation of a buffer failed */
-#define TYDB_STATUS_LOCKED_OUT (-6)      /* another workstation holds the lock directory */
-#define TYDB_STATUS_LOCK_NOT_WRITABLE (-7) /* no lock file can be made in the lock directory:
+#define TYDB_STATUS_INVALID_HANDLE (-1) /* handle out of range or entry not open */
+#define TYDB_STATUS_TABLE_FULL (-2)     /* open-file table full */
+#define TYDB_STATUS_NO_MEMORY (-5)      /* allocation of a buffer failed */
+#define TYDB_STATUS_LOCKED_OUT (-6)     /* another workstation holds the lock directory */
+#define TYDB_STATUS_LOCK_NOT_WRITABLE \
+    (-7)                                 /* no lock file can be made in the lock directory:
                                             * read-only media, no write permission, no such
                                             * folder, or a name too long for the lock file's */
 #define TYDB_STATUS_ENGINE_INACTIVE 20   /* the record manager library cannot be loaded */
@@ -184,8 +185,8 @@ TYDB_API int32_t TYDB_CALL DbModify(int16_t operation, int16_t handle, void* key
  * the data length is below 2, both without writing). Bias added. */
 TYDB_API int32_t TYDB_CALL DbGetByPercent(int16_t handle, void* keyBuffer, void* dataBuffer, int16_t dataLength,
                                           int16_t percentage);
-TYDB_API int32_t TYDB_CALL DbGetByPercentPhysical(int16_t handle, void* keyBuffer, void* dataBuffer,
-                                                  int16_t dataLength, int16_t percentage);
+TYDB_API int32_t TYDB_CALL DbGetByPercentPhysical(int16_t handle, void* keyBuffer, void* dataBuffer, int16_t dataLength,
+                                                  int16_t percentage);
 
 /* Ordinal 223: where the record whose current-key value `keyBuffer` holds lies, in hundredths
  * of a percent. Ordinal 224: the same for the record at the 4-byte `position` in physical order
@@ -292,14 +293,14 @@ TYDB_API int32_t TYDB_CALL DbClearKeyRegistry(int16_t handle);
 
 #pragma pack(push, 1)
 typedef struct TydbRecordObject {
-    int16_t handle;    /* @0: the open file's handle; -1 until DbRecOpen writes one here */
-    void* dataBuffer;  /* @2: the record buffer, at least the record length given at creation */
-    void* keyBuffer;   /* @6 (64-bit: @10): TYDB_RECORD_KEY_BUFFER_SIZE bytes */
+    int16_t handle;     /* @0: the open file's handle; -1 until DbRecOpen writes one here */
+    void* dataBuffer;   /* @2: the record buffer, at least the record length given at creation */
+    void* keyBuffer;    /* @6 (64-bit: @10): TYDB_RECORD_KEY_BUFFER_SIZE bytes */
     int16_t dataLength; /* @10 (@18): data length of every read and write (low 16 bits of the
                          * record length given at creation) */
-    int32_t keyLength; /* @12 (@20): the key length given at creation; used by DbRecPadKey only */
-    int16_t keyNumber; /* @16 (@24): key number applied to every read and write; 0 at creation */
-    int32_t reserved;  /* @18 (@26): 1 at creation; the application's, never read by the library */
+    int32_t keyLength;  /* @12 (@20): the key length given at creation; used by DbRecPadKey only */
+    int16_t keyNumber;  /* @16 (@24): key number applied to every read and write; 0 at creation */
+    int32_t reserved;   /* @18 (@26): 1 at creation; the application's, never read by the library */
 } TydbRecordObject;
 #pragma pack(pop)
 

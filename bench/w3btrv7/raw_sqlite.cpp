@@ -22,9 +22,10 @@ RawFile::RawFile(const std::string& path, bool fullSync) {
     Exec(fullSync ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
     // Read through a mapping of the file, as the record manager does in 64-bit processes.
     if (sizeof(void*) >= 8) Exec("PRAGMA mmap_size=1073741824");
-    Exec("CREATE TABLE records(position INTEGER PRIMARY KEY, data BLOB NOT NULL);"
-         "CREATE TABLE k0(key BLOB NOT NULL, position INTEGER NOT NULL, PRIMARY KEY (key)) WITHOUT ROWID;"
-         "CREATE TABLE k1(key BLOB NOT NULL, position INTEGER NOT NULL, PRIMARY KEY (key, position)) WITHOUT ROWID;");
+    Exec(
+        "CREATE TABLE records(position INTEGER PRIMARY KEY, data BLOB NOT NULL);"
+        "CREATE TABLE k0(key BLOB NOT NULL, position INTEGER NOT NULL, PRIMARY KEY (key)) WITHOUT ROWID;"
+        "CREATE TABLE k1(key BLOB NOT NULL, position INTEGER NOT NULL, PRIMARY KEY (key, position)) WITHOUT ROWID;");
     begin_ = Prepare("BEGIN IMMEDIATE");
     commit_ = Prepare("COMMIT");
     insertRecord_ = Prepare("INSERT INTO records(data) VALUES(?1)");
@@ -33,10 +34,12 @@ RawFile::RawFile(const std::string& path, bool fullSync) {
     getEqual_ = Prepare("SELECT r.data FROM k0 CROSS JOIN records AS r ON r.position = k0.position WHERE k0.key = ?1");
     scanKey_ = Prepare("SELECT r.data FROM k0 CROSS JOIN records AS r ON r.position = k0.position ORDER BY k0.key");
     scanPosition_ = Prepare("SELECT data FROM records ORDER BY position");
-    scanKeyGroupBelow_ = Prepare("SELECT r.data FROM k0 CROSS JOIN records AS r ON r.position = k0.position"
-                                 " WHERE substr(r.data, 5, 10) < ?1 ORDER BY k0.key");
-    findPosition_ = Prepare("SELECT k0.position, r.data FROM k0 CROSS JOIN records AS r ON r.position = k0.position"
-                            " WHERE k0.key = ?1");
+    scanKeyGroupBelow_ = Prepare(
+        "SELECT r.data FROM k0 CROSS JOIN records AS r ON r.position = k0.position"
+        " WHERE substr(r.data, 5, 10) < ?1 ORDER BY k0.key");
+    findPosition_ = Prepare(
+        "SELECT k0.position, r.data FROM k0 CROSS JOIN records AS r ON r.position = k0.position"
+        " WHERE k0.key = ?1");
     readRecord_ = Prepare("SELECT data FROM records WHERE position = ?1");
     findEntry_ = Prepare("SELECT position FROM k0 WHERE key = ?1 AND position = ?2");
     updateRecord_ = Prepare("UPDATE records SET data = ?2 WHERE position = ?1");
@@ -46,9 +49,9 @@ RawFile::RawFile(const std::string& path, bool fullSync) {
 }
 
 RawFile::~RawFile() {
-    for (sqlite3_stmt* s : {begin_, commit_, insertRecord_, insertKey0_, insertKey1_, getEqual_, scanKey_, scanPosition_,
-                            scanKeyGroupBelow_, findPosition_, readRecord_, findEntry_, updateRecord_, deleteRecord_, deleteKey0_,
-                            deleteKey1_}) {
+    for (sqlite3_stmt* s : {begin_, commit_, insertRecord_, insertKey0_, insertKey1_, getEqual_, scanKey_,
+                            scanPosition_, scanKeyGroupBelow_, findPosition_, readRecord_, findEntry_, updateRecord_,
+                            deleteRecord_, deleteKey0_, deleteKey1_}) {
         sqlite3_finalize(s);
     }
     sqlite3_close(db_);
@@ -210,10 +213,11 @@ void RawFile::Delete(uint32_t id) {
 
 void RawFile::BuildIndex() {
     Exec("DROP TABLE IF EXISTS k2");
-    Exec("BEGIN IMMEDIATE;"
-         "CREATE TABLE k2(key BLOB NOT NULL, position INTEGER NOT NULL, PRIMARY KEY (key, position)) WITHOUT ROWID;"
-         "INSERT INTO k2(key, position) SELECT substr(data, 15, 10), position FROM records;"
-         "COMMIT");
+    Exec(
+        "BEGIN IMMEDIATE;"
+        "CREATE TABLE k2(key BLOB NOT NULL, position INTEGER NOT NULL, PRIMARY KEY (key, position)) WITHOUT ROWID;"
+        "INSERT INTO k2(key, position) SELECT substr(data, 15, 10), position FROM records;"
+        "COMMIT");
 }
 
 }  // namespace rawbench

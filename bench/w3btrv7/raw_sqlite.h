@@ -46,8 +46,8 @@ private:
 
     sqlite3* db_ = nullptr;
     sqlite3_stmt *begin_, *commit_, *insertRecord_, *insertKey0_, *insertKey1_, *getEqual_, *scanKey_, *scanPosition_,
-        *scanKeyGroupBelow_,
-        *findPosition_, *readRecord_, *findEntry_, *updateRecord_, *deleteRecord_, *deleteKey0_, *deleteKey1_;
+        *scanKeyGroupBelow_, *findPosition_, *readRecord_, *findEntry_, *updateRecord_, *deleteRecord_, *deleteKey0_,
+        *deleteKey1_;
 };
 
 std::string BigEndian(uint32_t id);

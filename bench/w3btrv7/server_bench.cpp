@@ -170,8 +170,8 @@ const Workload& Work() {
 struct RoundTrips {
     uint64_t start = w3b::PgSession::RoundTrips();
     void Report(benchmark::State& state) {
-        state.counters["round_trips"] = benchmark::Counter(
-            static_cast<double>(w3b::PgSession::RoundTrips() - start) / static_cast<double>(state.iterations()));
+        state.counters["round_trips"] = benchmark::Counter(static_cast<double>(w3b::PgSession::RoundTrips() - start) /
+                                                           static_cast<double>(state.iterations()));
     }
 };
 
@@ -249,7 +249,8 @@ void Update_ours(benchmark::State& state) {
         tripsInUpdates += w3b::PgSession::RoundTrips() - before;
         ++updates;
     }
-    state.counters["round_trips"] = benchmark::Counter(static_cast<double>(tripsInUpdates) / static_cast<double>(updates));
+    state.counters["round_trips"] =
+        benchmark::Counter(static_cast<double>(tripsInUpdates) / static_cast<double>(updates));
 }
 
 void Update_raw(benchmark::State& state) {
@@ -292,7 +293,8 @@ void Delete_ours(benchmark::State& state) {
         tripsInDeletes += w3b::PgSession::RoundTrips() - before;
         ++deletes;
     }
-    state.counters["round_trips"] = benchmark::Counter(static_cast<double>(tripsInDeletes) / static_cast<double>(deletes));
+    state.counters["round_trips"] =
+        benchmark::Counter(static_cast<double>(tripsInDeletes) / static_cast<double>(deletes));
 }
 
 void Delete_raw(benchmark::State& state) {

@@ -29,8 +29,9 @@ size_t RecordCount() {
 
 std::string Folder() {
     static std::string folder = [] {
-        std::string path = (std::filesystem::temp_directory_path() / ("w3btrv7_bench_" + std::to_string(std::random_device()())))
-                               .string();
+        std::string path =
+            (std::filesystem::temp_directory_path() / ("w3btrv7_bench_" + std::to_string(std::random_device()())))
+                .string();
         std::filesystem::create_directories(path);
         return path;
     }();

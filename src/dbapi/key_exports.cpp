@@ -19,8 +19,7 @@ int FindKey(int16_t handle, const void* definition, bool permanentOnly) {
     StatisticsBuffer statistics = {};
     // A failed Stat leaves the buffer cleared: no keys, so no match.
     DbFileStat(handle, &statistics);
-    const int key =
-        StatFindMatchingKey(&statistics, static_cast<const BtrKeySpec*>(definition), kSegmentCapacity);
+    const int key = StatFindMatchingKey(&statistics, static_cast<const BtrKeySpec*>(definition), kSegmentCapacity);
     if (key == kNoKey || !permanentOnly) return key;
     const BtrKeySpec* first = StatFindKeySpec(&statistics, static_cast<int16_t>(key));
     if (first != nullptr && (first->flags & btr::kKeyFlagSupplemental) != 0) return kNoKey;

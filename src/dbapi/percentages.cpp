@@ -30,12 +30,12 @@ int32_t GetByPercent(int16_t handle, void* keyBuffer, void* dataBuffer, int16_t 
 }
 
 // One Find Percentage; the percentage is written whatever the status, when the caller wants it.
-int32_t FindPercent(OpenFileEntry& entry, uint32_t address, void* keyBuffer, int8_t keyNumber,
-                    int16_t* percentage) {
+int32_t FindPercent(OpenFileEntry& entry, uint32_t address, void* keyBuffer, int8_t keyNumber, int16_t* percentage) {
     uint8_t reply[kPercentageReplySize] = {};
     std::memcpy(reply, &address, sizeof address);
     uint16_t length = kPercentageReplySize;
-    const int16_t status = CallEngine(btr::kOpFindPercentage, entry.positionBlock, reply, &length, keyBuffer, keyNumber);
+    const int16_t status =
+        CallEngine(btr::kOpFindPercentage, entry.positionBlock, reply, &length, keyBuffer, keyNumber);
     if (percentage != nullptr) std::memcpy(percentage, reply, sizeof *percentage);
     return status;
 }
@@ -58,8 +58,7 @@ extern "C" TYDB_API int32_t TYDB_CALL DbFindPercent(int16_t handle, void* keyBuf
     return FindPercent(*entry, 0, keyBuffer, EntryKeyNumber(*entry), percentage);
 }
 
-extern "C" TYDB_API int32_t TYDB_CALL DbFindPercentPhysical(int16_t handle, const void* position,
-                                                            int16_t* percentage) {
+extern "C" TYDB_API int32_t TYDB_CALL DbFindPercentPhysical(int16_t handle, const void* position, int16_t* percentage) {
     OpenFileEntry* entry = GetOpenEntry(handle);
     if (entry == nullptr) return kStatusInvalidHandle;
     // Without a record position there is no record to place.

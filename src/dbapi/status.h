@@ -24,13 +24,13 @@ inline constexpr int32_t kStatusLockedOut = -6;
 inline constexpr int32_t kStatusLockNotWritable = -7;
 
 // Record-manager codes the library sets itself.
-inline constexpr int32_t kStatusInvalidFileName = btr::kStatusInvalidFileName;      // 11
-inline constexpr int32_t kStatusFileNotFound = btr::kStatusFileNotFound;            // 12
+inline constexpr int32_t kStatusInvalidFileName = btr::kStatusInvalidFileName;       // 11
+inline constexpr int32_t kStatusFileNotFound = btr::kStatusFileNotFound;             // 12
 inline constexpr int32_t kStatusEngineInactive = btr::kStatusRecordManagerInactive;  // 20
 // A caller's buffer pointer is missing: there is nothing to read from or write into.
-inline constexpr int32_t kStatusNoBuffer = btr::kStatusDataLengthError;             // 22
+inline constexpr int32_t kStatusNoBuffer = btr::kStatusDataLengthError;  // 22
 // The record manager cannot find a file that exists on disk: it may not open it.
-inline constexpr int32_t kStatusPermissionError = btr::kStatusPermissionError;      // 94
+inline constexpr int32_t kStatusPermissionError = btr::kStatusPermissionError;  // 94
 
 }  // namespace tydb
 

@@ -11,9 +11,7 @@ namespace {
 // Scratch areas for requests that carry no caller buffers.
 constexpr int kScratchSize = 255;
 
-uint16_t ReadLittleEndian16(const uint8_t* bytes) {
-    return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-}
+uint16_t ReadLittleEndian16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
 }  // namespace
 

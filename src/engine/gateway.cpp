@@ -59,8 +59,7 @@ void PrependToPath(const char* directory) {
     if (pathSize == 0) {
         std::snprintf(updated.as<char>(), size, "%s", directory);
     } else {
-        std::snprintf(updated.as<char>(), size, "%s%c%s", directory, platform::PathListSeparator(),
-                      current.as<char>());
+        std::snprintf(updated.as<char>(), size, "%s%c%s", directory, platform::PathListSeparator(), current.as<char>());
     }
     platform::SetEnvironment("PATH", updated.as<char>());
 }
@@ -93,8 +92,8 @@ void UnloadEngine() {
     engineEntry = nullptr;
 }
 
-int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, uint16_t* dataLength,
-                   void* keyBuffer, int8_t keyNumber) {
+int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, uint16_t* dataLength, void* keyBuffer,
+                   int8_t keyNumber) {
     uint32_t length = dataLength != nullptr ? *dataLength : 0;
     BtrCallFunction entry = LoadEngine();
     if (entry == nullptr) return btr::kStatusRecordManagerInactive;

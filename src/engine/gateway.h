@@ -22,8 +22,8 @@ inline constexpr uint8_t kGatewayKeyLength = 255;
 // `dataLength` is null) and the low 16 bits of the returned length are written back through
 // `dataLength` when given. Returns the record manager's status, or 20 when it cannot be
 // loaded (the caller's buffers are then untouched).
-int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, uint16_t* dataLength,
-                   void* keyBuffer, int8_t keyNumber);
+int16_t CallEngine(uint16_t operation, void* positionBlock, void* dataBuffer, uint16_t* dataLength, void* keyBuffer,
+                   int8_t keyNumber);
 
 // The record manager's entry point, loading its library first when needed; nullptr when it
 // cannot be loaded.

@@ -28,8 +28,7 @@ int32_t ReadSettingInt(const char* section, const char* name, int32_t defaultVal
     return TyWRegReadInt(kSettingsRoot, section, name, defaultValue);
 }
 
-void ReadSettingString(const char* section, const char* name, const char* defaultValue, char* buffer,
-                       int32_t size) {
+void ReadSettingString(const char* section, const char* name, const char* defaultValue, char* buffer, int32_t size) {
     SelectionScope scope;
     TyWRegReadString(kSettingsRoot, section, name, defaultValue, buffer, size);
 }

@@ -20,8 +20,7 @@ inline constexpr const char* kSettingsSection = TYDB_SETTINGS_SECTION;
 int32_t ReadSettingInt(const char* section, const char* name, int32_t defaultValue);
 
 // The text `name` in `section` (or `defaultValue`) into `buffer`, NUL-terminated within `size`.
-void ReadSettingString(const char* section, const char* name, const char* defaultValue, char* buffer,
-                       int32_t size);
+void ReadSettingString(const char* section, const char* name, const char* defaultValue, char* buffer, int32_t size);
 
 }  // namespace tydb
 

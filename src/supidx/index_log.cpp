@@ -17,8 +17,7 @@ constexpr int kTimeTextSize = 26;
 // The key length the entry reports: of the definition being worked on, else of the key as
 // the file describes it now, else 0.
 int EntryKeyLength(IndexRequest& request, const StatisticsBuffer* statistics, uint16_t keyNumber) {
-    if (request.KeyDefinition() != nullptr)
-        return KeyTotalLength(request.KeyDefinition(), request.AvailableSegments());
+    if (request.KeyDefinition() != nullptr) return KeyTotalLength(request.KeyDefinition(), request.AvailableSegments());
     const BtrKeySpec* spec = StatFindKeySpec(statistics, static_cast<int16_t>(keyNumber));
     if (spec == nullptr) return 0;
     const int index = static_cast<int>(spec - FirstSegment(*statistics));

@@ -102,8 +102,8 @@ int32_t IndexRegistry::Find(bool replace) {
         BuildKey(0, keyBuffer_, record_);
         const int32_t status = DbRead(btr::kOpGetEqual, handle_, keyBuffer_, &record_, kRecordLength);
         if (replace && status == kStatusSuccess) {
-            const int32_t purged = PurgeEntry(static_cast<int16_t>(record_.KeyNumber),
-                                              static_cast<int16_t>(record_.SegmentCount));
+            const int32_t purged =
+                PurgeEntry(static_cast<int16_t>(record_.KeyNumber), static_cast<int16_t>(record_.SegmentCount));
             // Gone in the meantime is as good as deleted; any other failure would repeat forever.
             if (purged != kStatusSuccess && purged != btr::kStatusKeyNotFound) return purged;
             continue;

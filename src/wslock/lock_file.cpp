@@ -21,8 +21,7 @@ constexpr bool kTextMode = true;
 
 bool FormatLockFilePath(std::string_view lockDirectory, char (&out)[kLockPathSize]) {
     std::memset(out, 0, sizeof out);
-    const bool needsSeparator =
-        lockDirectory.empty() || (lockDirectory.back() != '\\' && lockDirectory.back() != '/');
+    const bool needsSeparator = lockDirectory.empty() || (lockDirectory.back() != '\\' && lockDirectory.back() != '/');
     const size_t nameLength = std::strlen(kLockFileName);
     const size_t total = lockDirectory.size() + (needsSeparator ? 1 : 0) + nameLength;
     if (total >= sizeof out) return false;
@@ -52,16 +51,13 @@ bool LockFile::CreateLockFile(const char* path) {
 LockFile::HoldResult LockFile::HoldLockFile() {
     for (int attempt = 0; attempt < kHoldAttempts; ++attempt) {
         switch (platform::File::OpenDenyWrite(path_, kTextMode, &file_)) {
-            case platform::FileStatus::kOk:
-                return HoldResult::kHeld;
-            case platform::FileStatus::kNotFound:
-                return HoldResult::kVanished;
+            case platform::FileStatus::kOk: return HoldResult::kHeld;
+            case platform::FileStatus::kNotFound: return HoldResult::kVanished;
             case platform::FileStatus::kAccessDenied:
                 // Someone is writing it (a creator of either computer): give it time.
                 DbWait(kBusyWaitUnits);
                 break;
-            default:
-                break;
+            default: break;
         }
     }
     return HoldResult::kBusy;

@@ -42,26 +42,29 @@ static int bound = 0;
 
 static void* Symbol(const char* name) {
     void* address = dlsym(library, name);
-    if (address == NULL) Check(0, name, 0);
-    else ++bound;
+    if (address == NULL)
+        Check(0, name, 0);
+    else
+        ++bound;
     return address;
 }
 
 /* Each pointer takes its type from the header's own declaration of the export. */
 #define EXPORT(name) static __typeof__(&name) p##name;
 #define BIND(name) p##name = (__typeof__(&name))Symbol(#name);
-#define ALL_EXPORTS(X)                                                                                   \
-    X(DbCreateFile) X(DbBuildUpperAcs) X(DbCheckEngine) X(DbStopEngine) X(DbGetEngineVersion)            \
-    X(DbSetDirectories) X(DbGetDirectories) X(DbOpen) X(DbClose) X(DbCloseAll) X(DbRead) X(DbPosition)   \
-    X(DbOverRideDef) X(DbUnlock) X(DbModify) X(DbDeactivateKey) X(DbPurgeKey) X(DbClearKeyRegistry)      \
-    X(DbFileStat) X(DbFileStatByName) X(DbIsVersion60File) X(DbActivateKey) X(DbGetOverRideDef)          \
-    X(DbGetLastDataLength) X(DbWait) X(DbNop) X(DbGetByPercent) X(DbGetByPercentPhysical)                \
-    X(DbFindPercent) X(DbFindPercentPhysical) X(DbFindPermanentKey) X(DbGetKeySpec) X(DbFindKey)         \
-    X(DbRecCreate) X(DbRecFree) X(DbRecPadKey) X(DbRecOpen) X(DbRecClose) X(DbRecInsert) X(DbRecUpdate)  \
-    X(DbRecDelete) X(DbRecGetFirst) X(DbRecGetNext) X(DbRecGetLast) X(DbRecGetPrevious)                  \
-    X(DbRecGetEqual) X(DbRecGetGreaterOrEqual) X(DbRecGetPosition) X(DbRecSetPosition)                   \
-    X(DbRecGetDirect) X(DbRecSyncKeyNumber) X(DbRecDeactivateKey) X(DbRecUnlock) X(DbRecFileStat)        \
-    X(DbRecRecordCount)
+#define ALL_EXPORTS(X)                                                                                                \
+    X(DbCreateFile)                                                                                                   \
+    X(DbBuildUpperAcs) X(DbCheckEngine) X(DbStopEngine) X(DbGetEngineVersion) X(DbSetDirectories) X(DbGetDirectories) \
+        X(DbOpen) X(DbClose) X(DbCloseAll) X(DbRead) X(DbPosition) X(DbOverRideDef) X(DbUnlock) X(DbModify)           \
+            X(DbDeactivateKey) X(DbPurgeKey) X(DbClearKeyRegistry) X(DbFileStat) X(DbFileStatByName)                  \
+                X(DbIsVersion60File) X(DbActivateKey) X(DbGetOverRideDef) X(DbGetLastDataLength) X(DbWait) X(DbNop)   \
+                    X(DbGetByPercent) X(DbGetByPercentPhysical) X(DbFindPercent) X(DbFindPercentPhysical)             \
+                        X(DbFindPermanentKey) X(DbGetKeySpec) X(DbFindKey) X(DbRecCreate) X(DbRecFree) X(DbRecPadKey) \
+                            X(DbRecOpen) X(DbRecClose) X(DbRecInsert) X(DbRecUpdate) X(DbRecDelete) X(DbRecGetFirst)  \
+                                X(DbRecGetNext) X(DbRecGetLast) X(DbRecGetPrevious) X(DbRecGetEqual)                  \
+                                    X(DbRecGetGreaterOrEqual) X(DbRecGetPosition) X(DbRecSetPosition)                 \
+                                        X(DbRecGetDirect) X(DbRecSyncKeyNumber) X(DbRecDeactivateKey) X(DbRecUnlock)  \
+                                            X(DbRecFileStat) X(DbRecRecordCount)
 
 ALL_EXPORTS(EXPORT)
 #define EXPORT_COUNT 55
@@ -157,8 +160,7 @@ static void DataSteps(const char* folder) {
         pDbRecPadKey(object);
         Check(memcmp(object->keyBuffer, "Cole    ", NAME_LENGTH + 1) == 0, "DbRecPadKey pads the key", 0);
         status = pDbRecGetEqual(object, 0);
-        Check(status == 0 && SameName((const char*)object->dataBuffer, "Cole"), "DbRecGetEqual finds Cole",
-              status);
+        Check(status == 0 && SameName((const char*)object->dataBuffer, "Cole"), "DbRecGetEqual finds Cole", status);
         int32_t count = pDbRecRecordCount(object);
         Check(count == 3, "DbRecRecordCount counts three records", count);
         status = pDbRecClose(object);

@@ -23,31 +23,67 @@ struct Expected {
 
 // The application binds these ordinals; they never change.
 constexpr Expected kExports[] = {
-    {1, "DbCreateFile"},         {2, "DbBuildUpperAcs"},         {100, "DbCheckEngine"},
-    {101, "DbStopEngine"},       {102, "DbGetEngineVersion"},    {200, "DbSetDirectories"},
-    {201, "DbGetDirectories"},   {202, "DbOpen"},                {203, "DbClose"},
-    {204, "DbCloseAll"},         {205, "DbRead"},                {206, "DbPosition"},
-    {207, "DbOverRideDef"},      {208, "DbUnlock"},              {209, "DbModify"},
-    {210, "DbDeactivateKey"},    {211, "DbPurgeKey"},            {212, "DbClearKeyRegistry"},
-    {213, "DbFileStat"},         {214, "DbFileStatByName"},      {215, "DbIsVersion60File"},
-    {216, "DbActivateKey"},      {217, "DbGetOverRideDef"},      {218, "DbGetLastDataLength"},
-    {219, "DbWait"},             {220, "DbNop"},                 {221, "DbGetByPercent"},
-    {222, "DbGetByPercentPhysical"}, {223, "DbFindPercent"},     {224, "DbFindPercentPhysical"},
-    {225, "DbFindPermanentKey"}, {226, "DbGetKeySpec"},          {227, "DbFindKey"},
-    {300, "DbRecCreate"},        {301, "DbRecFree"},             {302, "DbRecPadKey"},
-    {303, "DbRecOpen"},          {304, "DbRecClose"},            {305, "DbRecInsert"},
-    {306, "DbRecUpdate"},        {307, "DbRecDelete"},           {308, "DbRecGetFirst"},
-    {309, "DbRecGetNext"},       {310, "DbRecGetLast"},          {311, "DbRecGetPrevious"},
-    {312, "DbRecGetEqual"},      {313, "DbRecGetGreaterOrEqual"}, {314, "DbRecGetPosition"},
-    {315, "DbRecSetPosition"},   {316, "DbRecGetDirect"},        {317, "DbRecSyncKeyNumber"},
-    {318, "DbRecDeactivateKey"}, {319, "DbRecUnlock"},           {320, "DbRecFileStat"},
+    {1, "DbCreateFile"},
+    {2, "DbBuildUpperAcs"},
+    {100, "DbCheckEngine"},
+    {101, "DbStopEngine"},
+    {102, "DbGetEngineVersion"},
+    {200, "DbSetDirectories"},
+    {201, "DbGetDirectories"},
+    {202, "DbOpen"},
+    {203, "DbClose"},
+    {204, "DbCloseAll"},
+    {205, "DbRead"},
+    {206, "DbPosition"},
+    {207, "DbOverRideDef"},
+    {208, "DbUnlock"},
+    {209, "DbModify"},
+    {210, "DbDeactivateKey"},
+    {211, "DbPurgeKey"},
+    {212, "DbClearKeyRegistry"},
+    {213, "DbFileStat"},
+    {214, "DbFileStatByName"},
+    {215, "DbIsVersion60File"},
+    {216, "DbActivateKey"},
+    {217, "DbGetOverRideDef"},
+    {218, "DbGetLastDataLength"},
+    {219, "DbWait"},
+    {220, "DbNop"},
+    {221, "DbGetByPercent"},
+    {222, "DbGetByPercentPhysical"},
+    {223, "DbFindPercent"},
+    {224, "DbFindPercentPhysical"},
+    {225, "DbFindPermanentKey"},
+    {226, "DbGetKeySpec"},
+    {227, "DbFindKey"},
+    {300, "DbRecCreate"},
+    {301, "DbRecFree"},
+    {302, "DbRecPadKey"},
+    {303, "DbRecOpen"},
+    {304, "DbRecClose"},
+    {305, "DbRecInsert"},
+    {306, "DbRecUpdate"},
+    {307, "DbRecDelete"},
+    {308, "DbRecGetFirst"},
+    {309, "DbRecGetNext"},
+    {310, "DbRecGetLast"},
+    {311, "DbRecGetPrevious"},
+    {312, "DbRecGetEqual"},
+    {313, "DbRecGetGreaterOrEqual"},
+    {314, "DbRecGetPosition"},
+    {315, "DbRecSetPosition"},
+    {316, "DbRecGetDirect"},
+    {317, "DbRecSyncKeyNumber"},
+    {318, "DbRecDeactivateKey"},
+    {319, "DbRecUnlock"},
+    {320, "DbRecFileStat"},
     {321, "DbRecRecordCount"},
 };
 constexpr int kExportCount = 55;
 static_assert(sizeof kExports / sizeof kExports[0] == kExportCount, "55 exports");
 
 // The seven exports that carry their name in the Windows table.
-const std::set<std::string> kNamed = {"DbCreateFile", "DbOpen",   "DbClose",   "DbRead",
+const std::set<std::string> kNamed = {"DbCreateFile",  "DbOpen",   "DbClose",   "DbRead",
                                       "DbOverRideDef", "DbModify", "DbFileStat"};
 
 std::string SourceFile(const std::string& relative) {
@@ -113,7 +149,8 @@ TEST(ExportTable, OnlyTheSevenNamedExportsCarryTheirName) {
 TEST(ExportTable, TheHeaderDeclaresExactlyTheFiftyFiveExports) {
     const std::string header = SourceFile("include/tydb.h");
     // Every export is declared "TYDB_API <result> TYDB_CALL <Name>(".
-    const std::regex declaration(R"(TYDB_API\s+[A-Za-z_][A-Za-z0-9_\s\*]*?\bTYDB_CALL\s+([A-Za-z_][A-Za-z0-9_]*)\s*\()");
+    const std::regex declaration(
+        R"(TYDB_API\s+[A-Za-z_][A-Za-z0-9_\s\*]*?\bTYDB_CALL\s+([A-Za-z_][A-Za-z0-9_]*)\s*\()");
     std::set<std::string> declared;
     int declarations = 0;
     for (auto it = std::sregex_iterator(header.begin(), header.end(), declaration); it != std::sregex_iterator();

@@ -7,8 +7,8 @@
 #include "dbapi/directory_block.h"
 #include "tydb.h"
 
-using tydb::ResolvedPath;
 using tydb::ResolveDirectory;
+using tydb::ResolvedPath;
 
 namespace {
 
@@ -24,9 +24,7 @@ protected:
         block.shareOpenFiles = share ? 1 : 0;
         ASSERT_EQ(DbSetDirectories(&block), 0);
     }
-    std::string Scratch() {
-        return std::string(tydb::SlotText(tydb::Directories(), tydb::kScratchSlot));
-    }
+    std::string Scratch() { return std::string(tydb::SlotText(tydb::Directories(), tydb::kScratchSlot)); }
     // The views of a resolved path point into the path, so the path is kept here.
     ResolvedPath Resolve(const std::string& path) {
         lastPath = path;
@@ -49,7 +47,8 @@ TEST_F(DirectoryBlockTest, LayoutHasSixSlotsAndTwoFlagsAtFixedOffsets) {
 }
 
 TEST_F(DirectoryBlockTest, SetAndGetCopyTheWholeBlock) {
-    for (size_t i = 0; i < sizeof block; ++i) reinterpret_cast<unsigned char*>(&block)[i] = static_cast<unsigned char>(i * 7 + 1);
+    for (size_t i = 0; i < sizeof block; ++i)
+        reinterpret_cast<unsigned char*>(&block)[i] = static_cast<unsigned char>(i * 7 + 1);
     ASSERT_EQ(DbSetDirectories(&block), 0);
     TydbDirectoryBlock out = {};
     ASSERT_EQ(DbGetDirectories(&out), 0);

@@ -18,9 +18,7 @@ namespace {
 
 class OpenCloseEngineTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        WriteEngineSettings(dir.File("settings.ini"), RealEngineDir());
-    }
+    void SetUp() override { WriteEngineSettings(dir.File("settings.ini"), RealEngineDir()); }
     void TearDown() override {
         DbCloseAll();
         TydbDirectoryBlock empty = {};

@@ -41,7 +41,8 @@ TEST_F(GatewayTest, MissingEngineGives20OnEveryRequestAndIsLookedForAgain) {
 #endif
     std::filesystem::copy_file(FakeEngineDir() + engineFile, engineDir + engineFile);
     EXPECT_EQ(DbCheckEngine(), 0);
-    EXPECT_EQ(ReadFileBytes(dir.File("fake.log")).value_or("").rfind("load", 0), 0u) << "the fake records its load first";
+    EXPECT_EQ(ReadFileBytes(dir.File("fake.log")).value_or("").rfind("load", 0), 0u)
+        << "the fake records its load first";
 }
 
 TEST_F(GatewayTest, CheckEngineSendsAnOpenOfTheEmptyNameAndIgnoresItsError) {

@@ -118,7 +118,8 @@ extern "C" BTR_EXPORT int16_t BTR_CALL BTRCALL(uint16_t operation, void* positio
         status = answer.status;
         if (answer.hasLength && dataLength != nullptr) {
             if (dataBuffer != nullptr && !answer.bytes.empty())
-                std::memcpy(dataBuffer, answer.bytes.data(), answer.bytes.size() < lengthIn ? answer.bytes.size() : lengthIn);
+                std::memcpy(dataBuffer, answer.bytes.data(),
+                            answer.bytes.size() < lengthIn ? answer.bytes.size() : lengthIn);
             *dataLength = answer.length;
         }
         how = "scripted";
@@ -132,8 +133,8 @@ extern "C" BTR_EXPORT int16_t BTR_CALL BTRCALL(uint16_t operation, void* positio
     const uint32_t lengthOut = dataLength != nullptr ? *dataLength : 0;
 
     char line[256];
-    std::snprintf(line, sizeof line, "call op=%u len=%u key=%d keybuf=%s status=%d lenout=%u %s", operation,
-                  lengthIn, keyNumber, keyHex.c_str(), status, lengthOut, how.c_str());
+    std::snprintf(line, sizeof line, "call op=%u len=%u key=%d keybuf=%s status=%d lenout=%u %s", operation, lengthIn,
+                  keyNumber, keyHex.c_str(), status, lengthOut, how.c_str());
     AppendLog(line);
     return status;
 }

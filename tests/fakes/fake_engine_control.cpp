@@ -21,7 +21,8 @@ void WriteEngineSettings(const std::string& settingsFile, const std::string& eng
 }
 
 FakeEngine::FakeEngine(const TempDir& dir, const std::vector<std::string>& settingsLines)
-    : settingsFile_(dir.File("settings.ini")), logFile_(dir.File("fake-engine.log")),
+    : settingsFile_(dir.File("settings.ini")),
+      logFile_(dir.File("fake-engine.log")),
       scriptFile_(dir.File("fake-engine.script")) {
     WriteEngineSettings(settingsFile_, FakeEngineDir(), settingsLines);
     WriteFileBytes(scriptFile_, "");
@@ -61,8 +62,8 @@ std::vector<FakeCall> FakeEngine::Calls() const {
         unsigned op = 0, len = 0, lenOut = 0;
         int key = 0, status = 0;
         char keyHex[64] = {}, how[32] = {};
-        if (std::sscanf(line.c_str(), "call op=%u len=%u key=%d keybuf=%63s status=%d lenout=%u %31s", &op, &len,
-                        &key, keyHex, &status, &lenOut, how) != 7)
+        if (std::sscanf(line.c_str(), "call op=%u len=%u key=%d keybuf=%63s status=%d lenout=%u %31s", &op, &len, &key,
+                        keyHex, &status, &lenOut, how) != 7)
             continue;
         call.operation = static_cast<uint16_t>(op);
         call.dataLength = len;

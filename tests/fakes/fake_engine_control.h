@@ -14,12 +14,12 @@ namespace testsupport {
 // One request as the fake saw it.
 struct FakeCall {
     uint16_t operation = 0;
-    uint32_t dataLength = 0;     // on the way in
+    uint32_t dataLength = 0;  // on the way in
     int keyNumber = 0;
-    std::string keyHex;          // first 16 bytes of the key buffer, hex
+    std::string keyHex;  // first 16 bytes of the key buffer, hex
     int status = 0;
     uint32_t dataLengthOut = 0;
-    std::string how;             // "scripted", "forwarded" or "unanswered"
+    std::string how;  // "scripted", "forwarded" or "unanswered"
 };
 
 // Folder of the fake record manager and of the real one, in the build.

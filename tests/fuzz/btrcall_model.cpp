@@ -55,8 +55,7 @@ int CompareSegment(const SegmentDesign& segment, const uint8_t* a, const uint8_t
     const size_t length = static_cast<size_t>(segment.length);
     const uint8_t* collation = CollationOf(segment);
     switch (segment.type) {
-        case btr::kTypeString:
-            return Sign(Collated(a, length, collation).compare(Collated(b, length, collation)));
+        case btr::kTypeString: return Sign(Collated(a, length, collation).compare(Collated(b, length, collation)));
         case btr::kTypeZstring: {
             auto text = [&](const uint8_t* v) {
                 const void* nul = std::memchr(v, 0, length);
@@ -66,7 +65,9 @@ int CompareSegment(const SegmentDesign& segment, const uint8_t* a, const uint8_t
             return Sign(text(a).compare(text(b)));
         }
         case btr::kTypeLstring: {
-            auto text = [&](const uint8_t* v) { return Collated(v + 1, std::min<size_t>(v[0], length - 1), collation); };
+            auto text = [&](const uint8_t* v) {
+                return Collated(v + 1, std::min<size_t>(v[0], length - 1), collation);
+            };
             return Sign(text(a).compare(text(b)));
         }
         case btr::kTypeInteger: {
@@ -276,11 +277,10 @@ void FileModel::AddKey(int number, const KeyDesign& design) {
     });
     for (size_t i = 0; i < positions.size(); ++i) {
         bool sameValue = i > 0 && key.order.Compare(key.order.ValueOf(records.at(positions[i - 1]).data),
-                                                     key.order.ValueOf(records.at(positions[i]).data)) == 0;
+                                                    key.order.ValueOf(records.at(positions[i]).data)) == 0;
         key.seq[positions[i]] = sameValue ? key.seq[positions[i - 1]] + 1 : 0;
     }
-    auto at = std::lower_bound(keys.begin(), keys.end(), number,
-                               [](const ModelKey& k, int n) { return k.number < n; });
+    auto at = std::lower_bound(keys.begin(), keys.end(), number, [](const ModelKey& k, int n) { return k.number < n; });
     keys.insert(at, std::move(key));
 }
 

@@ -31,8 +31,8 @@
 #include "fuzz_support.h"
 
 // Checks a property of the current operation; the message is only built when it fails.
-#define REQUIRE(condition, message) \
-    do {                            \
+#define REQUIRE(condition, message)        \
+    do {                                   \
         if (!(condition)) Broken(message); \
     } while (false)
 
@@ -68,7 +68,6 @@ Options& Settings() {
     return options;
 }
 
-
 // ---- The files ---------------------------------------------------------------------------------
 
 SegmentDesign Seg(int position, int length, uint8_t type, uint16_t flags, uint8_t nullValue = 0) {
@@ -99,14 +98,20 @@ struct FileDesign {
 
 const FileDesign& DesignOf(int file) {
     static const FileDesign kDesigns[kFileCount] = {
-        {32, 4096, 0, true,
+        {32,
+         4096,
+         0,
+         true,
          {
              KeyDesign{{Seg(1, 4, btr::kTypeString, kMod)}},
              KeyDesign{{Seg(5, 2, btr::kTypeInteger, kDup | kMod)}},
              KeyDesign{{Seg(7, 6, btr::kTypeZstring, kMod | kNoCase | kNullAll, 0)}},
              KeyDesign{{Seg(13, 2, btr::kTypeUnsignedBinary, kDup), Seg(15, 3, btr::kTypeString, kDup | kDesc | kAcs)}},
          }},
-        {12, 1024, btr::kFileFlagVariableLength | btr::kFileFlagBlankTruncation, false,
+        {12,
+         1024,
+         btr::kFileFlagVariableLength | btr::kFileFlagBlankTruncation,
+         false,
          {
              KeyDesign{{Seg(1, 4, btr::kTypeInteger, kMod)}},
              KeyDesign{{Seg(5, 6, btr::kTypeLstring, kDup | kMod | kNullAny, 0),
@@ -140,7 +145,8 @@ std::string CreateBuffer(const FileDesign& design) {
     spec.fileFlags = design.fileFlags;
     std::string buffer(reinterpret_cast<const char*>(&spec), sizeof spec);
     for (const KeyDesign& key : design.keys) {
-        for (const BtrKeySpec& segment : key.Specs()) buffer.append(reinterpret_cast<const char*>(&segment), sizeof segment);
+        for (const BtrKeySpec& segment : key.Specs())
+            buffer.append(reinterpret_cast<const char*>(&segment), sizeof segment);
     }
     if (design.acs) buffer += btrfuzz::AcsBlock();
     return buffer;
@@ -193,14 +199,32 @@ const std::vector<Field>& FieldsOf(int file) {
         {12, {Le(0, 2), Le(1, 2), Le(2, 2), Le(255, 2), Le(256, 2), Le(65535, 2), Le(3, 2), Le(1, 2)}},
         {14, {"abc", "ABC", "a9 ", "A0 ", "zzz", "   ", "a0 ", "A9 "}},
         {17,
-         {std::string(15, '\0'), std::string(15, 'a'), std::string(15, 'A'), std::string(15, 'b'),
-          std::string(15, '1'), std::string(15, ' '), std::string(15, 'z'), std::string(15, 'Z')}},
+         {std::string(15, '\0'), std::string(15, 'a'), std::string(15, 'A'), std::string(15, 'b'), std::string(15, '1'),
+          std::string(15, ' '), std::string(15, 'z'), std::string(15, 'Z')}},
     };
     static const std::vector<Field> kFieldsB = {
         {0, {Le(0, 4), Le(1, 4), Le(-1, 4), Le(2, 4), Le(3, 4), Le(0x7FFFFFFF, 4), Le(INT32_MIN, 4), Le(256, 4)}},
         {4,
-         {Text("\0\0\0\0\0\0", 6), Text("\x02" "ab\0\0\0", 6), Text("\x02" "AB\0\0\0", 6), Text("\x05" "abcde", 6),
-          Text("\xff" "abcde", 6), Text("\x03" "ab\0zz", 6), Text("\0zzzzz", 6), Text("\x02" "ab\x01\x01\x01", 6)}},
+         {Text("\0\0\0\0\0\0", 6),
+          Text("\x02"
+               "ab\0\0\0",
+               6),
+          Text("\x02"
+               "AB\0\0\0",
+               6),
+          Text("\x05"
+               "abcde",
+               6),
+          Text("\xff"
+               "abcde",
+               6),
+          Text("\x03"
+               "ab\0zz",
+               6),
+          Text("\0zzzzz", 6),
+          Text("\x02"
+               "ab\x01\x01\x01",
+               6)}},
         {10, {Le(0, 2), Le(1, 2), Le(2, 2), Le(256, 2), Le(1, 2), Le(2, 2), Le(0, 2), Le(65535, 2)}},
     };
     return file == 0 ? kFieldsA : kFieldsB;
@@ -246,7 +270,8 @@ std::string MakeRecord(int file, Reader& in, const std::string* base) {
         return record;
     }
     record.assign(static_cast<size_t>(design.recordLength), '\0');
-    for (const Field& field : fields) record.replace(static_cast<size_t>(field.offset), FieldLength(field), FieldValue(field, in));
+    for (const Field& field : fields)
+        record.replace(static_cast<size_t>(field.offset), FieldLength(field), FieldValue(field, in));
     if (variable) record += VariablePart(in);
     return record;
 }
@@ -496,12 +521,12 @@ private:
     void CheckKeyBuffer(const KeyBuffer& key, const std::string* value, const std::string& untouched) {
         size_t from = 0;
         if (value != nullptr) {
-            REQUIRE(key.bytes.size() >= value->size() &&
-                        std::memcmp(key.bytes.data(), value->data(), value->size()) == 0,
-                    "key buffer holds \"" +
-                        Escape(std::string(key.bytes.begin(),
-                                           key.bytes.begin() + static_cast<long>(std::min(key.bytes.size(), value->size())))) +
-                        "\", the model's key value is \"" + Escape(*value) + "\"");
+            REQUIRE(
+                key.bytes.size() >= value->size() && std::memcmp(key.bytes.data(), value->data(), value->size()) == 0,
+                "key buffer holds \"" +
+                    Escape(std::string(key.bytes.begin(), key.bytes.begin() + static_cast<long>(std::min(
+                                                                                  key.bytes.size(), value->size())))) +
+                    "\", the model's key value is \"" + Escape(*value) + "\"");
             from = value->size();
         }
         for (size_t i = from; i < key.bytes.size(); ++i) {
@@ -539,7 +564,9 @@ private:
 
     // ---- Key order questions
 
-    std::vector<ModelEntry> Entries(int file, const ModelKey& key) const { return files_[static_cast<size_t>(file)].Entries(key); }
+    std::vector<ModelEntry> Entries(int file, const ModelKey& key) const {
+        return files_[static_cast<size_t>(file)].Entries(key);
+    }
 
     std::optional<ModelEntry> NextFrom(const Block& block, const FileModel& file, const ModelKey& key) const {
         const ModelEntry& place = block.place;
@@ -695,12 +722,24 @@ void Session::ApplyRead(Block& block, int key, const ModelEntry& entry, bool get
 void Session::Step() {
     // Weights: writes and reads most, the operations that close or reset blocks least.
     static const std::pair<void (Session::*)(), int> kOperations[] = {
-        {&Session::OpInsert, 6},      {&Session::OpUpdate, 3},    {&Session::OpDelete, 2},
-        {&Session::OpGet, 6},         {&Session::OpStep, 2},      {&Session::OpGetPosition, 1},
-        {&Session::OpGetDirect, 2},   {&Session::OpTransaction, 2}, {&Session::OpCreateIndex, 1},
-        {&Session::OpDropIndex, 1},   {&Session::OpClose, 1},     {&Session::OpOpen, 2},
-        {&Session::OpUnlock, 1},      {&Session::OpStat, 1},      {&Session::OpGetByPercentage, 1},
-        {&Session::OpFindPercentage, 1}, {&Session::OpCreateOrReset, 1}, {&Session::OpOther, 1},
+        {&Session::OpInsert, 6},
+        {&Session::OpUpdate, 3},
+        {&Session::OpDelete, 2},
+        {&Session::OpGet, 6},
+        {&Session::OpStep, 2},
+        {&Session::OpGetPosition, 1},
+        {&Session::OpGetDirect, 2},
+        {&Session::OpTransaction, 2},
+        {&Session::OpCreateIndex, 1},
+        {&Session::OpDropIndex, 1},
+        {&Session::OpClose, 1},
+        {&Session::OpOpen, 2},
+        {&Session::OpUnlock, 1},
+        {&Session::OpStat, 1},
+        {&Session::OpGetByPercentage, 1},
+        {&Session::OpFindPercentage, 1},
+        {&Session::OpCreateOrReset, 1},
+        {&Session::OpOther, 1},
     };
     int total = 0;
     for (const auto& [op, weight] : kOperations) total += weight;
@@ -730,7 +769,8 @@ void Session::OpInsert() {
     if (!block.open) errors.push_back(btr::kStatusFileNotOpen);
     if (block.open && block.mode == btr::kOpenReadOnly) errors.push_back(btr::kStatusAccessDenied);
     if (kn != -1 && key == nullptr) errors.push_back(btr::kStatusInvalidKeyNumber);
-    if (key != nullptr && keyBuffer.declared < key->order.Design().Length()) errors.push_back(btr::kStatusKeyBufferTooShort);
+    if (key != nullptr && keyBuffer.declared < key->order.Design().Length())
+        errors.push_back(btr::kStatusKeyBufferTooShort);
     bool lengthOk = file.Variable() ? length >= static_cast<uint32_t>(file.recordLength) : length == record.size();
     if (!lengthOk) errors.push_back(btr::kStatusDataLengthError);
     std::string stored = file.Stored(record.substr(0, std::min<size_t>(length, record.size())));
@@ -795,9 +835,11 @@ void Session::OpUpdate() {
     Statuses errors;
     if (!block.open) errors.push_back(btr::kStatusFileNotOpen);
     if (block.open && block.mode == btr::kOpenReadOnly) errors.push_back(btr::kStatusAccessDenied);
-    if (block.open && (!block.recordCurrent || block.physical != Place::kAt)) errors.push_back(btr::kStatusInvalidPositioning);
+    if (block.open && (!block.recordCurrent || block.physical != Place::kAt))
+        errors.push_back(btr::kStatusInvalidPositioning);
     if (kn != -1 && key == nullptr) errors.push_back(btr::kStatusInvalidKeyNumber);
-    if (key != nullptr && keyBuffer.declared < key->order.Design().Length()) errors.push_back(btr::kStatusKeyBufferTooShort);
+    if (key != nullptr && keyBuffer.declared < key->order.Design().Length())
+        errors.push_back(btr::kStatusKeyBufferTooShort);
     bool lengthOk = file.Variable() ? length >= static_cast<uint32_t>(file.recordLength) : length == record.size();
     if (!lengthOk) errors.push_back(btr::kStatusDataLengthError);
     std::string stored = file.Stored(record.substr(0, std::min<size_t>(length, record.size())));
@@ -856,7 +898,8 @@ void Session::OpDelete() {
     Statuses expected;
     if (!block.open) expected.push_back(btr::kStatusFileNotOpen);
     if (block.open && block.mode == btr::kOpenReadOnly) expected.push_back(btr::kStatusAccessDenied);
-    if (block.open && (!block.recordCurrent || block.physical != Place::kAt)) expected.push_back(btr::kStatusInvalidPositioning);
+    if (block.open && (!block.recordCurrent || block.physical != Place::kAt))
+        expected.push_back(btr::kStatusInvalidPositioning);
     auto current = file.records.find(block.position);
     bool conflict = false;
     if (expected.empty()) {
@@ -894,8 +937,8 @@ void Session::OpGet() {
     uint16_t op = static_cast<uint16_t>(base + (getKey ? btr::kBiasGetKey : 0) + 100 * lock);
     FileModel& file = files_[static_cast<size_t>(block.file)];
     const ModelKey* key = block.open ? file.Key(kn) : nullptr;
-    bool searches = base != btr::kOpGetNext && base != btr::kOpGetPrevious && base != btr::kOpGetFirst &&
-                    base != btr::kOpGetLast;
+    bool searches =
+        base != btr::kOpGetNext && base != btr::kOpGetPrevious && base != btr::kOpGetFirst && base != btr::kOpGetLast;
     std::string search = searches ? SearchValue(file, key, block.file) : std::string();
     uint8_t effectiveLock = EffectiveLock(lock, getKey);
     KeyBuffer keyBuffer = MakeKeyBuffer(key != nullptr ? key->order.Design().Length() : 4, effectiveLock != 0);
@@ -907,9 +950,11 @@ void Session::OpGet() {
     // Preconditions, which change nothing.
     Statuses errors;
     if (!block.open) errors.push_back(btr::kStatusFileNotOpen);
-    if (block.open && effectiveLock != 0 && block.LockConflicts(effectiveLock)) errors.push_back(btr::kStatusIncompatibleLockType);
+    if (block.open && effectiveLock != 0 && block.LockConflicts(effectiveLock))
+        errors.push_back(btr::kStatusIncompatibleLockType);
     if (block.open && key == nullptr) errors.push_back(btr::kStatusInvalidKeyNumber);
-    if (key != nullptr && keyBuffer.declared < key->order.Design().Length()) errors.push_back(btr::kStatusKeyBufferTooShort);
+    if (key != nullptr && keyBuffer.declared < key->order.Design().Length())
+        errors.push_back(btr::kStatusKeyBufferTooShort);
     bool chained = base == btr::kOpGetNext || base == btr::kOpGetPrevious;
     if (chained && block.open && key != nullptr) {
         if (block.logical == Place::kNone) {
@@ -976,8 +1021,8 @@ void Session::OpGet() {
 void Session::OpStep() {
     int b;
     Block& block = PickBlock(&b);
-    static const uint16_t kBases[] = {btr::kOpStepFirst, btr::kOpStepLast, btr::kOpStepNext, btr::kOpStepPrevious,
-                                      btr::kOpStepNext, btr::kOpStepPrevious};
+    static const uint16_t kBases[] = {btr::kOpStepFirst,    btr::kOpStepLast, btr::kOpStepNext,
+                                      btr::kOpStepPrevious, btr::kOpStepNext, btr::kOpStepPrevious};
     uint16_t base = kBases[in_.Pick(std::size(kBases))];
     uint8_t lock = static_cast<uint8_t>(in_.Pick(8));
     if (lock > 4) lock = 0;
@@ -988,12 +1033,14 @@ void Session::OpStep() {
 
     Statuses errors;
     if (!block.open) errors.push_back(btr::kStatusFileNotOpen);
-    if (block.open && effectiveLock != 0 && block.LockConflicts(effectiveLock)) errors.push_back(btr::kStatusIncompatibleLockType);
+    if (block.open && effectiveLock != 0 && block.LockConflicts(effectiveLock))
+        errors.push_back(btr::kStatusIncompatibleLockType);
     bool chained = base == btr::kOpStepNext || base == btr::kOpStepPrevious;
     bool forward = base == btr::kOpStepNext;
     if (block.open && chained && block.physical == Place::kNone) errors.push_back(btr::kStatusInvalidPositioning);
-    bool atEnd = chained && errors.empty() &&
-                 ((forward && block.physical == Place::kAfterLast) || (!forward && block.physical == Place::kBeforeFirst));
+    bool atEnd =
+        chained && errors.empty() &&
+        ((forward && block.physical == Place::kAfterLast) || (!forward && block.physical == Place::kBeforeFirst));
     std::optional<int64_t> target;
     if (errors.empty() && !atEnd && !file.records.empty()) {
         bool first = base == btr::kOpStepFirst || (forward && block.physical == Place::kBeforeFirst);
@@ -1060,8 +1107,8 @@ void Session::OpGetPosition() {
     uint32_t length = capacity;
     KeyBuffer key;
     key.bytes.assign(255, kKeySentinel);
-    int16_t status = Call(static_cast<uint16_t>(btr::kOpGetPosition + 100 * in_.Pick(3)), block.pb, data, &length,
-                          key, 0);
+    int16_t status =
+        Call(static_cast<uint16_t>(btr::kOpGetPosition + 100 * in_.Pick(3)), block.pb, data, &length, key, 0);
     Expect(status, expected);
     if (status != 0) return;
     uint32_t got;
@@ -1101,11 +1148,14 @@ void Session::OpGetDirect() {
     Statuses errors;
     if (!block.open) errors.push_back(btr::kStatusFileNotOpen);
     // The chunk form finds no chunk descriptor in a buffer of sentinel bytes.
-    if (block.open && chunk) errors.push_back(capacity < 8 ? btr::kStatusDataLengthError : btr::kStatusInvalidGetExpression);
+    if (block.open && chunk)
+        errors.push_back(capacity < 8 ? btr::kStatusDataLengthError : btr::kStatusInvalidGetExpression);
     if (block.open && !chunk) {
-        if (effectiveLock != 0 && block.LockConflicts(effectiveLock)) errors.push_back(btr::kStatusIncompatibleLockType);
+        if (effectiveLock != 0 && block.LockConflicts(effectiveLock))
+            errors.push_back(btr::kStatusIncompatibleLockType);
         if (kn != -1 && key == nullptr) errors.push_back(btr::kStatusInvalidKeyNumber);
-        if (key != nullptr && keyBuffer.declared < key->order.Design().Length()) errors.push_back(btr::kStatusKeyBufferTooShort);
+        if (key != nullptr && keyBuffer.declared < key->order.Design().Length())
+            errors.push_back(btr::kStatusKeyBufferTooShort);
         if (capacity < 4) errors.push_back(btr::kStatusDataLengthError);
     }
     Statuses expected;
@@ -1193,7 +1243,8 @@ void Session::OpCreateIndex() {
     size_t which = in_.Pick(IndexDesigns().size());
     const KeyDesign& design = IndexDesigns()[which];
     uint8_t choice = in_.Byte();
-    int8_t kn = choice % 3 == 0 ? 0 : static_cast<int8_t>(btr::kKeyNumberExact | (choice % 3 == 1 ? (choice >> 2) % 6 : 119));
+    int8_t kn =
+        choice % 3 == 0 ? 0 : static_cast<int8_t>(btr::kKeyNumberExact | (choice % 3 == 1 ? (choice >> 2) % 6 : 119));
     FileModel& file = files_[static_cast<size_t>(block.file)];
     Begin("Create Index " + std::to_string(which) + " " + BlockName(b) + " key number " +
           std::to_string(static_cast<uint8_t>(kn)));
@@ -1205,7 +1256,8 @@ void Session::OpCreateIndex() {
     int number = -1;
     if (block.open) {
         for (const SegmentDesign& segment : design.segments) {
-            if (segment.position + segment.length - 1 > file.recordLength) errors.push_back(btr::kStatusInvalidKeyPosition);
+            if (segment.position + segment.length - 1 > file.recordLength)
+                errors.push_back(btr::kStatusInvalidKeyPosition);
             if ((segment.flags & btr::kKeyFlagAlternateSequence) != 0 && !file.hasAcs) {
                 errors.push_back(btr::kStatusInvalidAcs);
             }
@@ -1218,7 +1270,8 @@ void Session::OpCreateIndex() {
             while (file.Key(number) != nullptr) ++number;
         } else {
             number = static_cast<uint8_t>(kn) & 0x7F;
-            if (number > btr::kMaxKeyNumber || file.Key(number) != nullptr) errors.push_back(btr::kStatusInvalidKeyNumber);
+            if (number > btr::kMaxKeyNumber || file.Key(number) != nullptr)
+                errors.push_back(btr::kStatusInvalidKeyNumber);
         }
     }
     Statuses expected = errors;
@@ -1316,7 +1369,8 @@ void Session::OpOpen() {
     std::memcpy(key.bytes.data(), path.c_str(), path.size());
     int16_t status = Call(btr::kOpOpen, block.pb, data, &length, key, mode);
     Expect(status, !validMode ? Statuses{btr::kStatusInvalidOperation}
-                              : missing ? Statuses{btr::kStatusFileNotFound} : Statuses{0});
+                   : missing  ? Statuses{btr::kStatusFileNotFound}
+                              : Statuses{0});
     if (!validMode) return;
     // An Open through a block that is open closes it first, whatever the Open's outcome.
     block.open = false;
@@ -1457,7 +1511,8 @@ void Session::OpGetByPercentage() {
     uint8_t lock = static_cast<uint8_t>(in_.Pick(8));
     if (lock > 4) lock = 0;
     uint16_t op = static_cast<uint16_t>(btr::kOpGetByPercentage + 100 * lock);
-    uint16_t percentage = in_.Pick(8) == 7 ? static_cast<uint16_t>(kFullScale + 1 + in_.Byte()) : in_.U16() % (kFullScale + 1);
+    uint16_t percentage =
+        in_.Pick(8) == 7 ? static_cast<uint16_t>(kFullScale + 1 + in_.Byte()) : in_.U16() % (kFullScale + 1);
     FileModel& file = files_[static_cast<size_t>(block.file)];
     const ModelKey* key = kn >= 0 ? file.Key(kn) : nullptr;
     uint8_t effectiveLock = EffectiveLock(lock, false);
@@ -1467,21 +1522,29 @@ void Session::OpGetByPercentage() {
 
     Statuses errors;
     if (!block.open) errors.push_back(btr::kStatusFileNotOpen);
-    if (block.open && effectiveLock != 0 && block.LockConflicts(effectiveLock)) errors.push_back(btr::kStatusIncompatibleLockType);
+    if (block.open && effectiveLock != 0 && block.LockConflicts(effectiveLock))
+        errors.push_back(btr::kStatusIncompatibleLockType);
     if (block.open && kn != -1 && key == nullptr) errors.push_back(btr::kStatusInvalidKeyNumber);
-    if (key != nullptr && keyBuffer.declared < key->order.Design().Length()) errors.push_back(btr::kStatusKeyBufferTooShort);
+    if (key != nullptr && keyBuffer.declared < key->order.Design().Length())
+        errors.push_back(btr::kStatusKeyBufferTooShort);
     std::optional<ModelEntry> entry;
     std::optional<int64_t> position;
     if (block.open) {
         if (key != nullptr) {
             std::vector<ModelEntry> entries = file.Entries(*key);
             if (!entries.empty()) {
-                entry = entries[(static_cast<size_t>(std::min<uint16_t>(percentage, kFullScale)) * (entries.size() - 1) + kFullScale / 2) / kFullScale];
+                entry =
+                    entries[(static_cast<size_t>(std::min<uint16_t>(percentage, kFullScale)) * (entries.size() - 1) +
+                             kFullScale / 2) /
+                            kFullScale];
                 position = entry->position;
             }
         } else if (!file.records.empty()) {
             auto it = file.records.begin();
-            std::advance(it, static_cast<long>((static_cast<size_t>(std::min<uint16_t>(percentage, kFullScale)) * (file.records.size() - 1) + kFullScale / 2) / kFullScale));
+            std::advance(it, static_cast<long>((static_cast<size_t>(std::min<uint16_t>(percentage, kFullScale)) *
+                                                    (file.records.size() - 1) +
+                                                kFullScale / 2) /
+                                               kFullScale));
             position = it->first;
         }
     }
@@ -1546,7 +1609,8 @@ void Session::OpFindPercentage() {
     Statuses expected;
     if (!block.open) expected.push_back(btr::kStatusFileNotOpen);
     if (block.open && kn != -1 && key == nullptr) expected.push_back(btr::kStatusInvalidKeyNumber);
-    if (key != nullptr && keyBuffer.declared < key->order.Design().Length()) expected.push_back(btr::kStatusKeyBufferTooShort);
+    if (key != nullptr && keyBuffer.declared < key->order.Design().Length())
+        expected.push_back(btr::kStatusKeyBufferTooShort);
     if (block.open && capacity < 4) expected.push_back(btr::kStatusDataLengthError);
     int64_t rank = 0, count = 0;
     if (expected.empty()) {
@@ -1605,7 +1669,8 @@ void Session::OpCreateOrReset() {
     for (const Block& block : blocks_) openHere = openHere || (block.open && block.file == file);
     int16_t status = CreateFile(file, mode);
     Expect(status, mode == -1 ? Statuses{btr::kStatusFileAlreadyExists}
-                              : openHere ? Statuses{btr::kStatusFileInUse} : Statuses{0});
+                   : openHere ? Statuses{btr::kStatusFileInUse}
+                              : Statuses{0});
     if (status == 0) files_[static_cast<size_t>(file)] = InitialModel(file);
 }
 
@@ -1686,7 +1751,8 @@ void Session::VerifyFile(int f) {
                 int16_t status = Call(op, checker.pb, data, &length, key, static_cast<int8_t>(modelKey.number));
                 op = forward ? btr::kOpGetNext : btr::kOpGetPrevious;
                 if (status == btr::kStatusEndOfFile) break;
-                REQUIRE(status == 0, "status " + std::to_string(status) + " after " + std::to_string(seen) + " entries");
+                REQUIRE(status == 0,
+                        "status " + std::to_string(status) + " after " + std::to_string(seen) + " entries");
                 REQUIRE(seen < entries.size(), "more entries than the model's " + std::to_string(entries.size()));
                 const ModelEntry& e = forward ? entries[seen] : entries[entries.size() - 1 - seen];
                 const std::string& record = file.records.at(e.position).data;
@@ -1695,12 +1761,13 @@ void Session::VerifyFile(int f) {
                                            "\", the model's is \"" + Escape(record) + "\" at position " +
                                            std::to_string(e.position));
                 std::string value = modelKey.order.ValueOf(record);
-                REQUIRE(std::memcmp(key.bytes.data(), value.data(), value.size()) == 0, "key value of entry " + std::to_string(seen));
+                REQUIRE(std::memcmp(key.bytes.data(), value.data(), value.size()) == 0,
+                        "key value of entry " + std::to_string(seen));
                 CheckPosition(checker, e.position);
                 ++seen;
             }
-            REQUIRE(seen == entries.size(), "the key holds " + std::to_string(seen) + " entries, the model " +
-                                                std::to_string(entries.size()));
+            REQUIRE(seen == entries.size(),
+                    "the key holds " + std::to_string(seen) + " entries, the model " + std::to_string(entries.size()));
         }
     }
 
@@ -1748,8 +1815,9 @@ void Session::VerifyDatabase(int f) {
     };
     std::string integrity = single("PRAGMA integrity_check");
     std::string records = single("SELECT count(*) FROM records");
-    std::string tables = single("SELECT group_concat(name, ',') FROM (SELECT name FROM sqlite_master WHERE type = "
-                                "'table' AND name LIKE 'key\\_%' ESCAPE '\\' ORDER BY CAST(substr(name, 5) AS INTEGER))");
+    std::string tables = single(
+        "SELECT group_concat(name, ',') FROM (SELECT name FROM sqlite_master WHERE type = "
+        "'table' AND name LIKE 'key\\_%' ESCAPE '\\' ORDER BY CAST(substr(name, 5) AS INTEGER))");
     std::vector<std::pair<std::string, std::string>> keyCounts;
     std::vector<std::string> seqMismatch;
     for (const ModelKey& key : file.keys) {
@@ -1763,7 +1831,8 @@ void Session::VerifyDatabase(int f) {
                 int64_t seq = sqlite3_column_int64(stmt, 1);
                 auto it = key.seq.find(position);
                 if (it == key.seq.end() || it->second != seq) {
-                    seqMismatch.push_back(table + " position " + std::to_string(position) + " seq " + std::to_string(seq));
+                    seqMismatch.push_back(table + " position " + std::to_string(position) + " seq " +
+                                          std::to_string(seq));
                 }
             }
         }
@@ -1775,13 +1844,16 @@ void Session::VerifyDatabase(int f) {
     REQUIRE(records == std::to_string(file.records.size()),
             "records table holds " + records + " rows, the model " + std::to_string(file.records.size()));
     std::string expectedTables;
-    for (const ModelKey& key : file.keys) expectedTables += (expectedTables.empty() ? "" : ",") + ("key_" + std::to_string(key.number));
+    for (const ModelKey& key : file.keys)
+        expectedTables += (expectedTables.empty() ? "" : ",") + ("key_" + std::to_string(key.number));
     REQUIRE(tables == expectedTables, "key tables " + tables + ", the model's " + expectedTables);
     for (size_t k = 0; k < keyCounts.size(); ++k) {
         REQUIRE(keyCounts[k].first == keyCounts[k].second, "key_" + std::to_string(file.keys[k].number) + " holds " +
-                                                               keyCounts[k].first + " rows, the model " + keyCounts[k].second);
+                                                               keyCounts[k].first + " rows, the model " +
+                                                               keyCounts[k].second);
     }
-    REQUIRE(seqMismatch.empty(), "entry numbers differ from the model's: " + (seqMismatch.empty() ? "" : seqMismatch[0]));
+    REQUIRE(seqMismatch.empty(),
+            "entry numbers differ from the model's: " + (seqMismatch.empty() ? "" : seqMismatch[0]));
 }
 
 void RemoveDirectory() {

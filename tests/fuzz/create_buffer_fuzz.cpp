@@ -105,7 +105,8 @@ bool IsNull(const SentKey& key, const std::string& record) {
     for (const BtrKeySpec& spec : key.segments) {
         bool isNull = true;
         for (int i = 0; i < spec.length; ++i) {
-            isNull = isNull && static_cast<uint8_t>(record[static_cast<size_t>(spec.position - 1 + i)]) == spec.nullValue;
+            isNull =
+                isNull && static_cast<uint8_t>(record[static_cast<size_t>(spec.position - 1 + i)]) == spec.nullValue;
         }
         nulls += isNull ? 1 : 0;
     }
@@ -211,11 +212,13 @@ Definition ParseSent(const std::string& buffer) {
         def.keys.push_back(key);
     }
     for (size_t i = 0; i < acsCount; ++i) {
-        Check(offset + btr::kAcsSize <= buffer.size(), "Create accepted a buffer too short for its collating sequences");
+        Check(offset + btr::kAcsSize <= buffer.size(),
+              "Create accepted a buffer too short for its collating sequences");
         def.acs.push_back(buffer.substr(offset, btr::kAcsSize));
         offset += btr::kAcsSize;
     }
-    std::stable_sort(def.keys.begin(), def.keys.end(), [](const SentKey& a, const SentKey& b) { return a.number < b.number; });
+    std::stable_sort(def.keys.begin(), def.keys.end(),
+                     [](const SentKey& a, const SentKey& b) { return a.number < b.number; });
     return def;
 }
 
@@ -250,8 +253,8 @@ bool CreateFromBuffer(int8_t mode, const std::string& buffer) {
     int16_t status = Call(btr::kOpCreate, pb, data.empty() ? nullptr : data.data(), &length, key.data(), 255, mode);
     bool validMode = mode <= 0 && mode >= btr::kCreateNoOverwriteNoTts;
     if (!validMode) {
-        Check(status == btr::kStatusInvalidOperation, "Create with mode " + std::to_string(mode) + " answered " +
-                                                          std::to_string(status));
+        Check(status == btr::kStatusInvalidOperation,
+              "Create with mode " + std::to_string(mode) + " answered " + std::to_string(status));
         return false;
     }
     Check(In(status, {0, 6, 22, 24, 26, 27, 28, 29, 45, 48, 49}),
@@ -267,8 +270,8 @@ bool CreateFromBuffer(int8_t mode, const std::string& buffer) {
     std::string reply = Stat(file, &statStatus);
     Check(statStatus == 0, "Stat of the created file answered " + std::to_string(statStatus));
     std::string expected = ExpectedStat(def);
-    Check(reply == expected, "Stat of the created file gave \"" + Escape(reply) + "\" for the definition \"" +
-                                 Escape(expected) + "\"");
+    Check(reply == expected,
+          "Stat of the created file gave \"" + Escape(reply) + "\" for the definition \"" + Escape(expected) + "\"");
 
     // A record of zeros of the declared length.
     size_t recordLength = static_cast<uint16_t>(def.spec.recordLength);
@@ -326,7 +329,8 @@ void DamageDefinition(const std::string& bytes) {
     std::vector<std::pair<int, int>> segments;
     sqlite3_stmt* list = nullptr;
     sqlite3_prepare_v2(db, "SELECT key, segment FROM w3b_keyseg", -1, &list, nullptr);
-    while (sqlite3_step(list) == SQLITE_ROW) segments.emplace_back(sqlite3_column_int(list, 0), sqlite3_column_int(list, 1));
+    while (sqlite3_step(list) == SQLITE_ROW)
+        segments.emplace_back(sqlite3_column_int(list, 0), sqlite3_column_int(list, 1));
     sqlite3_finalize(list);
     for (const auto& [key, segment] : segments) {
         std::string spec = take(sizeof(BtrKeySpec));
@@ -409,12 +413,14 @@ void CreateKnownFile() {
     for (int i = 0; i < 6; ++i) {
         std::vector<uint8_t> record(40, 0);
         if (i > 0) {
-            for (int j = 0; j < 40; ++j) record[static_cast<size_t>(j)] = static_cast<uint8_t>("aBc 9\x01\xff\x80"[(i + j) % 8]);
+            for (int j = 0; j < 40; ++j)
+                record[static_cast<size_t>(j)] = static_cast<uint8_t>("aBc 9\x01\xff\x80"[(i + j) % 8]);
             record[0] = static_cast<uint8_t>('a' + i);
         }
         length = 40;
         std::vector<uint8_t> keyBuffer(255);
-        Check(Call(btr::kOpInsert, pb, record.data(), &length, keyBuffer.data(), 255, 0) == 0, "Insert into the known file");
+        Check(Call(btr::kOpInsert, pb, record.data(), &length, keyBuffer.data(), 255, 0) == 0,
+              "Insert into the known file");
     }
     length = 0;
     Check(Call(btr::kOpClose, pb, nullptr, &length, nullptr, 0, 0) == 0, "Close of the known file");
@@ -468,8 +474,9 @@ void CreateIndex(const std::string& path, int8_t kn, const std::string& buffer) 
     for (const SentKey& k : KeysOfStat(after)) {
         if (k.number == expectedNumber) added = k.segments;
     }
-    Check(added.size() == sent.size(), "key " + std::to_string(expectedNumber) + " has " + std::to_string(added.size()) +
-                                           " segments in Stat, the buffer sent " + std::to_string(sent.size()));
+    Check(added.size() == sent.size(), "key " + std::to_string(expectedNumber) + " has " +
+                                           std::to_string(added.size()) + " segments in Stat, the buffer sent " +
+                                           std::to_string(sent.size()));
     for (size_t i = 0; i < sent.size(); ++i) {
         BtrKeySpec a = sent[i], b = added[i];
         Check(a.position == b.position && a.length == b.length && a.flags == b.flags &&
@@ -479,8 +486,9 @@ void CreateIndex(const std::string& path, int8_t kn, const std::string& buffer) 
     SentKey newKey;
     newKey.segments = sent;
     for (const BtrKeySpec& segment : sent) {
-        Check(segment.position >= 1 && segment.length >= 1 && segment.position + segment.length - 1 <= spec.recordLength,
-              "Create Index accepted a segment outside the record");
+        Check(
+            segment.position >= 1 && segment.length >= 1 && segment.position + segment.length - 1 <= spec.recordLength,
+            "Create Index accepted a segment outside the record");
     }
     size_t expectedCount = 0;
     if (!keyOnly) {
@@ -520,7 +528,7 @@ void RemoveDirectory() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     unsetenv("W3BTRV7_FILE_VERSION");
     std::filesystem::path base = std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
-                                                                          : std::filesystem::temp_directory_path();
+                                                                           : std::filesystem::temp_directory_path();
     if (const char* dir = std::getenv("TYDB_FUZZ_DIR"); dir != nullptr && *dir != '\0') base = dir;
     std::random_device random;
     for (int attempt = 0; attempt < 100 && Files().dir.empty(); ++attempt) {

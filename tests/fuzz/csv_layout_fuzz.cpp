@@ -100,8 +100,8 @@ void CheckLayout(const RecordLayout& layout) {
     Check(again.fields.size() == layout.fields.size(), "the layout written out reads back with other fields");
     for (size_t i = 0; i < layout.fields.size(); ++i) {
         const LayoutField &a = layout.fields[i], &b = again.fields[i];
-        Check(a.name == b.name && a.offset == b.offset && a.length == b.length && a.type == b.type && a.rest == b.rest &&
-                  a.accounting == b.accounting && a.scale == b.scale,
+        Check(a.name == b.name && a.offset == b.offset && a.length == b.length && a.type == b.type &&
+                  a.rest == b.rest && a.accounting == b.accounting && a.scale == b.scale,
               Describe(a) + " reads back as " + Describe(b));
     }
 }
@@ -177,7 +177,8 @@ void CheckAnyBytes(const LayoutField& field, const std::vector<uint8_t>& record)
             std::memcpy(&value, record.data() + field.offset, 8);
         }
         if (!std::isfinite(value)) return;
-    } else if (field.type != FieldType::kInteger && field.type != FieldType::kUnsigned && field.type != FieldType::kHex) {
+    } else if (field.type != FieldType::kInteger && field.type != FieldType::kUnsigned &&
+               field.type != FieldType::kHex) {
         return;
     }
     CheckLoadedValue(field, record);

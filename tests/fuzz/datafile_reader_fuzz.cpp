@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             return true;
         },
         &error);
-    Check(read ? count == def.recordCount : !error.empty(), read ? "a count that differs, accepted" : "an error without a reason");
+    Check(read ? count == def.recordCount : !error.empty(),
+          read ? "a count that differs, accepted" : "an error without a reason");
 
     // Salvaging, the same file gives every record a strict walk gives, in the same order, and
     // each thing passed over is named.

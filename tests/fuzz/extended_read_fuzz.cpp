@@ -123,7 +123,7 @@ void CheckResult(const std::vector<uint8_t>& data, uint32_t length) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::filesystem::path base = std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
-                                                                          : std::filesystem::temp_directory_path();
+                                                                           : std::filesystem::temp_directory_path();
     if (const char* dir = std::getenv("TYDB_FUZZ_DIR"); dir != nullptr && *dir != '\0') base = dir;
     std::random_device random;
     for (int attempt = 0; attempt < 100 && Folder().empty(); ++attempt) {

@@ -26,7 +26,6 @@ using fuzzsupport::Escape;
 using fuzzsupport::Reader;
 using tywreg::IniDocument;
 
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string Trim(const std::string& text) {
@@ -68,8 +67,8 @@ struct Entry {
 };
 
 struct Reading {
-    std::vector<Entry> entries;                              // entries inside a section, in order
-    std::set<std::pair<std::string, std::string>> names;     // every (key, name) spelled in the file
+    std::vector<Entry> entries;                           // entries inside a section, in order
+    std::set<std::pair<std::string, std::string>> names;  // every (key, name) spelled in the file
 };
 
 Reading Read(const std::string& text) {
@@ -188,7 +187,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& [k, n] : old.names) {
             if (SameName(k, change.key) && SameName(n, change.name)) continue;
             std::optional<std::string> was = Lookup(old, k, n), is = Lookup(now, k, n);
-            Check(is == was, what + ": [" + Escape(k) + "] " + Escape(n) + " changed from " + Show(was) + " to " + Show(is));
+            Check(is == was,
+                  what + ": [" + Escape(k) + "] " + Escape(n) + " changed from " + Show(was) + " to " + Show(is));
         }
         CheckValues(reread, now, change.key, change.name, what);
         Check(Lookup(now, change.key, change.name) == change.value, what + ": the file does not hold the value");
@@ -200,8 +200,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (size_t i = 0; i < oldLines.size() && i < newLines.size(); ++i) differing += oldLines[i] != newLines[i];
             Check(oldLines.size() == newLines.size() && differing <= 1, what + ": more than the entry's line changed");
         } else {
-            Check(IsSubsequence(oldLines, newLines) || (!oldLines.empty() && IsSubsequence(
-                      std::vector<std::string>(oldLines.begin(), oldLines.end() - 1), newLines)),
+            Check(IsSubsequence(oldLines, newLines) ||
+                      (!oldLines.empty() &&
+                       IsSubsequence(std::vector<std::string>(oldLines.begin(), oldLines.end() - 1), newLines)),
                   what + ": lines of the file were lost");
         }
     }

@@ -29,7 +29,8 @@ std::string SamplePath(const std::string& name) {
 
 Bytes FromHex(const std::string& hex) {
     Bytes bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
     return bytes;
 }
 
@@ -109,7 +110,8 @@ void StatKeys(Imported& file, std::vector<Key>* keys, std::vector<Bytes>* acs) {
         } while (s.flags & btr::kKeyFlagSegmented);
         keys->push_back(key);
     }
-    for (; at + btr::kAcsSize <= file.data.size(); at += btr::kAcsSize) acs->emplace_back(file.data.begin() + at, file.data.begin() + at + btr::kAcsSize);
+    for (; at + btr::kAcsSize <= file.data.size(); at += btr::kAcsSize)
+        acs->emplace_back(file.data.begin() + at, file.data.begin() + at + btr::kAcsSize);
 }
 
 // Compares two records by one key, for the types the samples use.
@@ -123,7 +125,8 @@ int CompareByKey(const Key& key, const std::vector<Bytes>& acs, const Bytes& a, 
                 std::memcpy(&f, x, 8), std::memcpy(&g, y, 8);
             } else {
                 std::memcpy(&u, x, static_cast<size_t>(s.length)), std::memcpy(&v, y, static_cast<size_t>(s.length));
-                u = u << (64 - 8 * s.length) >> (64 - 8 * s.length), v = v << (64 - 8 * s.length) >> (64 - 8 * s.length);
+                u = u << (64 - 8 * s.length) >> (64 - 8 * s.length),
+                v = v << (64 - 8 * s.length) >> (64 - 8 * s.length);
                 f = static_cast<double>(u), g = static_cast<double>(v);
             }
             if (f != g) return f < g ? -1 : 1;
@@ -165,13 +168,15 @@ protected:
 
 TEST_P(ImportSample, DefinitionAndPhysicalOrderMatchTheExpectedReading) {
     const std::string count = std::to_string(expected.records);
-    EXPECT_NE(result.out.find(count + " records read, " + count + " inserted, 0 refused"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find(count + " records read, " + count + " inserted, 0 refused"), std::string::npos)
+        << result.out;
     EXPECT_EQ(ReadFileBytes(source).value_or(""), original) << "the source must not change";
     const ToolResult stat = RunTool(dir, "stat --json '" + dest + "'");
     EXPECT_NE(stat.out.find("\"recordLength\":" + std::to_string(expected.recordLength) + ","), std::string::npos);
     EXPECT_NE(stat.out.find("\"records\":" + count + ","), std::string::npos) << stat.out;
     // The page size is the source's own (bytes 8-9 of its first page), not the expected file's.
-    EXPECT_NE(stat.out.find("\"pageSize\":" + std::to_string(uint8_t(original[8]) | uint8_t(original[9]) << 8)), std::string::npos);
+    EXPECT_NE(stat.out.find("\"pageSize\":" + std::to_string(uint8_t(original[8]) | uint8_t(original[9]) << 8)),
+              std::string::npos);
 
     Imported file(dest);
     ASSERT_EQ(file.status, 0);
@@ -189,7 +194,8 @@ TEST_P(ImportSample, DefinitionAndPhysicalOrderMatchTheExpectedReading) {
     EXPECT_EQ(segments, expected.segments);
 
     std::vector<Bytes> records;
-    for (int16_t s = file.Call(btr::kOpStepFirst, 0); s == 0; s = file.Call(btr::kOpStepNext, 0)) records.push_back(file.data);
+    for (int16_t s = file.Call(btr::kOpStepFirst, 0); s == 0; s = file.Call(btr::kOpStepNext, 0))
+        records.push_back(file.data);
     EXPECT_EQ(records, expected.recordBytes);
 }
 
@@ -202,13 +208,16 @@ TEST_P(ImportSample, EveryKeyReadsInOrderAndFindsEachRecordByEachUniqueKey) {
     for (size_t k = 0; k < keys.size(); ++k) {
         const auto number = static_cast<int8_t>(k);
         std::vector<Bytes> read;
-        for (int16_t s = file.Call(btr::kOpGetFirst, number); s == 0; s = file.Call(btr::kOpGetNext, number)) read.push_back(file.data);
+        for (int16_t s = file.Call(btr::kOpGetFirst, number); s == 0; s = file.Call(btr::kOpGetNext, number))
+            read.push_back(file.data);
         ASSERT_EQ(read.size(), expected.recordBytes.size()) << "key " << k;
-        for (size_t i = 1; i < read.size(); ++i) EXPECT_LE(CompareByKey(keys[k], acs, read[i - 1], read[i]), 0) << "key " << k << " at " << i;
+        for (size_t i = 1; i < read.size(); ++i)
+            EXPECT_LE(CompareByKey(keys[k], acs, read[i - 1], read[i]), 0) << "key " << k << " at " << i;
         if (keys[k].front().flags & btr::kKeyFlagDuplicates) continue;
         for (const Bytes& record : expected.recordBytes) {
             Bytes value;
-            for (const Segment& s : keys[k]) value.insert(value.end(), record.begin() + s.offset, record.begin() + s.offset + s.length);
+            for (const Segment& s : keys[k])
+                value.insert(value.end(), record.begin() + s.offset, record.begin() + s.offset + s.length);
             file.SetKey(value);
             ASSERT_EQ(file.Call(btr::kOpGetEqual, number), 0) << "key " << k;
             EXPECT_EQ(file.data, record);
@@ -221,7 +230,8 @@ TEST_P(ImportSample, EveryKeyReadsInOrderAndFindsEachRecordByEachUniqueKey) {
 std::string Picture(const TempDir& dir, const std::string& path) {
     std::string picture = RunTool(dir, "stat '" + path + "'").out;
     picture.erase(0, picture.find('\n'));
-    for (int k = 0; k < 3; ++k) picture += RunTool(dir, "dump --format hex --key " + std::to_string(k) + " '" + path + "'").out;
+    for (int k = 0; k < 3; ++k)
+        picture += RunTool(dir, "dump --format hex --key " + std::to_string(k) + " '" + path + "'").out;
     return picture;
 }
 
@@ -295,7 +305,8 @@ struct Damage {
 std::string Damaged(const TempDir& dir, const Damage& damage) {
     std::string bytes = ReadFileBytes(SamplePath(std::string(damage.sample) + ".DAT")).value_or("");
     if (damage.size != 0) bytes.resize(damage.size);
-    for (const auto& [offset, patch] : damage.patches) bytes.replace(offset, patch.size(), std::string(patch.begin(), patch.end()));
+    for (const auto& [offset, patch] : damage.patches)
+        bytes.replace(offset, patch.size(), std::string(patch.begin(), patch.end()));
     const std::string path = dir.File("DAMAGED.DAT");
     EXPECT_TRUE(WriteFileBytes(path, bytes));
     return path;
@@ -308,18 +319,35 @@ TEST_F(ImportCommand, DamagedOrForeignCopiesAreRefusedWithTheirReasonBeforeDestI
     const Damage rows[] = {
         {"truncated", "MBBSEMU", 2560, {}, "counts 6 pages, the file holds 5"},
         {"cut inside a page", "GALTELA", 100000, {}, "not a whole number of 4096-byte pages"},
-        {"page pointer out of range", "GALTELA", 0, {{3 * 4096 + 24, {0x00, 0x44, 0xFF, 0x00}}},
+        {"page pointer out of range",
+         "GALTELA",
+         0,
+         {{3 * 4096 + 24, {0x00, 0x44, 0xFF, 0x00}}},
          "page 3 offset 0x18: the allocation entry of logical page 5 points to page 255"},
-        {"tail chain loops", "VARIABLE", 0, {{591372, {0x00, 0x83, 0x04, 0x00}}},
+        {"tail chain loops",
+         "VARIABLE",
+         0,
+         {{591372, {0x00, 0x83, 0x04, 0x00}}},
          "variable tail loops back to page 1155 fragment 0"},
-        {"zeroed control record", "GALTELA", 0, {{4096, Repeat(0, 4096)}}, "page 1 offset 0x0: this copy of the file control record is damaged"},
+        {"zeroed control record",
+         "GALTELA",
+         0,
+         {{4096, Repeat(0, 4096)}},
+         "page 1 offset 0x0: this copy of the file control record is damaged"},
         {"zeroed 5.x control record", "MBBSEMU", 0, {{0, Repeat(0, 512)}}, "page 0 offset 0x0: not a data file"},
         {"record count disagrees", "MBBSEMU", 0, {{0x1A, {0, 0, 5, 0}}}, "counts 5 records, the data pages hold 4"},
         {"7.x family", "GALTELA", 0, {{4096 + 0x4A, {0x00, 0x07}}}, "7.x family"},
-        {"9.x family", "GALTELA", 0, {{0x4A, {0x00, 0x09}}}, "page 0 offset 0x4a: a file of the record manager's 9.x family"},
+        {"9.x family",
+         "GALTELA",
+         0,
+         {{0x4A, {0x00, 0x09}}},
+         "page 0 offset 0x4a: a file of the record manager's 9.x family"},
         {"compressed", "MBBSEMU", 0, {{0x106, {0x08, 0}}}, "a compressed file"},
-        {"enciphered records", "MBBSEMU", 0,
-         {{kMbbsSlots + 2, Repeat(0x5A, 32)}, {kMbbsSlots + kMbbsSlot + 2, Repeat(0x5A, 32)},
+        {"enciphered records",
+         "MBBSEMU",
+         0,
+         {{kMbbsSlots + 2, Repeat(0x5A, 32)},
+          {kMbbsSlots + kMbbsSlot + 2, Repeat(0x5A, 32)},
           {kMbbsSlots + 2 * kMbbsSlot + 2, Repeat(0x5A, 32)}},
          "records look enciphered"},
     };
@@ -347,18 +375,26 @@ TEST_F(ImportCommand, SalvageImportsEveryRecordOutsideTheDamageAndListsWhatItPas
         Damage damage;
         size_t imported;
     } rows[] = {
-        {{"tail chain loops", "VARIABLE", 0, {{591372, {0x00, 0x83, 0x04, 0x00}}},
+        {{"tail chain loops",
+          "VARIABLE",
+          0,
+          {{591372, {0x00, 0x83, 0x04, 0x00}}},
           "passed over: the record at page 1105 offset 0x1d2: its variable tail loops back"},
          1023},
-        {{"page pointer out of range", "GALTELA", 0, {{3 * 4096 + 24, {0x00, 0x44, 0xFF, 0x00}}},
+        {{"page pointer out of range",
+          "GALTELA",
+          0,
+          {{3 * 4096 + 24, {0x00, 0x44, 0xFF, 0x00}}},
           "passed over: page 3 offset 0x18: the allocation entry of logical page 5 points to page 255"},
          69},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.damage.what);
         const std::string whole = dir.File("WHOLE.DAT"), salvaged = dir.File("SALVAGED.DAT");
-        ASSERT_EQ(RunTool(dir, "import '" + SamplePath(std::string(row.damage.sample) + ".DAT") + "' '" + whole +
-                                   "' --force").exitCode, 0);
+        ASSERT_EQ(
+            RunTool(dir, "import '" + SamplePath(std::string(row.damage.sample) + ".DAT") + "' '" + whole + "' --force")
+                .exitCode,
+            0);
         const ToolResult result =
             RunTool(dir, "import '" + Damaged(dir, row.damage) + "' '" + salvaged + "' --salvage --force");
         EXPECT_EQ(result.exitCode, 1) << result.err;
@@ -413,8 +449,10 @@ TEST_F(ImportCommand, AFolderImportsEveryFileItCanAndListsEveryFailureAtTheEnd) 
     const std::string from = dir.File("old"), to = dir.File("new");
     std::filesystem::create_directory(from);
     std::filesystem::create_directory(to);
-    for (const char* sample : {"MBBSEMU.DAT", "VARIABLE.DAT"}) std::filesystem::copy_file(SamplePath(sample), from + "/" + sample);
-    ASSERT_TRUE(WriteFileBytes(from + "/BAD.DAT", ReadFileBytes(SamplePath("MBBSEMU.DAT")).value_or("").substr(0, 2560)));
+    for (const char* sample : {"MBBSEMU.DAT", "VARIABLE.DAT"})
+        std::filesystem::copy_file(SamplePath(sample), from + "/" + sample);
+    ASSERT_TRUE(
+        WriteFileBytes(from + "/BAD.DAT", ReadFileBytes(SamplePath("MBBSEMU.DAT")).value_or("").substr(0, 2560)));
     ASSERT_TRUE(WriteFileBytes(from + "/NOTES.TXT", "not a data file, but it is in the folder"));
 
     const ToolResult dry = RunTool(dir, "import '" + from + "' --to '" + to + "' --dry-run");
@@ -424,7 +462,8 @@ TEST_F(ImportCommand, AFolderImportsEveryFileItCanAndListsEveryFailureAtTheEnd) 
 
     const ToolResult result = RunTool(dir, "import '" + from + "' --to '" + to + "'");
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_NE(result.out.find("Imported 2 of 4 files of " + from + "; failed:\n  " + from + "/BAD.DAT: "), std::string::npos)
+    EXPECT_NE(result.out.find("Imported 2 of 4 files of " + from + "; failed:\n  " + from + "/BAD.DAT: "),
+              std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("\n  " + from + "/NOTES.TXT: "), std::string::npos) << result.out;
     EXPECT_NE(RunTool(dir, "stat '" + to + "/MBBSEMU.DAT'").out.find("Records: 4"), std::string::npos);

@@ -106,8 +106,8 @@ TEST(Environment, StringReadGivesALongValueWhole) {
     ScopedEnv env("TYDB_PLATFORM_TEST_VAR", value);
     EXPECT_EQ(value, platform::GetEnvironmentString("TYDB_PLATFORM_TEST_VAR", "fallback"));
     std::string buffer(value.size() + 1, 'x');
-    EXPECT_EQ(value.size(), platform::GetEnvironment("TYDB_PLATFORM_TEST_VAR", buffer.data(),
-                                                     static_cast<uint32_t>(buffer.size())));
+    EXPECT_EQ(value.size(),
+              platform::GetEnvironment("TYDB_PLATFORM_TEST_VAR", buffer.data(), static_cast<uint32_t>(buffer.size())));
     EXPECT_EQ(value, std::string(buffer.c_str()));
 }
 

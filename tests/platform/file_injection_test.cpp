@@ -19,9 +19,8 @@ using testsupport::WriteFileBytes;
 class InjectedFileFailures : public ::testing::Test {
 protected:
     void TearDown() override {
-        for (auto operation : {FileOperation::kOpen, FileOperation::kRead, FileOperation::kWrite,
-                               FileOperation::kSync, FileOperation::kDelete, FileOperation::kRename,
-                               FileOperation::kExists}) {
+        for (auto operation : {FileOperation::kOpen, FileOperation::kRead, FileOperation::kWrite, FileOperation::kSync,
+                               FileOperation::kDelete, FileOperation::kRename, FileOperation::kExists}) {
             InjectFileFailure(operation, -1, FileStatus::kIoError);
         }
     }

@@ -25,8 +25,7 @@ constexpr int kKilledExitCode = 128 + 9;
 class Sharing : public ::testing::Test {
 protected:
     void SetUp() override {
-        holder_ = std::make_unique<ChildProcess>(testsupport::BuildPath("platform_holder"),
-                                                 std::vector<std::string>{});
+        holder_ = std::make_unique<ChildProcess>(testsupport::BuildPath("platform_holder"), std::vector<std::string>{});
         ASSERT_TRUE(holder_->started());
         ASSERT_TRUE(holder_->WaitFor("ready"));
     }
@@ -225,7 +224,7 @@ struct HookAction {
     explicit HookAction(std::string target, std::string replaceWith = std::string())
         : path(std::move(target)), replacement(std::move(replaceWith)) {}
     std::string path;
-    std::string replacement;  // written under the same name after the delete; empty: none
+    std::string replacement;          // written under the same name after the delete; empty: none
     ChildProcess* deleter = nullptr;  // deletes through another process when set
     std::string deleterAnswer;
     int calls = 0;

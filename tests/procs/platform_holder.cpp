@@ -21,16 +21,11 @@ namespace {
 
 const char* Name(platform::FileStatus status) {
     switch (status) {
-        case platform::FileStatus::kOk:
-            return "ok";
-        case platform::FileStatus::kNotFound:
-            return "notfound";
-        case platform::FileStatus::kAccessDenied:
-            return "denied";
-        case platform::FileStatus::kAlreadyExists:
-            return "exists";
-        case platform::FileStatus::kIoError:
-            return "ioerror";
+        case platform::FileStatus::kOk: return "ok";
+        case platform::FileStatus::kNotFound: return "notfound";
+        case platform::FileStatus::kAccessDenied: return "denied";
+        case platform::FileStatus::kAlreadyExists: return "exists";
+        case platform::FileStatus::kIoError: return "ioerror";
     }
     return "unknown";
 }

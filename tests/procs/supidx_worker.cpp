@@ -125,7 +125,8 @@ int main() {
         } else if (command == "holdlog") {
             std::string path;
             in >> path;
-            const bool held = platform::File::OpenAppendExclusive(path.c_str(), true, &log) == platform::FileStatus::kOk;
+            const bool held =
+                platform::File::OpenAppendExclusive(path.c_str(), true, &log) == platform::FileStatus::kOk;
             std::cout << "status " << (held ? 0 : 1) << std::endl;
         } else if (command == "droplog") {
             log.Close();

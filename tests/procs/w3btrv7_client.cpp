@@ -121,8 +121,8 @@ int main() {
             in >> key_number;
             char record[64];
             length = sizeof record;
-            status = BTRCALL(btr::kOpGetFirst, positionBlock, record, &length, key, 255,
-                             static_cast<int8_t>(key_number));
+            status =
+                BTRCALL(btr::kOpGetFirst, positionBlock, record, &length, key, 255, static_cast<int8_t>(key_number));
         } else if (command == "index") {
             int number = 0;
             in >> number;

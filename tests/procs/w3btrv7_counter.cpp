@@ -21,8 +21,8 @@ int16_t AddOne(uint32_t id) {
     char key[255] = {};
     std::memcpy(key, &id, 4);
     uint32_t length = sizeof record;
-    int16_t status = BTRCALL(btr::kOpGetEqual + btr::kBiasMultipleWaitLock, positionBlock, record, &length, key,
-                             255, 0);
+    int16_t status =
+        BTRCALL(btr::kOpGetEqual + btr::kBiasMultipleWaitLock, positionBlock, record, &length, key, 255, 0);
     if (status != 0) return status;
     uint32_t count;
     std::memcpy(&count, record + 4, 4);
@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
             }
         }
         length = 0;
-        if (int16_t status = BTRCALL(btr::kOpUnlock, positionBlock, nullptr, &length, key, 255, btr::kUnlockAllMultiple);
+        if (int16_t status =
+                BTRCALL(btr::kOpUnlock, positionBlock, nullptr, &length, key, 255, btr::kUnlockAllMultiple);
             status != 0) {
             std::printf("failed %d\n", status);
             return 5;

@@ -267,7 +267,7 @@ TEST_F(Lifecycle, RegistryIsCreatedWithItsFileAndKeySpecifications) {
     int16_t length = 0;
     std::memcpy(&length, statistics + TYDB_STATISTICS_LENGTH_OFFSET, sizeof length);
     ASSERT_EQ(length, 16 + 7 * 16);
-    const int expected[7][4] = {{1, 16, 0x10, 0},    {17, 2, 0x00, 0},   {1, 16, 0x13, 1}, {21, 2, 0x13, 1},
+    const int expected[7][4] = {{1, 16, 0x10, 0}, {17, 2, 0x00, 0}, {1, 16, 0x13, 1}, {21, 2, 0x13, 1},
                                 {23, 4, 0x13, 1}, {27, 4, 0x13, 1}, {31, 4, 0x03, 1}};
     for (int i = 0; i < 7; ++i) {
         BtrKeySpec spec;
@@ -285,8 +285,7 @@ TEST_F(Lifecycle, RegistryMadeByAnotherWorkstationJustAfterTheLookIsOpenedNotRep
     ASSERT_EQ(Activate(handle, kOrderDate), 0);
     ASSERT_EQ(RegistryEntry(1).keyNumber, 1);
     // The look for the registry finds none, as if another workstation made it just after.
-    platform::testing::InjectFileFailure(platform::testing::FileOperation::kExists, 0,
-                                         platform::FileStatus::kNotFound);
+    platform::testing::InjectFileFailure(platform::testing::FileOperation::kExists, 0, platform::FileStatus::kNotFound);
     EXPECT_EQ(Activate(handle, KeyDef({{30, 4}})), 0);
     platform::testing::InjectFileFailure(platform::testing::FileOperation::kExists, -1, platform::FileStatus::kOk);
     EXPECT_EQ(RegistryEntry(1).keyNumber, 1) << "the entry made before is still there";

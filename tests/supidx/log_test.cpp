@@ -82,8 +82,9 @@ TEST_F(IndexLogTest, BuildEntryAgreesWithRegistryAndStatistics) {
     EXPECT_EQ(entry.Int("Total References"), stored.total);
     EXPECT_EQ(entry.Int("Total Free Segments"), FreeSegments(handle));
     EXPECT_EQ(entry.Int("Total Used Segments"), TYDB_MAX_KEY_SEGMENTS - FreeSegments(handle));
-    const std::regex calendar("(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
-                              "[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}");
+    const std::regex calendar(
+        "(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+        "[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}");
     EXPECT_TRUE(std::regex_match(entry.fields.at("Start Time"), calendar)) << entry.fields.at("Start Time");
     EXPECT_TRUE(std::regex_match(entry.fields.at("Stop Time"), calendar)) << entry.fields.at("Stop Time");
 }

@@ -81,8 +81,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     std::vector<std::string> argv;
     if (hostName) {
         // A private UTS namespace, so the child's computer name differs from ours.
-        argv = {"/usr/bin/unshare", "-u", "/bin/sh", "-c", "hostname \"$0\" && exec \"$@\"", *hostName,
-                program};
+        argv = {"/usr/bin/unshare", "-u", "/bin/sh", "-c", "hostname \"$0\" && exec \"$@\"", *hostName, program};
     } else {
         argv = {program};
     }
@@ -143,8 +142,7 @@ std::optional<std::string> ChildProcess::ReadLine(int timeoutMs) {
             return line;
         }
         if (fromChild_ < 0) return std::nullopt;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                          std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return std::nullopt;
         pollfd pfd{fromChild_, POLLIN, 0};
         int ready = poll(&pfd, 1, static_cast<int>(left.count()));
@@ -166,8 +164,7 @@ std::optional<std::string> ChildProcess::ReadLine(int timeoutMs) {
 bool ChildProcess::WaitFor(const std::string& expected, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                          std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         auto line = ReadLine(static_cast<int>(left.count()));
         if (!line) return false;

@@ -245,8 +245,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     startup.hStdOutput = childOutput;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process = {};
-    BOOL created = CreateProcessA(file.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &startup, &process);
+    BOOL created = CreateProcessA(file.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &startup, &process);
     CloseHandle(childInput);
     CloseHandle(childOutput);
     if (!created) {
@@ -327,8 +327,7 @@ std::optional<std::string> ChildProcess::ReadLine(int timeoutMs) {
 bool ChildProcess::WaitFor(const std::string& expected, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                          std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         auto line = ReadLine(static_cast<int>(left.count()));
         if (!line) return false;

@@ -38,11 +38,13 @@ protected:
 
 TEST_F(DescriptionTest, EveryFlagAndTypeOfAKeyComesBackFromTheDescription) {
     const std::string original = dir.File("ALL.DAT"), copy = dir.File("COPY.DAT"), description = dir.File("ALL.DES");
-    ASSERT_EQ(Tool("create '" + original + "' --record-length 60 --variable --key 1:4:type=unsigned "
+    ASSERT_EQ(Tool("create '" + original +
+                   "' --record-length 60 --variable --key 1:4:type=unsigned "
                    "--key 5:10:dup:mod:nocase,15:8:type=zstring:desc --key 23:6:null:bin --key 29:8:upper --key 45:2")
-                  .exitCode, 0);
+                  .exitCode,
+              0);
     ASSERT_EQ(Tool("index add '" + original + "' --key 37:4:type=integer:dup").exitCode, 0);  // supplemental
-    ASSERT_EQ(Tool("index drop '" + original + "' 4").exitCode, 0);  // numbers with a gap
+    ASSERT_EQ(Tool("index drop '" + original + "' 4").exitCode, 0);                           // numbers with a gap
     const ToolResult written = Tool("stat '" + original + "' --description '" + description + "'");
     ASSERT_EQ(written.exitCode, 0) << written.err;
     const ToolResult created = Tool("create '" + copy + "' --description '" + description + "'");
@@ -77,8 +79,9 @@ TEST_F(DescriptionTest, ADescriptionThatIsNoDefinitionIsRefusedWithItsLineAndRea
 }
 
 TEST_F(DescriptionTest, AnUnknownKeywordIsNamedAndTheRestIsCreated) {
-    const ToolResult result = CreateFrom("record=10 Key=1 PAGE=512 colour=blue\nposition=1 length=4 "
-                                         "type=Unsigned Binary DUPLICATES=Y segment=n\n");
+    const ToolResult result = CreateFrom(
+        "record=10 Key=1 PAGE=512 colour=blue\nposition=1 length=4 "
+        "type=Unsigned Binary DUPLICATES=Y segment=n\n");
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.err.find("line 1: unknown keyword \"colour\""), std::string::npos) << result.err;
     EXPECT_NE(Definition(dir.File("NEW.DAT")).find("position 1, length 4, unsigned, dup"), std::string::npos);

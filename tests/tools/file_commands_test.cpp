@@ -86,8 +86,7 @@ TEST_F(FileCommandsTest, CreateThenStatShowsWhatWasAsked) {
     EXPECT_NE(out.find("Page size: 1024\n"), std::string::npos) << out;
     EXPECT_NE(out.find("Records: 0\n"), std::string::npos) << out;
     EXPECT_NE(out.find("Keys: 3\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("Key 0: 1 segment, length 8\n    Segment 1: position 1, length 8, string\n"),
-              std::string::npos)
+    EXPECT_NE(out.find("Key 0: 1 segment, length 8\n    Segment 1: position 1, length 8, string\n"), std::string::npos)
         << out;
     EXPECT_NE(out.find("Key 1: 2 segments, length 16\n"
                        "    Segment 1: position 9, length 8, string, dup upper\n"
@@ -131,8 +130,7 @@ TEST_F(FileCommandsTest, StatJsonDescribesFileKeysAndRecords) {
 
     auto stat = RunTool(dir, "stat --json " + Quoted(path));
     ASSERT_EQ(stat.exitCode, 0) << stat.err;
-    EXPECT_NE(stat.out.find("\"recordLength\":24,\"pageSize\":4096,\"records\":2,\"fileFlags\":[]"),
-              std::string::npos)
+    EXPECT_NE(stat.out.find("\"recordLength\":24,\"pageSize\":4096,\"records\":2,\"fileFlags\":[]"), std::string::npos)
         << stat.out;
     EXPECT_NE(stat.out.find("{\"number\":1,\"length\":8,\"uniqueValues\":2,\"segments\":[{\"position\":9,\"length\":8,"
                             "\"type\":\"string\",\"flags\":[\"dup\"]}]}"),
@@ -143,8 +141,7 @@ TEST_F(FileCommandsTest, StatJsonDescribesFileKeysAndRecords) {
 
 TEST_F(FileCommandsTest, DumpListsRecordsInKeyOrder) {
     const std::string path = dir.File("CUST.DAT");
-    ASSERT_EQ(RunTool(dir, "create " + Quoted(path) + " --record-length 24 --key 1:8 --key 9:8:dup:upper").exitCode,
-              0);
+    ASSERT_EQ(RunTool(dir, "create " + Quoted(path) + " --record-length 24 --key 1:8 --key 9:8:dup:upper").exitCode, 0);
     DirectEngine engine;
     ASSERT_TRUE(engine.ready());
     engine.InsertAll(path, {Row("carl", "Paris", "3"), Row("ann", "oslo", "1"), Row("bob", "Rome", "2"),
@@ -152,8 +149,8 @@ TEST_F(FileCommandsTest, DumpListsRecordsInKeyOrder) {
 
     auto byName = RunTool(dir, "dump " + Quoted(path));
     ASSERT_EQ(byName.exitCode, 0) << byName.err;
-    EXPECT_EQ(byName.out, Row("ann", "oslo", "1").substr(0, 17) + "\n" + Row("bob", "Rome", "2").substr(0, 17) +
-                              "\n" + Row("carl", "Paris", "3").substr(0, 17) + "\n" +
+    EXPECT_EQ(byName.out, Row("ann", "oslo", "1").substr(0, 17) + "\n" + Row("bob", "Rome", "2").substr(0, 17) + "\n" +
+                              Row("carl", "Paris", "3").substr(0, 17) + "\n" +
                               Row("dora", "berlin", "4").substr(0, 17) + "\n");
 
     // Key 1 is case-blind: berlin, oslo, Paris, Rome.

@@ -156,7 +156,8 @@ TEST_F(FileHealth, ACopyTakenWhileAWriterWorksHoldsExactlyAPrefixOfItsAcknowledg
     ASSERT_EQ(dump.exitCode, 0) << dump.err;
     for (size_t at = 0; at + 24 <= dump.out.size(); at = dump.out.find('\n', at) + 1) {
         std::string bytes;
-        for (size_t i = 0; i < 24; i += 2) bytes += static_cast<char>(std::stoi(dump.out.substr(at + i, 2), nullptr, 16));
+        for (size_t i = 0; i < 24; i += 2)
+            bytes += static_cast<char>(std::stoi(dump.out.substr(at + i, 2), nullptr, 16));
         uint32_t id;
         std::memcpy(&id, bytes.data(), 4);
         copied[id] = bytes.substr(4, bytes.find(' ', 4) - 4);

@@ -109,7 +109,8 @@ TEST_F(LoadExport, EachRejectedRowIsReportedWithItsLineAndReasonAndTheOthersAreS
             "holds 16"))
         << loaded.out << loaded.err;
     EXPECT_TRUE(has("line 6: rejected, 2 fields where the header has 3")) << loaded.out << loaded.err;
-    EXPECT_TRUE(has("line 7: rejected, field \"count\": \"-1\" is not an unsigned integer")) << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 7: rejected, field \"count\": \"-1\" is not an unsigned integer"))
+        << loaded.out << loaded.err;
     EXPECT_TRUE(has("line 8: rejected, field \"count\": 70000 does not fit a 2-byte unsigned integer (0 to 65535)"))
         << loaded.out << loaded.err;
     EXPECT_TRUE(has("line 11: rejected, text after the closing quote of field 2")) << loaded.out << loaded.err;
@@ -218,11 +219,14 @@ TEST_F(LoadExport, ValuesAtTheEdgesOfTheirFieldsAreKeptOrRefused) {
         const bool row = text.find(": rejected") != std::string::npos;
         return (row ? loaded.err : loaded.out).find(text) != std::string::npos;
     };
-    EXPECT_TRUE(has("line 4: rejected, field \"tiny\": 128 does not fit a 1-byte integer (-128 to 127)")) << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 4: rejected, field \"tiny\": 128 does not fit a 1-byte integer (-128 to 127)"))
+        << loaded.out << loaded.err;
     EXPECT_TRUE(has("line 5: rejected, field \"wide\"")) << loaded.out << loaded.err;
     EXPECT_TRUE(has("line 6: rejected, field \"big\"")) << loaded.out << loaded.err;
-    EXPECT_TRUE(has("line 7: rejected, field \"single\": 1e39 does not fit a 4-byte float")) << loaded.out << loaded.err;
-    EXPECT_TRUE(has("line 8: rejected, field \"z\": \"abcd\" is 4 characters; the field holds 3")) << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 7: rejected, field \"single\": 1e39 does not fit a 4-byte float"))
+        << loaded.out << loaded.err;
+    EXPECT_TRUE(has("line 8: rejected, field \"z\": \"abcd\" is 4 characters; the field holds 3"))
+        << loaded.out << loaded.err;
     EXPECT_TRUE(has("line 9: rejected, field \"raw\"")) << loaded.out << loaded.err;
     EXPECT_TRUE(has("line 10: rejected, field \"raw\": \"zz\" holds a character that is not a hex digit"))
         << loaded.out << loaded.err;
@@ -367,9 +371,10 @@ TEST_F(LoadExport, ASemicolonSeparatedLoadFromStandardInputExportsTheSameText) {
     const std::string load = "cat " + Q(dir.File("in.csv")) + " | '" + BuildPath("tydb") + "' load " + Q(path) +
                              " - --layout " + Q(dir.File("people.layout")) + " --delimiter ';' >/dev/null";
     ASSERT_EQ(std::system(load.c_str()), 0);
-    const ToolResult exported = RunTool(dir, "export " + Q(path) + " --layout " + Q(dir.File("people.layout")) +
-                                                 " --delimiter ';'");
-    EXPECT_EQ(exported.out.substr(exported.out.find('\n') + 1), "1;\"Smith; Jo\";;0;0;00000000\n2;Ada, B;;0;0;00000000\n");
+    const ToolResult exported =
+        RunTool(dir, "export " + Q(path) + " --layout " + Q(dir.File("people.layout")) + " --delimiter ';'");
+    EXPECT_EQ(exported.out.substr(exported.out.find('\n') + 1),
+              "1;\"Smith; Jo\";;0;0;00000000\n2;Ada, B;;0;0;00000000\n");
 }
 
 TEST_F(LoadExport, UpdateReplacesRowsByKeyZeroAndSkipExistingPassesOverRowsAlreadyLoaded) {
@@ -412,7 +417,6 @@ TEST_F(LoadExport, ExportFollowsTheKeyAskedFor) {
     EXPECT_EQ(badKey.exitCode, 2);
 }
 
-
 // 72-byte records of every type the record manager itself knows, key 0 on the number.
 constexpr char kAccountingLayout[] =
     "id 0 4 integer\nday 4 4 date\nat 8 4 time\nstamp 12 8 timestamp\namount 20 6 decimal:2\n"
@@ -432,15 +436,14 @@ protected:
             EXPECT_EQ(RunTool(dir, "create " + Q(file) + " --record-length 72 --key 1:4:type=integer").exitCode, 0);
         }
         EXPECT_TRUE(WriteFileBytes(dir.File("acc.csv"), csv));
-        return RunTool(dir, "load " + Q(file) + " " + Q(dir.File("acc.csv")) + " --layout " + Q(dir.File(layout)) +
-                                " " + options);
+        return RunTool(
+            dir, "load " + Q(file) + " " + Q(dir.File("acc.csv")) + " --layout " + Q(dir.File(layout)) + " " + options);
     }
     ToolResult ExportOf(const std::string& file, const std::string& layout = "acc.layout",
                         const std::string& options = "") {
         return RunTool(dir, "export " + Q(file) + " --layout " + Q(dir.File(layout)) + " " + options);
     }
 };
-
 
 TEST_F(AccountingFields, EveryTypeExportsAsItWasLoadedAndLoadsBackByteForByte) {
     const std::string rows =
@@ -505,8 +508,12 @@ TEST_F(AccountingFields, TextInAWindowsCodePageLoadsFromUtf8AndExportsBackByteFo
         const char* csv;
         std::string bytes;  // name and note as the record keeps them
     } rows[] = {
-        {"1252", "1,M\u00fcller \u20ac5,\u00c6r\u00f8\n", "4dfc6c6c6572208035202020" "03c672f800000000"},
-        {"cp850", "1,M\u00fcller,\u00c6r\u00f8\n", "4d816c6c6572202020202020" "0392729b00000000"},
+        {"1252", "1,M\u00fcller \u20ac5,\u00c6r\u00f8\n",
+         "4dfc6c6c6572208035202020"
+         "03c672f800000000"},
+        {"cp850", "1,M\u00fcller,\u00c6r\u00f8\n",
+         "4d816c6c6572202020202020"
+         "0392729b00000000"},
     };
     int number = 0;
     for (const Row& row : rows) {

@@ -57,7 +57,8 @@ public:
     int16_t SetOwner(std::string name) {
         std::string again = name += '\0';
         uint32_t length = static_cast<uint32_t>(name.size());
-        return call_(btr::kOpSetOwner, block_, name.data(), &length, again.data(), static_cast<uint8_t>(again.size()), 0);
+        return call_(btr::kOpSetOwner, block_, name.data(), &length, again.data(), static_cast<uint8_t>(again.size()),
+                     0);
     }
 
 private:
@@ -65,7 +66,8 @@ private:
         char key[256] = {};
         std::strncpy(key, path_.c_str(), sizeof key - 1);
         uint32_t length = data != nullptr ? static_cast<uint32_t>(data->size()) : 0;
-        int16_t status = call_(operation, block_, data != nullptr ? data->data() : nullptr, &length, key, 255, keyNumber);
+        int16_t status =
+            call_(operation, block_, data != nullptr ? data->data() : nullptr, &length, key, 255, keyNumber);
         if (data != nullptr && status == 0) data->resize(length);
         return status;
     }
@@ -161,7 +163,8 @@ TEST_F(ServerMoveTest, FilesGoToTheServerAndBackWithPositionsAndDuplicateOrder) 
     EXPECT_EQ(Picture("CUST.DAT", 2), cust);
     EXPECT_EQ(Picture("NOTES.DAT", 1), notes);
     EXPECT_EQ(File(data + "/CUST.DAT").Direct(first), Row("bob", "Paris"));
-    EXPECT_NE(Tool("stat " + Quoted(data + "/cust.dat")).out.find("Store: PostgreSQL server, schema " + schema + ", as CUST.DAT"),
+    EXPECT_NE(Tool("stat " + Quoted(data + "/cust.dat"))
+                  .out.find("Store: PostgreSQL server, schema " + schema + ", as CUST.DAT"),
               std::string::npos);
     // New records get positions past every moved one.
     EXPECT_GT(File(data + "/CUST.DAT").Insert(Row("cy", "lima")), first + 2);
@@ -175,7 +178,9 @@ TEST_F(ServerMoveTest, FilesGoToTheServerAndBackWithPositionsAndDuplicateOrder) 
     EXPECT_EQ(Picture("NOTES.DAT", 1), notes);
     EXPECT_EQ(Picture("CUST.DAT", 2), onServer);
     EXPECT_EQ(File(data + "/CUST.DAT").Direct(first), Row("bob", "Paris"));
-    EXPECT_NE(Tool("stat --json " + Quoted(data + "/CUST.DAT")).out.find("\"store\":{\"kind\":\"sqlite\",\"mode\":\"one-computer\""), std::string::npos);
+    EXPECT_NE(Tool("stat --json " + Quoted(data + "/CUST.DAT"))
+                  .out.find("\"store\":{\"kind\":\"sqlite\",\"mode\":\"one-computer\""),
+              std::string::npos);
 }
 
 TEST_F(ServerMoveTest, AFileKeepsItsOwnerOnTheServerAndBack) {
@@ -195,10 +200,11 @@ TEST_F(ServerMoveTest, AFileTheServerRefusesMidwayLeavesEveryFileInTheFolderAndN
     File(data + "/B.DAT").Insert(Row("bob", "oslo"));
     ASSERT_EQ(Init(data).exitCode, 0);
     // The server takes A.DAT's rows, then refuses B.DAT's, as a full disk or a quota would.
-    ASSERT_TRUE(Sql("CREATE FUNCTION refuse_b() RETURNS trigger LANGUAGE plpgsql SET search_path FROM CURRENT AS $$ BEGIN"
-                    " IF (SELECT name FROM w3b_file WHERE id = NEW.file) = 'B.DAT' THEN RAISE EXCEPTION 'no room';"
-                    " END IF; RETURN NEW; END $$;"
-                    "CREATE TRIGGER refuse_b BEFORE INSERT ON w3b_record FOR EACH ROW EXECUTE FUNCTION refuse_b()"));
+    ASSERT_TRUE(
+        Sql("CREATE FUNCTION refuse_b() RETURNS trigger LANGUAGE plpgsql SET search_path FROM CURRENT AS $$ BEGIN"
+            " IF (SELECT name FROM w3b_file WHERE id = NEW.file) = 'B.DAT' THEN RAISE EXCEPTION 'no room';"
+            " END IF; RETURN NEW; END $$;"
+            "CREATE TRIGGER refuse_b BEFORE INSERT ON w3b_record FOR EACH ROW EXECUTE FUNCTION refuse_b()"));
 
     auto moved = Tool("server move " + Quoted(data));
     EXPECT_EQ(moved.exitCode, 1);

@@ -157,7 +157,8 @@ TEST_F(WriteSafety, AWorkstationOfAnotherHostWithTheFolderOpenKeepsALoadOut) {
     ASSERT_TRUE(workstation.Send("open " + path));
     const std::string opened = workstation.ReadLine().value_or("");
     ASSERT_EQ(opened.rfind("open 0 ", 0), 0u) << opened;
-    auto refused = Run("load " + Q(path) + " " + Q(dir.File("orders.csv")) + " --layout " + Q(dir.File("orders.layout")));
+    auto refused =
+        Run("load " + Q(path) + " " + Q(dir.File("orders.csv")) + " --layout " + Q(dir.File("orders.layout")));
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("computer tydb-other-ws holds the workstation lock"), std::string::npos) << refused.err;
 }

@@ -166,7 +166,8 @@ TEST_F(TyWRegKeepingLines, LinkPlantedAtTheTemporaryNameIsNeverWrittenThrough) {
         }
         std::filesystem::create_symlink(victim, file() + ".tmp");
         ASSERT_EQ(TyWRegWriteString(kMachine, "", "PATH", row.name), 0) << row.name;
-        EXPECT_EQ(testsupport::ReadFileBytes(victim).value_or("<missing>"), row.victimExists ? "precious" : "<missing>");
+        EXPECT_EQ(testsupport::ReadFileBytes(victim).value_or("<missing>"),
+                  row.victimExists ? "precious" : "<missing>");
         EXPECT_FALSE(std::filesystem::is_symlink(file())) << row.name;
         EXPECT_EQ(ReadString(kMachine, "", "PATH"), row.name);
         std::filesystem::remove(file() + ".tmp");

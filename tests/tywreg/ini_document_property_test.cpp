@@ -41,22 +41,14 @@ bool IsSubsequence(const std::vector<std::string>& part, const std::vector<std::
 std::string RandomLine(std::mt19937& random) {
     auto pick = [&](const std::vector<std::string>& from) { return from[random() % from.size()]; };
     switch (random() % 9) {
-        case 0:
-            return "[" + pick(kKeys) + "]";
-        case 1:
-            return "  [" + pick(kKeys) + "] ";
-        case 2:
-            return "";
-        case 3:
-            return "; " + pick(kNames) + "=comment";
-        case 4:
-            return "garbage without equals";
-        case 5:
-            return "[unclosed";
-        case 6:
-            return " " + pick(kNames) + " =" + std::to_string(random() % 100);
-        default:
-            return pick(kNames) + "=" + std::to_string(random() % 100);
+        case 0: return "[" + pick(kKeys) + "]";
+        case 1: return "  [" + pick(kKeys) + "] ";
+        case 2: return "";
+        case 3: return "; " + pick(kNames) + "=comment";
+        case 4: return "garbage without equals";
+        case 5: return "[unclosed";
+        case 6: return " " + pick(kNames) + " =" + std::to_string(random() % 100);
+        default: return pick(kNames) + "=" + std::to_string(random() % 100);
     }
 }
 

@@ -107,7 +107,8 @@ TEST_F(ContinuousOperation, BadListsAnswerAStatusAndBeginNothing) {
         {0, path_ + ",", btr::kStatusInvalidFileName},
         {0, dir_.File("MISSING.DAT") + "," + path_, btr::kStatusFileNotFound},
         // The first file begins and then ends again (a server file refuses at once).
-        {0, path_ + "," + dir_.File("MISSING.DAT"), OnServer() ? btr::kStatusOperationNotAllowed : btr::kStatusFileNotFound},
+        {0, path_ + "," + dir_.File("MISSING.DAT"),
+         OnServer() ? btr::kStatusOperationNotAllowed : btr::kStatusFileNotFound},
         {3, path_, btr::kStatusInvalidKeyNumber},
     };
     for (const Case& c : cases) EXPECT_EQ(Continuous(c.keyNumber, c.paths), c.status) << c.paths;

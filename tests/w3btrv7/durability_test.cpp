@@ -20,7 +20,10 @@ constexpr int kFull = 2;
 int LevelOf(PositionBlock& pb) {
     std::lock_guard<std::mutex> lock(w3b::Engine::Get().Mutex());
     w3b::OpenInstance* open = w3b::Engine::Get().Find(pb.bytes);
-    return open != nullptr ? dynamic_cast<w3b::SqliteFile*>(open->file) != nullptr ? dynamic_cast<w3b::SqliteFile*>(open->file)->SynchronousLevelForTest() : -1 : -1;
+    return open != nullptr ? dynamic_cast<w3b::SqliteFile*>(open->file) != nullptr
+                                 ? dynamic_cast<w3b::SqliteFile*>(open->file)->SynchronousLevelForTest()
+                                 : -1
+                           : -1;
 }
 
 Definition OneKey() {

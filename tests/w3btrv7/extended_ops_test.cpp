@@ -103,8 +103,14 @@ TEST_F(ExtendedReads, FiltersAndStartsAsTheDescriptorSays) {
         {"and", 36, "EG", 0, {{kUnsigned, 4, 0, 5, U32(3), 1}, {kUnsigned, 4, 0, 6, U32(5)}}, 10, 9, {3, 4, 5}, 0},
         {"or", 38, "EG", 0, {{kUnsigned, 4, 0, 1, U32(2), 2}, {kUnsigned, 4, 0, 1, U32(9)}}, 10, 9, {2, 9}, 0},
         // (id 1 or id 2) and amount > -35; with AND first it would take id 1 too.
-        {"left to right", 38, "UC", 0,
-         {{kUnsigned, 4, 0, 1, U32(1), 2}, {kUnsigned, 4, 0, 1, U32(2), 1}, {kInt, 2, 14, 2, I16(-35)}}, 10, 9, {2},
+        {"left to right",
+         38,
+         "UC",
+         0,
+         {{kUnsigned, 4, 0, 1, U32(1), 2}, {kUnsigned, 4, 0, 1, U32(2), 1}, {kInt, 2, 14, 2, I16(-35)}},
+         10,
+         9,
+         {2},
          0},
         {"reject count", 36, "EG", 2, {{kUnsigned, 4, 0, 5, U32(5)}}, 10, 60, {}, 4},
         {"field with field", 38, "EG", 0, {{kUnsigned, 4, 0, 2 + 32, U16(16)}}, 2, 0, {6, 7}, 8},
@@ -117,8 +123,8 @@ TEST_F(ExtendedReads, FiltersAndStartsAsTheDescriptorSays) {
         SCOPED_TRACE(c.name);
         bool backward = c.op == 37 || c.op == 39;
         bool onKey = c.op == 36 || c.op == 37;
-        uint16_t first = onKey ? (backward ? btr::kOpGetLast : btr::kOpGetFirst)
-                               : (backward ? btr::kOpStepLast : btr::kOpStepFirst);
+        uint16_t first =
+            onKey ? (backward ? btr::kOpGetLast : btr::kOpGetFirst) : (backward ? btr::kOpStepLast : btr::kOpStepFirst);
         ASSERT_EQ(Get(first, pb_, 0).status, 0);
         Result r = Extended(pb_, c.op, Descriptor(c.start, c.rejects, c.terms, c.wanted, kIdOnly));
         EXPECT_EQ(r.status, c.status);

@@ -65,7 +65,8 @@ TEST(FileKinds, SegmentedKeyOrdersEachSegmentInItsOwnDirection) {
     ASSERT_EQ(Insert(pb, rec(1, "B ")), 0);
     ASSERT_EQ(Insert(pb, rec(-1, "A ")), 0);
     std::vector<std::string> order;
-    for (Read r = Get(btr::kOpGetFirst, pb, 0); r.status == 0; r = Get(btr::kOpGetNext, pb, 0)) order.push_back(r.record);
+    for (Read r = Get(btr::kOpGetFirst, pb, 0); r.status == 0; r = Get(btr::kOpGetNext, pb, 0))
+        order.push_back(r.record);
     EXPECT_EQ(order, (std::vector<std::string>{rec(-1, "A "), rec(1, "B "), rec(1, "A "), rec(2, "Z ")}));
     // A search value is the concatenation of the segments.
     EXPECT_EQ(Get(btr::kOpGetGreater, pb, 0, rec(1, "B ")).record, rec(1, "A "));

@@ -327,15 +327,15 @@ TEST(EngineOperations, UnknownOperationsAndBiasesAnswer1) {
     constexpr int16_t kInvalid = btr::kStatusInvalidOperation;
     constexpr int16_t kTaken = btr::kStatusFileNotOpen;
     const Case cases[] = {
-        {16, kInvalid},    {43, kInvalid},   {74, kInvalid},   {1005, kInvalid},  {533, kInvalid},
-        {54, kInvalid},    // +50 belongs to the Gets
-        {64, kInvalid},    // past the last Get
-        {505, kInvalid},   // +500 belongs to the writes
-        {519, kInvalid},   // and to Begin Transaction only with +1000
-        {1001, kInvalid},  {2019, kInvalid}, {1520, kInvalid},
-        {55, kTaken},      {463, kTaken},    // Get Key, with and without a lock
-        {502, kTaken},     {904, kTaken},    // no-wait writes
-        {101, kTaken},     {433, kTaken},    // every operation takes the lock biases
+        {16, kInvalid},   {43, kInvalid},   {74, kInvalid},
+        {1005, kInvalid}, {533, kInvalid},  {54, kInvalid},  // +50 belongs to the Gets
+        {64, kInvalid},                                      // past the last Get
+        {505, kInvalid},                                     // +500 belongs to the writes
+        {519, kInvalid},                                     // and to Begin Transaction only with +1000
+        {1001, kInvalid}, {2019, kInvalid}, {1520, kInvalid},
+        {55, kTaken},     {463, kTaken},  // Get Key, with and without a lock
+        {502, kTaken},    {904, kTaken},  // no-wait writes
+        {101, kTaken},    {433, kTaken},  // every operation takes the lock biases
     };
     for (const Case& c : cases) {
         PositionBlock pb;

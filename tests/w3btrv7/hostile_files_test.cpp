@@ -17,9 +17,9 @@ void Tamper(const std::string& path, const char* sql, void (*edit)(BtrFileSpec*,
     BtrFileSpec file{};
     BtrKeySpec segment{};
     sqlite3_stmt* read = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT (SELECT spec FROM w3b_file), (SELECT spec FROM w3b_keyseg)", -1, &read,
-                                 nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db, "SELECT (SELECT spec FROM w3b_file), (SELECT spec FROM w3b_keyseg)", -1, &read, nullptr),
+        SQLITE_OK);
     ASSERT_EQ(sqlite3_step(read), SQLITE_ROW);
     std::memcpy(&file, sqlite3_column_blob(read, 0), sizeof file);
     std::memcpy(&segment, sqlite3_column_blob(read, 1), sizeof segment);

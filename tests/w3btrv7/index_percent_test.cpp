@@ -100,7 +100,7 @@ TEST_F(FileWithRecords, CreateIndexRefusesBadDefinitionsAndDuplicateValues) {
 }
 
 TEST_F(FileWithRecords, DropIndexRenumbersUnlessAskedToKeepNumbers) {
-    ASSERT_EQ(CreateIndex({NameSegment()}, 0), 0);                           // key 1
+    ASSERT_EQ(CreateIndex({NameSegment()}, 0), 0);                                                     // key 1
     ASSERT_EQ(CreateIndex({Segment(1, 4, btr::kKeyFlagDuplicates, btr::kTypeUnsignedBinary)}, 0), 0);  // key 2
     ASSERT_EQ(Get(btr::kOpGetFirst, pb_, 2).status, 0);
     ASSERT_EQ(DropIndex(1), 0);

@@ -132,9 +132,7 @@ TEST(CreateKeys, RefusesKeysThatAreBadAsWholes) {
         std::vector<BtrKeySpec> segments;
         int16_t status;
     } cases[] = {
-        {"256 bytes",
-         {Segment(1, 200, btr::kKeyFlagSegmented), Segment(201, 56, 0)},
-         btr::kStatusInvalidKeyLength},
+        {"256 bytes", {Segment(1, 200, btr::kKeyFlagSegmented), Segment(201, 56, 0)}, btr::kStatusInvalidKeyLength},
         {"255 bytes", {Segment(1, 200, btr::kKeyFlagSegmented), Segment(201, 55, 0)}, btr::kStatusSuccess},
         {"autoincrement in a segmented key",
          {Segment(1, 4, btr::kKeyFlagSegmented), Segment(5, 4, 0, btr::kTypeAutoincrement)},

@@ -325,8 +325,8 @@ TEST_F(RecordLocks, ExtendedReadsLockWhatTheirBiasSays) {
         uint16_t bias;
         std::vector<uint32_t> lockedIds;
     };
-    const Case cases[] = {{0, {}}, {kSingleNoWait, {3}}, {kSingleWait, {3}}, {kMultipleNoWait, {1, 2, 3}},
-                          {kMultipleWait, {1, 2, 3}}};
+    const Case cases[] = {
+        {0, {}}, {kSingleNoWait, {3}}, {kSingleWait, {3}}, {kMultipleNoWait, {1, 2, 3}}, {kMultipleWait, {1, 2, 3}}};
     auto client = Client();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bias);

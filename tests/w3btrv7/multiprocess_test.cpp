@@ -140,7 +140,8 @@ TEST(ManyProcesses, CreatesRacingForOneNewFileLeaveOneFileThatEveryOneOpens) {
         PositionBlock pb;
         ASSERT_EQ(Open(pb, path), 0);
         int records = 0;
-        for (int16_t s = Get(btr::kOpStepFirst, pb, 0).status; s == 0; s = Get(btr::kOpStepNext, pb, 0).status) ++records;
+        for (int16_t s = Get(btr::kOpStepFirst, pb, 0).status; s == 0; s = Get(btr::kOpStepNext, pb, 0).status)
+            ++records;
         EXPECT_EQ(records, 6) << "round " << round;
         Close(pb);
     }
@@ -151,12 +152,16 @@ TEST_F(TwoProcesses, EqualValuesKeepTheirOrderOfArrivalAcrossTheOthersInsertBetw
     auto insert = [&](uint32_t id, bool inTransaction) {
         PositionBlock none;
         uint32_t length = 0;
-        if (inTransaction) EXPECT_EQ(Call(btr::kOpBeginTransaction, none, nullptr, &length, nullptr, 0, 0), 0);
+        if (inTransaction) {
+            EXPECT_EQ(Call(btr::kOpBeginTransaction, none, nullptr, &length, nullptr, 0, 0), 0);
+        }
         std::string r(12, ' ');
         std::memcpy(r.data(), &id, 4);
         std::memcpy(r.data() + 4, "same", 4);
         EXPECT_EQ(Insert(pb_, r), 0) << "id " << id;
-        if (inTransaction) EXPECT_EQ(Call(btr::kOpEndTransaction, none, nullptr, &length, nullptr, 0, 0), 0);
+        if (inTransaction) {
+            EXPECT_EQ(Call(btr::kOpEndTransaction, none, nullptr, &length, nullptr, 0, 0), 0);
+        }
     };
     insert(1, true);
     ASSERT_EQ(Ask("insert 2 same"), "status 0");

@@ -81,9 +81,9 @@ TEST_F(Owners, SetOwnerAnswersAStatusForEveryBadRequestAndLeavesTheFileOpenToAll
         int16_t status;
     };
     const Case cases[] = {
-        {"Secret7", "Secret8", 0, btr::kStatusInvalidOwner},    // the two names differ
-        {"", "", 0, btr::kStatusInvalidOwner},                  // no name
-        {"NineChars", "NineChars", 0, btr::kStatusInvalidOwner},  // longer than an owner name
+        {"Secret7", "Secret8", 0, btr::kStatusInvalidOwner},         // the two names differ
+        {"", "", 0, btr::kStatusInvalidOwner},                       // no name
+        {"NineChars", "NineChars", 0, btr::kStatusInvalidOwner},     // longer than an owner name
         {"Secret7", "Secret7", 2, btr::kStatusOperationNotAllowed},  // would encrypt: refused
         {"Secret7", "Secret7", 3, btr::kStatusOperationNotAllowed},
         {"Secret7", "Secret7", 4, btr::kStatusInvalidKeyNumber},

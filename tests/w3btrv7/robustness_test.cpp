@@ -14,8 +14,8 @@ TEST(CallRobustness, RandomCallsAnswerWithStatusesAndNeverCrash) {
     std::string path = dir.File("FUZZ.DAT");
     Definition def(16, 2, btr::kFileFlagVariableLength);
     def.segments.push_back(Segment(1, 4, btr::kKeyFlagModifiable, btr::kTypeInteger));
-    def.segments.push_back(Segment(5, 6, btr::kKeyFlagDuplicates | btr::kKeyFlagModifiable | btr::kKeyFlagNullAll,
-                                   btr::kTypeZstring));
+    def.segments.push_back(
+        Segment(5, 6, btr::kKeyFlagDuplicates | btr::kKeyFlagModifiable | btr::kKeyFlagNullAll, btr::kTypeZstring));
     ASSERT_EQ(Create(path, def), 0);
     PositionBlock open;
     ASSERT_EQ(Open(open, path), 0);
@@ -27,8 +27,8 @@ TEST(CallRobustness, RandomCallsAnswerWithStatusesAndNeverCrash) {
         Insert(open, record);
     }
     std::vector<uint8_t> data(4096), key(256);
-    const uint16_t interesting[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 15, 22, 23, 24, 26, 27, 31, 32,
-                                    33, 34, 35, 44, 45, 55, 60, 63, 105, 223, 306, 412, 502, 1019};
+    const uint16_t interesting[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,  13,  15,  22,  23,  24,
+                                    26, 27, 31, 32, 33, 34, 35, 44, 45, 55, 60, 63, 105, 223, 306, 412, 502, 1019};
     for (int i = 0; i < 20000; ++i) {
         PositionBlock pb;
         int which = pick(0, 9);

@@ -81,8 +81,9 @@ TEST(ServerTransactions, AKilledWorkstationLeavesAllOrNoneOfAMoveBetweenTwoFiles
     std::string from = dir.File("FROM.DAT"), to = dir.File("TO.DAT");
     {
         ChildProcess setup(testsupport::BuildPath("w3btrv7_client"), {});
-        for (const std::string& line : std::vector<std::string>{"create " + from, "create " + to, "open " + from, "insert 1 " + Balance(1000),
-                                        "block 1", "open " + to, "insert 1 " + Balance(0), "exit"}) {
+        for (const std::string& line :
+             std::vector<std::string>{"create " + from, "create " + to, "open " + from, "insert 1 " + Balance(1000),
+                                      "block 1", "open " + to, "insert 1 " + Balance(0), "exit"}) {
             ASSERT_TRUE(setup.Send(line));
             if (line != "exit") {
                 ASSERT_EQ(setup.ReadLine().value_or("none"), "status 0") << line;
@@ -98,8 +99,14 @@ TEST(ServerTransactions, AKilledWorkstationLeavesAllOrNoneOfAMoveBetweenTwoFiles
             ASSERT_EQ(mover.ReadLine().value_or("none"), "status 0");
         }
         auto move = [&](int amount) {
-            return std::vector<std::string>{"call 19",      "block 0", "get 5 0 1", "update 1 " + Balance(1000 - amount),
-                                            "block 1",      "get 5 0 1", "update 1 " + Balance(amount), "call 20"};
+            return std::vector<std::string>{"call 19",
+                                            "block 0",
+                                            "get 5 0 1",
+                                            "update 1 " + Balance(1000 - amount),
+                                            "block 1",
+                                            "get 5 0 1",
+                                            "update 1 " + Balance(amount),
+                                            "call 20"};
         };
         int whole = static_cast<int>(random() % 4);
         for (int m = 0; m < whole; ++m) {
@@ -125,9 +132,10 @@ TEST(ServerTransactions, AKilledWorkstationLeavesAllOrNoneOfAMoveBetweenTwoFiles
 class PrivateServer {
 public:
     explicit PrivateServer(const TempDir& dir) : state_(dir.File("server.state")) {
-        started_ = Run("start") && testsupport::WriteFileBytes(
-                                       dir.File("w3btrv7.server"),
-                                       "connection = " + testsupport::ReadFileBytes(state_).value_or("") + "schema = own\n");
+        started_ =
+            Run("start") && testsupport::WriteFileBytes(
+                                dir.File("w3btrv7.server"),
+                                "connection = " + testsupport::ReadFileBytes(state_).value_or("") + "schema = own\n");
     }
     ~PrivateServer() { Run("stop"); }
     bool started() const { return started_; }

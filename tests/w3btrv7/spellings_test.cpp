@@ -62,6 +62,4 @@ INSTANTIATE_TEST_SUITE_P(Spellings, TwoSpellings,
                          ::testing::Values(SecondSpelling{"dot", "reopen"}, SecondSpelling{"slashes", "reopen"},
                                            SecondSpelling{"link", "reopen"}, SecondSpelling{"dot", "create"},
                                            SecondSpelling{"link", "create"}),
-                         [](const auto& info) {
-                             return std::string(info.param.name) + "_" + info.param.action;
-                         });
+                         [](const auto& info) { return std::string(info.param.name) + "_" + info.param.action; });

@@ -180,7 +180,8 @@ inline std::string ServerIntegrityCheck(const std::string& path, const std::stri
     std::string sql =
         "SELECT (SELECT count(*) FROM " + s + ".w3b_entry e WHERE e.file = f.id AND NOT EXISTS (SELECT 1 FROM " + s +
         ".w3b_record r WHERE r.file = e.file AND r.position = e.position)) || ' ' || (SELECT count(*) FROM (SELECT 1 "
-        "FROM " + s + ".w3b_entry e WHERE e.file = f.id GROUP BY e.key, e.position HAVING count(*) > 1) d) FROM " + s +
+        "FROM " +
+        s + ".w3b_entry e WHERE e.file = f.id GROUP BY e.key, e.position HAVING count(*) > 1) d) FROM " + s +
         ".w3b_file f WHERE f.name = '" + name + "'";
     PGconn* conn = PQconnectdb(connection.c_str());
     PGresult* result = PQexec(conn, sql.c_str());

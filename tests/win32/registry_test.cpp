@@ -40,8 +40,8 @@ protected:
 
     void PutRaw(const std::string& section, const char* name, DWORD type, const void* data, DWORD size) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, Key(section).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                  &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, Key(section).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                  nullptr),
                   ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
         RegCloseKey(key);

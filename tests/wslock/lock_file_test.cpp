@@ -86,8 +86,8 @@ TEST_F(LockFileTest, HeldFileCannotBeDeletedOrRewrittenByOthers) {
 }
 
 TEST_F(LockFileTest, FileWithAnotherNameIsNotOwn) {
-    for (const std::string& content : {std::string("elsewhere"), ThisComputer() + "x",
-                                       ThisComputer().substr(0, ThisComputer().size() - 1)}) {
+    for (const std::string& content :
+         {std::string("elsewhere"), ThisComputer() + "x", ThisComputer().substr(0, ThisComputer().size() - 1)}) {
         ASSERT_TRUE(testsupport::WriteFileBytes(lockFile, content));
         // Someone holds it, so the take leaves it as it is.
         platform::File other;

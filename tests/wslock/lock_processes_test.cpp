@@ -42,8 +42,7 @@ protected:
     // An opener process with the lock directory set, optionally under another host name.
     std::unique_ptr<ChildProcess> StartOpener(const std::optional<std::string>& hostName = std::nullopt) {
         auto child = std::make_unique<ChildProcess>(testsupport::BuildPath("wslock_opener"),
-                                                    std::vector<std::string>{LibraryFile()},
-                                                    hostName);
+                                                    std::vector<std::string>{LibraryFile()}, hostName);
         EXPECT_TRUE(child->started());
         auto ready = child->ReadLine();
         EXPECT_TRUE(ready.has_value() && ready->rfind("ready ", 0) == 0) << ready.value_or("<nothing>");
@@ -62,9 +61,8 @@ protected:
 TEST_F(LockProcessesTest, ReadOnlyLockDirectoryIsReportedAsNotWritableNotAsTaken) {
     if (!CanMountReadOnly(data)) GTEST_SKIP() << "needs root and unshare -m to mount the lock directory read-only";
     // The opener sees the lock directory through a read-only mount of its own.
-    ChildProcess child("/usr/bin/unshare",
-                       {"-m", "/bin/sh", "-c", "mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"", data,
-                        testsupport::BuildPath("wslock_opener"), LibraryFile()});
+    ChildProcess child("/usr/bin/unshare", {"-m", "/bin/sh", "-c", "mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"",
+                                            data, testsupport::BuildPath("wslock_opener"), LibraryFile()});
     ASSERT_TRUE(child.ReadLine().value_or("").rfind("ready ", 0) == 0);
     ASSERT_EQ(Ask(child, "dirs " + lockDirectory), "dirs 0");
     const std::string answer = Ask(child, "open " + data + "/A.DAT");

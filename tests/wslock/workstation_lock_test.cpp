@@ -165,7 +165,8 @@ TEST_F(WorkstationLockTest, FileInAnUnmatchedDirectoryReleasesWhatItsOpenCounted
     const int16_t guarded = Open(data + "/sub/A.DAT");
     const int16_t outside = Open(dir.File("B.DAT"));
     EXPECT_EQ(Holders(), 1u);
-    EXPECT_EQ(std::string(tydb::GetOpenEntry(guarded)->directory), data + "/sub/") << "each entry keeps its own directory";
+    EXPECT_EQ(std::string(tydb::GetOpenEntry(guarded)->directory), data + "/sub/")
+        << "each entry keeps its own directory";
     ASSERT_EQ(DbClose(guarded), 0);
     EXPECT_EQ(Holders(), 0u);
     EXPECT_FALSE(LockFileExists());
@@ -199,8 +200,8 @@ TEST_F(WorkstationLockTest, NameThatFailedToBeWrittenIsRefusedAndTheNextAttemptG
     // Only the read-back decides: an empty lock file names nobody, so the first attempt is
     // refused; the next one clears that file (nobody holds it) and writes the name.
     SetLockDirectory(lockDirectory);
-    platform::testing::InjectFileFailure(platform::testing::FileOperation::kWrite, 0,
-                                         platform::FileStatus::kIoError, 1);
+    platform::testing::InjectFileFailure(platform::testing::FileOperation::kWrite, 0, platform::FileStatus::kIoError,
+                                         1);
     const int16_t handle = Open(data + "/CUST.DAT");
     platform::testing::InjectFileFailure(platform::testing::FileOperation::kWrite, -1, platform::FileStatus::kOk);
     EXPECT_EQ(fake.CallsOf(btr::kOpOpen).size(), 1u) << "the refused attempt never reached the engine";

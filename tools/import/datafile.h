@@ -29,12 +29,12 @@ public:
 std::unique_ptr<ByteSource> OpenFileSource(const std::string& path, std::string* error);
 
 struct Segment {
-    uint16_t offset = 0;      // 0-based, in the record
+    uint16_t offset = 0;  // 0-based, in the record
     uint16_t length = 0;
-    uint16_t flags = 0;       // the key flags as stored
-    uint8_t type = 0;         // extended type (with flag 0x0100)
+    uint16_t flags = 0;  // the key flags as stored
+    uint8_t type = 0;    // extended type (with flag 0x0100)
     uint8_t nullValue = 0;
-    int acs = -1;             // index into Definition::acs, -1 for none
+    int acs = -1;  // index into Definition::acs, -1 for none
 };
 
 struct Key {
@@ -44,13 +44,13 @@ struct Key {
 };
 
 struct Acs {
-    uint32_t page = 0;        // logical (6.x) or physical (5.x) page it was read from
-    std::string name;         // 8 bytes as stored
+    uint32_t page = 0;           // logical (6.x) or physical (5.x) page it was read from
+    std::string name;            // 8 bytes as stored
     std::vector<uint8_t> block;  // signature, name and table: the 265 bytes Create takes
 };
 
 struct Definition {
-    std::string format;       // "5.x" (with its format level), "6.0", "6.1"
+    std::string format;  // "5.x" (with its format level), "6.0", "6.1"
     uint32_t pageSize = 0;
     uint16_t recordLength = 0;
     uint16_t slotLength = 0;
@@ -64,7 +64,7 @@ struct Definition {
 };
 
 struct Record {
-    uint32_t address = 0;     // the record's position in the original file
+    uint32_t address = 0;        // the record's position in the original file
     std::vector<uint8_t> bytes;  // fixed part, then the variable tail
 };
 

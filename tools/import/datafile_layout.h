@@ -59,35 +59,35 @@ inline constexpr uint8_t kAcsSignature = 0xAC;
 
 // The file control record: page 0 (5.x) or pages 0 and 1, two copies (6.x).
 struct FcrBlock {
-    uint8_t signature[4];       // 5.x: 00 00 00 00; 6.x: "FC" 00 00
-    uint8_t usage[4];           // 6.x: u32 usage count, the larger copy is current; 5.x: byte 3 = format level
+    uint8_t signature[4];  // 5.x: 00 00 00 00; 6.x: "FC" 00 00
+    uint8_t usage[4];      // 6.x: u32 usage count, the larger copy is current; 5.x: byte 3 = format level
     uint8_t pageSize[2];
-    uint8_t accelerated[2];     // 5.x: byte 1 = 0x40 after an accelerated open that was never closed
+    uint8_t accelerated[2];  // 5.x: byte 1 = 0x40 after an accelerated open that was never closed
     uint8_t unknown0C[4];
-    uint8_t deletedHead[4];     // 5.x: ws32 file offset of the first deleted slot
+    uint8_t deletedHead[4];  // 5.x: ws32 file offset of the first deleted slot
     uint8_t keyCount[2];
-    uint8_t recordLength[2];    // the fixed part
-    uint8_t slotLength[2];      // the physical record
-    uint8_t recordCount[4];     // ws32
-    uint8_t lastDataPage[4];    // 5.x: ws32 page whose slots are filled only in part
-    uint8_t inconsistent[2];    // 5.x: 0xFFFF when the file needs recovery
+    uint8_t recordLength[2];  // the fixed part
+    uint8_t slotLength[2];    // the physical record
+    uint8_t recordCount[4];   // ws32
+    uint8_t lastDataPage[4];  // 5.x: ws32 page whose slots are filled only in part
+    uint8_t inconsistent[2];  // 5.x: 0xFFFF when the file needs recovery
     uint8_t unknown24[2];
-    uint8_t pageCount[4];       // ws32: 5.x physical pages, 6.x logical pages
-    uint8_t lastPageFree[2];    // 5.x: free bytes of the last data page
+    uint8_t pageCount[4];     // ws32: 5.x physical pages, 6.x logical pages
+    uint8_t lastPageFree[2];  // 5.x: free bytes of the last data page
     uint8_t unknown2C[12];
-    uint8_t variableMarker;     // 0 fixed, 0xFF variable, 0xFD variable with blank truncation
+    uint8_t variableMarker;  // 0 fixed, 0xFF variable, 0xFD variable with blank truncation
     uint8_t unknown39;
     uint8_t lastVariablePage[2];
     uint8_t acsName[8];
     uint8_t unknown44[6];
-    uint8_t version[2];         // 6.x: 0x0600, 0x0610, later families higher
+    uint8_t version[2];  // 6.x: 0x0600, 0x0610, later families higher
     uint8_t unknown4C[38];
-    uint8_t dupOffset[2];       // 6.x: where the duplicate pointers start in the slot
-    uint8_t dupPairs;           // 6.x: 8-byte duplicate-pointer pairs per slot
+    uint8_t dupOffset[2];  // 6.x: where the duplicate pointers start in the slot
+    uint8_t dupPairs;      // 6.x: 8-byte duplicate-pointer pairs per slot
     uint8_t unknown75;
-    uint8_t keyCount6;          // 6.x: the key count again
-    uint8_t segmentCount;       // 6.x: segments of all keys
-    uint8_t katOffset[2];       // 6.x: key attribute table, offset inside the page
+    uint8_t keyCount6;     // 6.x: the key count again
+    uint8_t segmentCount;  // 6.x: segments of all keys
+    uint8_t katOffset[2];  // 6.x: key attribute table, offset inside the page
     uint8_t unknown7A[34];
     uint8_t freeSlotHead[4];
     uint8_t unknownA0[102];
@@ -106,24 +106,24 @@ struct SegmentBlock {
     uint8_t maxEntries[2];
     uint8_t minEntries[2];
     uint8_t dupOffset[2];
-    uint8_t position[2];        // 0-based offset in the slot (6.x: after the 2-byte usage count)
+    uint8_t position[2];  // 0-based offset in the slot (6.x: after the 2-byte usage count)
     uint8_t length[2];
-    uint8_t keyNumber;          // 6.x: 0x80 + key number on a key's first segment
-    uint8_t acsPage[3];         // 6.x: logical page of the segment's ACS, [hi][lo][mid]
+    uint8_t keyNumber;   // 6.x: 0x80 + key number on a key's first segment
+    uint8_t acsPage[3];  // 6.x: logical page of the segment's ACS, [hi][lo][mid]
     uint8_t extendedType;
     uint8_t nullValue;
 };
 
 // The first bytes of data, index and variable pages.
 struct PageHeader {
-    uint8_t own[4];             // 5.x: ws32 own page number; 6.x: pp4 of type and logical number
+    uint8_t own[4];  // 5.x: ws32 own page number; 6.x: pp4 of type and logical number
     uint8_t usage[2];
 };
 
 struct VariablePageHeader {
     PageHeader header;
     uint8_t unknown6[4];
-    uint8_t fragmentCount[2];   // entries of the fragment table at the end of the page, less one
+    uint8_t fragmentCount[2];  // entries of the fragment table at the end of the page, less one
 };
 
 // 6.x page allocation table page: "PP", pair number, usage count, then the entries.
@@ -135,7 +135,7 @@ struct PatHeader {
 
 struct AcsPage {
     PageHeader header;
-    uint8_t signature;          // 0xAC
+    uint8_t signature;  // 0xAC
     uint8_t name[8];
     uint8_t table[256];
 };

@@ -101,7 +101,8 @@ void ReadKeys(const PageReader& pages, Definition* def) {
     uint32_t offset = kFcrSpecsOffset;
     const uint32_t kat = Le16(fcr.katOffset);
     if (pages.family() == Family::kV6) {
-        if (fcr.keyCount6 != keyCount) FailAt(pages.Name(0), offsetof(FcrBlock, keyCount6), "the two key counts disagree");
+        if (fcr.keyCount6 != keyCount)
+            FailAt(pages.Name(0), offsetof(FcrBlock, keyCount6), "the two key counts disagree");
         if (keyCount > 0 && (kat < kFcrSpecsOffset || kat + 2 * keyCount > pages.pageSize())) {
             FailAt(pages.Name(0), offsetof(FcrBlock, katOffset), "the key attribute table lies outside the page");
         }
@@ -201,8 +202,9 @@ Definition ReadDefinition(const PageReader& pages) {
     CheckSlotLength(pages, &def);
     if (pages.family() == Family::kV5) {
         if (fcr.accelerated[1] == kAcceleratedOpen) {
-            def.warnings.push_back("the file was opened in accelerated mode and never closed: its indexes may be "
-                                   "stale (the records are read from the data pages)");
+            def.warnings.push_back(
+                "the file was opened in accelerated mode and never closed: its indexes may be "
+                "stale (the records are read from the data pages)");
         }
         if (Le16(fcr.inconsistent) == 0xFFFF) def.warnings.push_back("the file is marked as needing recovery");
     }

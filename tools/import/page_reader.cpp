@@ -64,7 +64,8 @@ void PageReader::DetectFamily() {
     const uint64_t size = source_.Size();
     uint8_t head[sizeof(FcrBlock)];
     if (size < kMinPageSize || !source_.Read(0, sizeof head, head)) {
-        Fail("a file of " + std::to_string(size) + " bytes, shorter than one page: not a data file of the original "
+        Fail("a file of " + std::to_string(size) +
+             " bytes, shorter than one page: not a data file of the original "
              "record manager");
     }
     const FcrBlock& block = *reinterpret_cast<const FcrBlock*>(head);
@@ -80,8 +81,9 @@ void PageReader::DetectFamily() {
         family_ = Family::kV5;
         version_ = block.usage[3];
     } else {
-        FailAt(PageName(0), 0, "not a data file of the original record manager (it starts " + Hex(Ws32(head), 8) +
-                                   ", format byte " + std::to_string(block.usage[3]) + ")");
+        FailAt(PageName(0), 0,
+               "not a data file of the original record manager (it starts " + Hex(Ws32(head), 8) + ", format byte " +
+                   std::to_string(block.usage[3]) + ")");
     }
     pageSize_ = Le16(block.pageSize);
     if (pageSize_ < kMinPageSize || pageSize_ > kMaxPageSize || pageSize_ % kMinPageSize != 0) {
@@ -160,7 +162,8 @@ void PageReader::LoadAllocationTable() {
                 }
             }
         }
-        if (chosen < 0) FailAt(PageName(page), 0, "neither copy of this allocation table page has its \"PP\" signature");
+        if (chosen < 0)
+            FailAt(PageName(page), 0, "neither copy of this allocation table page has its \"PP\" signature");
         pat_.push_back(std::move(copies[chosen]));
         patPage_.push_back(page + static_cast<uint32_t>(chosen));
     }

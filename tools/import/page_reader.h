@@ -61,8 +61,8 @@ private:
     uint32_t fcrUsage_ = 0;
     PageBytes fcr_;
     FcrBlock fcrBlock_{};
-    std::vector<PageBytes> pat_;         // current copy of each allocation-table pair
-    std::vector<uint32_t> patPage_;      // where that copy lies
+    std::vector<PageBytes> pat_;     // current copy of each allocation-table pair
+    std::vector<uint32_t> patPage_;  // where that copy lies
 };
 
 }  // namespace dfimport

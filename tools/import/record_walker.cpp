@@ -21,8 +21,10 @@ std::string Hex(uint32_t value) {
 }  // namespace
 
 RecordWalker::RecordWalker(const PageReader& pages, const Definition& definition, LostPart lost)
-    : pages_(pages), definition_(definition),
-      slotsPerPage_((pages.pageSize() - kSlotsStart) / definition.slotLength), lost_(std::move(lost)) {}
+    : pages_(pages),
+      definition_(definition),
+      slotsPerPage_((pages.pageSize() - kSlotsStart) / definition.slotLength),
+      lost_(std::move(lost)) {}
 
 bool RecordWalker::PassOver(const DatafileError& damage, const std::string& passedOver) const {
     if (!lost_) return false;
@@ -136,7 +138,8 @@ uint32_t RecordWalker::WalkV6(const std::function<bool(const Record&)>& visit) c
             if (pages_.TypeOf(l) != kPageData) continue;
             page = pages_.Page(l, kPageData);
         } catch (const DatafileError& e) {
-            if (PassOver(e, "the records of logical page " + std::to_string(l) + ", if it holds any, are not imported")) {
+            if (PassOver(e,
+                         "the records of logical page " + std::to_string(l) + ", if it holds any, are not imported")) {
                 continue;
             }
             throw;

@@ -82,8 +82,8 @@ bool Expect(const std::string& text, size_t* at, char c) {
 
 // "YYYY-MM-DD" from `*at`.
 bool ParseDate(const std::string& text, size_t* at, int* year, int* month, int* day) {
-    return Digits(text, at, 4, year) && Expect(text, at, '-') && Digits(text, at, 2, month) &&
-           Expect(text, at, '-') && Digits(text, at, 2, day) && ValidDate(*year, *month, *day);
+    return Digits(text, at, 4, year) && Expect(text, at, '-') && Digits(text, at, 2, month) && Expect(text, at, '-') &&
+           Digits(text, at, 2, day) && ValidDate(*year, *month, *day);
 }
 
 // "HH:MM[:SS[.F...]]" from `*at`, the fraction in units of 10^-fractionDigits.
@@ -148,7 +148,8 @@ bool ParseScaled(const std::string& text, int scale, bool* negative, std::string
 std::string ScaledText(bool negative, std::string digits, int scale) {
     const size_t first = digits.find_first_not_of('0');
     digits = first == std::string::npos ? "0" : digits.substr(first);
-    if (digits.size() <= static_cast<size_t>(scale)) digits.insert(0, static_cast<size_t>(scale) + 1 - digits.size(), '0');
+    if (digits.size() <= static_cast<size_t>(scale))
+        digits.insert(0, static_cast<size_t>(scale) + 1 - digits.size(), '0');
     if (scale > 0) digits.insert(digits.size() - static_cast<size_t>(scale), ".");
     return (negative ? "-" : "") + digits;
 }
@@ -417,7 +418,8 @@ bool DecodeAccounting(AccountingType type, int length, int scale, const uint8_t*
         }
         case AccountingType::kTime:
             valid = in[3] < 24 && in[2] < 60 && in[1] < 60 && in[0] < 100;
-            if (valid) *text = TwoDigits(in[3]) + ":" + TwoDigits(in[2]) + ":" + TwoDigits(in[1]) + "." + TwoDigits(in[0]);
+            if (valid)
+                *text = TwoDigits(in[3]) + ":" + TwoDigits(in[2]) + ":" + TwoDigits(in[1]) + "." + TwoDigits(in[0]);
             break;
         case AccountingType::kTimestamp: {
             const uint64_t ticks = LoadLittleEndian(in, 8);

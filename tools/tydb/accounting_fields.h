@@ -23,8 +23,19 @@
 
 namespace tool {
 
-enum class AccountingType { kDate, kTime, kTimestamp, kDecimal, kMoney, kNumeric, kCurrency, kBfloat, kLstring,
-                            kLogical, kAutoincrement };
+enum class AccountingType {
+    kDate,
+    kTime,
+    kTimestamp,
+    kDecimal,
+    kMoney,
+    kNumeric,
+    kCurrency,
+    kBfloat,
+    kLstring,
+    kLogical,
+    kAutoincrement
+};
 
 // An unsigned number as `length` (1 to 8) little-endian bytes, and back.
 void StoreLittleEndian(uint64_t value, int length, uint8_t* out);

@@ -35,8 +35,9 @@ void RunActivate(const std::string& path, const std::string& keyText, bool force
 void AddActivateCommand(CLI::App& app) {
     auto path = std::make_shared<std::string>();
     auto key = std::make_shared<std::string>();
-    auto* command = app.add_subcommand("activate", "Switch a data file to a key with the given segments, building a "
-                                                   "supplemental key when it has none");
+    auto* command = app.add_subcommand("activate",
+                                       "Switch a data file to a key with the given segments, building a "
+                                       "supplemental key when it has none");
     command->add_option("FILE", *path, "Path of the data file")->required();
     command->add_option("KEY", *key, "Segments as POS:LEN[,POS:LEN...]")->required();
     auto force = std::make_shared<bool>(false);

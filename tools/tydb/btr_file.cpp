@@ -65,7 +65,8 @@ int16_t BtrFile::CreateIndex(std::vector<BtrKeySpec> segments, int number) {
 
 int16_t BtrFile::DropIndex(int number, bool renumber) {
     uint32_t length = 0;
-    return Call(btr::kOpDropIndex, nullptr, &length, static_cast<int8_t>(renumber ? number : number | btr::kKeyNumberExact));
+    return Call(btr::kOpDropIndex, nullptr, &length,
+                static_cast<int8_t>(renumber ? number : number | btr::kKeyNumberExact));
 }
 
 int16_t BtrFile::Call(uint16_t operation, void* data, uint32_t* length, int8_t keyNumber) {

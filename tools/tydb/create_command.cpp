@@ -64,8 +64,8 @@ void RunCreate(const CreateOptions& options) {
     if (status != 0) Fail(1, "cannot create " + options.path + ": status " + DescribeStatus(status));
     std::cout << "Created " << options.path << ": record length " << options.recordLength
               << (options.variable ? " (variable)" : "") << ", page size " << options.pageSize << ", "
-              << options.keys.size() << (options.keys.size() == 1 ? " key" : " keys") << ", "
-              << segments.size() - 1 << (segments.size() == 2 ? " segment" : " segments") << std::endl;
+              << options.keys.size() << (options.keys.size() == 1 ? " key" : " keys") << ", " << segments.size() - 1
+              << (segments.size() == 2 ? " segment" : " segments") << std::endl;
 }
 
 }  // namespace
@@ -74,8 +74,9 @@ void AddCreateCommand(CLI::App& app) {
     auto options = std::make_shared<CreateOptions>();
     auto* command = app.add_subcommand("create", "Create a new, empty data file");
     command->add_option("FILE", options->path, "Path of the new file")->required();
-    auto* length = command->add_option("--record-length", options->recordLength,
-                                       "Record length in bytes (the fixed part, with --variable)")
+    auto* length = command
+                       ->add_option("--record-length", options->recordLength,
+                                    "Record length in bytes (the fixed part, with --variable)")
                        ->check(CLI::Range(1, 32767));
     auto* page = command->add_option("--page-size", options->pageSize, "Page size: 512 to 4096 in steps of 512")
                      ->check(CLI::Range(512, 4096));
@@ -84,11 +85,12 @@ void AddCreateCommand(CLI::App& app) {
                       "Replace an existing file, losing every record in it (refused while any process has it open)");
     AddForceFlag(command, &options->force);
     auto* keys = command->add_option("--key", options->keys,
-                        "A key: POS:LEN[:FLAGS][,POS:LEN[:FLAGS]...], flags dup, mod, bin, null, desc, "
-                        "upper, nocase, type=NAME (string, integer, zstring, ...); repeat for more keys");
-    command->add_option("--description", options->description,
-                        "Take the whole definition from a description file (as tydb stat --description "
-                        "writes it, or the original record manager's maintenance utility)")
+                                     "A key: POS:LEN[:FLAGS][,POS:LEN[:FLAGS]...], flags dup, mod, bin, null, desc, "
+                                     "upper, nocase, type=NAME (string, integer, zstring, ...); repeat for more keys");
+    command
+        ->add_option("--description", options->description,
+                     "Take the whole definition from a description file (as tydb stat --description "
+                     "writes it, or the original record manager's maintenance utility)")
         ->excludes(length)
         ->excludes(page)
         ->excludes(variable)

@@ -1,6 +1,5 @@
 #include "csv.h"
 
-
 namespace tool {
 
 CsvReader::CsvReader(const std::string& text, char delimiter) : text_(text), delimiter_(delimiter) {
@@ -24,7 +23,8 @@ bool CsvReader::AtLineEnd(size_t at) const {
 bool CsvReader::Next(CsvRow* row) {
     const std::string& text = text_;
     // Empty lines hold no row.
-    while (at_ < text.size() && (text[at_] == '\n' || (text[at_] == '\r' && at_ + 1 < text.size() && text[at_ + 1] == '\n'))) {
+    while (at_ < text.size() &&
+           (text[at_] == '\n' || (text[at_] == '\r' && at_ + 1 < text.size() && text[at_ + 1] == '\n'))) {
         SkipLine();
     }
     if (at_ >= text.size() || finished_) return false;

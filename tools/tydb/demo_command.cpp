@@ -75,7 +75,8 @@ std::string PrepareFolder(const std::string& requested) {
 void WriteSettings(const std::string& settingsFile, const std::string& engineFolder) {
     platform::SetEnvironment("TYWREG_FILE", settingsFile.c_str());
     TyWRegSelect(TYDB_SETTINGS_APPLICATION, TYDB_SETTINGS_VERSION);
-    const int32_t path = TyWRegWriteString(TYWREG_HKEY_LOCAL_MACHINE, "", TYDB_SETTING_ENGINE_FOLDER, engineFolder.c_str());
+    const int32_t path =
+        TyWRegWriteString(TYWREG_HKEY_LOCAL_MACHINE, "", TYDB_SETTING_ENGINE_FOLDER, engineFolder.c_str());
     const int32_t log = TyWRegWriteInt(TYWREG_HKEY_LOCAL_MACHINE, TYDB_SETTINGS_SECTION, TYDB_SETTING_INDEX_LOG, 1);
     if (path != 0 || log != 0) Fail(1, "cannot write the settings file " + settingsFile);
 }

@@ -406,7 +406,8 @@ void DemoSteps::Report() {
                              "customer.layout", "invoice.layout"}) {
         std::error_code error;
         const auto size = std::filesystem::file_size(PathOf(name), error);
-        const bool dataFile = std::string(name).find(".DAT") != std::string::npos || std::string(name) == TYDB_REGISTRY_FILE_NAME;
+        const bool dataFile =
+            std::string(name).find(".DAT") != std::string::npos || std::string(name) == TYDB_REGISTRY_FILE_NAME;
         std::string where = !error ? std::to_string(size) + " bytes" : served && dataFile ? "on the server" : "missing";
         std::snprintf(line, sizeof line, "  %-16s %13s\n", name, where.c_str());
         std::cout << line;

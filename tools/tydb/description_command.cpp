@@ -89,7 +89,8 @@ void CreateFromDescription(const std::string& path, const std::string& descripti
     if (status == btr::kStatusFileAlreadyExists) {
         Fail(1, path + " exists; --replace replaces it with an empty file, losing every record in it");
     }
-    if (status != 0) Fail(1, "cannot create " + path + " from " + descriptionPath + ": status " + DescribeStatus(status));
+    if (status != 0)
+        Fail(1, "cannot create " + path + " from " + descriptionPath + ": status " + DescribeStatus(status));
     std::cout << "Created " << path << " from " << descriptionPath << std::endl;
 }
 

@@ -17,15 +17,24 @@ namespace {
 
 // Key types by the names the original utility gives them.
 const std::pair<uint8_t, const char*> kTypeNames[] = {
-    {btr::kTypeString, "string"},       {btr::kTypeInteger, "integer"},
-    {btr::kTypeFloat, "float"},         {btr::kTypeDate, "date"},
-    {btr::kTypeTime, "time"},           {btr::kTypeDecimal, "decimal"},
-    {btr::kTypeMoney, "money"},         {btr::kTypeLogical, "logical"},
-    {btr::kTypeNumeric, "numeric"},     {btr::kTypeBfloat, "bfloat"},
-    {btr::kTypeLstring, "lstring"},     {btr::kTypeZstring, "zstring"},
-    {btr::kTypeUnsignedBinary, "unsigned binary"}, {btr::kTypeAutoincrement, "autoincrement"},
-    {btr::kTypeNumericSts, "numericsts"}, {btr::kTypeNumericSa, "numericsa"},
-    {btr::kTypeCurrency, "currency"},   {btr::kTypeTimestamp, "timestamp"},
+    {btr::kTypeString, "string"},
+    {btr::kTypeInteger, "integer"},
+    {btr::kTypeFloat, "float"},
+    {btr::kTypeDate, "date"},
+    {btr::kTypeTime, "time"},
+    {btr::kTypeDecimal, "decimal"},
+    {btr::kTypeMoney, "money"},
+    {btr::kTypeLogical, "logical"},
+    {btr::kTypeNumeric, "numeric"},
+    {btr::kTypeBfloat, "bfloat"},
+    {btr::kTypeLstring, "lstring"},
+    {btr::kTypeZstring, "zstring"},
+    {btr::kTypeUnsignedBinary, "unsigned binary"},
+    {btr::kTypeAutoincrement, "autoincrement"},
+    {btr::kTypeNumericSts, "numericsts"},
+    {btr::kTypeNumericSa, "numericsa"},
+    {btr::kTypeCurrency, "currency"},
+    {btr::kTypeTimestamp, "timestamp"},
 };
 
 // Flags every segment of a key carries alike.
@@ -75,9 +84,9 @@ bool Tokenize(const std::string& text, std::vector<Token>* tokens, std::string* 
 
 struct Segment {
     BtrKeySpec spec{};
-    bool more = false;       // segment=y
-    int keyNumber = -1;      // keynumber=
-    bool extended = true;    // extended=n: typed by the binary flag alone
+    bool more = false;     // segment=y
+    int keyNumber = -1;    // keynumber=
+    bool extended = true;  // extended=n: typed by the binary flag alone
     std::string type = "string";
     int line = 0;
 };
@@ -102,7 +111,11 @@ public:
         line_ = t.line;
         error_ = error;
         const std::string& k = t.keyword;
-        if (k == "record") return Number(t, 1, 65535, [&](int n) { out_->file.recordLength = static_cast<int16_t>(n); out_->recordGiven = true; });
+        if (k == "record")
+            return Number(t, 1, 65535, [&](int n) {
+                out_->file.recordLength = static_cast<int16_t>(n);
+                out_->recordGiven = true;
+            });
         if (k == "page") return Number(t, 512, 4096, [&](int n) { out_->file.pageSize = static_cast<int16_t>(n); });
         if (k == "key") return Number(t, 0, 119, [&](int n) { out_->keys = n; });
         if (k == "variable") return FileFlag(t, btr::kFileFlagVariableLength);
@@ -162,9 +175,9 @@ private:
     }
 
     bool ApplyToSegment(const Token& t) {
-        static const char* const kSegmentKeywords[] = {"length", "duplicates", "modifiable", "type", "descending",
-                                                       "alternate", "nullkey", "value", "segment", "nocase",
-                                                       "supplemental", "keynumber", "extended"};
+        static const char* const kSegmentKeywords[] = {
+            "length", "duplicates", "modifiable", "type",         "descending", "alternate", "nullkey",
+            "value",  "segment",    "nocase",     "supplemental", "keynumber",  "extended"};
         const std::string& k = t.keyword;
         if (std::find(std::begin(kSegmentKeywords), std::end(kSegmentKeywords), k) == std::end(kSegmentKeywords)) {
             warnings_->push_back("line " + std::to_string(t.line) + ": unknown keyword \"" + k + "\" passed over");
@@ -220,7 +233,8 @@ private:
 
 bool TypeOf(Segment& s, std::string* error) {
     if (!s.extended) {
-        if (s.type == "binary") s.spec.flags |= btr::kKeyFlagBinary;
+        if (s.type == "binary")
+            s.spec.flags |= btr::kKeyFlagBinary;
         else if (s.type != "string") {
             *error = "line " + std::to_string(s.line) + ": extended=n takes type=string or type=binary";
             return false;
@@ -313,8 +327,8 @@ std::string AcsFileName(const std::vector<uint8_t>& acs) {
 std::string DescribeSegment(const BtrKeySpec& s, bool firstOfKey, bool numbered) {
     std::ostringstream out;
     out << "position=" << static_cast<uint16_t>(s.position) << " length=" << static_cast<uint16_t>(s.length)
-        << " duplicates="
-        << YN(s.flags & btr::kKeyFlagDuplicates) << " modifiable=" << YN(s.flags & btr::kKeyFlagModifiable);
+        << " duplicates=" << YN(s.flags & btr::kKeyFlagDuplicates)
+        << " modifiable=" << YN(s.flags & btr::kKeyFlagModifiable);
     if ((s.flags & btr::kKeyFlagExtendedType) != 0) {
         std::string type = "type " + std::to_string(s.extendedType);
         for (const auto& [code, name] : kTypeNames) {
@@ -407,7 +421,8 @@ bool WriteDescription(const std::vector<uint8_t>& stat, std::string* text, std::
         } while ((s.flags & btr::kKeyFlagSegmented) != 0);
     }
     std::ostringstream out;
-    out << "record=" << static_cast<uint16_t>(file.recordLength) << " variable=" << YN(file.fileFlags & btr::kFileFlagVariableLength)
+    out << "record=" << static_cast<uint16_t>(file.recordLength)
+        << " variable=" << YN(file.fileFlags & btr::kFileFlagVariableLength)
         << " truncate=" << YN(file.fileFlags & btr::kFileFlagBlankTruncation)
         << " compress=" << YN(file.fileFlags & btr::kFileFlagCompression) << " key=" << int{file.keyCount}
         << " page=" << static_cast<uint16_t>(file.pageSize) << " replace=n\n";
@@ -420,7 +435,8 @@ bool WriteDescription(const std::vector<uint8_t>& stat, std::string* text, std::
             *error = "the collating sequence was not read with the definition";
             return false;
         }
-        acs->assign(stat.begin() + static_cast<std::ptrdiff_t>(at), stat.begin() + static_cast<std::ptrdiff_t>(at + btr::kAcsSize));
+        acs->assign(stat.begin() + static_cast<std::ptrdiff_t>(at),
+                    stat.begin() + static_cast<std::ptrdiff_t>(at + btr::kAcsSize));
         *acsName = AcsFileName(*acs);
         out << "name=" << *acsName << "\n";
     }

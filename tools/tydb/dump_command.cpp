@@ -86,9 +86,8 @@ const std::vector<BtrKeySpec>* FindKey(const FileLayout& layout, int number) {
 // segment pads (blanks for strings, NULs otherwise) to the key's length.
 void FillStartKey(const std::vector<BtrKeySpec>& key, const std::string& from, char* buffer) {
     const BtrKeySpec& first = key.front();
-    const bool blankPadded = (first.flags & btr::kKeyFlagExtendedType) == 0
-                                 ? (first.flags & btr::kKeyFlagBinary) == 0
-                                 : first.extendedType == btr::kTypeString;
+    const bool blankPadded = (first.flags & btr::kKeyFlagExtendedType) == 0 ? (first.flags & btr::kKeyFlagBinary) == 0
+                                                                            : first.extendedType == btr::kTypeString;
     const size_t length = std::min<size_t>(static_cast<size_t>(KeyLength(key)), kKeyBufferSize - 1);
     std::memset(buffer, blankPadded ? ' ' : '\0', length);
     std::memcpy(buffer, from.data(), std::min(from.size(), length));
@@ -141,7 +140,8 @@ private:
         ParseFilter(&conditions, &fields);
         const size_t perRecord = 6 + ExtractedLength(fields);
         if (perRecord + 2 > kExtendedBuffer) Fail(2, "--fields asks for more bytes than one read can return");
-        const auto records = static_cast<uint16_t>(std::min(kRecordsPerExtendedRead, (kExtendedBuffer - 2) / perRecord));
+        const auto records =
+            static_cast<uint16_t>(std::min(kRecordsPerExtendedRead, (kExtendedBuffer - 2) / perRecord));
         const int16_t first = StartFiltered();
         if (first == btr::kStatusEndOfFile) return;
         const bool physical = options_.key < 0;

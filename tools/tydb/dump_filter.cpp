@@ -48,7 +48,8 @@ bool IntegerValue(const std::string& text, size_t length, bool isSigned, std::st
         return false;
     }
     out->assign(length, '\0');
-    for (size_t i = 0; i < length; ++i) (*out)[i] = static_cast<char>(static_cast<unsigned long long>(value) >> (8 * i));
+    for (size_t i = 0; i < length; ++i)
+        (*out)[i] = static_cast<char>(static_cast<unsigned long long>(value) >> (8 * i));
     return true;
 }
 
@@ -155,7 +156,8 @@ bool ParseCondition(const std::string& text, FilterCondition* out, std::string* 
     const std::string value = Trim(text.substr(at + width));
     if (!EncodeValue(value, *out, &out->value)) {
         *error = "value \"" + value + "\" does not fit a " + std::to_string(out->length) + "-byte " +
-                 KeyTypeName(out->type) + " field (text for strings, a number for integer, unsigned, autoinc and "
+                 KeyTypeName(out->type) +
+                 " field (text for strings, a number for integer, unsigned, autoinc and "
                  "float, else 0x and two hex digits per byte)";
         return false;
     }

@@ -18,7 +18,7 @@ namespace tool {
 struct FilterCondition {
     uint8_t type = 0;
     uint16_t length = 0;
-    uint16_t offset = 0;  // 0-based
+    uint16_t offset = 0;     // 0-based
     uint8_t comparison = 0;  // 1..6, +64 case-blind
     std::string value;       // `length` bytes
 };

@@ -132,11 +132,14 @@ void AddExportCommand(CLI::App& app) {
     auto* command = app.add_subcommand(
         "export", "Write every record of a data file as CSV, in the order of a key, through a record layout");
     command->add_option("FILE", options->path, "Path of the data file")->required();
-    auto* layout = command->add_option("--layout", options->layoutPath,
-                                       std::string("Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from "
-                                                   "0; types ") + LayoutTypeList() + ")");
-    auto* key = command->add_option("--key", options->key, "Key number to read along (default 0); -1 for physical order")
-                    ->check(CLI::Range(-1, 118));
+    auto* layout =
+        command->add_option("--layout", options->layoutPath,
+                            std::string("Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from "
+                                        "0; types ") +
+                                LayoutTypeList() + ")");
+    auto* key =
+        command->add_option("--key", options->key, "Key number to read along (default 0); -1 for physical order")
+            ->check(CLI::Range(-1, 118));
     command
         ->add_option("--unformatted", options->savePath,
                      "Write every record in physical order, fixed and variable parts, to the unformatted save "

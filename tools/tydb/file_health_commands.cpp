@@ -106,8 +106,9 @@ void PrintText(const FileCheck& check) {
 std::string Json(const FileCheck& check) {
     std::string text = "{\"path\":" + JsonString(check.path) + ",\"status\":" + std::to_string(check.status);
     if (check.status != 0) return text + ",\"message\":" + JsonString(check.message) + "}";
-    text += ",\"records\":" + std::to_string(check.summary.records) + ",\"keys\":" +
-            std::to_string(check.summary.keys) + ",\"entries\":" + std::to_string(check.summary.entries) +
+    text += ",\"records\":" + std::to_string(check.summary.records) +
+            ",\"keys\":" + std::to_string(check.summary.keys) +
+            ",\"entries\":" + std::to_string(check.summary.entries) +
             ",\"healthy\":" + (check.summary.findings == 0 ? "true" : "false") + ",\"findings\":[";
     for (size_t i = 0; i < check.findings.size(); ++i) {
         const W3bFinding& finding = check.findings[i];
@@ -242,15 +243,14 @@ void RunRecover(const RecoverOptions& options) {
     if (options.description.empty()) {
         auto recover =
             reinterpret_cast<W3bRecoverFileFunction>(manager.RequireSymbol("W3bRecoverFile", "tydb recover"));
-        status = recover(options.source.c_str(), options.dest.c_str(), &ReportLost, &lost, &summary, message,
-                         kMessageSize);
+        status =
+            recover(options.source.c_str(), options.dest.c_str(), &ReportLost, &lost, &summary, message, kMessageSize);
     } else {
         auto recover = reinterpret_cast<W3bRecoverFileAsFunction>(
             manager.RequireSymbol("W3bRecoverFileAs", "tydb recover --description"));
         const std::vector<uint8_t> definition = ReadDescriptionFile(options.description).createBuffer;
         status = recover(options.source.c_str(), options.dest.c_str(), definition.data(),
-                         static_cast<uint32_t>(definition.size()), &ReportLost, &lost, &summary, message,
-                         kMessageSize);
+                         static_cast<uint32_t>(definition.size()), &ReportLost, &lost, &summary, message, kMessageSize);
     }
     if (status != 0) Fail(2, std::string(message) + " (status " + DescribeStatus(status) + ")");
     std::cout << "Saved " << summary.saved << " records of " << options.source << " into " << options.dest
@@ -276,8 +276,9 @@ void AddFileHealthCommands(CLI::App& app) {
 
     auto backupOptions = std::make_shared<BackupOptions>();
     auto* backup = app.add_subcommand("backup", "Copy data files consistently while the application uses them");
-    backup->add_option("SOURCE... DEST", backupOptions->paths,
-                       "The data files, then the new file (one source) or the folder the copies go into")
+    backup
+        ->add_option("SOURCE... DEST", backupOptions->paths,
+                     "The data files, then the new file (one source) or the folder the copies go into")
         ->required()
         ->expected(2, -1);
     backup->add_flag("--verify", backupOptions->verify, "Check each copy as tydb check does");

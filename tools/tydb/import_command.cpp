@@ -127,9 +127,9 @@ void InsertRecords(BtrFile& dest, const dfimport::Datafile& source, const Import
             return true;
         },
         &error,
-        options.salvage ? std::function<void(const std::string&)>(
-                              [tally](const std::string& what) { tally->lost.push_back(what); })
-                        : nullptr);
+        options.salvage
+            ? std::function<void(const std::string&)>([tally](const std::string& what) { tally->lost.push_back(what); })
+            : nullptr);
     progress.Finish();
     if (!walked) Refuse(2, options.source + ": " + error);
     if (dest.inTransaction()) transaction(btr::kOpEndTransaction);
@@ -178,7 +178,8 @@ void ImportOne(const ImportOptions& options, const RecordManagerCalls& calls) {
                   << " of " << options.source << " passed over; check " << options.dest << " against what is missing"
                   << std::endl;
     }
-    if (!tally.refusals.empty()) Refuse(1, options.source + ": " + std::to_string(tally.refusals.size()) + " records refused");
+    if (!tally.refusals.empty())
+        Refuse(1, options.source + ": " + std::to_string(tally.refusals.size()) + " records refused");
     if (!tally.lost.empty()) Refuse(1, options.source + ": damaged; what could be read is in " + options.dest);
 }
 
@@ -235,8 +236,8 @@ void RunFolderImport(const ImportOptions& options) {
             failures.push_back(refusal);
         }
     }
-    std::cout << (options.dryRun ? "Checked " : "Imported ") << names.size() - failures.size() << " of "
-              << names.size() << " files of " << options.source << (failures.empty() ? "" : "; failed:") << std::endl;
+    std::cout << (options.dryRun ? "Checked " : "Imported ") << names.size() - failures.size() << " of " << names.size()
+              << " files of " << options.source << (failures.empty() ? "" : "; failed:") << std::endl;
     int exitCode = 0;
     for (const ImportRefusal& failure : failures) {
         std::cout << "  " << failure.message << std::endl;
@@ -251,11 +252,15 @@ void AddImportCommand(CLI::App& app) {
     auto options = std::make_shared<ImportOptions>();
     auto* command = app.add_subcommand(
         "import", "Copy a data file of the original record manager (5.x or 6.x format) into a new data file");
-    command->add_option("SOURCE", options->source, "The original data file, or a folder of them (only read, never changed)")
+    command
+        ->add_option("SOURCE", options->source,
+                     "The original data file, or a folder of them (only read, never changed)")
         ->required();
     command->add_option("DEST", options->dest, "The data file to create with the same definition and records");
-    command->add_option("--to", options->toFolder, "With a source folder: the folder for the new files, of the same names");
-    command->add_flag("--dry-run", options->dryRun, "Read and check every source and say what would be done; write nothing");
+    command->add_option("--to", options->toFolder,
+                        "With a source folder: the folder for the new files, of the same names");
+    command->add_flag("--dry-run", options->dryRun,
+                      "Read and check every source and say what would be done; write nothing");
     command->add_flag("--salvage", options->salvage,
                       "Import what can be read from a damaged source: damaged data pages and records whose variable "
                       "part is damaged are passed over and listed (exit status 1)");

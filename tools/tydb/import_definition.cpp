@@ -45,8 +45,8 @@ bool BuildCreateBuffer(const dfimport::Definition& definition, std::vector<uint8
             if (segment.acs >= 0) {
                 usesAcs = true;
                 if (!NumberedAcs(segment.flags) && segment.acs != 0) {
-                    *error = "key " + std::to_string(key.number) +
-                             " uses the file's collating sequence " + std::to_string(segment.acs) +
+                    *error = "key " + std::to_string(key.number) + " uses the file's collating sequence " +
+                             std::to_string(segment.acs) +
                              " without naming its number; only the first can be given that way";
                     return false;
                 }
@@ -56,7 +56,8 @@ bool BuildCreateBuffer(const dfimport::Definition& definition, std::vector<uint8
         }
     }
     if (usesAcs) {
-        for (const dfimport::Acs& acs : definition.acs) buffer->insert(buffer->end(), acs.block.begin(), acs.block.end());
+        for (const dfimport::Acs& acs : definition.acs)
+            buffer->insert(buffer->end(), acs.block.begin(), acs.block.end());
     }
     return true;
 }

@@ -79,8 +79,9 @@ void RunDrop(const IndexOptions& options) {
     if (!options.force && ReadRegistry(RegistryPathForFile(options.path), &entries) == 0) {
         const RegistryEntry* entry = FindRegistryEntry(entries, FileNameOf(options.path), options.number);
         if (entry != nullptr && entry->active > 0) {
-            Fail(1, "key " + std::to_string(options.number) + " of " + options.path + " is in use: the registry counts " +
-                        std::to_string(entry->active) + " active reference(s) (--force drops it anyway)");
+            Fail(1, "key " + std::to_string(options.number) + " of " + options.path +
+                        " is in use: the registry counts " + std::to_string(entry->active) +
+                        " active reference(s) (--force drops it anyway)");
         }
     }
     RecordManager manager;
@@ -88,9 +89,11 @@ void RunDrop(const IndexOptions& options) {
     OpenForIndex(file, options);
     const int16_t status = file.DropIndex(options.number, options.renumber);
     if (status == btr::kStatusInvalidKeyNumber) {
-        Fail(1, options.path + " has no key " + std::to_string(options.number) + " (status " + DescribeStatus(status) + ")");
+        Fail(1, options.path + " has no key " + std::to_string(options.number) + " (status " + DescribeStatus(status) +
+                    ")");
     }
-    if (status != 0) Fail(1, "cannot drop key " + std::to_string(options.number) + ": status " + DescribeStatus(status));
+    if (status != 0)
+        Fail(1, "cannot drop key " + std::to_string(options.number) + ": status " + DescribeStatus(status));
     std::cout << "Dropped key " << options.number << " of " << options.path
               << (options.renumber ? "; the keys above it moved down one" : "; the other keys keep their numbers")
               << std::endl;
@@ -114,7 +117,8 @@ void AddIndexCommand(CLI::App& app) {
     auto* dropCommand = index->add_subcommand("drop", "Drop a key of a data file");
     dropCommand->add_option("FILE", drop->path, "Path of the data file")->required();
     dropCommand->add_option("N", drop->number, "The key's number")->required();
-    dropCommand->add_flag("--renumber", drop->renumber, "Move the keys above it down one (else they keep their numbers)");
+    dropCommand->add_flag("--renumber", drop->renumber,
+                          "Move the keys above it down one (else they keep their numbers)");
     AddForceFlag(dropCommand, &drop->force, "Drop it even while the registry counts users of it");
     dropCommand->callback([drop] { RunDrop(*drop); });
 }

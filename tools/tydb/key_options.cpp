@@ -12,10 +12,14 @@ struct FlagName {
 };
 
 constexpr FlagName kKeyFlags[] = {
-    {btr::kKeyFlagDuplicates, "dup"},     {btr::kKeyFlagModifiable, "mod"},
-    {btr::kKeyFlagBinary, "bin"},         {btr::kKeyFlagNullAll, "null"},
-    {btr::kKeyFlagAlternateSequence, "upper"}, {btr::kKeyFlagDescending, "desc"},
-    {btr::kKeyFlagSupplemental, "supplemental"}, {btr::kKeyFlagNullAny, "nullany"},
+    {btr::kKeyFlagDuplicates, "dup"},
+    {btr::kKeyFlagModifiable, "mod"},
+    {btr::kKeyFlagBinary, "bin"},
+    {btr::kKeyFlagNullAll, "null"},
+    {btr::kKeyFlagAlternateSequence, "upper"},
+    {btr::kKeyFlagDescending, "desc"},
+    {btr::kKeyFlagSupplemental, "supplemental"},
+    {btr::kKeyFlagNullAny, "nullany"},
     {btr::kKeyFlagNoCase, "nocase"},
 };
 
@@ -23,21 +27,37 @@ constexpr FlagName kKeyFlags[] = {
 constexpr uint16_t kWholeKeyFlags = btr::kKeyFlagDuplicates | btr::kKeyFlagModifiable | btr::kKeyFlagNullAll;
 
 constexpr FlagName kFileFlags[] = {
-    {btr::kFileFlagVariableLength, "variable"}, {btr::kFileFlagBlankTruncation, "truncate"},
-    {btr::kFileFlagPreallocate, "preallocate"}, {btr::kFileFlagCompression, "compress"},
-    {btr::kFileFlagKeyOnly, "keyonly"},         {btr::kFileFlagBalancedKeys, "balanced"},
-    {btr::kFileFlagDuplicatePointers, "duppointers"}, {btr::kFileFlagSystemData, "systemdata"},
-    {btr::kFileFlagSpecifyKeyNumbers, "keynumbers"},  {btr::kFileFlagVats, "vats"},
+    {btr::kFileFlagVariableLength, "variable"},
+    {btr::kFileFlagBlankTruncation, "truncate"},
+    {btr::kFileFlagPreallocate, "preallocate"},
+    {btr::kFileFlagCompression, "compress"},
+    {btr::kFileFlagKeyOnly, "keyonly"},
+    {btr::kFileFlagBalancedKeys, "balanced"},
+    {btr::kFileFlagDuplicatePointers, "duppointers"},
+    {btr::kFileFlagSystemData, "systemdata"},
+    {btr::kFileFlagSpecifyKeyNumbers, "keynumbers"},
+    {btr::kFileFlagVats, "vats"},
 };
 
 const std::pair<uint8_t, const char*> kTypes[] = {
-    {btr::kTypeString, "string"},   {btr::kTypeInteger, "integer"},     {btr::kTypeFloat, "float"},
-    {btr::kTypeDate, "date"},       {btr::kTypeTime, "time"},           {btr::kTypeDecimal, "decimal"},
-    {btr::kTypeMoney, "money"},     {btr::kTypeLogical, "logical"},     {btr::kTypeNumeric, "numeric"},
-    {btr::kTypeBfloat, "bfloat"},   {btr::kTypeLstring, "lstring"},     {btr::kTypeZstring, "zstring"},
-    {btr::kTypeUnsignedBinary, "unsigned"}, {btr::kTypeAutoincrement, "autoinc"},
-    {btr::kTypeNumericSts, "numericsts"},   {btr::kTypeNumericSa, "numericsa"},
-    {btr::kTypeCurrency, "currency"},       {btr::kTypeTimestamp, "timestamp"},
+    {btr::kTypeString, "string"},
+    {btr::kTypeInteger, "integer"},
+    {btr::kTypeFloat, "float"},
+    {btr::kTypeDate, "date"},
+    {btr::kTypeTime, "time"},
+    {btr::kTypeDecimal, "decimal"},
+    {btr::kTypeMoney, "money"},
+    {btr::kTypeLogical, "logical"},
+    {btr::kTypeNumeric, "numeric"},
+    {btr::kTypeBfloat, "bfloat"},
+    {btr::kTypeLstring, "lstring"},
+    {btr::kTypeZstring, "zstring"},
+    {btr::kTypeUnsignedBinary, "unsigned"},
+    {btr::kTypeAutoincrement, "autoinc"},
+    {btr::kTypeNumericSts, "numericsts"},
+    {btr::kTypeNumericSa, "numericsa"},
+    {btr::kTypeCurrency, "currency"},
+    {btr::kTypeTimestamp, "timestamp"},
 };
 
 std::vector<std::string> Split(const std::string& text, const std::string& separators) {

@@ -38,7 +38,7 @@ struct LoadOptions {
     bool unformatted = false;
     bool force = false;
     char delimiter = ',';
-    int codePage = 0;  // --encoding
+    int codePage = 0;           // --encoding
     bool update = false;        // a row whose key 0 value is there replaces that record
     bool skipExisting = false;  // a row already there as it is, is passed over
 };
@@ -68,8 +68,8 @@ Columns MapHeader(const CsvRow& header, const RecordLayout& layout, const std::s
                         " is not a field of the layout");
         }
         if (columns.given[static_cast<size_t>(field)]) {
-            Fail(2, source + ", line " + std::to_string(header.line) + ": column " + QuotedValue(name) +
-                        " appears twice");
+            Fail(2,
+                 source + ", line " + std::to_string(header.line) + ": column " + QuotedValue(name) + " appears twice");
         }
         columns.given[static_cast<size_t>(field)] = true;
         columns.fieldOfColumn.push_back(field);
@@ -149,8 +149,7 @@ int32_t ResolveExisting(const LoadOptions& options, int16_t handle, const std::v
         ++tally->skipped;
         return 0;
     }
-    const int32_t updated =
-        DbModify(btr::kOpUpdate, handle, key, record.data(), static_cast<int16_t>(record.size()));
+    const int32_t updated = DbModify(btr::kOpUpdate, handle, key, record.data(), static_cast<int16_t>(record.size()));
     if (updated == 0) ++tally->updated;
     return updated;
 }
@@ -197,7 +196,8 @@ private:
         const int16_t status = Call(operation);
         if (status == 0) return;
         open_ = false;
-        Fail(1, path_ + ": transaction failed: status " + DescribeStatus(status) + "; rows of earlier transactions stay");
+        Fail(1,
+             path_ + ": transaction failed: status " + DescribeStatus(status) + "; rows of earlier transactions stay");
     }
 
     BtrCallFunction call_;
@@ -309,26 +309,26 @@ void RunLoad(const LoadOptions& options) {
 
 void AddEncodingOption(CLI::App* command, int* codePage) {
     auto* option = command->add_option_function<std::string>(
-            "--encoding",
-            [codePage](const std::string& text) {
-                std::string digits = text;
-                for (char& c : digits) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-                for (const std::string prefix : {"windows-", "cp", "ibm"}) {
-                    if (digits.rfind(prefix, 0) == 0) {
-                        digits = digits.substr(prefix.size());
-                        break;
-                    }
+        "--encoding",
+        [codePage](const std::string& text) {
+            std::string digits = text;
+            for (char& c : digits) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            for (const std::string prefix : {"windows-", "cp", "ibm"}) {
+                if (digits.rfind(prefix, 0) == 0) {
+                    digits = digits.substr(prefix.size());
+                    break;
                 }
-                int number = 0;
-                const auto [end, failed] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-                if (digits.empty() || failed != std::errc() || end != digits.data() + digits.size() ||
-                    !platform::CodePageKnown(number)) {
-                    throw CLI::ValidationError("--encoding", "not a Windows code page this computer converts: " + text);
-                }
-                *codePage = number;
-            },
-            "The Windows code page the records keep their text in (1252, 850, ...): the CSV's UTF-8 "
-            "is converted to it and back, and a character it does not have is refused, never replaced");
+            }
+            int number = 0;
+            const auto [end, failed] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+            if (digits.empty() || failed != std::errc() || end != digits.data() + digits.size() ||
+                !platform::CodePageKnown(number)) {
+                throw CLI::ValidationError("--encoding", "not a Windows code page this computer converts: " + text);
+            }
+            *codePage = number;
+        },
+        "The Windows code page the records keep their text in (1252, 850, ...): the CSV's UTF-8 "
+        "is converted to it and back, and a character it does not have is refused, never replaced");
     option->option_text("CODEPAGE");
     // A save file's records are copied byte for byte.
     if (command->get_option_no_throw("--unformatted") != nullptr) option->excludes("--unformatted");
@@ -340,7 +340,8 @@ void AddDelimiterOption(CLI::App* command, char* delimiter) {
             "--delimiter",
             [delimiter](const std::string& text) {
                 if (!ParseDelimiter(text, delimiter)) {
-                    throw CLI::ValidationError("--delimiter", "one character other than a quote or a line break, or tab");
+                    throw CLI::ValidationError("--delimiter",
+                                               "one character other than a quote or a line break, or tab");
                 }
             },
             "The CSV's field delimiter instead of the comma: one character (such as ';'), or tab")
@@ -352,21 +353,26 @@ void AddLoadCommand(CLI::App& app) {
     auto* command = app.add_subcommand(
         "load", "Insert the rows of a CSV file into a data file, one record a row, through a record layout");
     command->add_option("FILE", options->path, "Path of the data file (it must exist: see tydb create)")->required();
-    command->add_option("SOURCE", options->source,
-                        "CSV file whose first row names the columns (layout fields), - for standard input; or with "
-                        "--unformatted a save file")
+    command
+        ->add_option("SOURCE", options->source,
+                     "CSV file whose first row names the columns (layout fields), - for standard input; or with "
+                     "--unformatted a save file")
         ->required();
-    auto* layout = command->add_option("--layout", options->layoutPath,
-                                       std::string("Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from "
-                                                   "0; types ") + LayoutTypeList() + ")");
-    auto* unformatted = command->add_flag("--unformatted", options->unformatted,
-                   "SOURCE is an unformatted save file (the original maintenance utility's, or tydb export "
-                   "--unformatted): each record's length, a comma, its bytes, CR LF; Ctrl-Z at the end");
+    auto* layout =
+        command->add_option("--layout", options->layoutPath,
+                            std::string("Layout file: one field a line, NAME OFFSET LENGTH TYPE (offset from "
+                                        "0; types ") +
+                                LayoutTypeList() + ")");
+    auto* unformatted =
+        command->add_flag("--unformatted", options->unformatted,
+                          "SOURCE is an unformatted save file (the original maintenance utility's, or tydb export "
+                          "--unformatted): each record's length, a comma, its bytes, CR LF; Ctrl-Z at the end");
     unformatted->excludes(layout);
     AddDelimiterOption(command, &options->delimiter);
     AddEncodingOption(command, &options->codePage);
-    auto* update = command->add_flag("--update", options->update,
-                                     "A row whose key 0 value is already in the file replaces that record")
+    auto* update = command
+                       ->add_flag("--update", options->update,
+                                  "A row whose key 0 value is already in the file replaces that record")
                        ->excludes(unformatted);
     command
         ->add_flag("--skip-existing", options->skipExisting,

@@ -24,8 +24,8 @@ void RunLock(const std::string& directory, bool json) {
                   << ",\"present\":" << (report.present ? "true" : "false")
                   << ",\"computer\":" << (report.present ? JsonString(report.computer) : "null")
                   << ",\"held\":" << (report.heldKnown ? (report.held ? "true" : "false") : "null")
-                  << ",\"thisComputer\":" << JsonString(report.thisComputer)
-                  << ",\"own\":" << (own ? "true" : "false") << "}" << std::endl;
+                  << ",\"thisComputer\":" << JsonString(report.thisComputer) << ",\"own\":" << (own ? "true" : "false")
+                  << "}" << std::endl;
         return;
     }
     std::cout << "Lock file: " << platform::NativePath(report.path.c_str()) << "\n";
@@ -34,8 +34,7 @@ void RunLock(const std::string& directory, bool json) {
         return;
     }
     std::cout << "  Computer: " << (report.computer.empty() ? "(empty)" : report.computer)
-              << (report.truncated ? " (longer than a computer name)" : "")
-              << (own ? "  (this computer)" : "") << "\n";
+              << (report.truncated ? " (longer than a computer name)" : "") << (own ? "  (this computer)" : "") << "\n";
     if (!report.heldKnown) {
         std::cout << "  Held open: cannot tell\n";
     } else if (report.held) {
@@ -49,8 +48,9 @@ void RunLock(const std::string& directory, bool json) {
 
 void AddLockCommand(CLI::App& app) {
     auto* command =
-        app.add_subcommand("lock", "Show the workstation lock of a directory: its lock file, which computer holds it, "
-                                   "whether it is held open");
+        app.add_subcommand("lock",
+                           "Show the workstation lock of a directory: its lock file, which computer holds it, "
+                           "whether it is held open");
     auto directory = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
     command->add_option("DIR", *directory, "The lock directory")->required();

@@ -9,12 +9,12 @@
 namespace tool {
 
 struct LockReport {
-    std::string path;          // the lock file's name, as the library forms it
+    std::string path;  // the lock file's name, as the library forms it
     bool present = false;
-    std::string computer;      // the name written in it
-    bool truncated = false;    // longer than a computer name can be
-    bool heldKnown = false;    // whether the system could tell if it is held open
-    bool held = false;         // held open: the lock is live
+    std::string computer;    // the name written in it
+    bool truncated = false;  // longer than a computer name can be
+    bool heldKnown = false;  // whether the system could tell if it is held open
+    bool held = false;       // held open: the lock is live
     std::string thisComputer;
 
     bool own() const { return present && !truncated && computer == thisComputer; }

@@ -146,10 +146,10 @@ void AddLogCommand(CLI::App& app) {
     command->add_option("DIR", options->directory, "Data directory holding tysupidx.log")->required();
     command->add_option("--file", options->file, "Only entries of this data file (name and extension, any case)");
     command->add_option("--action", options->action, "Only entries of this action")
-        ->transform(CLI::IsMember({"build", "activate", "deactivate", "purge", TYDB_LOG_BUILDING_NEW_KEY,
-                                   TYDB_LOG_ACTIVATING_EXISTING_KEY, TYDB_LOG_DEACTIVATING_EXISTING_KEY,
-                                   TYDB_LOG_PURGING_EXISTING_KEY},
-                                  CLI::ignore_case));
+        ->transform(CLI::IsMember(
+            {"build", "activate", "deactivate", "purge", TYDB_LOG_BUILDING_NEW_KEY, TYDB_LOG_ACTIVATING_EXISTING_KEY,
+             TYDB_LOG_DEACTIVATING_EXISTING_KEY, TYDB_LOG_PURGING_EXISTING_KEY},
+            CLI::ignore_case));
     command->add_flag("--json", options->json, "Print every field of the entries as JSON");
     command->footer(
         "The library writes the log while the setting \"Index Log\" is non-zero:\n"

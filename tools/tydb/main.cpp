@@ -37,16 +37,18 @@ std::string JsonString(const std::string& text) {
 }  // namespace tool
 
 int main(int argc, char** argv) {
-    CLI::App app{"tydb: record access for Tallyra data files.\n"
-                 "Creates, inspects, loads and exports data files through the record-access library, and shows\n"
-                 "the record manager, the settings, the workstation lock, the supplemental-key registry and the\n"
-                 "index log."};
+    CLI::App app{
+        "tydb: record access for Tallyra data files.\n"
+        "Creates, inspects, loads and exports data files through the record-access library, and shows\n"
+        "the record manager, the settings, the workstation lock, the supplemental-key registry and the\n"
+        "index log."};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::function<std::string()>(tool::VersionReport),
                          "Show the tool's version and the library and record manager it loads");
     tool::RememberProgramName(argc > 0 ? argv[0] : nullptr);
     app.footer(std::string("Start with `tydb demo`. Every command explains itself: tydb COMMAND --help.\n"
-                           "Settings are read from ") + tool::SettingsPlace() + ".\n" +
+                           "Settings are read from ") +
+               tool::SettingsPlace() + ".\n" +
                "Commands that write refuse while another computer holds a workstation lock on the file's\n"
                "folder or a folder above it (`tydb lock DIR` shows it); --force writes anyway.\n"
                "Exit status: 0 done; 1 the library or the record manager refused (its status is shown), or\n"

@@ -51,20 +51,15 @@ constexpr int kLongestRecord = 65535;
 
 bool LengthFits(const LayoutField& field) {
     const int length = field.length;
-    if (field.rest || field.type == FieldType::kText) return field.rest && (field.type == FieldType::kText ||
-                                                                            field.type == FieldType::kHex);
+    if (field.rest || field.type == FieldType::kText)
+        return field.rest && (field.type == FieldType::kText || field.type == FieldType::kHex);
     switch (field.type) {
-        case FieldType::kAccounting:
-            return AccountingLengthFits(field.accounting, length);
+        case FieldType::kAccounting: return AccountingLengthFits(field.accounting, length);
         case FieldType::kInteger:
-        case FieldType::kUnsigned:
-            return length == 1 || length == 2 || length == 4 || length == 8;
-        case FieldType::kFloat:
-            return length == 4 || length == 8;
-        case FieldType::kZstring:
-            return length >= 2;
-        default:
-            return length >= 1;
+        case FieldType::kUnsigned: return length == 1 || length == 2 || length == 4 || length == 8;
+        case FieldType::kFloat: return length == 4 || length == 8;
+        case FieldType::kZstring: return length >= 2;
+        default: return length >= 1;
     }
 }
 
@@ -221,7 +216,8 @@ const char* LayoutTypeList() { return kTypeList; }
 
 std::string FieldTypeName(const LayoutField& field) {
     for (const auto& entry : kTypeNames) {
-        if (entry.type != field.type || (field.type == FieldType::kAccounting && entry.accounting != field.accounting)) {
+        if (entry.type != field.type ||
+            (field.type == FieldType::kAccounting && entry.accounting != field.accounting)) {
             continue;
         }
         return std::string(entry.name) + (entry.scaled && field.scale > 0 ? ":" + std::to_string(field.scale) : "");
@@ -266,10 +262,10 @@ bool ParseLayout(const std::string& text, RecordLayout* layout, std::string* err
         }
         field.type = type->type;
         field.accounting = type->accounting;
-        if (colon != std::string::npos &&
-            (!type->scaled || !ParseInt(words[3].substr(colon + 1), &field.scale) || field.scale < 0 ||
-             field.scale > 2 * field.length - 1)) {
-            *error = where + QuotedValue(words[3]) + " is not a type with digits after the point that the field has room for";
+        if (colon != std::string::npos && (!type->scaled || !ParseInt(words[3].substr(colon + 1), &field.scale) ||
+                                           field.scale < 0 || field.scale > 2 * field.length - 1)) {
+            *error = where + QuotedValue(words[3]) +
+                     " is not a type with digits after the point that the field has room for";
             return false;
         }
         if (!LengthFits(field)) {
@@ -285,10 +281,10 @@ bool ParseLayout(const std::string& text, RecordLayout* layout, std::string* err
         }
         for (const auto& other : layout->fields) {
             // A rest field reaches to the record's end, wherever that is.
-            const bool overlap = field.rest   ? other.rest || field.offset < other.offset + other.length
-                                 : other.rest ? other.offset < field.offset + field.length
-                                              : field.offset < other.offset + other.length &&
-                                                    other.offset < field.offset + field.length;
+            const bool overlap =
+                field.rest   ? other.rest || field.offset < other.offset + other.length
+                : other.rest ? other.offset < field.offset + field.length
+                             : field.offset < other.offset + other.length && other.offset < field.offset + field.length;
             if (overlap) {
                 *error = where + "field " + QuotedValue(field.name) + " overlaps field " + QuotedValue(other.name) +
                          (field.rest || other.rest ? " (a field of length * is the rest of the record)" : "");
@@ -323,11 +319,10 @@ bool EncodeField(const LayoutField& field, const std::string& utf8, uint8_t* rec
     uint8_t* out = record + field.offset;
     std::string converted;
     size_t failedAt = 0;
-    if (field.codePage != 0 &&
-        !platform::ConvertCodePage(field.codePage, platform::TextDirection::kUtf8ToCodePage, utf8, &converted,
-                                   &failedAt)) {
-        *error = QuotedValue(utf8) + " has a character at byte " + std::to_string(failedAt + 1) +
-                 " that code page " + std::to_string(field.codePage) + " does not have";
+    if (field.codePage != 0 && !platform::ConvertCodePage(field.codePage, platform::TextDirection::kUtf8ToCodePage,
+                                                          utf8, &converted, &failedAt)) {
+        *error = QuotedValue(utf8) + " has a character at byte " + std::to_string(failedAt + 1) + " that code page " +
+                 std::to_string(field.codePage) + " does not have";
         return false;
     }
     const std::string& text = field.codePage != 0 ? converted : utf8;
@@ -349,16 +344,12 @@ bool EncodeField(const LayoutField& field, const std::string& utf8, uint8_t* rec
             return true;
         }
         case FieldType::kInteger:
-        case FieldType::kUnsigned:
-            return EncodeInteger(field, text, out, error);
-        case FieldType::kFloat:
-            return EncodeFloat(field, text, out, error);
-        case FieldType::kHex:
-            return EncodeHex(field, text, out, error);
+        case FieldType::kUnsigned: return EncodeInteger(field, text, out, error);
+        case FieldType::kFloat: return EncodeFloat(field, text, out, error);
+        case FieldType::kHex: return EncodeHex(field, text, out, error);
         case FieldType::kAccounting:
             return EncodeAccounting(field.accounting, field.length, field.scale, text, out, error);
-        case FieldType::kText:
-            break;  // only as the rest of a record
+        case FieldType::kText: break;  // only as the rest of a record
     }
     return false;
 }
@@ -445,8 +436,7 @@ std::string DecodeBytes(const LayoutField& field, const uint8_t* record, bool* v
             if (bits < 64 && (raw >> (bits - 1)) != 0) raw |= ~uint64_t{0} << bits;
             return std::to_string(static_cast<int64_t>(raw));
         }
-        case FieldType::kUnsigned:
-            return std::to_string(LoadLittleEndian(in, field.length));
+        case FieldType::kUnsigned: return std::to_string(LoadLittleEndian(in, field.length));
         case FieldType::kFloat: {
             if (field.length == 4) {
                 float value;
@@ -457,10 +447,8 @@ std::string DecodeBytes(const LayoutField& field, const uint8_t* record, bool* v
             std::memcpy(&value, in, sizeof value);
             return FloatText(value);
         }
-        case FieldType::kHex:
-            return HexText(in, length);
-        case FieldType::kText:
-            return std::string(reinterpret_cast<const char*>(in), length);
+        case FieldType::kHex: return HexText(in, length);
+        case FieldType::kText: return std::string(reinterpret_cast<const char*>(in), length);
         case FieldType::kAccounting: {
             std::string text;
             *valid = DecodeAccounting(field.accounting, field.length, field.scale, in, &text);

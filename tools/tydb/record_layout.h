@@ -29,7 +29,7 @@ struct LayoutField {
     FieldType type = FieldType::kString;
     AccountingType accounting = AccountingType::kDate;  // for kAccounting
     int scale = 0;                                      // digits after the point: decimal, numeric
-    int codePage = 0;  // text fields: the record keeps the text in this Windows code page (0: as is)
+    int codePage = 0;   // text fields: the record keeps the text in this Windows code page (0: as is)
     bool rest = false;  // LENGTH `*`: from `offset` to the record's end (length 0)
 };
 

@@ -35,8 +35,7 @@ int32_t ReadRegistry(const std::string& path, std::vector<RegistryEntry>* entrie
 
 // The entry of key `key` of the data file named `fileName` (names compared case-blind, as
 // Windows names are), or nullptr.
-const RegistryEntry* FindRegistryEntry(const std::vector<RegistryEntry>& entries, const std::string& fileName,
-                                       int key);
+const RegistryEntry* FindRegistryEntry(const std::vector<RegistryEntry>& entries, const std::string& fileName, int key);
 
 // "2026-12-07 09:05:03" from the stored numbers; "-" when neither is set.
 std::string LastUseText(int32_t date, int32_t time);

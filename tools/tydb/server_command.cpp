@@ -85,15 +85,16 @@ void PrintSummary(const MoveOptions& options, const MoveTally& tally, double sec
         }
         return;
     }
-    std::cout << "{\"folder\":" << JsonString(options.folder) << ",\"direction\":"
-              << JsonString(options.back ? "back" : "to-server") << ",\"files\":[";
+    std::cout << "{\"folder\":" << JsonString(options.folder)
+              << ",\"direction\":" << JsonString(options.back ? "back" : "to-server") << ",\"files\":[";
     for (size_t i = 0; i < tally.files.size(); ++i) {
         std::cout << (i ? "," : "") << "{\"name\":" << JsonString(tally.files[i].first)
                   << ",\"records\":" << tally.files[i].second << "}";
     }
     std::cout << "],\"records\":" << tally.records << ",\"seconds\":" << std::fixed << std::setprecision(3) << seconds
-              << ",\"recordsPerSecond\":" << Rate(tally.records, seconds) << ",\"backup\":"
-              << (options.back ? "null" : JsonString(options.folder + "/moved-to-server")) << "}" << std::endl;
+              << ",\"recordsPerSecond\":" << Rate(tally.records, seconds)
+              << ",\"backup\":" << (options.back ? "null" : JsonString(options.folder + "/moved-to-server")) << "}"
+              << std::endl;
 }
 
 void RunMove(const MoveOptions& options) {
@@ -103,8 +104,8 @@ void RunMove(const MoveOptions& options) {
     tally.json = options.json;
     char message[kMessageSize] = {};
     const auto start = std::chrono::steady_clock::now();
-    const int16_t status = move(options.folder.c_str(), options.back ? W3B_MOVE_BACK : W3B_MOVE_TO_SERVER,
-                                &ReportFile, &tally, message, kMessageSize);
+    const int16_t status = move(options.folder.c_str(), options.back ? W3B_MOVE_BACK : W3B_MOVE_TO_SERVER, &ReportFile,
+                                &tally, message, kMessageSize);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (status != 0) Fail(1, std::string(message) + " (status " + DescribeStatus(status) + ")");
     PrintSummary(options, tally, seconds);
@@ -114,8 +115,7 @@ void AddInit(CLI::App& server) {
     auto options = std::make_shared<InitOptions>();
     auto* init = server.add_subcommand("init", "Make DIR a folder whose data files a PostgreSQL server keeps");
     init->add_option("DIR", options->folder, "The data folder")->required();
-    init->add_option("--connection", options->connection, "A libpq connection string (no password in it)")
-        ->required();
+    init->add_option("--connection", options->connection, "A libpq connection string (no password in it)")->required();
     init->add_option("--schema", options->schema, "The server schema for the folder's files (letters, digits, _)")
         ->required();
     init->add_flag("--force", options->force, "Replace the folder's w3btrv7.server if it has one");

@@ -24,7 +24,8 @@ struct SettingsOptions {
 // The library keeps the index settings in "Settings" and the engine folder in the unnamed one.
 std::string SectionFor(const SettingsOptions& options) {
     if (options.sectionGiven) return options.section;
-    if (options.name == TYDB_SETTING_INDEX_LOG || options.name == TYDB_SETTING_INDEX_THRESHOLD) return TYDB_SETTINGS_SECTION;
+    if (options.name == TYDB_SETTING_INDEX_LOG || options.name == TYDB_SETTING_INDEX_THRESHOLD)
+        return TYDB_SETTINGS_SECTION;
     return "";
 }
 
@@ -56,16 +57,17 @@ void RunSet(const SettingsOptions& options) {
     char* end = nullptr;
     errno = 0;
     const long number = std::strtol(options.value.c_str(), &end, 10);
-    const bool isInteger = !options.value.empty() && *end == '\0' && errno == 0 && number >= INT32_MIN &&
-                           number <= INT32_MAX;
+    const bool isInteger =
+        !options.value.empty() && *end == '\0' && errno == 0 && number >= INT32_MIN && number <= INT32_MAX;
     WithLibrarySelection([&] {
         result = isInteger ? TyWRegWriteInt(TYWREG_HKEY_LOCAL_MACHINE, section.c_str(), options.name.c_str(),
                                             static_cast<int32_t>(number))
                            : TyWRegWriteString(TYWREG_HKEY_LOCAL_MACHINE, section.c_str(), options.name.c_str(),
                                                options.value.c_str());
     });
-    if (result != 0) Fail(1, "could not store \"" + options.name + "\" in the settings store (error " +
-                                 std::to_string(result) + ")");
+    if (result != 0)
+        Fail(1,
+             "could not store \"" + options.name + "\" in the settings store (error " + std::to_string(result) + ")");
 }
 
 }  // namespace
@@ -73,12 +75,12 @@ void RunSet(const SettingsOptions& options) {
 void AddSettingsCommand(CLI::App& app) {
     auto options = std::make_shared<SettingsOptions>();
     auto* settings = app.add_subcommand(
-        "settings",
-        std::string("Read or change the settings the library reads (application Pervasive, version 11).\n"
-                    "They live in ") + SettingsPlace() + ".\n" +
-        "  PATH             folder of the record manager library\n"
-        "  Index Log        1 writes tysupidx.log beside each registry (section Settings)\n"
-        "  Index Threshold  least key segments an eviction frees (section Settings)");
+        "settings", std::string("Read or change the settings the library reads (application Pervasive, version 11).\n"
+                                "They live in ") +
+                        SettingsPlace() + ".\n" +
+                        "  PATH             folder of the record manager library\n"
+                        "  Index Log        1 writes tysupidx.log beside each registry (section Settings)\n"
+                        "  Index Threshold  least key segments an eviction frees (section Settings)");
     settings->require_subcommand(1);
 
     auto* get = settings->add_subcommand("get", "Print a setting's value");

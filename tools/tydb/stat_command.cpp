@@ -39,7 +39,8 @@ StoreText DescribeStoreOf(const std::string& path, bool withName) {
     if (storeOf == nullptr || storeOf(path.c_str(), &store, message, sizeof message) != 0) return {};
     if (store.store != W3B_STORE_SERVER) {
         const bool shared = store.store == W3B_STORE_SQLITE_SHARED;
-        return {std::string(withName ? "SQLite file, " : "SQLite files, ") + ShareModeWords(shared) + (message[0] ? std::string(": ") + message : ""),
+        return {std::string(withName ? "SQLite file, " : "SQLite files, ") + ShareModeWords(shared) +
+                    (message[0] ? std::string(": ") + message : ""),
                 std::string("{\"kind\":\"sqlite\",\"mode\":") + (shared ? "\"network-share\"" : "\"one-computer\"") +
                     ",\"reason\":" + JsonString(message) + "}"};
     }
@@ -47,9 +48,9 @@ StoreText DescribeStoreOf(const std::string& path, bool withName) {
         return {std::string("PostgreSQL server, schema ") + store.schema,
                 "{\"kind\":\"server\",\"schema\":" + JsonString(store.schema) + "}"};
     }
-    return {std::string("PostgreSQL server, schema ") + store.schema + ", as " + store.name,
-            "{\"kind\":\"server\",\"schema\":" + JsonString(store.schema) + ",\"name\":" + JsonString(store.name) +
-                "}"};
+    return {
+        std::string("PostgreSQL server, schema ") + store.schema + ", as " + store.name,
+        "{\"kind\":\"server\",\"schema\":" + JsonString(store.schema) + ",\"name\":" + JsonString(store.name) + "}"};
 }
 
 }  // namespace
@@ -63,9 +64,7 @@ StoreText DescribeFolderStore(const std::string& folder) {
 
 namespace {
 
-std::string VersionText(uint8_t version) {
-    return std::to_string(version >> 4) + "." + std::to_string(version & 0x0F);
-}
+std::string VersionText(uint8_t version) { return std::to_string(version >> 4) + "." + std::to_string(version & 0x0F); }
 
 void PrintText(const std::string& path, const FileLayout& layout, const StoreText& store) {
     const BtrFileSpec& file = layout.file;
@@ -85,8 +84,7 @@ void PrintText(const std::string& path, const FileLayout& layout, const StoreTex
             const BtrKeySpec& segment = key[i];
             const auto names = KeyFlagNames(segment.flags);
             std::cout << "    Segment " << i + 1 << ": position " << segment.position << ", length " << segment.length
-                      << ", " << SegmentTypeName(segment) << (names.empty() ? "" : ", " + Joined(names, " "))
-                      << "\n";
+                      << ", " << SegmentTypeName(segment) << (names.empty() ? "" : ", " + Joined(names, " ")) << "\n";
         }
         std::cout << "    Unique values: " << key.front().uniqueCount << "\n";
     }
@@ -96,10 +94,10 @@ void PrintText(const std::string& path, const FileLayout& layout, const StoreTex
 void PrintJson(const std::string& path, const FileLayout& layout, const StoreText& store) {
     const BtrFileSpec& file = layout.file;
     std::ostringstream out;
-    out << "{\"file\":" << JsonString(path) << ",\"store\":" << store.json << ",\"version\":" << JsonString(VersionText(file.fileVersion))
-        << ",\"recordLength\":" << file.recordLength << ",\"pageSize\":" << file.pageSize
-        << ",\"records\":" << file.recordCount << ",\"fileFlags\":" << JsonNames(FileFlagNames(file.fileFlags))
-        << ",\"keys\":[";
+    out << "{\"file\":" << JsonString(path) << ",\"store\":" << store.json
+        << ",\"version\":" << JsonString(VersionText(file.fileVersion)) << ",\"recordLength\":" << file.recordLength
+        << ",\"pageSize\":" << file.pageSize << ",\"records\":" << file.recordCount
+        << ",\"fileFlags\":" << JsonNames(FileFlagNames(file.fileFlags)) << ",\"keys\":[";
     for (size_t k = 0; k < layout.keys.size(); ++k) {
         const auto& key = layout.keys[k];
         out << (k ? "," : "") << "{\"number\":" << KeyNumberOf(key) << ",\"length\":" << KeyLength(key)
@@ -142,9 +140,10 @@ void AddStatCommand(CLI::App& app) {
     auto* command = app.add_subcommand("stat", "Show a data file's specification, keys and record count");
     command->add_option("FILE", *path, "Path of the data file")->required();
     auto* jsonFlag = command->add_flag("--json", *json, "Print the result as JSON");
-    command->add_option("--description", *description,
-                        "Write the definition to description file DESC (tydb create --description reads it "
-                        "back); a collating sequence goes beside it, to NAME.alt")
+    command
+        ->add_option("--description", *description,
+                     "Write the definition to description file DESC (tydb create --description reads it "
+                     "back); a collating sequence goes beside it, to NAME.alt")
         ->option_text("DESC")
         ->excludes(jsonFlag);
     command->callback([path, json, description] {

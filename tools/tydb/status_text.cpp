@@ -4,8 +4,6 @@
 
 namespace tool {
 
-std::string DescribeStatus(int32_t status) {
-    return std::to_string(status) + " (" + TydbStatusText(status) + ")";
-}
+std::string DescribeStatus(int32_t status) { return std::to_string(status) + " (" + TydbStatusText(status) + ")"; }
 
 }  // namespace tool

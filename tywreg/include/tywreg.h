@@ -34,12 +34,13 @@ extern "C" {
 
 /* Results of the two writes other than 0. The numbers are the Windows error codes of the
  * same meaning, so the registry build can pass the system's own codes through. */
-#define TYWREG_ERROR_PATH_NOT_FOUND 3       /* the store's folder does not exist */
-#define TYWREG_ERROR_ACCESS_DENIED 5        /* the store or its folder may not be written */
-#define TYWREG_ERROR_WRITE_FAULT 29         /* reading or replacing the store failed */
-#define TYWREG_ERROR_SHARING_VIOLATION 32   /* another writer kept the store locked too long */
-#define TYWREG_ERROR_NOT_SUPPORTED 50       /* this build has no store to write to */
-#define TYWREG_ERROR_INVALID_PARAMETER 87   /* a null or unstorable section, name or value, or
+#define TYWREG_ERROR_PATH_NOT_FOUND 3     /* the store's folder does not exist */
+#define TYWREG_ERROR_ACCESS_DENIED 5      /* the store or its folder may not be written */
+#define TYWREG_ERROR_WRITE_FAULT 29       /* reading or replacing the store failed */
+#define TYWREG_ERROR_SHARING_VIOLATION 32 /* another writer kept the store locked too long */
+#define TYWREG_ERROR_NOT_SUPPORTED 50     /* this build has no store to write to */
+#define TYWREG_ERROR_INVALID_PARAMETER \
+    87 /* a null or unstorable section, name or value, or
                                              * one that would make the store larger than it
                                              * reads (16 MB) */
 
@@ -56,8 +57,7 @@ TYWREG_API int32_t TYWREG_CALL TyWRegSelect(const char* application, const char*
 TYWREG_API int32_t TYWREG_CALL TyWRegGetSelection(char* application, char* version);
 
 /* Ordinal 3: stores an integer. Returns 0, or non-zero when it could not be stored. */
-TYWREG_API int32_t TYWREG_CALL TyWRegWriteInt(uint32_t root, const char* section, const char* name,
-                                              int32_t value);
+TYWREG_API int32_t TYWREG_CALL TyWRegWriteInt(uint32_t root, const char* section, const char* name, int32_t value);
 
 /* Ordinal 4: the integer stored under the name, or `defaultValue` when there is none. */
 TYWREG_API int32_t TYWREG_CALL TyWRegReadInt(uint32_t root, const char* section, const char* name,

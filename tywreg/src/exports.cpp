@@ -77,8 +77,7 @@ TYWREG_API int32_t TYWREG_CALL TyWRegGetSelection(char* application, char* versi
     return 0;
 }
 
-TYWREG_API int32_t TYWREG_CALL TyWRegWriteInt(uint32_t root, const char* section, const char* name,
-                                              int32_t value) {
+TYWREG_API int32_t TYWREG_CALL TyWRegWriteInt(uint32_t root, const char* section, const char* name, int32_t value) {
     return WriteSetting(root, section, name,
                         [value](tywreg::SettingsBackend& backend, const tywreg::SettingPath& path) {
                             return backend.WriteInteger(path, value);

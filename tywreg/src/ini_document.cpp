@@ -19,9 +19,7 @@ std::string Trim(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
-bool HasLineBreak(const std::string& text) {
-    return text.find_first_of("\r\n") != std::string::npos;
-}
+bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
 }  // namespace
 

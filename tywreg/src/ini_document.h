@@ -37,7 +37,7 @@ private:
     enum class LineKind { kOther, kHeader, kEntry };
 
     struct Line {
-        std::string raw;    // the line as stored, without its line end
+        std::string raw;  // the line as stored, without its line end
         LineKind kind = LineKind::kOther;
         std::string key;    // kHeader: the text between the brackets
         std::string name;   // kEntry

@@ -27,12 +27,9 @@ constexpr int kCreateAttempts = 3;
 
 int32_t ErrorFor(platform::FileStatus status) {
     switch (status) {
-        case platform::FileStatus::kNotFound:
-            return TYWREG_ERROR_PATH_NOT_FOUND;
-        case platform::FileStatus::kAccessDenied:
-            return TYWREG_ERROR_ACCESS_DENIED;
-        default:
-            return TYWREG_ERROR_WRITE_FAULT;
+        case platform::FileStatus::kNotFound: return TYWREG_ERROR_PATH_NOT_FOUND;
+        case platform::FileStatus::kAccessDenied: return TYWREG_ERROR_ACCESS_DENIED;
+        default: return TYWREG_ERROR_WRITE_FAULT;
     }
 }
 
@@ -105,8 +102,7 @@ LoadResult LoadFile(const std::string& path, std::string* text) {
     return LoadResult::kOk;
 }
 
-int32_t ReplaceFileLocked(const std::string& path,
-                          const std::function<std::string(const std::string&)>& change) {
+int32_t ReplaceFileLocked(const std::string& path, const std::function<std::string(const std::string&)>& change) {
     platform::File lock;
     int32_t result = AcquireWriterLock(path + ".lock", &lock);
     if (result != 0) return result;

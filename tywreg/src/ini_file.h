@@ -24,8 +24,7 @@ LoadResult LoadFile(const std::string& path, std::string* text);
 // file is unchanged. A file that exists but cannot be read is never replaced, and a text
 // larger than LoadFile reads (TYWREG_ERROR_INVALID_PARAMETER) is never written, so no error
 // can cost the values already stored.
-int32_t ReplaceFileLocked(const std::string& path,
-                          const std::function<std::string(const std::string&)>& change);
+int32_t ReplaceFileLocked(const std::string& path, const std::function<std::string(const std::string&)>& change);
 
 }  // namespace tywreg
 

@@ -7,9 +7,7 @@ namespace tywreg {
 
 namespace {
 
-bool HasLineBreak(const std::string& text) {
-    return text.find_first_of("\r\n") != std::string::npos;
-}
+bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -19,14 +17,10 @@ char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A
 
 std::string RootName(uint32_t root) {
     switch (root) {
-        case 0x80000000u:
-            return "HKEY_CLASSES_ROOT";
-        case 0x80000001u:
-            return "HKEY_CURRENT_USER";
-        case 0x80000002u:
-            return "HKEY_LOCAL_MACHINE";
-        case 0x80000003u:
-            return "HKEY_USERS";
+        case 0x80000000u: return "HKEY_CLASSES_ROOT";
+        case 0x80000001u: return "HKEY_CURRENT_USER";
+        case 0x80000002u: return "HKEY_LOCAL_MACHINE";
+        case 0x80000003u: return "HKEY_USERS";
         default: {
             char text[16];
             std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(root));

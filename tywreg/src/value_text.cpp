@@ -45,8 +45,8 @@ std::optional<int32_t> ParseInteger(const std::string& text) {
     if (at == end) return std::nullopt;
 
     // The magnitude may use all 32 bits in hexadecimal; decimal stays within the signed range.
-    const uint64_t limit = base == 16 ? (negative ? 0x80000000ull : 0xFFFFFFFFull)
-                                      : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    const uint64_t limit =
+        base == 16 ? (negative ? 0x80000000ull : 0xFFFFFFFFull) : (negative ? 0x80000000ull : 0x7FFFFFFFull);
     uint64_t magnitude = 0;
     for (; at < end; ++at) {
         int digit = DigitValue(text[at], base);

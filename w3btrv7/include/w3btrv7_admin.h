@@ -31,21 +31,20 @@ enum { W3B_MOVE_TO_SERVER = 0, W3B_MOVE_BACK = 1 };
 
 /* Writes FOLDER/w3btrv7.server naming `connection` and `schema` once the schema and its tables
  * are on the server. 59 when the folder has one already and `replace` is 0. */
-typedef int16_t(BTR_CALL* W3bServerInitFunction)(const char* folder, const char* connection,
-                                                 const char* schema, int replace, char* message,
-                                                 uint32_t messageSize);
-BTR_EXPORT int16_t BTR_CALL W3bServerInit(const char* folder, const char* connection, const char* schema,
-                                          int replace, char* message, uint32_t messageSize);
+typedef int16_t(BTR_CALL* W3bServerInitFunction)(const char* folder, const char* connection, const char* schema,
+                                                 int replace, char* message, uint32_t messageSize);
+BTR_EXPORT int16_t BTR_CALL W3bServerInit(const char* folder, const char* connection, const char* schema, int replace,
+                                          char* message, uint32_t messageSize);
 
 /* W3B_MOVE_TO_SERVER: every SQLite data file of the served FOLDER to its server, each source
  * then kept in FOLDER/moved-to-server. W3B_MOVE_BACK: every server file of the folder's schema
  * into an SQLite file of FOLDER, the server's files then dropped and w3btrv7.server renamed
  * w3btrv7.server.moved-back. 88 while any file is open in another process, 59 when a file is on
  * both sides. */
-typedef int16_t(BTR_CALL* W3bServerMoveFunction)(const char* folder, int direction, W3bMoveReport report,
-                                                 void* context, char* message, uint32_t messageSize);
-BTR_EXPORT int16_t BTR_CALL W3bServerMove(const char* folder, int direction, W3bMoveReport report,
-                                          void* context, char* message, uint32_t messageSize);
+typedef int16_t(BTR_CALL* W3bServerMoveFunction)(const char* folder, int direction, W3bMoveReport report, void* context,
+                                                 char* message, uint32_t messageSize);
+BTR_EXPORT int16_t BTR_CALL W3bServerMove(const char* folder, int direction, W3bMoveReport report, void* context,
+                                          char* message, uint32_t messageSize);
 
 /* W3B_STORE_SQLITE_SHARED: an SQLite file kept for workstations that share its folder over the
  * network (a rollback journal, no shared memory); W3B_STORE_SQLITE: one kept for the processes
@@ -66,8 +65,7 @@ typedef struct W3bFileStore {
  * does not fit `store`. */
 typedef int16_t(BTR_CALL* W3bFileStoreFunction)(const char* path, W3bFileStore* store, char* message,
                                                 uint32_t messageSize);
-BTR_EXPORT int16_t BTR_CALL W3bFileStoreOf(const char* path, W3bFileStore* store, char* message,
-                                           uint32_t messageSize);
+BTR_EXPORT int16_t BTR_CALL W3bFileStoreOf(const char* path, W3bFileStore* store, char* message, uint32_t messageSize);
 
 /* What a check found wrong, by kind. */
 enum {
@@ -138,9 +136,8 @@ typedef struct W3bRecoverSummary {
 typedef int16_t(BTR_CALL* W3bRecoverFileFunction)(const char* source, const char* dest, W3bLostRecord report,
                                                   void* context, W3bRecoverSummary* summary, char* message,
                                                   uint32_t messageSize);
-BTR_EXPORT int16_t BTR_CALL W3bRecoverFile(const char* source, const char* dest, W3bLostRecord report,
-                                           void* context, W3bRecoverSummary* summary, char* message,
-                                           uint32_t messageSize);
+BTR_EXPORT int16_t BTR_CALL W3bRecoverFile(const char* source, const char* dest, W3bLostRecord report, void* context,
+                                           W3bRecoverSummary* summary, char* message, uint32_t messageSize);
 
 /* As W3bRecoverFile, for a source whose own definition is damaged: `dest` is made with the
  * definition in `createBuffer` (the data buffer Create takes: file specification, key segments,

@@ -37,8 +37,7 @@ int16_t RefuseServerFile(const char* path, char* message, uint32_t messageSize) 
 }  // namespace
 
 extern "C" BTR_EXPORT int16_t BTR_CALL W3bCheckFile(const char* path, W3bCheckReport report, void* context,
-                                                    W3bCheckSummary* summary, char* message,
-                                                    uint32_t messageSize) {
+                                                    W3bCheckSummary* summary, char* message, uint32_t messageSize) {
     if (path == nullptr || path[0] == '\0' || summary == nullptr) {
         return Answer(btr::kStatusInvalidOperation, "a path and a place for the summary are needed", message,
                       messageSize);
@@ -55,15 +54,14 @@ extern "C" BTR_EXPORT int16_t BTR_CALL W3bCheckFile(const char* path, W3bCheckRe
         },
         &counts);
     *summary = W3bCheckSummary{counts.records, counts.keys, counts.entries, counts.findings};
-    const char* words = status == btr::kStatusFileNotFound       ? "no such file"
+    const char* words = status == btr::kStatusFileNotFound      ? "no such file"
                         : status == btr::kStatusNotABtrieveFile ? "not a data file of this record manager"
                                                                 : "";
     return Answer(status, words, message, messageSize);
 }
 
-extern "C" BTR_EXPORT int16_t BTR_CALL W3bBackupFile(const char* source, const char* dest,
-                                                     W3bBackupProgress progress, void* context, char* message,
-                                                     uint32_t messageSize) {
+extern "C" BTR_EXPORT int16_t BTR_CALL W3bBackupFile(const char* source, const char* dest, W3bBackupProgress progress,
+                                                     void* context, char* message, uint32_t messageSize) {
     if (source == nullptr || dest == nullptr || source[0] == '\0' || dest[0] == '\0') {
         return Answer(btr::kStatusInvalidOperation, "a source and a destination are needed", message, messageSize);
     }
@@ -110,9 +108,8 @@ extern "C" BTR_EXPORT int16_t BTR_CALL W3bRecoverFile(const char* source, const 
     return Recover(source, dest, nullptr, report, context, summary, message, messageSize);
 }
 
-extern "C" BTR_EXPORT int16_t BTR_CALL W3bRecoverFileAs(const char* source, const char* dest,
-                                                        const void* createBuffer, uint32_t createLength,
-                                                        W3bLostRecord report, void* context,
+extern "C" BTR_EXPORT int16_t BTR_CALL W3bRecoverFileAs(const char* source, const char* dest, const void* createBuffer,
+                                                        uint32_t createLength, W3bLostRecord report, void* context,
                                                         W3bRecoverSummary* summary, char* message,
                                                         uint32_t messageSize) {
     if (createBuffer == nullptr) {

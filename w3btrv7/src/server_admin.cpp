@@ -13,9 +13,8 @@
 
 using w3b::Answer;
 
-extern "C" BTR_EXPORT int16_t BTR_CALL W3bServerInit(const char* folder, const char* connection,
-                                                     const char* schema, int replace, char* message,
-                                                     uint32_t messageSize) {
+extern "C" BTR_EXPORT int16_t BTR_CALL W3bServerInit(const char* folder, const char* connection, const char* schema,
+                                                     int replace, char* message, uint32_t messageSize) {
     std::lock_guard<std::mutex> lock(w3b::Engine::Get().Mutex());
     if (folder == nullptr || connection == nullptr || schema == nullptr) {
         return Answer(btr::kStatusInvalidOperation, "a folder, a connection and a schema are needed", message,

@@ -25,9 +25,9 @@ void FormatCalendar(const std::tm& when, char out[26]) {
     // Every field was range-checked above, so the text is exactly 24 characters and '\n'; the
     // larger scratch buffer only keeps the compiler from doubting that.
     char text[64];
-    int length = std::snprintf(text, sizeof(text), "%s %s %02d %02d:%02d:%02d %04d\n",
-                               kDayNames[when.tm_wday], kMonthNames[when.tm_mon], when.tm_mday,
-                               when.tm_hour, when.tm_min, when.tm_sec, when.tm_year + 1900);
+    int length = std::snprintf(text, sizeof(text), "%s %s %02d %02d:%02d:%02d %04d\n", kDayNames[when.tm_wday],
+                               kMonthNames[when.tm_mon], when.tm_mday, when.tm_hour, when.tm_min, when.tm_sec,
+                               when.tm_year + 1900);
     if (length != 25) return;
     std::memcpy(out, text, 26);
 }

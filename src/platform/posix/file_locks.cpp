@@ -15,19 +15,15 @@ namespace platform::posix {
 FileStatus StatusFromErrno(int error) {
     switch (error) {
         case ENOENT:
-        case ENOTDIR:
-            return FileStatus::kNotFound;
+        case ENOTDIR: return FileStatus::kNotFound;
         case EACCES:
         case EPERM:
         case EAGAIN:
         case EISDIR:
         case EROFS:
-        case ETXTBSY:
-            return FileStatus::kAccessDenied;
-        case EEXIST:
-            return FileStatus::kAlreadyExists;
-        default:
-            return FileStatus::kIoError;
+        case ETXTBSY: return FileStatus::kAccessDenied;
+        case EEXIST: return FileStatus::kAlreadyExists;
+        default: return FileStatus::kIoError;
     }
 }
 

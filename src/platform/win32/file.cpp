@@ -19,14 +19,10 @@ namespace {
 
 FileStatus StatusFromErrno(int error) {
     switch (error) {
-        case ENOENT:
-            return FileStatus::kNotFound;
-        case EACCES:
-            return FileStatus::kAccessDenied;
-        case EEXIST:
-            return FileStatus::kAlreadyExists;
-        default:
-            return FileStatus::kIoError;
+        case ENOENT: return FileStatus::kNotFound;
+        case EACCES: return FileStatus::kAccessDenied;
+        case EEXIST: return FileStatus::kAlreadyExists;
+        default: return FileStatus::kIoError;
     }
 }
 
@@ -192,8 +188,8 @@ FileStatus File::LockRange(uint64_t offset, uint64_t length, RangeLock kind, boo
     if (!MakeRange(offset, length, &range)) return FileStatus::kIoError;
     HANDLE os = OsHandle(handle_);
     if (os == INVALID_HANDLE_VALUE) return FileStatus::kIoError;
-    DWORD flags = (kind == RangeLock::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) |
-                  (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+    DWORD flags =
+        (kind == RangeLock::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
     if (LockFileEx(os, flags, 0, range.lengthLow, range.lengthHigh, &range.where)) return FileStatus::kOk;
     DWORD error = GetLastError();
     return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? FileStatus::kAccessDenied

@@ -19,17 +19,12 @@ FileStatus FindSharingHolder(const char* path, bool* held) {
     }
     switch (GetLastError()) {
         case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-            *held = true;
-            return FileStatus::kOk;
+        case ERROR_LOCK_VIOLATION: *held = true; return FileStatus::kOk;
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_NAME:
-            return FileStatus::kNotFound;
-        case ERROR_ACCESS_DENIED:
-            return FileStatus::kAccessDenied;
-        default:
-            return FileStatus::kIoError;
+        case ERROR_INVALID_NAME: return FileStatus::kNotFound;
+        case ERROR_ACCESS_DENIED: return FileStatus::kAccessDenied;
+        default: return FileStatus::kIoError;
     }
 }
 

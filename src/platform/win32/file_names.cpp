@@ -16,17 +16,13 @@ FileStatus StatusFromError(DWORD error) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_NAME:
-            return FileStatus::kNotFound;
+        case ERROR_INVALID_NAME: return FileStatus::kNotFound;
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-            return FileStatus::kAccessDenied;
+        case ERROR_LOCK_VIOLATION: return FileStatus::kAccessDenied;
         case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS:
-            return FileStatus::kAlreadyExists;
-        default:
-            return FileStatus::kIoError;
+        case ERROR_ALREADY_EXISTS: return FileStatus::kAlreadyExists;
+        default: return FileStatus::kIoError;
     }
 }
 
@@ -91,8 +87,8 @@ FileStatus IdentifyFile(const char* path, FileIdentity* identity) {
     if (path == nullptr || path[0] == '\0' || identity == nullptr) return FileStatus::kNotFound;
     // A handle without access rights shares everything, so it disturbs no other opener, and
     // closing it leaves every lock taken through other handles as it was.
-    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return StatusFromLastError();
     BY_HANDLE_FILE_INFORMATION info;
     BOOL ok = GetFileInformationByHandle(file, &info);
@@ -132,7 +128,7 @@ FileStatus RenameReplace(const char* from, const char* to) {
     FileStatus injected;
     if (internal::ConsumeInjectedFileFailure(testing::FileOperation::kRename, &injected)) return injected;
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? FileStatus::kOk
-                                                                                      : StatusFromLastError();
+                                                                                     : StatusFromLastError();
 }
 
 FileStatus RenameNoReplace(const char* from, const char* to) {

@@ -30,8 +30,8 @@ bool FromWide(UINT codePage, const std::wstring& wide, std::string* out) {
     BOOL usedDefault = FALSE;
     const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
     const int length = static_cast<int>(wide.size());
-    const int size = WideCharToMultiByte(codePage, flags, wide.data(), length, nullptr, 0, nullptr,
-                                         utf8 ? nullptr : &usedDefault);
+    const int size =
+        WideCharToMultiByte(codePage, flags, wide.data(), length, nullptr, 0, nullptr, utf8 ? nullptr : &usedDefault);
     if (size <= 0 || usedDefault) return false;
     out->assign(static_cast<size_t>(size), '\0');
     return WideCharToMultiByte(codePage, flags, wide.data(), length, out->data(), size, nullptr,
@@ -67,8 +67,7 @@ bool ConvertCodePage(int codePage, TextDirection direction, const std::string& t
     // Which character failed: each one on its own (one byte in a code page the tool takes).
     std::string piece;
     for (size_t at = 0; at < text.size();) {
-        const size_t length =
-            from == CP_UTF8 ? Utf8Length(static_cast<unsigned char>(text[at])) : size_t{1};
+        const size_t length = from == CP_UTF8 ? Utf8Length(static_cast<unsigned char>(text[at])) : size_t{1};
         const size_t take = at + length <= text.size() ? length : text.size() - at;
         if (!Convert(from, to, text.data() + at, static_cast<int>(take), &piece)) {
             *failedAt = at;

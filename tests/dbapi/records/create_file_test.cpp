@@ -37,21 +37,19 @@ TEST_F(CreateRequestTest, NullKeyListSendsTheFileSpecificationAlone) {
 }
 
 TEST_F(CreateRequestTest, SegmentsAddSixteenBytesEach) {
-    const auto call =
-        CreateAndLog(Path("A.DAT"), FileSpec(32, 2),
-                     Terminated({Segment(1, 4, btr::kKeyFlagSegmented), Segment(5, 4), Segment(9, 8)}));
+    const auto call = CreateAndLog(Path("A.DAT"), FileSpec(32, 2),
+                                   Terminated({Segment(1, 4, btr::kKeyFlagSegmented), Segment(5, 4), Segment(9, 8)}));
     EXPECT_EQ(call.dataLength, 16u + 3 * 16);
 }
 
 TEST_F(CreateRequestTest, OneCollatingSequenceHoweverManySegmentsAskForIt) {
-    const auto one = CreateAndLog(
-        Path("A.DAT"), FileSpec(32, 2),
-        Terminated({Segment(1, 4, btr::kKeyFlagSegmented), Segment(5, 4, btr::kKeyFlagAlternateSequence),
-                    Segment(9, 8)}));
+    const auto one = CreateAndLog(Path("A.DAT"), FileSpec(32, 2),
+                                  Terminated({Segment(1, 4, btr::kKeyFlagSegmented),
+                                              Segment(5, 4, btr::kKeyFlagAlternateSequence), Segment(9, 8)}));
     EXPECT_EQ(one.dataLength, 16u + 48 + kAcsSize);
-    const auto two = CreateAndLog(Path("B.DAT"), FileSpec(32, 2),
-                                  Terminated({Segment(1, 4, btr::kKeyFlagAlternateSequence),
-                                              Segment(5, 4, btr::kKeyFlagAlternateSequence)}));
+    const auto two = CreateAndLog(
+        Path("B.DAT"), FileSpec(32, 2),
+        Terminated({Segment(1, 4, btr::kKeyFlagAlternateSequence), Segment(5, 4, btr::kKeyFlagAlternateSequence)}));
     EXPECT_EQ(two.dataLength, 16u + 32 + kAcsSize);
 }
 
@@ -123,8 +121,12 @@ TEST_F(PathLimitTest, CreateAndOpenTakeTheSamePathsAndRefuseLongerOnesThemselves
         size_t nameLength;
         int32_t status;
     } rows[] = {
-        {254, 5, 0},  {255, 5, TYDB_STATUS_INVALID_FILE_NAME},  {259, 5, TYDB_STATUS_INVALID_FILE_NAME},
-        {260, 5, TYDB_STATUS_INVALID_FILE_NAME}, {100, 15, 0}, {100, 16, TYDB_STATUS_INVALID_FILE_NAME},
+        {254, 5, 0},
+        {255, 5, TYDB_STATUS_INVALID_FILE_NAME},
+        {259, 5, TYDB_STATUS_INVALID_FILE_NAME},
+        {260, 5, TYDB_STATUS_INVALID_FILE_NAME},
+        {100, 15, 0},
+        {100, 16, TYDB_STATUS_INVALID_FILE_NAME},
     };
     const BtrFileSpec spec = FileSpec(kRecordLength, 1);
     const auto segments = Terminated({Segment(1, kNameLength)});
@@ -132,7 +134,8 @@ TEST_F(PathLimitTest, CreateAndOpenTakeTheSamePathsAndRefuseLongerOnesThemselves
         const std::string path = PathOf(row.length, row.nameLength);
         ASSERT_EQ(path.size(), row.length);
         fake->ClearLog();
-        EXPECT_EQ(DbCreateFile(path.c_str(), &spec, segments.data()), row.status) << row.length << "/" << row.nameLength;
+        EXPECT_EQ(DbCreateFile(path.c_str(), &spec, segments.data()), row.status)
+            << row.length << "/" << row.nameLength;
         int16_t handle = 0;
         EXPECT_EQ(DbOpen(&handle, path.c_str(), 0, 0), row.status) << row.length << "/" << row.nameLength;
         if (row.status == 0) {

@@ -239,11 +239,10 @@ protected:
     void SetUp() override {
         FakeEngineTest::SetUp();
         handle = Open(CreateNamesFile({"a"}));
-        const auto statistics =
-            MakeStatistics({{0, {Segment(1, 8)}},
-                            {1, {Segment(9, 2), Segment(11, 2)}, btr::kKeyFlagSupplemental},
-                            {2, {Segment(9, 2), Segment(11, 2)}},
-                            {3, {Segment(20, 4)}, btr::kKeyFlagSupplemental}});
+        const auto statistics = MakeStatistics({{0, {Segment(1, 8)}},
+                                                {1, {Segment(9, 2), Segment(11, 2)}, btr::kKeyFlagSupplemental},
+                                                {2, {Segment(9, 2), Segment(11, 2)}},
+                                                {3, {Segment(20, 4)}, btr::kKeyFlagSupplemental}});
         const std::string reply(reinterpret_cast<const char*>(&statistics), statistics.replyLength);
         fake->Script(btr::kOpStat, "*", 0, static_cast<uint32_t>(reply.size()), reply);
     }

@@ -83,8 +83,8 @@ protected:
         const std::string path = Path(collated ? "ACS.DAT" : "PLAIN.DAT");
         const BtrFileSpec spec = FileSpec(kRecordLength, 2);
         const uint16_t acs = collated ? btr::kKeyFlagAlternateSequence : 0;
-        const auto segments = Terminated(
-            {Segment(1, 8), Segment(9, 2, btr::kKeyFlagSegmented | acs), Segment(11, 2, acs)});
+        const auto segments =
+            Terminated({Segment(1, 8), Segment(9, 2, btr::kKeyFlagSegmented | acs), Segment(11, 2, acs)});
         EXPECT_EQ(DbCreateFile(path.c_str(), &spec, segments.data()), 0);
         return Open(path);
     }

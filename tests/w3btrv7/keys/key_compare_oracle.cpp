@@ -20,8 +20,7 @@ int ThreeWay(T a, T b) {
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
-int CompareCollatedText(const uint8_t* collation, const uint8_t* a, size_t lengthA, const uint8_t* b,
-                        size_t lengthB) {
+int CompareCollatedText(const uint8_t* collation, const uint8_t* a, size_t lengthA, const uint8_t* b, size_t lengthB) {
     const size_t common = std::min(lengthA, lengthB);
     for (size_t i = 0; i < common; ++i) {
         const uint8_t weightA = collation ? collation[a[i]] : a[i];
@@ -31,9 +30,7 @@ int CompareCollatedText(const uint8_t* collation, const uint8_t* a, size_t lengt
     return ThreeWay(lengthA, lengthB);
 }
 
-size_t LstringLength(const uint8_t* value, size_t fieldLength) {
-    return std::min<size_t>(value[0], fieldLength - 1);
-}
+size_t LstringLength(const uint8_t* value, size_t fieldLength) { return std::min<size_t>(value[0], fieldLength - 1); }
 
 size_t ZstringLength(const uint8_t* value, size_t fieldLength) {
     size_t n = 0;
@@ -145,30 +142,21 @@ int CompareSegment(const SegmentDef& segment, const uint8_t* a, const uint8_t* b
     const size_t n = segment.length;
     const bool shapeValid = w3b::keycodec::LengthAllowedForType(segment.type, segment.length);
     switch (shapeValid ? segment.type : btr::kTypeUnsignedBinary) {
-        case btr::kTypeString:
-            return CompareCollatedText(segment.collation, a, n, b, n);
+        case btr::kTypeString: return CompareCollatedText(segment.collation, a, n, b, n);
         case btr::kTypeLstring:
             return CompareCollatedText(segment.collation, a + 1, LstringLength(a, n), b + 1, LstringLength(b, n));
         case btr::kTypeZstring:
             return CompareCollatedText(segment.collation, a, ZstringLength(a, n), b, ZstringLength(b, n));
         case btr::kTypeInteger:
-        case btr::kTypeCurrency:
-            return ThreeWay(SignedLittleEndian(a, n), SignedLittleEndian(b, n));
-        case btr::kTypeFloat:
-            return n == 4 ? CompareIeee<float>(a, b) : CompareIeee<double>(a, b);
-        case btr::kTypeBfloat:
-            return CompareMbf(a, b, n);
+        case btr::kTypeCurrency: return ThreeWay(SignedLittleEndian(a, n), SignedLittleEndian(b, n));
+        case btr::kTypeFloat: return n == 4 ? CompareIeee<float>(a, b) : CompareIeee<double>(a, b);
+        case btr::kTypeBfloat: return CompareMbf(a, b, n);
         case btr::kTypeDecimal:
-        case btr::kTypeMoney:
-            return CompareNumbers(ParsePackedDecimal(a, n), ParsePackedDecimal(b, n));
-        case btr::kTypeNumeric:
-            return CompareNumbers(ParseOverpunched(a, n, false), ParseOverpunched(b, n, false));
-        case btr::kTypeNumericSa:
-            return CompareNumbers(ParseOverpunched(a, n, true), ParseOverpunched(b, n, true));
-        case btr::kTypeNumericSts:
-            return CompareNumbers(ParseTrailingSign(a, n), ParseTrailingSign(b, n));
-        default:
-            return CompareUnsigned(a, b, n);
+        case btr::kTypeMoney: return CompareNumbers(ParsePackedDecimal(a, n), ParsePackedDecimal(b, n));
+        case btr::kTypeNumeric: return CompareNumbers(ParseOverpunched(a, n, false), ParseOverpunched(b, n, false));
+        case btr::kTypeNumericSa: return CompareNumbers(ParseOverpunched(a, n, true), ParseOverpunched(b, n, true));
+        case btr::kTypeNumericSts: return CompareNumbers(ParseTrailingSign(a, n), ParseTrailingSign(b, n));
+        default: return CompareUnsigned(a, b, n);
     }
 }
 

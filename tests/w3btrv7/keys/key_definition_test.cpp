@@ -31,15 +31,24 @@ TEST(KeySegmentValidation, AcceptsEveryTypeAtItsAllowedLengths) {
         uint8_t type;
         std::vector<int16_t> lengths;
     } cases[] = {
-        {btr::kTypeString, {1, 2, 255}},        {btr::kTypeInteger, {1, 2, 4, 8}},
-        {btr::kTypeFloat, {4, 8}},              {btr::kTypeDate, {4}},
-        {btr::kTypeTime, {4}},                  {btr::kTypeDecimal, {1, 7, 255}},
-        {btr::kTypeMoney, {1, 8, 255}},         {btr::kTypeLogical, {1, 2}},
-        {btr::kTypeNumeric, {1, 10, 255}},      {btr::kTypeBfloat, {4, 8}},
-        {btr::kTypeLstring, {2, 255}},          {btr::kTypeZstring, {2, 255}},
-        {btr::kTypeUnsignedBinary, {1, 3, 255}}, {btr::kTypeAutoincrement, {2, 4}},
-        {btr::kTypeNumericSts, {2, 255}},       {btr::kTypeNumericSa, {1, 255}},
-        {btr::kTypeCurrency, {8}},              {btr::kTypeTimestamp, {8}},
+        {btr::kTypeString, {1, 2, 255}},
+        {btr::kTypeInteger, {1, 2, 4, 8}},
+        {btr::kTypeFloat, {4, 8}},
+        {btr::kTypeDate, {4}},
+        {btr::kTypeTime, {4}},
+        {btr::kTypeDecimal, {1, 7, 255}},
+        {btr::kTypeMoney, {1, 8, 255}},
+        {btr::kTypeLogical, {1, 2}},
+        {btr::kTypeNumeric, {1, 10, 255}},
+        {btr::kTypeBfloat, {4, 8}},
+        {btr::kTypeLstring, {2, 255}},
+        {btr::kTypeZstring, {2, 255}},
+        {btr::kTypeUnsignedBinary, {1, 3, 255}},
+        {btr::kTypeAutoincrement, {2, 4}},
+        {btr::kTypeNumericSts, {2, 255}},
+        {btr::kTypeNumericSa, {1, 255}},
+        {btr::kTypeCurrency, {8}},
+        {btr::kTypeTimestamp, {8}},
     };
     for (const auto& c : cases) {
         for (int16_t length : c.lengths) {
@@ -54,13 +63,20 @@ TEST(KeySegmentValidation, RejectsLengthsTheTypeDoesNotAllow) {
         uint8_t type;
         std::vector<int16_t> lengths;
     } cases[] = {
-        {btr::kTypeString, {0, 256, -1}},        {btr::kTypeInteger, {3, 5, 6, 7, 16}},
-        {btr::kTypeFloat, {2, 6, 10}},           {btr::kTypeDate, {2, 3, 8}},
-        {btr::kTypeTime, {3, 5}},                {btr::kTypeDecimal, {0, 256}},
-        {btr::kTypeLogical, {3, 4}},             {btr::kTypeBfloat, {2, 6}},
-        {btr::kTypeLstring, {1, 256}},           {btr::kTypeZstring, {1}},
-        {btr::kTypeUnsignedBinary, {0, 256}},    {btr::kTypeAutoincrement, {1, 3, 8}},
-        {btr::kTypeNumericSts, {1}},             {btr::kTypeCurrency, {4, 7}},
+        {btr::kTypeString, {0, 256, -1}},
+        {btr::kTypeInteger, {3, 5, 6, 7, 16}},
+        {btr::kTypeFloat, {2, 6, 10}},
+        {btr::kTypeDate, {2, 3, 8}},
+        {btr::kTypeTime, {3, 5}},
+        {btr::kTypeDecimal, {0, 256}},
+        {btr::kTypeLogical, {3, 4}},
+        {btr::kTypeBfloat, {2, 6}},
+        {btr::kTypeLstring, {1, 256}},
+        {btr::kTypeZstring, {1}},
+        {btr::kTypeUnsignedBinary, {0, 256}},
+        {btr::kTypeAutoincrement, {1, 3, 8}},
+        {btr::kTypeNumericSts, {1}},
+        {btr::kTypeCurrency, {4, 7}},
         {btr::kTypeTimestamp, {4, 16}},
     };
     for (const auto& c : cases) {
@@ -83,10 +99,8 @@ TEST(KeySegmentValidation, RejectsUnknownTypes) {
 TEST(KeySegmentValidation, AutoincrementMustBeUniqueAndAlone) {
     EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeAutoincrement, 4, btr::kKeyFlagDuplicates)),
               btr::kStatusKeyTypeError);
-    EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeAutoincrement, 4, btr::kKeyFlagSegmented)),
-              btr::kStatusKeyTypeError);
-    EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeAutoincrement, 4, btr::kKeyFlagModifiable)),
-              btr::kStatusSuccess);
+    EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeAutoincrement, 4, btr::kKeyFlagSegmented)), btr::kStatusKeyTypeError);
+    EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeAutoincrement, 4, btr::kKeyFlagModifiable)), btr::kStatusSuccess);
 }
 
 TEST(KeySegmentValidation, CollationFlagsOnlyOnStringTypes) {
@@ -98,8 +112,7 @@ TEST(KeySegmentValidation, CollationFlagsOnlyOnStringTypes) {
         EXPECT_EQ(w3b::ValidateSegment(OldStyleSpec(4, flag)), btr::kStatusSuccess);
         EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeInteger, 4, flag)), btr::kStatusInconsistentKeyFlags);
         EXPECT_EQ(w3b::ValidateSegment(Spec(btr::kTypeNumeric, 4, flag)), btr::kStatusInconsistentKeyFlags);
-        EXPECT_EQ(w3b::ValidateSegment(OldStyleSpec(4, flag | btr::kKeyFlagBinary)),
-                  btr::kStatusInconsistentKeyFlags);
+        EXPECT_EQ(w3b::ValidateSegment(OldStyleSpec(4, flag | btr::kKeyFlagBinary)), btr::kStatusInconsistentKeyFlags);
     }
 }
 

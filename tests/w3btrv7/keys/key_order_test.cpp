@@ -54,8 +54,7 @@ TEST(CollationVectors, DateOrdersByYearMonthDay) {
 }
 
 TEST(CollationVectors, TimeOrdersByHourMinuteSecondHundredth) {
-    ExpectAscending(Key({Segment(btr::kTypeTime, 4)}),
-                    {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 9}, {0, 0, 0, 10}});
+    ExpectAscending(Key({Segment(btr::kTypeTime, 4)}), {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 9}, {0, 0, 0, 10}});
 }
 
 TEST(CollationVectors, DescendingInteger2ReversesOrder) {
@@ -126,9 +125,9 @@ TEST(IntegerOrder, EveryWidthOrdersBySignedValue) {
                      LittleEndian<int32_t>(0), LittleEndian<int32_t>(255), LittleEndian<int32_t>(256),
                      LittleEndian<int32_t>(INT32_MAX)});
     ExpectAscending(Key({Segment(btr::kTypeInteger, 8)}),
-                    {LittleEndian<int64_t>(INT64_MIN), LittleEndian<int64_t>(INT64_MIN + 1),
-                     LittleEndian<int64_t>(-1), LittleEndian<int64_t>(0), LittleEndian<int64_t>(1),
-                     LittleEndian<int64_t>(INT64_MAX - 1), LittleEndian<int64_t>(INT64_MAX)});
+                    {LittleEndian<int64_t>(INT64_MIN), LittleEndian<int64_t>(INT64_MIN + 1), LittleEndian<int64_t>(-1),
+                     LittleEndian<int64_t>(0), LittleEndian<int64_t>(1), LittleEndian<int64_t>(INT64_MAX - 1),
+                     LittleEndian<int64_t>(INT64_MAX)});
 }
 
 TEST(IntegerOrder, CurrencyIsSigned64) {
@@ -138,10 +137,12 @@ TEST(IntegerOrder, CurrencyIsSigned64) {
 }
 
 TEST(IntegerOrder, UnsignedValuesAtAndAbove2To63SortAboveSmallerOnes) {
-    const std::vector<Bytes> ascending = {
-        LittleEndian<uint64_t>(0), LittleEndian<uint64_t>(1), LittleEndian<uint64_t>(INT64_MAX),
-        LittleEndian<uint64_t>(uint64_t{1} << 63), LittleEndian<uint64_t>((uint64_t{1} << 63) + 1),
-        LittleEndian<uint64_t>(UINT64_MAX)};
+    const std::vector<Bytes> ascending = {LittleEndian<uint64_t>(0),
+                                          LittleEndian<uint64_t>(1),
+                                          LittleEndian<uint64_t>(INT64_MAX),
+                                          LittleEndian<uint64_t>(uint64_t{1} << 63),
+                                          LittleEndian<uint64_t>((uint64_t{1} << 63) + 1),
+                                          LittleEndian<uint64_t>(UINT64_MAX)};
     ExpectAscending(Key({Segment(btr::kTypeUnsignedBinary, 8)}), ascending);
     ExpectAscending(Key({Segment(btr::kTypeTimestamp, 8)}), ascending);
 }
@@ -174,21 +175,21 @@ TEST(IntegerOrder, LogicalOrdersAsUnsigned) {
 
 TEST(FloatOrder, DoubleEdgesInNumericOrder) {
     const double inf = std::numeric_limits<double>::infinity();
-    ExpectAscending(Key({Segment(btr::kTypeFloat, 8)}),
-                    {LittleEndian(-inf), LittleEndian(-std::numeric_limits<double>::max()), LittleEndian(-1.5),
-                     LittleEndian(-std::numeric_limits<double>::denorm_min()), LittleEndian(0.0),
-                     LittleEndian(std::numeric_limits<double>::denorm_min()),
-                     LittleEndian(std::numeric_limits<double>::min()), LittleEndian(1.0), LittleEndian(1.5),
-                     LittleEndian(std::numeric_limits<double>::max()), LittleEndian(inf),
-                     LittleEndian(std::numeric_limits<double>::quiet_NaN())});
+    ExpectAscending(
+        Key({Segment(btr::kTypeFloat, 8)}),
+        {LittleEndian(-inf), LittleEndian(-std::numeric_limits<double>::max()), LittleEndian(-1.5),
+         LittleEndian(-std::numeric_limits<double>::denorm_min()), LittleEndian(0.0),
+         LittleEndian(std::numeric_limits<double>::denorm_min()), LittleEndian(std::numeric_limits<double>::min()),
+         LittleEndian(1.0), LittleEndian(1.5), LittleEndian(std::numeric_limits<double>::max()), LittleEndian(inf),
+         LittleEndian(std::numeric_limits<double>::quiet_NaN())});
 }
 
 TEST(FloatOrder, FloatEdgesInNumericOrder) {
     const float inf = std::numeric_limits<float>::infinity();
-    ExpectAscending(Key({Segment(btr::kTypeFloat, 4)}),
-                    {LittleEndian(-inf), LittleEndian(-3.0f), LittleEndian(-0.25f), LittleEndian(0.0f),
-                     LittleEndian(0.25f), LittleEndian(3.0f), LittleEndian(inf),
-                     LittleEndian(std::numeric_limits<float>::quiet_NaN())});
+    ExpectAscending(
+        Key({Segment(btr::kTypeFloat, 4)}),
+        {LittleEndian(-inf), LittleEndian(-3.0f), LittleEndian(-0.25f), LittleEndian(0.0f), LittleEndian(0.25f),
+         LittleEndian(3.0f), LittleEndian(inf), LittleEndian(std::numeric_limits<float>::quiet_NaN())});
 }
 
 TEST(FloatOrder, NegativeZeroEqualsPositiveZero) {
@@ -216,11 +217,11 @@ Bytes Mbf4(bool negative, uint8_t exponent, uint32_t mantissa) {
 
 TEST(BfloatOrder, SingleOrdersBySignExponentMantissa) {
     // 1.0 is 0x81 with an empty mantissa, 0.5 is 0x80, 3.0 is 0x82 with the top mantissa bit.
-    ExpectAscending(Key({Segment(btr::kTypeBfloat, 4)}),
-                    {Mbf4(true, 0xFF, 0x7FFFFF), Mbf4(true, 0x82, 0x400000), Mbf4(true, 0x81, 0),
-                     Mbf4(true, 0x80, 0), Mbf4(true, 0x01, 0), Mbf4(false, 0, 0), Mbf4(false, 0x01, 0),
-                     Mbf4(false, 0x80, 0), Mbf4(false, 0x81, 0), Mbf4(false, 0x81, 1), Mbf4(false, 0x82, 0x400000),
-                     Mbf4(false, 0xFF, 0x7FFFFF)});
+    ExpectAscending(
+        Key({Segment(btr::kTypeBfloat, 4)}),
+        {Mbf4(true, 0xFF, 0x7FFFFF), Mbf4(true, 0x82, 0x400000), Mbf4(true, 0x81, 0), Mbf4(true, 0x80, 0),
+         Mbf4(true, 0x01, 0), Mbf4(false, 0, 0), Mbf4(false, 0x01, 0), Mbf4(false, 0x80, 0), Mbf4(false, 0x81, 0),
+         Mbf4(false, 0x81, 1), Mbf4(false, 0x82, 0x400000), Mbf4(false, 0xFF, 0x7FFFFF)});
 }
 
 TEST(BfloatOrder, ExponentZeroIsZeroWhateverTheOtherBits) {
@@ -243,10 +244,15 @@ TEST(BfloatOrder, DoubleComparesFullMantissa) {
 
 TEST(DecimalOrder, PackedDecimalSignsAndMagnitudes) {
     // Three bytes: five digits and the sign nibble.
-    ExpectAscending(Key({Segment(btr::kTypeDecimal, 3)}),
-                    {{0x99, 0x99, 0x9D}, {0x10, 0x00, 0x0D}, {0x00, 0x00, 0x1B}, {0x00, 0x00, 0x0F},
-                     {0x00, 0x00, 0x1C}, {0x00, 0x00, 0x2F}, {0x00, 0x01, 0x0C}, {0x10, 0x00, 0x0F},
-                     {0x99, 0x99, 0x9C}});
+    ExpectAscending(Key({Segment(btr::kTypeDecimal, 3)}), {{0x99, 0x99, 0x9D},
+                                                           {0x10, 0x00, 0x0D},
+                                                           {0x00, 0x00, 0x1B},
+                                                           {0x00, 0x00, 0x0F},
+                                                           {0x00, 0x00, 0x1C},
+                                                           {0x00, 0x00, 0x2F},
+                                                           {0x00, 0x01, 0x0C},
+                                                           {0x10, 0x00, 0x0F},
+                                                           {0x99, 0x99, 0x9C}});
 }
 
 TEST(DecimalOrder, PositiveSignNibblesAreOneValueAndSoAreNegatives) {
@@ -312,8 +318,8 @@ TEST(NumericOrder, SignedAsciiConvention) {
 
 TEST(NumericOrder, TrailingSignByte) {
     const KeyDef key = Key({Segment(btr::kTypeNumericSts, 4)});
-    ExpectAscending(key, {Text("999-"), Text("010-"), Text("001-"), Text("000+"), Text("001+"), Text("010+"),
-                          Text("999+")});
+    ExpectAscending(key,
+                    {Text("999-"), Text("010-"), Text("001-"), Text("000+"), Text("001+"), Text("010+"), Text("999+")});
     ExpectSameKey(key, Text("000-"), Text("000+"));
     ExpectSameKey(key, Text("012 "), Text("012+"));
 }
@@ -322,9 +328,9 @@ TEST(NumericOrder, TrailingSignByte) {
 
 TEST(DescendingOrder, DescendingVariableLengthTextReversesPrefixOrder) {
     const KeyDef key = Key({Segment(btr::kTypeZstring, 4, true), Segment(btr::kTypeInteger, 1)});
-    ExpectAscending(key, {Concat({Text(std::string("AB\0\0", 4)), {0}}), Concat({Text(std::string("A\0\0\0", 4)), {5}}),
-                          Concat({Text(std::string("\0\0\0\0", 4)), {0x80}}),
-                          Concat({Text(std::string("\0\0\0\0", 4)), {0x7F}})});
+    ExpectAscending(
+        key, {Concat({Text(std::string("AB\0\0", 4)), {0}}), Concat({Text(std::string("A\0\0\0", 4)), {5}}),
+              Concat({Text(std::string("\0\0\0\0", 4)), {0x80}}), Concat({Text(std::string("\0\0\0\0", 4)), {0x7F}})});
 }
 
 }  // namespace

@@ -32,8 +32,7 @@ public:
     Bytes Value(const SegmentDef& segment) {
         if (OneIn(16)) return RandomBytes(segment.length);  // anything at all, malformed included
         switch (segment.type) {
-            case btr::kTypeString:
-                return TextBytes(segment.length);
+            case btr::kTypeString: return TextBytes(segment.length);
             case btr::kTypeLstring: {
                 Bytes value = TextBytes(segment.length);
                 value[0] = OneIn(8) ? Byte() : static_cast<uint8_t>(Below(segment.length + 2));
@@ -46,19 +45,13 @@ public:
             }
             case btr::kTypeFloat:
                 return segment.length == 4 ? FloatBytes<float, uint32_t>() : FloatBytes<double, uint64_t>();
-            case btr::kTypeBfloat:
-                return MbfBytes(segment.length);
+            case btr::kTypeBfloat: return MbfBytes(segment.length);
             case btr::kTypeDecimal:
-            case btr::kTypeMoney:
-                return PackedDecimalBytes(segment.length);
-            case btr::kTypeNumeric:
-                return AsciiDigits(segment.length, "{ABCDEFGHI}JKLMNOPQR0123456789 ");
-            case btr::kTypeNumericSa:
-                return AsciiDigits(segment.length, "pqrstuvwxy0123456789J{ ");
-            case btr::kTypeNumericSts:
-                return AsciiDigits(segment.length, "+-+- ");
-            default:
-                return IntegerBytes(segment.length);
+            case btr::kTypeMoney: return PackedDecimalBytes(segment.length);
+            case btr::kTypeNumeric: return AsciiDigits(segment.length, "{ABCDEFGHI}JKLMNOPQR0123456789 ");
+            case btr::kTypeNumericSa: return AsciiDigits(segment.length, "pqrstuvwxy0123456789J{ ");
+            case btr::kTypeNumericSts: return AsciiDigits(segment.length, "+-+- ");
+            default: return IntegerBytes(segment.length);
         }
     }
 
@@ -71,11 +64,11 @@ public:
     // A second value near `a`: often equal, often one byte changed, sometimes unrelated.
     Bytes Near(const SegmentDef& segment, const Bytes& a) {
         switch (Below(4)) {
-            case 0:
-                return a;
+            case 0: return a;
             case 1: {
                 Bytes b = a;
-                b[Below(static_cast<int>(b.size()))] = Pick<uint8_t>({0x00, 0x01, 0x7F, 0x80, 0xFF, ' ', '0', 'a', 'A', Byte()});
+                b[Below(static_cast<int>(b.size()))] =
+                    Pick<uint8_t>({0x00, 0x01, 0x7F, 0x80, 0xFF, ' ', '0', 'a', 'A', Byte()});
                 return b;
             }
             case 2: {
@@ -84,8 +77,7 @@ public:
                 b[at] = static_cast<uint8_t>(b[at] + (OneIn(2) ? 1 : -1));
                 return b;
             }
-            default:
-                return Value(segment);
+            default: return Value(segment);
         }
     }
 
@@ -133,9 +125,7 @@ private:
                                      std::numeric_limits<Float>::lowest(), std::numeric_limits<Float>::denorm_min(),
                                      -std::numeric_limits<Float>::denorm_min(), std::numeric_limits<Float>::min()});
                 break;
-            case 1:
-                value = static_cast<Float>(Below(7) - 3) / Pick<Float>({1, 2, 4});
-                break;
+            case 1: value = static_cast<Float>(Below(7) - 3) / Pick<Float>({1, 2, 4}); break;
             default: {
                 Bits bits = 0;
                 for (size_t i = 0; i < sizeof(Bits); ++i) bits = (bits << 8) | Byte();
@@ -159,8 +149,9 @@ private:
         Bytes value(length);
         const size_t significant = Below(static_cast<int>(2 * length));
         for (size_t digit = 0; digit + 1 < 2 * length; ++digit) {
-            const uint8_t nibble = digit + significant >= 2 * length - 1 ? static_cast<uint8_t>(Below(10))
-                                                                        : (OneIn(30) ? static_cast<uint8_t>(Below(16)) : 0);
+            const uint8_t nibble = digit + significant >= 2 * length - 1
+                                       ? static_cast<uint8_t>(Below(10))
+                                       : (OneIn(30) ? static_cast<uint8_t>(Below(16)) : 0);
             value[digit / 2] |= digit % 2 == 0 ? nibble << 4 : nibble;
         }
         const uint8_t sign = OneIn(10) ? static_cast<uint8_t>(Below(16)) : Pick<uint8_t>({0xC, 0xD, 0xF, 0xB});
@@ -172,9 +163,11 @@ private:
         Bytes value(length);
         const size_t significant = Below(static_cast<int>(length) + 1);
         for (size_t i = 0; i < length; ++i) {
-            value[i] = i + significant >= length ? static_cast<uint8_t>('0' + Below(10)) : Pick<uint8_t>({'0', '0', '0', ' '});
+            value[i] =
+                i + significant >= length ? static_cast<uint8_t>('0' + Below(10)) : Pick<uint8_t>({'0', '0', '0', ' '});
         }
-        if (!OneIn(4)) value[length - 1] = static_cast<uint8_t>(lastChoices[Below(static_cast<int>(lastChoices.size()))]);
+        if (!OneIn(4))
+            value[length - 1] = static_cast<uint8_t>(lastChoices[Below(static_cast<int>(lastChoices.size()))]);
         return value;
     }
 
@@ -188,23 +181,29 @@ struct TypeCase {
 
 const std::vector<TypeCase>& AllTypes() {
     static const std::vector<TypeCase> kTypes = {
-        {btr::kTypeString, {1, 4, 17}},         {btr::kTypeLstring, {2, 5, 16}},
-        {btr::kTypeZstring, {2, 5, 16}},        {btr::kTypeInteger, {1, 2, 4, 8}},
+        {btr::kTypeString, {1, 4, 17}},
+        {btr::kTypeLstring, {2, 5, 16}},
+        {btr::kTypeZstring, {2, 5, 16}},
+        {btr::kTypeInteger, {1, 2, 4, 8}},
         {btr::kTypeUnsignedBinary, {1, 2, 3, 8, 9, 32}},
-        {btr::kTypeAutoincrement, {2, 4}},      {btr::kTypeFloat, {4, 8}},
-        {btr::kTypeBfloat, {4, 8}},             {btr::kTypeDate, {4}},
-        {btr::kTypeTime, {4}},                  {btr::kTypeDecimal, {1, 2, 5, 12}},
-        {btr::kTypeMoney, {1, 4, 8}},           {btr::kTypeNumeric, {1, 2, 5, 20}},
-        {btr::kTypeNumericSa, {1, 3, 12}},      {btr::kTypeNumericSts, {2, 3, 12}},
-        {btr::kTypeLogical, {1, 2}},            {btr::kTypeCurrency, {8}},
+        {btr::kTypeAutoincrement, {2, 4}},
+        {btr::kTypeFloat, {4, 8}},
+        {btr::kTypeBfloat, {4, 8}},
+        {btr::kTypeDate, {4}},
+        {btr::kTypeTime, {4}},
+        {btr::kTypeDecimal, {1, 2, 5, 12}},
+        {btr::kTypeMoney, {1, 4, 8}},
+        {btr::kTypeNumeric, {1, 2, 5, 20}},
+        {btr::kTypeNumericSa, {1, 3, 12}},
+        {btr::kTypeNumericSts, {2, 3, 12}},
+        {btr::kTypeLogical, {1, 2}},
+        {btr::kTypeCurrency, {8}},
         {btr::kTypeTimestamp, {8}},
     };
     return kTypes;
 }
 
-bool IsText(uint8_t type) {
-    return type == btr::kTypeString || type == btr::kTypeLstring || type == btr::kTypeZstring;
-}
+bool IsText(uint8_t type) { return type == btr::kTypeString || type == btr::kTypeLstring || type == btr::kTypeZstring; }
 
 bool IsFixedLength(uint8_t type) { return type != btr::kTypeLstring && type != btr::kTypeZstring; }
 
@@ -338,8 +337,8 @@ TEST(RandomisedOrder, SortingByEncodingMatchesSortingByComparator) {
     // A whole index's worth of values: sorted by encoding, each neighbour pair must be in
     // comparator order, and equal encodings exactly where the comparator says equal.
     ValueGenerator gen(3);
-    const KeyDef key = Key({Segment(btr::kTypeZstring, 6, false, w3b::CaseFoldMap()), Segment(btr::kTypeDecimal, 3, true),
-                            Segment(btr::kTypeInteger, 2)});
+    const KeyDef key = Key({Segment(btr::kTypeZstring, 6, false, w3b::CaseFoldMap()),
+                            Segment(btr::kTypeDecimal, 3, true), Segment(btr::kTypeInteger, 2)});
     std::vector<std::pair<std::string, Bytes>> entries;
     for (int i = 0; i < 5000; ++i) {
         Bytes value;
@@ -399,9 +398,11 @@ TEST(RandomisedOrder, DoublesOrderLikeTheirValues) {
     std::mt19937_64 random(2);
     const KeyDef key = Key({Segment(btr::kTypeFloat, 8)});
     for (int i = 0; i < 20000; ++i) {
-        const double x = std::ldexp(static_cast<double>(static_cast<int64_t>(random())), static_cast<int>(random() % 200) - 100);
-        const double y = i % 5 == 0 ? -x : std::ldexp(static_cast<double>(static_cast<int64_t>(random())),
-                                                      static_cast<int>(random() % 200) - 100);
+        const double x =
+            std::ldexp(static_cast<double>(static_cast<int64_t>(random())), static_cast<int>(random() % 200) - 100);
+        const double y = i % 5 == 0 ? -x
+                                    : std::ldexp(static_cast<double>(static_cast<int64_t>(random())),
+                                                 static_cast<int>(random() % 200) - 100);
         ASSERT_EQ(EncodedOrder(key, LittleEndian(x), LittleEndian(y)), x < y ? -1 : (x == y ? 0 : 1)) << x << " " << y;
     }
 }

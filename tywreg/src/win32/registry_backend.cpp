@@ -55,8 +55,7 @@ std::optional<StoredValue> Query(const SettingPath& path) {
         // Room for a terminator the stored text may lack.
         data.assign(static_cast<size_t>(size) + 2, '\0');
         DWORD got = size;
-        LONG rc = RegQueryValueExA(key, path.name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                                   &got);
+        LONG rc = RegQueryValueExA(key, path.name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got);
         if (rc == ERROR_MORE_DATA) continue;
         if (rc != ERROR_SUCCESS) break;
         if (type == REG_DWORD && got == sizeof(DWORD)) {

@@ -16,9 +16,7 @@
 namespace w3b::keycodec {
 namespace {
 
-uint8_t AsciiDigit(uint8_t byte) {
-    return byte >= '0' && byte <= '9' ? static_cast<uint8_t>(byte - '0') : 0;
-}
+uint8_t AsciiDigit(uint8_t byte) { return byte >= '0' && byte <= '9' ? static_cast<uint8_t>(byte - '0') : 0; }
 
 // Appends the encoding of the `count` digits `digitAt(0)`..`digitAt(count - 1)` (each 0..9).
 template <typename DigitAt>
@@ -71,7 +69,9 @@ void AppendOverpunchedNumeric(const SegmentDef& segment, const uint8_t* value, s
         lastDigit = last - 'J' + 1;
         negative = true;
     }
-    auto digitAt = [value, lastIndex, lastDigit](size_t i) { return i == lastIndex ? lastDigit : AsciiDigit(value[i]); };
+    auto digitAt = [value, lastIndex, lastDigit](size_t i) {
+        return i == lastIndex ? lastDigit : AsciiDigit(value[i]);
+    };
     AppendDecimal(segment.length, negative, digitAt, out);
 }
 

@@ -9,27 +9,18 @@ void AppendSegment(const SegmentDef& segment, const uint8_t* value, std::string*
     using namespace keycodec;
     const uint8_t type = LengthAllowedForType(segment.type, segment.length) ? segment.type : btr::kTypeUnsignedBinary;
     switch (type) {
-        case btr::kTypeString:
-            return AppendString(segment, value, out);
-        case btr::kTypeLstring:
-            return AppendLstring(segment, value, out);
-        case btr::kTypeZstring:
-            return AppendZstring(segment, value, out);
+        case btr::kTypeString: return AppendString(segment, value, out);
+        case btr::kTypeLstring: return AppendLstring(segment, value, out);
+        case btr::kTypeZstring: return AppendZstring(segment, value, out);
         case btr::kTypeInteger:
-        case btr::kTypeCurrency:
-            return AppendSignedInteger(segment, value, out);
-        case btr::kTypeFloat:
-            return AppendIeeeFloat(segment, value, out);
-        case btr::kTypeBfloat:
-            return AppendMbfFloat(segment, value, out);
+        case btr::kTypeCurrency: return AppendSignedInteger(segment, value, out);
+        case btr::kTypeFloat: return AppendIeeeFloat(segment, value, out);
+        case btr::kTypeBfloat: return AppendMbfFloat(segment, value, out);
         case btr::kTypeDecimal:
-        case btr::kTypeMoney:
-            return AppendPackedDecimal(segment, value, out);
+        case btr::kTypeMoney: return AppendPackedDecimal(segment, value, out);
         case btr::kTypeNumeric:
-        case btr::kTypeNumericSa:
-            return AppendOverpunchedNumeric(segment, value, out);
-        case btr::kTypeNumericSts:
-            return AppendTrailingSignNumeric(segment, value, out);
+        case btr::kTypeNumericSa: return AppendOverpunchedNumeric(segment, value, out);
+        case btr::kTypeNumericSts: return AppendTrailingSignNumeric(segment, value, out);
         default:
             // UNSIGNED BINARY, old-style binary, AUTOINCREMENT, DATE, TIME, LOGICAL and
             // TIMESTAMP all order as little-endian unsigned numbers. A type validation would

@@ -23,10 +23,10 @@ namespace w3b {
 
 // One segment of a key, resolved from its BtrKeySpec (by FileDef::Resolve, store/file_def.h).
 struct SegmentDef {
-    uint16_t offset = 0;    // 0-based offset in the record (position - 1)
-    uint16_t length = 0;    // bytes
-    uint16_t flags = 0;     // btr::kKeyFlag... as stored
-    uint8_t type = 0;       // effective type: btr::kType..., old-style binary resolved to kTypeUnsignedBinary
+    uint16_t offset = 0;  // 0-based offset in the record (position - 1)
+    uint16_t length = 0;  // bytes
+    uint16_t flags = 0;   // btr::kKeyFlag... as stored
+    uint8_t type = 0;     // effective type: btr::kType..., old-style binary resolved to kTypeUnsignedBinary
     uint8_t nullValue = 0;
     bool descending = false;
     // 256-byte map applied to string bytes before comparing (collating sequence, or the

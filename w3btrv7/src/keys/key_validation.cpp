@@ -24,37 +24,27 @@ bool IsKnownKeyType(uint8_t type) {
         case btr::kTypeNumericSts:
         case btr::kTypeNumericSa:
         case btr::kTypeCurrency:
-        case btr::kTypeTimestamp:
-            return true;
-        default:
-            return false;
+        case btr::kTypeTimestamp: return true;
+        default: return false;
     }
 }
 
 bool LengthAllowedForType(uint8_t type, int length) {
     if (length < 1 || length > btr::kMaxKeyLength) return false;
     switch (type) {
-        case btr::kTypeInteger:
-            return length == 1 || length == 2 || length == 4 || length == 8;
+        case btr::kTypeInteger: return length == 1 || length == 2 || length == 4 || length == 8;
         case btr::kTypeFloat:
-        case btr::kTypeBfloat:
-            return length == 4 || length == 8;
+        case btr::kTypeBfloat: return length == 4 || length == 8;
         case btr::kTypeDate:
-        case btr::kTypeTime:
-            return length == 4;
-        case btr::kTypeLogical:
-            return length == 1 || length == 2;
+        case btr::kTypeTime: return length == 4;
+        case btr::kTypeLogical: return length == 1 || length == 2;
         case btr::kTypeLstring:
         case btr::kTypeZstring:
-        case btr::kTypeNumericSts:
-            return length >= 2;
-        case btr::kTypeAutoincrement:
-            return length == 2 || length == 4;
+        case btr::kTypeNumericSts: return length >= 2;
+        case btr::kTypeAutoincrement: return length == 2 || length == 4;
         case btr::kTypeCurrency:
-        case btr::kTypeTimestamp:
-            return length == 8;
-        default:
-            return true;
+        case btr::kTypeTimestamp: return length == 8;
+        default: return true;
     }
 }
 
@@ -91,9 +81,8 @@ int16_t ValidateSegment(const BtrKeySpec& spec) {
     const bool collated = (spec.flags & (btr::kKeyFlagAlternateSequence | btr::kKeyFlagNoCase)) != 0;
     if (collated && !IsStringType(type)) return btr::kStatusInconsistentKeyFlags;
     // 0x0800 only means something as part of the named-sequence combination 0x0C20.
-    if ((spec.flags & btr::kKeyFlagNamedAcs) &&
-        (spec.flags & (btr::kKeyFlagAlternateSequence | btr::kKeyFlagNoCase)) !=
-            (btr::kKeyFlagAlternateSequence | btr::kKeyFlagNoCase)) {
+    if ((spec.flags & btr::kKeyFlagNamedAcs) && (spec.flags & (btr::kKeyFlagAlternateSequence | btr::kKeyFlagNoCase)) !=
+                                                    (btr::kKeyFlagAlternateSequence | btr::kKeyFlagNoCase)) {
         return btr::kStatusInconsistentKeyFlags;
     }
     return btr::kStatusSuccess;

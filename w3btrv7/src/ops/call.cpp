@@ -12,7 +12,8 @@ int16_t PathFromKeyBuffer(const Call& call, std::string* path) {
     size_t limit = call.keyLength < btr::kMaxPathLength ? call.keyLength : btr::kMaxPathLength;
     const void* end = std::memchr(call.key, 0, limit);
     if (end == nullptr || end == call.key) return btr::kStatusInvalidFileName;
-    *path = CallerPath(std::string(reinterpret_cast<const char*>(call.key), static_cast<const uint8_t*>(end) - call.key));
+    *path =
+        CallerPath(std::string(reinterpret_cast<const char*>(call.key), static_cast<const uint8_t*>(end) - call.key));
     return btr::kStatusSuccess;
 }
 

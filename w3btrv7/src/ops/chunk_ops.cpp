@@ -30,7 +30,7 @@ constexpr uint32_t kGetBits = kNextInRecord;
 constexpr uint32_t kUpdateBits = kNextInRecord | kAppend | kPartsOfKey | kTruncateAfter;
 
 constexpr size_t kRandomEntrySize = 12;  // offset, length, the indirect forms' address
-constexpr size_t kRectangleSize = 16;     // rows, offset of the first, bytes per row, distance
+constexpr size_t kRectangleSize = 16;    // rows, offset of the first, bytes per row, distance
 
 struct Piece {
     uint64_t offset = 0;
@@ -129,8 +129,7 @@ int16_t DoGetChunk(Call& call, OpenInstance& open) {
 namespace {
 
 // The current record with the pieces written into it, as Update Chunk's buffer says.
-int16_t ApplyChunks(const FileDef& def, const Call& call, uint64_t chunkEnd, std::string* record,
-                    uint64_t* end) {
+int16_t ApplyChunks(const FileDef& def, const Call& call, uint64_t chunkEnd, std::string* record, uint64_t* end) {
     const uint32_t size = call.DataCapacity();
     if (size < 8) return btr::kStatusInvalidGetExpression;
     const uint32_t signature = ReadU32(call.data);
@@ -194,8 +193,8 @@ int16_t DoUpdateChunk(Call& call, OpenInstance& open) {
     // The block keeps its key path, whose value goes to the key buffer when the buffer holds it;
     // otherwise the update changes no currency.
     const KeyInfo* path = cursor.logical == Place::kAt ? KeyOf(open.file->Def(), cursor.keyNumber) : nullptr;
-    update.keyNumber = path != nullptr && call.KeyFits(path->length) ? static_cast<int8_t>(path->number)
-                                                                     : btr::kKeyNumberNoCurrency;
+    update.keyNumber =
+        path != nullptr && call.KeyFits(path->length) ? static_cast<int8_t>(path->number) : btr::kKeyNumberNoCurrency;
     int16_t status = DoUpdate(update, open);
     if (status == btr::kStatusSuccess) open.chunkEnd = end;
     return status;

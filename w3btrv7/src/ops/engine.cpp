@@ -177,8 +177,7 @@ int16_t Engine::EndTransaction(Outcome outcome) {
     int16_t result = btr::kStatusSuccess;
     for (FileConnection* file : transaction_.files) {
         // After a failed commit the remaining parts are rolled back rather than half kept.
-        int16_t status =
-            file->EndTransaction(result == btr::kStatusSuccess ? outcome : Outcome::kRollBack);
+        int16_t status = file->EndTransaction(result == btr::kStatusSuccess ? outcome : Outcome::kRollBack);
         if (status != btr::kStatusSuccess && result == btr::kStatusSuccess) result = status;
     }
     for (const auto& [file, position] : transaction_.lockedRecords) file->Locks().Release(position);

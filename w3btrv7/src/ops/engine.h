@@ -46,7 +46,7 @@ struct OpenInstance {
 struct Transaction {
     bool active = false;
     bool exclusive = false;
-    uint8_t defaultLock = 0;  // lock bias of Begin, applied to reads that name none
+    uint8_t defaultLock = 0;   // lock bias of Begin, applied to reads that name none
     bool noWriteWait = false;  // +500 on Begin: writes that meet another writer answer at once
     // Files whose part has begun, and the records written in it, locked until the end.
     std::vector<FileConnection*> files;

@@ -161,8 +161,8 @@ bool Holds(FilterTerm::Comparison comparison, int order) {
 // The field against its value, in the order of the field's type (as a key of that type sorts).
 bool TermHolds(const FilterTerm& term, const uint8_t* record, std::string* field, std::string* other) {
     EncodeKeyValue(term.field, record + term.offset, field);
-    const uint8_t* value = term.withField ? record + term.otherOffset
-                                          : reinterpret_cast<const uint8_t*>(term.value.data());
+    const uint8_t* value =
+        term.withField ? record + term.otherOffset : reinterpret_cast<const uint8_t*>(term.value.data());
     EncodeKeyValue(term.field, value, other);
     int order = field->compare(*other);
     return Holds(term.comparison, order);
@@ -187,7 +187,8 @@ bool ExtendedDescriptor::Accepts(const uint8_t* record) const {
 }
 
 void ExtendedDescriptor::Extract(const uint8_t* record, std::string* out) const {
-    for (const ExtractField& field : fields) out->append(reinterpret_cast<const char*>(record + field.offset), field.length);
+    for (const ExtractField& field : fields)
+        out->append(reinterpret_cast<const char*>(record + field.offset), field.length);
 }
 
 int16_t ParseExtendedDescriptor(const uint8_t* buffer, const DescriptorLimits& limits, ExtendedDescriptor* out) {

@@ -23,21 +23,21 @@ enum class ExtendedStart { kAfterCurrent, kWithCurrent };
 
 // What the descriptor is checked against.
 struct DescriptorLimits {
-    uint32_t bufferLength = 0;          // the data buffer's length as the call gives it
-    uint32_t recordLength = 0;          // fields must lie within the fixed part of a record
-    const uint8_t* acs = nullptr;       // the map a term with "use the key's ACS" compares by
+    uint32_t bufferLength = 0;     // the data buffer's length as the call gives it
+    uint32_t recordLength = 0;     // fields must lie within the fixed part of a record
+    const uint8_t* acs = nullptr;  // the map a term with "use the key's ACS" compares by
 };
 
 // One term of the filter: a field of the record compared with a value or with another field.
 struct FilterTerm {
     enum class Comparison : uint8_t { kEqual = 1, kGreater, kLess, kNotEqual, kGreaterOrEqual, kLessOrEqual };
-    KeyDef field;                 // one segment at offset 0: the field's type, length, collation
-    uint16_t offset = 0;          // of the field in the record
+    KeyDef field;         // one segment at offset 0: the field's type, length, collation
+    uint16_t offset = 0;  // of the field in the record
     Comparison comparison = Comparison::kEqual;
-    bool withField = false;       // compared with the field at `otherOffset`, else with `value`
+    bool withField = false;  // compared with the field at `otherOffset`, else with `value`
     uint16_t otherOffset = 0;
-    std::string value;            // the comparison value as the descriptor gave it
-    bool orNext = false;          // the connector to the next term: OR, else AND
+    std::string value;    // the comparison value as the descriptor gave it
+    bool orNext = false;  // the connector to the next term: OR, else AND
 };
 
 // One field of the extractor.

@@ -15,9 +15,7 @@ namespace {
 
 constexpr size_t kAcsMapOffset = 9;  // signature and name come first
 
-bool IsGetExtended(uint16_t base) {
-    return base == btr::kOpGetNextExtended || base == btr::kOpGetPreviousExtended;
-}
+bool IsGetExtended(uint16_t base) { return base == btr::kOpGetNextExtended || base == btr::kOpGetPreviousExtended; }
 
 bool IsForward(uint16_t base) { return base == btr::kOpGetNextExtended || base == btr::kOpStepNextExtended; }
 
@@ -170,7 +168,8 @@ int16_t DoReadExtended(Call& call, OpenInstance& open) {
     if (lock != 0) {
         if (int16_t status = BeginLockingRead(open, lock); status != btr::kStatusSuccess) return status;
     }
-    DescriptorLimits limits{.bufferLength = call.DataCapacity(), .recordLength = def.RecordLength(), .acs = AcsOf(def, key)};
+    DescriptorLimits limits{
+        .bufferLength = call.DataCapacity(), .recordLength = def.RecordLength(), .acs = AcsOf(def, key)};
     ExtendedDescriptor descriptor;
     if (int16_t status = ParseExtendedDescriptor(call.data, limits, &descriptor); status != btr::kStatusSuccess) {
         return status;

@@ -72,7 +72,6 @@ size_t KeyBytesWritten(const Call& call, const OpenInstance& open, const Operati
     return key == nullptr ? 0 : std::min<size_t>(key->length, call.keyLength);
 }
 
-
 // A single-record lock (+100, +200) replaces the block's previous one; multiple-record locks
 // (+300, +400) add up.
 enum class LockKind { kSingle, kMultiple };

@@ -68,19 +68,15 @@ int16_t DoSetOwner(Call& call, OpenInstance& open) {
     FileConnection& file = *open.file;
     if (file.Def().owner.present) return btr::kStatusOwnerAlreadySet;
     std::string name, again;
-    if (!NameIn(call.data, call.DataCapacity(), &name) || !NameIn(call.key, call.keyLength, &again) ||
-        name != again) {
+    if (!NameIn(call.data, call.DataCapacity(), &name) || !NameIn(call.key, call.keyLength, &again) || name != again) {
         return btr::kStatusInvalidOwner;
     }
     switch (static_cast<OwnerLevel>(call.keyNumber)) {
         case OwnerLevel::kNameForEveryAccess:
-        case OwnerLevel::kReadWithoutName:
-            break;
+        case OwnerLevel::kReadWithoutName: break;
         case OwnerLevel::kNameForEveryAccessEncrypted:
-        case OwnerLevel::kReadWithoutNameEncrypted:
-            return btr::kStatusOperationNotAllowed;
-        default:
-            return btr::kStatusInvalidKeyNumber;
+        case OwnerLevel::kReadWithoutNameEncrypted: return btr::kStatusOperationNotAllowed;
+        default: return btr::kStatusInvalidKeyNumber;
     }
     OwnerSeal seal = SealOwnerName(name, static_cast<OwnerLevel>(call.keyNumber));
     int16_t status = ChangeOwnerAlone(file, [&](WriteTransaction& transaction) {

@@ -13,8 +13,9 @@ namespace w3b {
 class WriteWaitScope {
 public:
     WriteWaitScope(FileConnection& file, const Call& call) : file_(file) {
-        file_.SetWriteWait(call.op.noWriteWait || Engine::Get().CurrentTransaction().noWriteWait ? LockWait::kAnswerAtOnce
-                                                                                             : LockWait::kWait);
+        file_.SetWriteWait(call.op.noWriteWait || Engine::Get().CurrentTransaction().noWriteWait
+                               ? LockWait::kAnswerAtOnce
+                               : LockWait::kWait);
     }
     ~WriteWaitScope() { file_.SetWriteWait(LockWait::kWait); }
 

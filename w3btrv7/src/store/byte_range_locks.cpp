@@ -43,7 +43,8 @@ void ByteRangeLocks::UnlockFile() {
 
 int16_t ByteRangeLocks::CheckFileFree(LockWait wait) {
     if (fileLocked_) return btr::kStatusSuccess;
-    platform::FileStatus fs = descriptor_->LockRange(kFileLockOffset, 1, platform::RangeLock::kShared, wait == LockWait::kWait);
+    platform::FileStatus fs =
+        descriptor_->LockRange(kFileLockOffset, 1, platform::RangeLock::kShared, wait == LockWait::kWait);
     if (fs == platform::FileStatus::kAccessDenied) return btr::kStatusFileInUse;
     if (fs != platform::FileStatus::kOk) return btr::kStatusIoError;
     descriptor_->UnlockRange(kFileLockOffset, 1);

@@ -172,16 +172,15 @@ public:
                               KeyEntry* entry, std::string* data, bool* found) = 0;
     // Up to `limit` entries with their records after (before) the entry `from`. `vacated`: the
     // caller deleted the record of `from` itself, so `from` is no longer in the key.
-    virtual int16_t SeekEntries(const KeyInfo& key, Direction direction, const KeyEntry& from, bool vacated,
-                                int limit, std::vector<FetchedRow>* rows, size_t* count) = 0;
+    virtual int16_t SeekEntries(const KeyInfo& key, Direction direction, const KeyEntry& from, bool vacated, int limit,
+                                std::vector<FetchedRow>* rows, size_t* count) = 0;
     virtual int16_t EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
                                   bool* found) = 0;
     virtual int16_t EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data,
                                   bool* found) = 0;
     // Adds an entry at the end of its group of equal values; 5 when a key without duplicates
     // already holds the value.
-    virtual int16_t InsertEntry(const KeyInfo& key, const std::string& value, int64_t position,
-                                int64_t* sequence) = 0;
+    virtual int16_t InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) = 0;
     virtual int16_t DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) = 0;
     virtual int16_t CountEntries(const KeyInfo& key, int64_t* count) = 0;
     virtual int16_t CountDistinct(const KeyInfo& key, int64_t* count) = 0;

@@ -9,7 +9,7 @@ namespace {
 
 constexpr int kMaxKeys = btr::kMaxKeyNumber + 1;
 constexpr int kMinRecordLength = 4;
-constexpr int kPageOverhead = 10;       // bytes of a data page the record cannot use
+constexpr int kPageOverhead = 10;        // bytes of a data page the record cannot use
 constexpr int kLinkedDuplicateCost = 8;  // per key with linked duplicates
 constexpr int kDuplicatePointerCost = 8;
 constexpr int kVariableRecordCost = 4;
@@ -21,8 +21,8 @@ constexpr int kIndexEntryOverhead = 8;
 constexpr int kLibrarySegmentSlots = 96;
 
 uint16_t ConsistentFlags(uint16_t flags) {
-    return flags & (btr::kKeyFlagDuplicates | btr::kKeyFlagModifiable | btr::kKeyFlagNullAll |
-                    btr::kKeyFlagNullAny | btr::kKeyFlagSupplemental);
+    return flags & (btr::kKeyFlagDuplicates | btr::kKeyFlagModifiable | btr::kKeyFlagNullAll | btr::kKeyFlagNullAny |
+                    btr::kKeyFlagSupplemental);
 }
 
 bool UsesAcsFlag(uint16_t flags) { return (flags & btr::kKeyFlagAlternateSequence) != 0; }
@@ -85,7 +85,8 @@ int PhysicalRecordLength(const BtrFileSpec& spec, const std::vector<std::vector<
             length += kLinkedDuplicateCost;
         }
     }
-    if ((spec.fileFlags & btr::kFileFlagDuplicatePointers) != 0) length += kDuplicatePointerCost * spec.duplicatePointers;
+    if ((spec.fileFlags & btr::kFileFlagDuplicatePointers) != 0)
+        length += kDuplicatePointerCost * spec.duplicatePointers;
     if ((spec.fileFlags & btr::kFileFlagVariableLength) != 0) length += kVariableRecordCost;
     if ((spec.fileFlags & btr::kFileFlagBlankTruncation) != 0) length += kBlankTruncationCost;
     return length;
@@ -212,8 +213,7 @@ void FileDef::AddKey(int number, std::vector<BtrKeySpec> specs) {
         spec.keyNumber = static_cast<int8_t>(number);
     }
     key.specs = std::move(specs);
-    auto at = std::lower_bound(keys.begin(), keys.end(), number,
-                               [](const KeyInfo& k, int n) { return k.number < n; });
+    auto at = std::lower_bound(keys.begin(), keys.end(), number, [](const KeyInfo& k, int n) { return k.number < n; });
     keys.insert(at, std::move(key));
     Resolve();
 }
@@ -328,8 +328,8 @@ int16_t ValidateDefinition(const FileDef& def) {
     return btr::kStatusSuccess;
 }
 
-int16_t ParseIndexBuffer(const FileDef& file, const uint8_t* data, uint32_t length,
-                         std::vector<BtrKeySpec>* specs, std::vector<AcsBlock>* newAcs) {
+int16_t ParseIndexBuffer(const FileDef& file, const uint8_t* data, uint32_t length, std::vector<BtrKeySpec>* specs,
+                         std::vector<AcsBlock>* newAcs) {
     if (data == nullptr) return btr::kStatusDataLengthError;
     // A key-only file is its one key: the records live in it.
     if (file.KeyOnly()) return btr::kStatusNumberOfKeys;

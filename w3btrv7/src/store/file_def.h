@@ -35,9 +35,9 @@ struct FileDef {
     BtrFileSpec spec{};  // as created; record count and version byte zero
     uint8_t versionByte = 0x70;
     std::vector<AcsBlock> acs;
-    std::vector<KeyInfo> keys;  // ascending key number
+    std::vector<KeyInfo> keys;                            // ascending key number
     std::array<int16_t, kKeyNumberSlots> slotOfNumber{};  // key number -> index in keys, or -1
-    OwnerSeal owner;  // Set Owner's name and level, when the file has one
+    OwnerSeal owner;                                      // Set Owner's name and level, when the file has one
 
     FileDef() { slotOfNumber.fill(-1); }
     FileDef(const FileDef&) = delete;
@@ -79,8 +79,8 @@ int16_t ValidateDefinition(const FileDef& def);
 // Parses and validates the data buffer of Create Index against an existing definition. On 0,
 // `specs` holds the new key's segments (ACS numbers resolved) and `newAcs` an ACS block the key
 // adds to the file (empty when none).
-int16_t ParseIndexBuffer(const FileDef& file, const uint8_t* data, uint32_t length,
-                         std::vector<BtrKeySpec>* specs, std::vector<AcsBlock>* newAcs);
+int16_t ParseIndexBuffer(const FileDef& file, const uint8_t* data, uint32_t length, std::vector<BtrKeySpec>* specs,
+                         std::vector<AcsBlock>* newAcs);
 
 }  // namespace w3b
 

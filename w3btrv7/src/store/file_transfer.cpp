@@ -19,7 +19,8 @@ int16_t CopyRecords(FileConnection& source, FileLoader& target, int64_t* records
             return status;
         }
         for (size_t i = 0; i < count; ++i) {
-            if (int16_t status = target.PutRecord(rows[i].entry.position, rows[i].data); status != btr::kStatusSuccess) {
+            if (int16_t status = target.PutRecord(rows[i].entry.position, rows[i].data);
+                status != btr::kStatusSuccess) {
                 return status;
             }
             after = rows[i].entry.position;

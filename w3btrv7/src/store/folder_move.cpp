@@ -94,8 +94,9 @@ bool IsOwnFile(const std::string& name) {
 int16_t TakeExclusively(Source& source, std::string* message) {
     int16_t status = source.file->AcquireExclusiveOpen();
     if (status == btr::kStatusSuccess) return status;
-    return Fail(message, status, source.name + " is open in another process (status " + std::to_string(status) +
-                                     "); close it everywhere, then move again");
+    return Fail(message, status,
+                source.name + " is open in another process (status " + std::to_string(status) +
+                    "); close it everywhere, then move again");
 }
 
 }  // namespace
@@ -114,8 +115,8 @@ int16_t CheckNotOnServer(const ServerFolder& server, const Source& source, std::
     }
     if (!found) return btr::kStatusSuccess;
     return Fail(message, btr::kStatusFileAlreadyExists,
-                "the server already has a file " + ServerFileName(source.path) + " in schema " + server.schema +
-                    ": " + source.name + " is on both sides; nothing was moved");
+                "the server already has a file " + ServerFileName(source.path) + " in schema " + server.schema + ": " +
+                    source.name + " is on both sides; nothing was moved");
 }
 
 // Opens every SQLite data file of the folder exclusively; files that are no data files of ours
@@ -170,7 +171,8 @@ int16_t SetAside(const std::string& folder, const std::string& name, std::string
     std::string target = Join(backup, name);
     for (int n = 1; fs::exists(target, error); ++n) target = Join(backup, name + "." + std::to_string(n));
     fs::rename(Join(folder, name), target, error);
-    if (error) return Fail(message, btr::kStatusIoError, name + " could not be moved to " + backup + ": " + error.message());
+    if (error)
+        return Fail(message, btr::kStatusIoError, name + " could not be moved to " + backup + ": " + error.message());
     for (const char* suffix : {"-wal", "-shm"}) {
         std::string side = Join(folder, name) + suffix;
         if (fs::exists(side, error)) fs::rename(side, target + suffix, error);
@@ -185,7 +187,8 @@ int16_t CopyOneToServer(const ServerFolder& server, Source& source, MovedFile* m
     int16_t status = PgLoader::Create(server, ServerFileName(source.path), source.file->Def(), &loader);
     if (status == btr::kStatusSuccess) status = CopyFileContents(*source.file, *loader, &moved->records);
     // The server's words, before the loader's rollback speaks over them.
-    const std::string words = status != btr::kStatusSuccess && loader != nullptr ? Words(loader->Problem()) : std::string();
+    const std::string words =
+        status != btr::kStatusSuccess && loader != nullptr ? Words(loader->Problem()) : std::string();
     loader.reset();
     if (status != btr::kStatusSuccess) {
         Fail(message, status,
@@ -263,7 +266,8 @@ int16_t OpenServerSources(const std::string& folder, const ServerFolder& server,
             return Fail(message, btr::kStatusIncompatibleMode,
                         name + " is open in another process; close it everywhere, then move again");
         }
-        if (status != btr::kStatusSuccess) return Fail(message, status, name + " cannot be opened" + ServerWords(server));
+        if (status != btr::kStatusSuccess)
+            return Fail(message, status, name + " cannot be opened" + ServerWords(server));
         if ((status = TakeExclusively(source, message)) != btr::kStatusSuccess) return status;
         sources->push_back(std::move(source));
     }
@@ -282,7 +286,8 @@ int16_t CopyOneBack(Source& source, MovedFile* moved, std::string* message) {
     loader.reset();
     std::unique_ptr<FileConnection> copy;
     FileKey key;
-    if (status == btr::kStatusSuccess && platform::IdentifyFile(source.path.c_str(), &key.local) != platform::FileStatus::kOk) {
+    if (status == btr::kStatusSuccess &&
+        platform::IdentifyFile(source.path.c_str(), &key.local) != platform::FileStatus::kOk) {
         status = btr::kStatusIoError;
     }
     if (status == btr::kStatusSuccess) status = SqliteFile::Open(source.path, key, &copy);
@@ -303,8 +308,10 @@ int16_t DropServerFiles(const ServerFolder& server, const std::vector<Source>& s
     for (size_t i = 0; status == btr::kStatusSuccess && i < sources.size(); ++i) {
         status = RemoveServerFile(*session, sources[i].name);
     }
-    if (status == btr::kStatusSuccess) status = session->Commit();
-    else session->RollBack();
+    if (status == btr::kStatusSuccess)
+        status = session->Commit();
+    else
+        session->RollBack();
     if (status == btr::kStatusSuccess) return status;
     return Fail(message, status, "the server's files could not be dropped" + ServerWords(server));
 }

@@ -76,8 +76,10 @@ bool ParseServerFolder(const std::string& text, ServerFolder* folder, std::strin
             return false;
         }
     }
-    if (folder->connection.empty()) *problem = "no connection setting";
-    else if (!IsPlainIdentifier(folder->schema)) *problem = "the schema must be letters, digits and '_'";
+    if (folder->connection.empty())
+        *problem = "no connection setting";
+    else if (!IsPlainIdentifier(folder->schema))
+        *problem = "the schema must be letters, digits and '_'";
     return problem->empty();
 }
 

@@ -70,9 +70,8 @@ int16_t AdvisoryLocks::Acquire(int64_t position, LockWait wait) {
 int16_t AdvisoryLocks::HoldForWrite(int64_t position, bool* release) {
     *release = false;
     PgParams params = RecordParams(position);
-    return session_.Send(std::string("SELECT w3btrv7.expect(pg_try_advisory_xact_lock($1), '") + kSqlStateRecordLocked +
-                             "')",
-                         params);
+    return session_.Send(
+        std::string("SELECT w3btrv7.expect(pg_try_advisory_xact_lock($1), '") + kSqlStateRecordLocked + "')", params);
 }
 
 void AdvisoryLocks::Release(int64_t position) {

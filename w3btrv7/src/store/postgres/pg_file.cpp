@@ -13,7 +13,6 @@ namespace {
 // How long a write waits for another workstation's write before it answers 85, as in every store.
 constexpr char kSetBusyTimeout[] = "SET LOCAL lock_timeout = '10000ms'";
 
-
 }  // namespace
 
 PgFile::~PgFile() {
@@ -21,8 +20,7 @@ PgFile::~PgFile() {
     if (locks_ != nullptr) locks_->ReleaseAll();
     // The folder's connection may stay for other files: this file's open locks go now.
     while (exclusiveOpens_ > 0) ReleaseExclusiveOpen();
-    if (id_ != 0 && session_ != nullptr && session_->Connected() &&
-        session_->ConnectionNumber() == connectionNumber_) {
+    if (id_ != 0 && session_ != nullptr && session_->Connected() && session_->ConnectionNumber() == connectionNumber_) {
         PgParams params = Params();
         session_->Run("SELECT pg_advisory_unlock_shared($1, 0)", params);
     }
@@ -132,7 +130,8 @@ int16_t PgFile::ReadDefinitionIfChanged() {
     definitionStale_ = false;
     PgParams params = Params();
     PgResult result;
-    if (int16_t status = session_->Run("SELECT generation FROM " + Table("w3b_file") + " WHERE id = $1", params, &result);
+    if (int16_t status =
+            session_->Run("SELECT generation FROM " + Table("w3b_file") + " WHERE id = $1", params, &result);
         status != btr::kStatusSuccess) {
         return status;
     }
@@ -165,7 +164,8 @@ int16_t PgFile::Run(const std::string& sql, PgParams& params, PgResult* result) 
         // Not a read: the check is a statement of its own before it, in the same round trip.
         PgParams check = Params();
         check.Int8(serverGeneration_);
-        session_->Send(DefinitionCheck(""), check, [this](int16_t status, PgResult&) { return NoteDefinitionMoved(status); });
+        session_->Send(DefinitionCheck(""), check,
+                       [this](int16_t status, PgResult&) { return NoteDefinitionMoved(status); });
         return session_->Run(sql, params, result);
     }
     // The read itself answers the file's generation, read on the read's own snapshot: one
@@ -195,7 +195,8 @@ int16_t PgFile::AcquireExclusiveOpen() {
         // This session's own shared open lock does not stand in the way, others' do.
         PgParams params = Params();
         PgResult result;
-        if (int16_t status = session_->Run("SELECT pg_try_advisory_lock($1, 0)", params, &result); status != btr::kStatusSuccess) {
+        if (int16_t status = session_->Run("SELECT pg_try_advisory_lock($1, 0)", params, &result);
+            status != btr::kStatusSuccess) {
             return status;
         }
         if (!result.Bool(0, 0)) return btr::kStatusIncompatibleMode;
@@ -217,7 +218,8 @@ int16_t PgFile::TryLockFileRow(bool insideServerTransaction, bool wait, bool* ch
     // or learns that another writer has it. The id is a number, so it goes into the text.
     std::string sql = std::string(insideServerTransaction ? "SAVEPOINT w3b_lock; " : "BEGIN; ") +
                       (wait ? std::string(kSetBusyTimeout) + "; " : std::string()) + "SELECT generation FROM " +
-                      Table("w3b_file") + " WHERE id = " + std::to_string(id_) + " FOR UPDATE" + (wait ? "" : " NOWAIT");
+                      Table("w3b_file") + " WHERE id = " + std::to_string(id_) + " FOR UPDATE" +
+                      (wait ? "" : " NOWAIT");
     std::string value;
     bool found = false;
     if (int16_t status = session_->ExecuteForValue(sql, &value, &found); status != btr::kStatusSuccess) return status;
@@ -231,8 +233,10 @@ int16_t PgFile::TryLockFileRow(bool insideServerTransaction, bool wait, bool* ch
 int16_t PgFile::LockFileRow(bool insideServerTransaction) {
     // Inside a server transaction a refused lock must not spoil what the transaction holds.
     auto undo = [&] {
-        if (!insideServerTransaction) session_->RollBack();
-        else if (session_->Connected()) session_->Execute("ROLLBACK TO SAVEPOINT w3b_lock; RELEASE SAVEPOINT w3b_lock");
+        if (!insideServerTransaction)
+            session_->RollBack();
+        else if (session_->Connected())
+            session_->Execute("ROLLBACK TO SAVEPOINT w3b_lock; RELEASE SAVEPOINT w3b_lock");
     };
     checkDefinition_ = false;
     bool changed = false;

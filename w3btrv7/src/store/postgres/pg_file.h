@@ -93,8 +93,7 @@ public:
                         std::vector<FetchedRow>* rows, size_t* count) override;
     int16_t EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
                           bool* found) override;
-    int16_t EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data,
-                          bool* found) override;
+    int16_t EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data, bool* found) override;
     int16_t InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) override;
     int16_t DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) override;
     int16_t CountEntries(const KeyInfo& key, int64_t* count) override;
@@ -102,8 +101,7 @@ public:
     int16_t CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) override;
 
     int16_t ListRecords(int64_t after, int limit, std::vector<FetchedRow>* rows, size_t* count) override;
-    int16_t ListEntries(const KeyInfo& key, const KeyEntry* after, int limit,
-                        std::vector<KeyEntry>* entries) override;
+    int16_t ListEntries(const KeyInfo& key, const KeyEntry* after, int limit, std::vector<KeyEntry>* entries) override;
 
     int16_t AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) override;
     int16_t DropKey(int number, Renumbering renumbering) override;
@@ -174,9 +172,9 @@ private:
     uint64_t joinedTransaction_ = 0;  // the session's server transaction this file joined
     bool writeWait_ = true;
     bool redefining_ = false;
-    bool deferring_ = false;          // a write outside the process's transaction sends ahead
-    bool checkDefinition_ = false;    // the call's first read checks the definition
-    bool definitionStale_ = false;    // a check found it changed: the next call reads it again
+    bool deferring_ = false;             // a write outside the process's transaction sends ahead
+    bool checkDefinition_ = false;       // the call's first read checks the definition
+    bool definitionStale_ = false;       // a check found it changed: the next call reads it again
     bool writeMovedDefinition_ = false;  // a write found it changed: it runs again holding the row
     ChangeStamp unknown_;
 };

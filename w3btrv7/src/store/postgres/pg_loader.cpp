@@ -40,7 +40,8 @@ int16_t PgLoader::Create(const ServerFolder& folder, const std::string& name, co
         return status;
     }
     if (found) return btr::kStatusFileAlreadyExists;
-    if (int16_t status = WriteServerFile(session, name, def, IfExists::kRefuse, &loader->id_); status != btr::kStatusSuccess) {
+    if (int16_t status = WriteServerFile(session, name, def, IfExists::kRefuse, &loader->id_);
+        status != btr::kStatusSuccess) {
         return status;
     }
     *out = std::move(loader);

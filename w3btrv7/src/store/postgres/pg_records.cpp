@@ -63,7 +63,8 @@ int16_t PgFile::ReadRecord(int64_t position, std::string* data, bool* found) {
     PgParams params = Params();
     params.Int8(position);
     PgResult result;
-    int16_t status = Run("SELECT data FROM " + Table("w3b_record") + " WHERE file = $1 AND position = $2", params, &result);
+    int16_t status =
+        Run("SELECT data FROM " + Table("w3b_record") + " WHERE file = $1 AND position = $2", params, &result);
     *found = status == btr::kStatusSuccess && result.Rows() > 0;
     if (*found) result.Bytes(0, 0, data);
     return status;
@@ -105,8 +106,8 @@ namespace {
 // A write sent ahead learns that the record is no longer as read only from the server: the
 // statement then fails, and the rest of the write is skipped.
 std::string ExpectOneRow(const std::string& change) {
-    return "WITH changed AS (" + change + " RETURNING 1) SELECT w3btrv7.expect(count(*) = 1, '" +
-           kSqlStateNotAsRead + "') FROM changed";
+    return "WITH changed AS (" + change + " RETURNING 1) SELECT w3btrv7.expect(count(*) = 1, '" + kSqlStateNotAsRead +
+           "') FROM changed";
 }
 
 }  // namespace
@@ -115,7 +116,8 @@ int16_t PgFile::UpdateRecord(int64_t position, const std::string& expected, cons
                              bool* changed) {
     PgParams params = Params();
     params.Int8(position).Bytes(data, size).Bytes(expected);
-    std::string update = "UPDATE " + Table("w3b_record") + " SET data = $3 WHERE file = $1 AND position = $2 AND data = $4";
+    std::string update =
+        "UPDATE " + Table("w3b_record") + " SET data = $3 WHERE file = $1 AND position = $2 AND data = $4";
     *changed = true;
     if (deferring_) return Write(ExpectOneRow(update), params);
     return Write(update + " RETURNING 1", params, [changed](int16_t status, PgResult& result) {
@@ -171,15 +173,14 @@ int16_t PgFile::StepRecords(Direction direction, int64_t from, int limit, std::v
 
 int16_t PgFile::CountRecords(int64_t* count) {
     PgParams params = Params();
-    return RunForCount("SELECT count(*) FROM " + Table("w3b_record") + " WHERE file = $1",
-                       params, count);
+    return RunForCount("SELECT count(*) FROM " + Table("w3b_record") + " WHERE file = $1", params, count);
 }
 
 int16_t PgFile::CountRecordsBefore(int64_t position, int64_t* count) {
     PgParams params = Params();
     params.Int8(position);
-    return RunForCount("SELECT count(*) FROM " + Table("w3b_record") + " WHERE file = $1 AND position < $2",
-                       params, count);
+    return RunForCount("SELECT count(*) FROM " + Table("w3b_record") + " WHERE file = $1 AND position < $2", params,
+                       count);
 }
 
 int16_t PgFile::RecordAtOffset(int64_t offset, int64_t* position, std::string* data, bool* found) {
@@ -221,7 +222,8 @@ int16_t PgFile::SeekEntry(const KeyInfo& key, Seek kind, const std::string& valu
     PgResult result;
     if (int16_t status = Run(kEntryColumns + Table("w3b_entry") + " e JOIN " + Table("w3b_record") +
                                  " r ON r.file = e.file AND r.position = e.position"
-                                 " WHERE e.file = $1 AND e.key = $2" + where + order,
+                                 " WHERE e.file = $1 AND e.key = $2" +
+                                 where + order,
                              params, &result);
         status != btr::kStatusSuccess) {
         return status;
@@ -318,13 +320,14 @@ int16_t PgFile::InsertEntry(const KeyInfo& key, const std::string& value, int64_
     }
     // Equal values keep the order in which they entered the key: a new one goes last. A key
     // without duplicates numbers every entry 0, so the primary key refuses a second value (5).
-    std::string sql =
-        key.duplicates
-            ? "INSERT INTO " + Table("w3b_entry") + "(file, key, value, seq, position) SELECT $1, $2, $3,"
-                  " COALESCE(max(seq) + 1, 0), " + at + " FROM " + Table("w3b_entry") +
-                  " WHERE file = $1 AND key = $2 AND value = $3 RETURNING seq"
-            : "INSERT INTO " + Table("w3b_entry") + "(file, key, value, seq, position) VALUES($1, $2, $3, 0, " + at +
-                  ") RETURNING seq";
+    std::string sql = key.duplicates
+                          ? "INSERT INTO " + Table("w3b_entry") +
+                                "(file, key, value, seq, position) SELECT $1, $2, $3,"
+                                " COALESCE(max(seq) + 1, 0), " +
+                                at + " FROM " + Table("w3b_entry") +
+                                " WHERE file = $1 AND key = $2 AND value = $3 RETURNING seq"
+                          : "INSERT INTO " + Table("w3b_entry") +
+                                "(file, key, value, seq, position) VALUES($1, $2, $3, 0, " + at + ") RETURNING seq";
     return Write(sql, params, [sequence](int16_t status, PgResult& result) {
         if (status == btr::kStatusSuccess && sequence != nullptr) *sequence = result.Rows() > 0 ? result.Int(0, 0) : 0;
         return status;
@@ -340,8 +343,7 @@ int16_t PgFile::DeleteEntry(const KeyInfo& key, const std::string& value, int64_
 
 int16_t PgFile::CountEntries(const KeyInfo& key, int64_t* count) {
     PgParams params = KeyParams(key);
-    return RunForCount("SELECT count(*) FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2",
-                       params, count);
+    return RunForCount("SELECT count(*) FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2", params, count);
 }
 
 int16_t PgFile::CountDistinct(const KeyInfo& key, int64_t* count) {
@@ -378,13 +380,13 @@ int16_t PgFile::ListEntries(const KeyInfo& key, const KeyEntry* after, int limit
     if (after != nullptr) params.Bytes(after->value).Int8(after->sequence);
     PgResult result;
     int16_t status = Run("SELECT value, seq, position FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2" +
-                             (after != nullptr ? " AND (value, seq) > ($4, $5)" : "") +
-                             " ORDER BY value, seq LIMIT $3",
+                             (after != nullptr ? " AND (value, seq) > ($4, $5)" : "") + " ORDER BY value, seq LIMIT $3",
                          params, &result);
     entries->clear();
     if (status != btr::kStatusSuccess) return status;
     entries->resize(static_cast<size_t>(result.Rows()));
-    for (int row = 0; row < result.Rows(); ++row) ReadEntry(result, row, &(*entries)[static_cast<size_t>(row)], nullptr);
+    for (int row = 0; row < result.Rows(); ++row)
+        ReadEntry(result, row, &(*entries)[static_cast<size_t>(row)], nullptr);
     return btr::kStatusSuccess;
 }
 

@@ -31,21 +31,32 @@ std::string SchemaSql(const std::string& s) {
            "CREATE OR REPLACE FUNCTION w3btrv7.expect(ok boolean, state text) RETURNS boolean"
            " LANGUAGE plpgsql AS $f$ BEGIN IF ok IS NOT TRUE THEN"
            " RAISE EXCEPTION 'w3btrv7 refusal %', state USING ERRCODE = state; END IF; RETURN true; END $f$;"
-           "CREATE SCHEMA IF NOT EXISTS " + s + ";"
-           "CREATE TABLE IF NOT EXISTS " + s + ".w3b_file(id integer PRIMARY KEY DEFAULT nextval('w3btrv7.file_ids'),"
+           "CREATE SCHEMA IF NOT EXISTS " +
+           s +
+           ";"
+           "CREATE TABLE IF NOT EXISTS " +
+           s +
+           ".w3b_file(id integer PRIMARY KEY DEFAULT nextval('w3btrv7.file_ids'),"
            " name text NOT NULL UNIQUE, spec bytea NOT NULL, version smallint NOT NULL,"
            " generation bigint NOT NULL DEFAULT 1);"
-           "CREATE TABLE IF NOT EXISTS " + s + ".w3b_keyseg(file integer NOT NULL REFERENCES " + s +
+           "CREATE TABLE IF NOT EXISTS " +
+           s + ".w3b_keyseg(file integer NOT NULL REFERENCES " + s +
            ".w3b_file ON DELETE CASCADE, key smallint NOT NULL, segment smallint NOT NULL, spec bytea NOT NULL,"
            " PRIMARY KEY (file, key, segment));"
-           "CREATE TABLE IF NOT EXISTS " + s + ".w3b_acs(file integer NOT NULL REFERENCES " + s +
+           "CREATE TABLE IF NOT EXISTS " +
+           s + ".w3b_acs(file integer NOT NULL REFERENCES " + s +
            ".w3b_file ON DELETE CASCADE, number smallint NOT NULL, block bytea NOT NULL,"
            " PRIMARY KEY (file, number));"
-           "CREATE TABLE IF NOT EXISTS " + s + ".w3b_record(file integer NOT NULL, position bigint NOT NULL,"
+           "CREATE TABLE IF NOT EXISTS " +
+           s +
+           ".w3b_record(file integer NOT NULL, position bigint NOT NULL,"
            " data bytea NOT NULL, PRIMARY KEY (file, position));"
-           "CREATE TABLE IF NOT EXISTS " + s + ".w3b_entry(file integer NOT NULL, key smallint NOT NULL,"
+           "CREATE TABLE IF NOT EXISTS " +
+           s +
+           ".w3b_entry(file integer NOT NULL, key smallint NOT NULL,"
            " value bytea NOT NULL, seq bigint NOT NULL, position bigint NOT NULL,"
-           " PRIMARY KEY (file, key, value, seq));" + OwnerTableSql(s);
+           " PRIMARY KEY (file, key, value, seq));" +
+           OwnerTableSql(s);
 }
 
 int16_t WriteAcs(PgSession& session, int32_t id, const std::vector<AcsBlock>& blocks, size_t firstNumber) {
@@ -59,11 +70,14 @@ int16_t WriteAcs(PgSession& session, int32_t id, const std::vector<AcsBlock>& bl
 }
 
 int16_t WriteKeySegments(PgSession& session, int32_t id, int number, const std::vector<BtrKeySpec>& specs) {
-    std::string sql = "INSERT INTO " + session.Schema() + ".w3b_keyseg(file, key, segment, spec) VALUES($1, $2, $3, $4)";
+    std::string sql =
+        "INSERT INTO " + session.Schema() + ".w3b_keyseg(file, key, segment, spec) VALUES($1, $2, $3, $4)";
     for (size_t s = 0; s < specs.size(); ++s) {
         PgParams params;
-        params.Int4(id).Int2(static_cast<int16_t>(number)).Int2(static_cast<int16_t>(s)).Bytes(&specs[s],
-                                                                                               sizeof(BtrKeySpec));
+        params.Int4(id)
+            .Int2(static_cast<int16_t>(number))
+            .Int2(static_cast<int16_t>(s))
+            .Bytes(&specs[s], sizeof(BtrKeySpec));
         if (int16_t status = session.Run(sql, params); status != btr::kStatusSuccess) return status;
     }
     return btr::kStatusSuccess;
@@ -146,8 +160,8 @@ bool ReadOwner(PgSession& session, int32_t id, FileDef* def) {
     if (!result.Bool(0, 0)) return true;
     PgParams idOnly;
     idOnly.Int4(id);
-    if (session.Run("SELECT level, rounds, salt, hash FROM " + session.Schema() + ".w3b_owner WHERE file = $1",
-                    idOnly, &result) != btr::kStatusSuccess) {
+    if (session.Run("SELECT level, rounds, salt, hash FROM " + session.Schema() + ".w3b_owner WHERE file = $1", idOnly,
+                    &result) != btr::kStatusSuccess) {
         return false;
     }
     if (result.Rows() == 0) return true;
@@ -175,9 +189,9 @@ int16_t WriteOwner(PgSession& session, int32_t id, const OwnerSeal& owner) {
         .Int4(static_cast<int32_t>(owner.rounds))
         .Bytes(owner.salt.data(), owner.salt.size())
         .Bytes(owner.hash.data(), owner.hash.size());
-    return session.Run("INSERT INTO " + session.Schema() +
-                           ".w3b_owner(file, level, rounds, salt, hash) VALUES($1, $2, $3, $4, $5)",
-                       params);
+    return session.Run(
+        "INSERT INTO " + session.Schema() + ".w3b_owner(file, level, rounds, salt, hash) VALUES($1, $2, $3, $4, $5)",
+        params);
 }
 
 // Every change of a file's definition (a key built or dropped, an owner) raises its
@@ -359,7 +373,8 @@ int16_t FillServerKey(PgSession& session, int32_t id, const KeyInfo& key, size_t
     PgResult records;
     PgParams idOnly;
     idOnly.Int4(id);
-    if (int16_t status = session.Run("SELECT position, data FROM " + s + ".w3b_record WHERE file = $1", idOnly, &records);
+    if (int16_t status =
+            session.Run("SELECT position, data FROM " + s + ".w3b_record WHERE file = $1", idOnly, &records);
         status != btr::kStatusSuccess) {
         return status;
     }

@@ -140,7 +140,8 @@ int16_t PgSession::EnsureConnected() {
     ++connectionNumber_;
     // The server's notices (a rollback with nothing to roll back, ...) are no business of the
     // application's standard error.
-    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn_, [](void*, const char*) {}, nullptr);
     // Keys compare as bytes whatever the server's locale; a write that waits for another
     // workstation's write gives up after the busy timeout of every store.
     std::string setup = "SET lock_timeout = 0; SET statement_timeout = 0; SET client_min_messages = error";
@@ -151,7 +152,7 @@ int16_t PgSession::EnsureConnected() {
 int16_t PgSession::StatusOf(PGresult* result) {
     ExecStatusType state = result == nullptr ? PGRES_FATAL_ERROR : PQresultStatus(result);
     if (state == PGRES_COMMAND_OK || state == PGRES_TUPLES_OK) return btr::kStatusSuccess;
-    lastError_ = result != nullptr ? PQresultErrorMessage(result)
+    lastError_ = result != nullptr  ? PQresultErrorMessage(result)
                  : conn_ != nullptr ? PQerrorMessage(conn_)
                                     : "no connection";
     if (conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK) {

@@ -49,8 +49,8 @@ ChangeStamp ChangeWatch::Current(uint32_t* commits) const {
         return stamp;
     }
     std::atomic_thread_fence(std::memory_order_acquire);
-    uint64_t torn = (w0 ^ words[6]) | (w1 ^ words[7]) | (w2 ^ words[8]) | (w3 ^ words[9]) | (w4 ^ words[10]) |
-                    (w5 ^ words[11]);
+    uint64_t torn =
+        (w0 ^ words[6]) | (w1 ^ words[7]) | (w2 ^ words[8]) | (w3 ^ words[9]) | (w4 ^ words[10]) | (w5 ^ words[11]);
     if (second[kIsInitOffset - 8] == 0 || torn != 0) return stamp;
     const uint64_t seen[kHeaderWords] = {w0, w1, w2, w3, w4, w5};
     std::memcpy(lastSeen_, seen, sizeof seen);

@@ -19,7 +19,8 @@ constexpr int kCheckpointAfterPages = 1000;
 }  // namespace
 
 int SqliteFile::AfterCommit(void* self, sqlite3*, const char*, int walPages) {
-    if (walPages >= kCheckpointAfterPages) static_cast<SqliteFile*>(self)->CheckpointUnlessHeldBack(SQLITE_CHECKPOINT_PASSIVE);
+    if (walPages >= kCheckpointAfterPages)
+        static_cast<SqliteFile*>(self)->CheckpointUnlessHeldBack(SQLITE_CHECKPOINT_PASSIVE);
     return SQLITE_OK;
 }
 
@@ -47,8 +48,8 @@ void SqliteFile::CheckpointUnlessHeldBack(int mode) {
 
 bool SqliteFile::HoldBackCheckpointOnClose() {
     if (readOnly_ || db_ == nullptr) return false;
-    bool deciding = openLock_.LockRange(kCheckpointLockOffset, 1, platform::RangeLock::kShared, false) ==
-                    platform::FileStatus::kOk;
+    bool deciding =
+        openLock_.LockRange(kCheckpointLockOffset, 1, platform::RangeLock::kShared, false) == platform::FileStatus::kOk;
     if (!deciding || CheckpointsHeldBack()) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     return deciding;
 }

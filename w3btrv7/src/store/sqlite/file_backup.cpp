@@ -94,8 +94,8 @@ int16_t BackupSqliteFile(const std::string& source, const std::string& dest,
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, ".new-%08x", static_cast<unsigned>(std::random_device()()));
     const std::string temporary = dest + suffix;
-    rc = sqlite3_open_v2(temporary.c_str(), &scope.dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                         nullptr);
+    rc = sqlite3_open_v2(temporary.c_str(), &scope.dest,
+                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc == SQLITE_OK) {
         scope.backup = sqlite3_backup_init(scope.dest, "main", scope.source, "main");
         rc = scope.backup != nullptr ? Copy(scope.backup, !wal, progress) : sqlite3_errcode(scope.dest);

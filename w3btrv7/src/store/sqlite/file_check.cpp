@@ -38,7 +38,8 @@ public:
         int rc = check.Prepare(db_, sql.c_str());
         if (rc == SQLITE_NOTADB) return false;
         if (rc != SQLITE_OK) {
-            Report(DamageKind::kPages, -1, -1, std::string("the file's pages cannot be checked: ") + sqlite3_errmsg(db_));
+            Report(DamageKind::kPages, -1, -1,
+                   std::string("the file's pages cannot be checked: ") + sqlite3_errmsg(db_));
             return true;
         }
         while ((rc = sqlite3_step(check.Get())) == SQLITE_ROW) {
@@ -47,7 +48,8 @@ public:
             if (text != "ok") Report(DamageKind::kPages, -1, -1, text);
         }
         if (rc == SQLITE_NOTADB) return false;
-        if (rc != SQLITE_DONE) Report(DamageKind::kPages, -1, -1, std::string("page check stopped: ") + sqlite3_errmsg(db_));
+        if (rc != SQLITE_DONE)
+            Report(DamageKind::kPages, -1, -1, std::string("page check stopped: ") + sqlite3_errmsg(db_));
         return true;
     }
 

@@ -110,7 +110,8 @@ std::set<int64_t> ListedBetween(sqlite3* db, const FileDef& def, int64_t after, 
     std::set<int64_t> positions;
     for (const KeyInfo& key : def.keys) {
         Statement listed;
-        const std::string sql = "SELECT position FROM " + KeyTable(key.number) + " WHERE position > ?1 AND position < ?2";
+        const std::string sql =
+            "SELECT position FROM " + KeyTable(key.number) + " WHERE position > ?1 AND position < ?2";
         if (listed.Prepare(db, sql.c_str()) != SQLITE_OK) continue;
         sqlite3_bind_int64(listed.Get(), 1, after);
         sqlite3_bind_int64(listed.Get(), 2, before);

@@ -16,7 +16,6 @@ const char* const kUniqueEntry = "SELECT e.value, e.position, r.data FROM ";
 
 constexpr size_t kRememberedValuesPerKey = 4096;
 
-
 // Every seek returns the entry and, joined, its record; the key table drives the loop.
 std::string SeekSql(const std::string& table, Seek kind) {
     std::string head = kEntryWithRecord + table + kJoinRecord;
@@ -62,8 +61,8 @@ KeyTables::Statements& KeyTables::Of(const KeyInfo& key) {
 
 int16_t KeyTables::SeekEntry(const KeyInfo& key, Seek kind, const std::string& value, int64_t sequence, KeyEntry* entry,
                              std::string* data, bool* found) {
-    sqlite3_stmt* stmt = PreparedOnce(db_, Of(key).seek[static_cast<int>(kind)],
-                                      [&] { return SeekSql(KeyTable(key.number), kind); });
+    sqlite3_stmt* stmt =
+        PreparedOnce(db_, Of(key).seek[static_cast<int>(kind)], [&] { return SeekSql(KeyTable(key.number), kind); });
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);
     if (kind != Seek::kFirst && kind != Seek::kLast) BindBlob(stmt, 1, value);

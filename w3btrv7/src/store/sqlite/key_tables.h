@@ -29,8 +29,7 @@ public:
                       std::string* data, bool* found);
     int16_t SeekEntries(const KeyInfo& key, Direction direction, const KeyEntry& from, bool vacated, int limit,
                         std::vector<FetchedRow>* rows, size_t* count);
-    int16_t EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry,
-                          bool* found);
+    int16_t EntryOfRecord(const KeyInfo& key, const std::string& value, int64_t position, KeyEntry* entry, bool* found);
     int16_t EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* entry, std::string* data, bool* found);
     int16_t InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence);
     int16_t DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position);

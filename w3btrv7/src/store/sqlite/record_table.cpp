@@ -96,8 +96,9 @@ int16_t RecordTable::Step(Seek kind, int64_t from, int64_t* position, std::strin
 int16_t RecordTable::StepMany(Direction direction, int64_t from, int limit, std::vector<FetchedRow>* rows,
                               size_t* count) {
     bool forward = direction == Direction::kForward;
-    const char* sql = forward ? "SELECT position, data FROM records WHERE position > ?1 ORDER BY position LIMIT ?2"
-                              : "SELECT position, data FROM records WHERE position < ?1 ORDER BY position DESC LIMIT ?2";
+    const char* sql = forward
+                          ? "SELECT position, data FROM records WHERE position > ?1 ORDER BY position LIMIT ?2"
+                          : "SELECT position, data FROM records WHERE position < ?1 ORDER BY position DESC LIMIT ?2";
     sqlite3_stmt* stmt = Prepared(db_, stepMany_[forward ? 0 : 1], sql);
     if (stmt == nullptr) return btr::kStatusIoError;
     StatementScope scope(stmt);

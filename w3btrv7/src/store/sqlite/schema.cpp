@@ -181,8 +181,8 @@ int16_t ReadDefinition(sqlite3* db, std::unique_ptr<FileDef>* out) {
     return btr::kStatusSuccess;
 }
 
-int AddKeyToSchema(sqlite3* db, int number, const std::vector<BtrKeySpec>& specs,
-                   const std::vector<AcsBlock>& newAcs, size_t firstAcsNumber) {
+int AddKeyToSchema(sqlite3* db, int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs,
+                   size_t firstAcsNumber) {
     int rc = WriteAcs(db, newAcs, firstAcsNumber);
     return rc == SQLITE_OK ? WriteKey(db, number, specs) : rc;
 }

@@ -34,8 +34,8 @@ int16_t ReadDefinition(sqlite3* db, std::unique_ptr<FileDef>* out);
 // Adds key `number` (its segments, the collating sequences it brings, numbered from
 // `firstAcsNumber`, and its empty table) inside a write the caller has begun. An SQLite result
 // code.
-int AddKeyToSchema(sqlite3* db, int number, const std::vector<BtrKeySpec>& specs,
-                   const std::vector<AcsBlock>& newAcs, size_t firstAcsNumber);
+int AddKeyToSchema(sqlite3* db, int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs,
+                   size_t firstAcsNumber);
 
 // Drops key `number` of `def` inside a write the caller has begun; with kCloseTheGap the keys
 // above it move down one number. An SQLite result code.

@@ -319,7 +319,7 @@ int16_t SqliteFile::AcquireExclusiveOpen() {
 
 void SqliteFile::ReleaseExclusiveOpen() {
     if (exclusiveOpens_ <= 0 || --exclusiveOpens_ > 0) return;
-    // Back to an ordinary open (in one step on POSIX).
+        // Back to an ordinary open (in one step on POSIX).
 #ifdef _WIN32
     openLock_.UnlockRange(kOpenLockOffset, 1);
 #endif

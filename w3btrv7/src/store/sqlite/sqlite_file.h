@@ -132,8 +132,7 @@ public:
     int16_t ListRecords(int64_t after, int limit, std::vector<FetchedRow>* rows, size_t* count) override {
         return records_.StepMany(Direction::kForward, after, limit, rows, count);
     }
-    int16_t ListEntries(const KeyInfo& key, const KeyEntry* after, int limit,
-                        std::vector<KeyEntry>* entries) override {
+    int16_t ListEntries(const KeyInfo& key, const KeyEntry* after, int limit, std::vector<KeyEntry>* entries) override {
         return keys_.ListEntries(key, after, limit, entries);
     }
 
@@ -157,7 +156,8 @@ private:
     // other mode.
     int16_t HoldShareMode(bool readOnly);
     ChangeStamp Stamp(uint32_t* commits = nullptr) const {
-        ChangeStamp stamp = shareMode_ == ShareMode::kNetworkShare ? versionWatch_.Current(db_) : watch_.Current(commits);
+        ChangeStamp stamp =
+            shareMode_ == ShareMode::kNetworkShare ? versionWatch_.Current(db_) : watch_.Current(commits);
         stamp.ownWrites = ownWrites_;
         return stamp;
     }
@@ -200,7 +200,7 @@ private:
     int busyWaitedMs_ = 0;
     bool writeWait_ = true;
     bool beginningWrite_ = false;  // a write is taking the file's write lock
-    bool redefining_ = false;  // the open write adds or drops a key
+    bool redefining_ = false;      // the open write adds or drops a key
     // The open write surely changed a page of the file (a record went in, out, or changed its
     // bytes), so that its commit is a commit of its own in the WAL header.
     bool wroteRecord_ = false;

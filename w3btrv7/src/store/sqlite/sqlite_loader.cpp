@@ -7,14 +7,16 @@
 namespace w3b {
 
 int16_t SqliteLoader::Create(const std::string& path, const FileDef& def, std::unique_ptr<FileLoader>* out) {
-    if (int16_t status = SqliteFile::Create(path, def, IfExists::kReplace); status != btr::kStatusSuccess) return status;
+    if (int16_t status = SqliteFile::Create(path, def, IfExists::kReplace); status != btr::kStatusSuccess)
+        return status;
     std::unique_ptr<SqliteLoader> loader(new SqliteLoader());
     loader->path_ = path;
     int rc = OpenConnection(path, Access::kReadWrite, &loader->db_);
     if (rc == SQLITE_OK) rc = Configure(loader->db_, ChooseShareMode(path).mode);
     // The whole file is one transaction: a copy that fails leaves no half-filled file.
     if (rc == SQLITE_OK) rc = Execute(loader->db_, "BEGIN IMMEDIATE");
-    if (rc == SQLITE_OK) rc = loader->insertRecord_.Prepare(loader->db_, "INSERT INTO records(position, data) VALUES(?1, ?2)");
+    if (rc == SQLITE_OK)
+        rc = loader->insertRecord_.Prepare(loader->db_, "INSERT INTO records(position, data) VALUES(?1, ?2)");
     if (rc != SQLITE_OK) return btr::kStatusCreateIoError;
     loader->insertEntry_.resize(kKeyNumberSlots);
     for (const KeyInfo& key : def.keys) {
@@ -45,7 +47,8 @@ int16_t SqliteLoader::PutRecord(int64_t position, const std::string& data) {
 }
 
 int16_t SqliteLoader::PutEntry(int key, const KeyEntry& entry) {
-    if (key < 0 || static_cast<size_t>(key) >= insertEntry_.size() || !insertEntry_[static_cast<size_t>(key)].IsPrepared()) {
+    if (key < 0 || static_cast<size_t>(key) >= insertEntry_.size() ||
+        !insertEntry_[static_cast<size_t>(key)].IsPrepared()) {
         return btr::kStatusIoError;
     }
     sqlite3_stmt* stmt = insertEntry_[static_cast<size_t>(key)].Get();
