@@ -14,8 +14,6 @@ const char* const kJoinRecord = " AS e CROSS JOIN records AS r ON r.position = e
 const char* const kEntryByValue = "SELECT e.value, e.seq, e.position, r.data FROM ";
 const char* const kUniqueEntry = "SELECT e.value, e.position, r.data FROM ";
 
-constexpr size_t kRememberedValuesPerKey = 4096;
-
 // Every seek returns the entry and, joined, its record; the key table drives the loop.
 std::string SeekSql(const std::string& table, Seek kind) {
     std::string head = kEntryWithRecord + table + kJoinRecord;
@@ -174,25 +172,9 @@ int16_t KeyTables::EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* e
     return ReadOneEntry(stmt, entry, data, found);
 }
 
-void KeyTables::RememberSequences(bool remember) {
-    rememberSequences_ = remember;
-    for (auto& slot : statements_) {
-        if (slot != nullptr) slot->nextSequences.clear();
-    }
-}
-
 int16_t KeyTables::NextSequence(const KeyInfo& key, const std::string& value, int64_t* next) {
     *next = 0;
     if (!key.duplicates) return btr::kStatusSuccess;
-    auto& remembered = Of(key).nextSequences;
-    if (rememberSequences_) {
-        if (auto known = remembered.find(value); known != remembered.end()) {
-            *next = known->second++;
-            return btr::kStatusSuccess;
-        }
-        // A transaction over many distinct values keeps only the latest few thousand.
-        if (remembered.size() >= kRememberedValuesPerKey) remembered.clear();
-    }
     // Equal values keep the order in which they entered the key: a new one goes last.
     sqlite3_stmt* last = PreparedOnce(db_, Of(key).lastSequence, [&] {
         return std::string("SELECT seq FROM " + KeyTable(key.number) + " WHERE value = ?1 ORDER BY seq DESC LIMIT 1");
@@ -202,9 +184,7 @@ int16_t KeyTables::NextSequence(const KeyInfo& key, const std::string& value, in
     BindBlob(last, 1, value);
     int rc = sqlite3_step(last);
     if (rc == SQLITE_ROW) *next = sqlite3_column_int64(last, 0) + 1;
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return StatusOf(rc);
-    if (rememberSequences_) remembered.emplace(value, *next + 1);
-    return btr::kStatusSuccess;
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? btr::kStatusSuccess : StatusOf(rc);
 }
 
 int16_t KeyTables::InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) {

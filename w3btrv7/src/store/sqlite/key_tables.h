@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "store/file_connection.h"
@@ -41,18 +40,11 @@ public:
     // Forgets every prepared statement: the key tables were renamed, dropped or added.
     void Reset() { statements_.clear(); }
 
-    // While the connection holds the file's write lock from one operation to the next (its
-    // transaction), each group's next sequence number, once read, is remembered: nobody else
-    // inserts meanwhile, and a number past the highest (left by an entry rolled back or
-    // deleted since) still puts a new entry last. Forgotten when the lock goes.
-    void RememberSequences(bool remember);
-
 private:
     struct Statements {
         Statement seek[static_cast<int>(Seek::kCount_)];
         Statement groupRest[2], beyond[2];  // forward, backward
         Statement samePlace, entryOfRecord, atOffset, insert, erase, lastSequence, count, countDistinct, countBelow;
-        std::unordered_map<std::string, int64_t> nextSequences;  // by value, while remembered
     };
 
     Statements& Of(const KeyInfo& key);
@@ -67,7 +59,6 @@ private:
 
     sqlite3* const& db_;
     std::vector<std::unique_ptr<Statements>> statements_;  // by key number
-    bool rememberSequences_ = false;
 };
 
 // Fills the empty table of `key` from every record of the file, inside a write the caller has

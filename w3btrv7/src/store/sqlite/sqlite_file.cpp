@@ -337,7 +337,6 @@ int16_t SqliteFile::JoinTransaction() {
         return status;
     }
     inTransaction_ = true;
-    keys_.RememberSequences(true);
     return btr::kStatusSuccess;
 }
 
@@ -345,7 +344,6 @@ int16_t SqliteFile::EndTransaction(Outcome outcome) {
     bool commit = outcome == Outcome::kCommit;
     if (!inTransaction_) return btr::kStatusSuccess;
     inTransaction_ = false;
-    keys_.RememberSequences(false);
     locks_.UnlockFile();
     ++ownWrites_;  // what was read inside may be undone now
     callStamp_ = ChangeStamp();
