@@ -66,18 +66,23 @@ function(tydb_win32_import_from_def target def)
 endfunction()
 
 # Links `target` with the exports of `table` (plain names and ordinals) whose functions the
-# objects of `objectLibrary` define, and gives it an import library by ordinal.
-function(tydb_win32_export_table target table objectLibrary)
+# objects of the object libraries given after it define, and gives it an import library by
+# ordinal.
+function(tydb_win32_export_table target table)
   set(dir ${CMAKE_BINARY_DIR}/exports)
   set(objectList ${dir}/${target}-objects.txt)
   set(exportDef ${dir}/${target}.def)
   set(importDef ${dir}/${target}-import.def)
-  file(GENERATE OUTPUT ${objectList} CONTENT "$<JOIN:$<TARGET_OBJECTS:${objectLibrary}>,\n>\n")
+  set(objects "")
+  foreach(objectLibrary IN LISTS ARGN)
+    list(APPEND objects $<TARGET_OBJECTS:${objectLibrary}>)
+  endforeach()
+  file(GENERATE OUTPUT ${objectList} CONTENT "$<JOIN:${objects},\n>\n")
   add_custom_command(OUTPUT ${exportDef} ${importDef}
     COMMAND ${CMAKE_COMMAND} -DTABLE=${table} -DNM=${CMAKE_NM} -DOBJECT_LIST=${objectList}
       -DLIBRARY=$<TARGET_FILE_NAME:${target}> -DEXPORT_DEF=${exportDef} -DIMPORT_DEF=${importDef}
       -P ${PROJECT_SOURCE_DIR}/cmake/make-export-def.cmake
-    DEPENDS ${table} ${objectList} $<TARGET_OBJECTS:${objectLibrary}> ${PROJECT_SOURCE_DIR}/cmake/make-export-def.cmake
+    DEPENDS ${table} ${objectList} ${objects} ${PROJECT_SOURCE_DIR}/cmake/make-export-def.cmake
     COMMENT "Export table of $<TARGET_FILE_NAME:${target}>"
     VERBATIM)
   target_sources(${target} PRIVATE ${exportDef})

@@ -1,13 +1,13 @@
 // DbCreateFile: a new data file from the caller's file and key-segment specifications.
-#include "dbapi/create_file.h"
+#include "create_file.h"
 
 #include <cstring>
 
 #include "btrcall.h"
-#include "dbapi/directory_block.h"
-#include "dbapi/statistics_buffer.h"
-#include "dbapi/status.h"
-#include "engine/gateway.h"
+#include "directory_block.h"
+#include "gateway.h"
+#include "statistics_buffer.h"
+#include "status.h"
 #include "tydb.h"
 
 using namespace tydb;

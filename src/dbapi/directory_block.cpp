@@ -1,8 +1,8 @@
-#include "dbapi/directory_block.h"
+#include "directory_block.h"
 
 #include <cstring>
 
-#include "dbapi/text_compare.h"
+#include "text_compare.h"
 
 namespace tydb {
 namespace {

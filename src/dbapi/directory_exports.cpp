@@ -1,8 +1,8 @@
 // DbSetDirectories and DbGetDirectories: the application's directory block, whole.
 #include <cstring>
 
-#include "dbapi/directory_block.h"
-#include "dbapi/status.h"
+#include "directory_block.h"
+#include "status.h"
 #include "tydb.h"
 
 using namespace tydb;

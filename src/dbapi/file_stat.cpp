@@ -2,10 +2,10 @@
 #include <cstring>
 
 #include "btrcall.h"
-#include "dbapi/open_file_table.h"
-#include "dbapi/statistics_buffer.h"
-#include "dbapi/status.h"
-#include "engine/gateway.h"
+#include "gateway.h"
+#include "open_file_table.h"
+#include "statistics_buffer.h"
+#include "status.h"
 #include "tydb.h"
 
 using namespace tydb;

@@ -1,9 +1,9 @@
 // DbFindPermanentKey, DbGetKeySpec and DbFindKey: which key of an open file has the segments of
 // a definition, and the specification of key N.
 #include "btrcall.h"
-#include "dbapi/key_queries.h"
-#include "dbapi/statistics_buffer.h"
-#include "dbapi/status.h"
+#include "key_queries.h"
+#include "statistics_buffer.h"
+#include "status.h"
 #include "tydb.h"
 
 using namespace tydb;

@@ -1,9 +1,9 @@
-#include "dbapi/key_queries.h"
+#include "key_queries.h"
 
 #include <algorithm>
 #include <new>
 
-#include "dbapi/status.h"
+#include "status.h"
 
 namespace tydb {
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "btrcall.h"
-#include "dbapi/statistics_buffer.h"
+#include "statistics_buffer.h"
 
 namespace tydb {
 

@@ -2,14 +2,14 @@
 #include <cstring>
 
 #include "btrcall.h"
-#include "dbapi/directory_block.h"
-#include "dbapi/open_file_table.h"
-#include "dbapi/statistics_buffer.h"
-#include "dbapi/status.h"
-#include "engine/gateway.h"
+#include "directory_block.h"
+#include "gateway.h"
+#include "open_file_table.h"
 #include "platform.h"
+#include "statistics_buffer.h"
+#include "status.h"
 #include "tydb.h"
-#include "wslock/workstation_lock.h"
+#include "workstation_lock.h"
 
 namespace tydb {
 namespace {

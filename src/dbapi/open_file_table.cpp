@@ -1,9 +1,9 @@
-#include "dbapi/open_file_table.h"
+#include "open_file_table.h"
 
 #include <cstring>
 #include <string_view>
 
-#include "dbapi/status.h"
+#include "status.h"
 
 namespace tydb {
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "btrcall.h"
-#include "dbapi/directory_block.h"
+#include "directory_block.h"
 
 namespace tydb {
 

@@ -1,6 +1,6 @@
 // Per-file defaults: key number and operation bias, and the last data length read back.
-#include "dbapi/open_file_table.h"
-#include "dbapi/status.h"
+#include "open_file_table.h"
+#include "status.h"
 #include "tydb.h"
 
 using namespace tydb;

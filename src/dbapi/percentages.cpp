@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "btrcall.h"
-#include "dbapi/record_request.h"
-#include "dbapi/status.h"
-#include "engine/gateway.h"
+#include "gateway.h"
+#include "record_request.h"
+#include "status.h"
 #include "tydb.h"
 
 using namespace tydb;

@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "btrcall.h"
-#include "dbapi/memory.h"
-#include "dbapi/record_request.h"
-#include "dbapi/status.h"
-#include "engine/gateway.h"
+#include "gateway.h"
+#include "heap_block.h"
+#include "record_request.h"
+#include "status.h"
 #include "tydb.h"
 
 using namespace tydb;

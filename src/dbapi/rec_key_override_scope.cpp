@@ -1,6 +1,6 @@
 // KeyOverrideScope: a record object's key number and lock bias lent to its file for one call.
-#include "dbapi/open_file_table.h"
-#include "dbapi/record_object.h"
+#include "open_file_table.h"
+#include "record_object.h"
 
 namespace tydb {
 

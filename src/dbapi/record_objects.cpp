@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "btrcall.h"
-#include "dbapi/memory.h"
-#include "dbapi/open_file_table.h"
-#include "dbapi/record_object.h"
-#include "dbapi/record_request.h"
-#include "dbapi/statistics_buffer.h"
-#include "dbapi/status.h"
-#include "engine/gateway.h"
+#include "gateway.h"
+#include "heap_block.h"
+#include "open_file_table.h"
+#include "record_object.h"
+#include "record_request.h"
+#include "statistics_buffer.h"
+#include "status.h"
 #include "tydb.h"
 
 using namespace tydb;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "dbapi/open_file_table.h"
+#include "open_file_table.h"
 
 namespace tydb {
 

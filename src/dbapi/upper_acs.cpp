@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "btrcall.h"
-#include "dbapi/status.h"
+#include "status.h"
 #include "tydb.h"
 
 namespace {

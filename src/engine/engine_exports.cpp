@@ -1,7 +1,7 @@
 // Exports that ask after the record manager itself: presence, stop and version.
 #include <cstring>
 
-#include "engine/gateway.h"
+#include "gateway.h"
 #include "tydb.h"
 
 using tydb::CallEngine;

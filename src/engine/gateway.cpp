@@ -1,13 +1,13 @@
-#include "engine/gateway.h"
+#include "gateway.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
-#include "dbapi/memory.h"
-#include "dbapi/text_compare.h"
-#include "engine/settings.h"
+#include "heap_block.h"
+#include "library_settings.h"
 #include "platform.h"
+#include "text_compare.h"
 
 namespace tydb {
 namespace {

@@ -1,11 +1,11 @@
-#include "supidx/index_log.h"
+#include "index_log.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "dbapi/key_queries.h"
-#include "engine/settings.h"
-#include "supidx/index_request.h"
+#include "index_request.h"
+#include "key_queries.h"
+#include "library_settings.h"
 #include "tydb.h"
 
 namespace tydb {

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "platform.h"
-#include "supidx/registry_record.h"
+#include "registry_record.h"
 
 namespace tydb {
 

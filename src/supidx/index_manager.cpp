@@ -1,14 +1,14 @@
-#include "supidx/index_manager.h"
+#include "index_manager.h"
 
 #include <algorithm>
 #include <cstdint>
 
 #include "btrcall.h"
-#include "dbapi/memory.h"
-#include "dbapi/status.h"
-#include "engine/settings.h"
-#include "supidx/index_registry.h"
-#include "supidx/index_request.h"
+#include "heap_block.h"
+#include "index_registry.h"
+#include "index_request.h"
+#include "library_settings.h"
+#include "status.h"
 #include "tydb.h"
 
 namespace tydb {

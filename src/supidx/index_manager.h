@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "dbapi/key_queries.h"
+#include "key_queries.h"
 #include "tydb_files.h"
 
 namespace tydb {

@@ -1,12 +1,12 @@
-#include "supidx/index_registry.h"
+#include "index_registry.h"
 
 #include <cstring>
 
 #include "btrcall.h"
-#include "dbapi/create_file.h"
-#include "dbapi/status.h"
+#include "create_file.h"
+#include "index_request.h"
 #include "platform.h"
-#include "supidx/index_request.h"
+#include "status.h"
 #include "tydb.h"
 
 namespace tydb {

@@ -13,8 +13,8 @@
 
 #include <cstdint>
 
-#include "supidx/index_log.h"
-#include "supidx/registry_record.h"
+#include "index_log.h"
+#include "registry_record.h"
 
 namespace tydb {
 

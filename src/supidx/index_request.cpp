@@ -1,12 +1,12 @@
-#include "supidx/index_request.h"
+#include "index_request.h"
 
 #include <cstring>
 
-#include "dbapi/key_queries.h"
-#include "dbapi/memory.h"
-#include "dbapi/open_file_table.h"
-#include "dbapi/status.h"
-#include "engine/gateway.h"
+#include "gateway.h"
+#include "heap_block.h"
+#include "key_queries.h"
+#include "open_file_table.h"
+#include "status.h"
 #include "tydb.h"
 
 namespace tydb {

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "btrcall.h"
-#include "dbapi/statistics_buffer.h"
+#include "statistics_buffer.h"
 
 namespace tydb {
 

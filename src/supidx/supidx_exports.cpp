@@ -1,11 +1,11 @@
 // The supplemental-key exports: each validates the handle, runs one operation of an
 // IndexManager for an IndexRequest on the file, and returns its status.
 #include "btrcall.h"
-#include "dbapi/key_queries.h"
-#include "dbapi/open_file_table.h"
-#include "dbapi/status.h"
-#include "supidx/index_manager.h"
-#include "supidx/index_request.h"
+#include "index_manager.h"
+#include "index_request.h"
+#include "key_queries.h"
+#include "open_file_table.h"
+#include "status.h"
 #include "tydb.h"
 
 using namespace tydb;

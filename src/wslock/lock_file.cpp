@@ -1,4 +1,4 @@
-#include "wslock/lock_file.h"
+#include "lock_file.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "wslock/workstation_lock.h"
+#include "workstation_lock.h"
 
-#include "dbapi/text_compare.h"
+#include "text_compare.h"
 
 namespace tydb {
 namespace {

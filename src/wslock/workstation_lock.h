@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "wslock/lock_file.h"
+#include "lock_file.h"
 
 namespace tydb {
 

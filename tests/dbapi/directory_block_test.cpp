@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "dbapi/directory_block.h"
+#include "directory_block.h"
 #include "tydb.h"
 
 using tydb::ResolveDirectory;

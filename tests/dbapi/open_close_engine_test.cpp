@@ -7,9 +7,9 @@
 #include <string>
 
 #include "btrcall.h"
-#include "dbapi/open_file_table.h"
-#include "engine/gateway.h"
 #include "fake_engine_control.h"
+#include "gateway.h"
+#include "open_file_table.h"
 #include "tydb.h"
 
 using namespace testsupport;

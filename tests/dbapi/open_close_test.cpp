@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "dbapi/open_file_table.h"
+#include "open_file_table.h"
 #include "open_table_fixture.h"
 
 using namespace opentest;

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "btrcall.h"
-#include "engine/gateway.h"
 #include "fake_engine_control.h"
+#include "gateway.h"
 #include "tydb.h"
 
 namespace opentest {

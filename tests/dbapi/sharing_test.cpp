@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "dbapi/open_file_table.h"
+#include "open_file_table.h"
 #include "open_table_fixture.h"
 
 using namespace opentest;

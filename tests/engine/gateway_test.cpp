@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "engine/gateway.h"
 #include "fake_engine_control.h"
+#include "gateway.h"
 #include "tydb.h"
 
 using namespace testsupport;

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <initializer_list>
 
-#include "engine/gateway.h"
 #include "fake_engine_control.h"
+#include "gateway.h"
 #include "platform.h"
 #include "test_support.h"
 #include "tydb.h"

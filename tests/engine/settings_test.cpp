@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "engine/gateway.h"
-#include "engine/settings.h"
 #include "fake_engine_control.h"
+#include "gateway.h"
+#include "library_settings.h"
 #include "tywreg.h"
 
 using namespace testsupport;

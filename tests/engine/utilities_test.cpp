@@ -1,7 +1,7 @@
 // The wait, the no-op and the library's heap blocks.
 #include <gtest/gtest.h>
 
-#include "dbapi/memory.h"
+#include "heap_block.h"
 #include "platform.h"
 #include "tydb.h"
 

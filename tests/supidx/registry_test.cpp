@@ -2,8 +2,8 @@
 // keys, a registry that could not be opened, and the request's key operations.
 #include <ctime>
 
-#include "supidx/index_registry.h"
-#include "supidx/index_request.h"
+#include "index_registry.h"
+#include "index_request.h"
 #include "supidx_fixture.h"
 
 namespace supidxtest {

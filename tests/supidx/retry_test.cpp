@@ -2,9 +2,9 @@
 // registered or locked, entries held by another workstation, a candidate list that cannot be
 // allocated. Passes and waits are counted through the recording fake's request log and the
 // platform layer's sleep counters, never by timing.
-#include "supidx/index_manager.h"
-#include "supidx/index_registry.h"
-#include "supidx/index_request.h"
+#include "index_manager.h"
+#include "index_registry.h"
+#include "index_request.h"
 #include "supidx_fixture.h"
 #include "test_support.h"
 

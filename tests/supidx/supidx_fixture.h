@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "btrcall.h"
-#include "engine/gateway.h"
 #include "fake_engine_control.h"
+#include "gateway.h"
 #include "platform.h"
-#include "supidx/registry_record.h"
+#include "registry_record.h"
 #include "tydb.h"
 
 namespace supidxtest {

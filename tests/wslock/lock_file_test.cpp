@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
+#include "lock_file.h"
 #include "lock_fixture.h"
 #include "platform.h"
-#include "wslock/lock_file.h"
-#include "wslock/workstation_lock.h"
+#include "workstation_lock.h"
 
 using namespace locktest;
 using tydb::LockFile;

@@ -10,11 +10,11 @@
 #include <string>
 
 #include "btrcall.h"
-#include "engine/gateway.h"
 #include "fake_engine_control.h"
+#include "gateway.h"
 #include "platform.h"
 #include "tydb.h"
-#include "wslock/workstation_lock.h"
+#include "workstation_lock.h"
 
 namespace locktest {
 

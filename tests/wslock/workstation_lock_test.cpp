@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
-#include "dbapi/open_file_table.h"
 #include "lock_fixture.h"
+#include "open_file_table.h"
 
 using namespace locktest;
 

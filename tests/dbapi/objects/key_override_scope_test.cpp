@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "dbapi/open_file_table.h"
-#include "dbapi/record_object.h"
+#include "open_file_table.h"
+#include "record_object.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "dbapi/open_file_table.h"
 #include "object_fixture.h"
+#include "open_file_table.h"
 #include "tydb.h"
 
 using namespace objecttest;

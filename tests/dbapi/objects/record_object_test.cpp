@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "dbapi/memory.h"
+#include "heap_block.h"
 #include "object_fixture.h"
 #include "tydb.h"
 

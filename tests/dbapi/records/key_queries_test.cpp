@@ -2,7 +2,7 @@
 // next free key number, and the three exports over a file's statistics.
 #include <cstring>
 
-#include "dbapi/key_queries.h"
+#include "key_queries.h"
 #include "record_fixture.h"
 
 using namespace recordtest;

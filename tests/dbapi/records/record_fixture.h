@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "btrcall.h"
-#include "engine/gateway.h"
 #include "fake_engine_control.h"
+#include "gateway.h"
 #include "tydb.h"
 
 namespace recordtest {

@@ -1,7 +1,7 @@
 // DbFileStat and its variants: the request, the stored reply length, failures.
 #include <cstring>
 
-#include "dbapi/key_queries.h"
+#include "key_queries.h"
 #include "record_fixture.h"
 
 using namespace recordtest;

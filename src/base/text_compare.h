@@ -5,8 +5,8 @@
 // reach the file system with '/' and both spellings name one directory there: a file must not
 // escape the lock or its shared entry by the spelling of its path. Only ASCII letters fold, so
 // the result never depends on the process's locale.
-#ifndef TYDB_DBAPI_TEXT_COMPARE_H
-#define TYDB_DBAPI_TEXT_COMPARE_H
+#ifndef TYDB_BASE_TEXT_COMPARE_H
+#define TYDB_BASE_TEXT_COMPARE_H
 
 #include <string_view>
 
@@ -35,4 +35,4 @@ inline bool PathTextStartsWith(std::string_view text, std::string_view prefix) {
 
 }  // namespace tydb
 
-#endif  // TYDB_DBAPI_TEXT_COMPARE_H
+#endif  // TYDB_BASE_TEXT_COMPARE_H

@@ -1,4 +1,4 @@
-#include "engine/settings.h"
+#include "library_settings.h"
 
 #include "tywreg.h"
 

@@ -1,6 +1,6 @@
-// memory.h: the library's variable-sized blocks, zero-filled, from the process heap.
-#ifndef TYDB_DBAPI_MEMORY_H
-#define TYDB_DBAPI_MEMORY_H
+// heap_block.h: the library's variable-sized blocks, zero-filled, from the process heap.
+#ifndef TYDB_BASE_HEAP_BLOCK_H
+#define TYDB_BASE_HEAP_BLOCK_H
 
 #include <cstdint>
 
@@ -34,4 +34,4 @@ private:
 
 }  // namespace tydb
 
-#endif  // TYDB_DBAPI_MEMORY_H
+#endif  // TYDB_BASE_HEAP_BLOCK_H

@@ -1,9 +1,9 @@
-// settings.h: the library's reads from the settings store.
+// library_settings.h: the library's reads from the settings store.
 //
 // Every read selects application "Pervasive", version "11" and puts the caller's previous
 // selection back afterwards, so the application's own use of the store is undisturbed.
-#ifndef TYDB_ENGINE_SETTINGS_H
-#define TYDB_ENGINE_SETTINGS_H
+#ifndef TYDB_BASE_LIBRARY_SETTINGS_H
+#define TYDB_BASE_LIBRARY_SETTINGS_H
 
 #include <cstdint>
 
@@ -24,4 +24,4 @@ void ReadSettingString(const char* section, const char* name, const char* defaul
 
 }  // namespace tydb
 
-#endif  // TYDB_ENGINE_SETTINGS_H
+#endif  // TYDB_BASE_LIBRARY_SETTINGS_H

@@ -1,4 +1,4 @@
-#include "dbapi/memory.h"
+#include "heap_block.h"
 
 #include "platform.h"
 
