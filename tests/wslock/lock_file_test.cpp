@@ -1,7 +1,7 @@
 // The lock file itself: its name, what it holds, how it is taken, read back and dropped.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -153,7 +153,7 @@ void DeleteLockFileInTheWindow(const char* path, void* context) {
     if (counter->lockFile != path || counter->deletionsLeft == 0) return;
     --counter->deletionsLeft;
     ++counter->deletions;
-    ::unlink(path);
+    std::remove(path);
 }
 
 TEST_F(LockFileTest, FileVanishingBeforeItIsHeldStartsTheTakeAgain) {
