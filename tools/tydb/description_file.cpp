@@ -15,28 +15,6 @@
 namespace tool {
 namespace {
 
-// Key types by the names the original utility gives them.
-const std::pair<uint8_t, const char*> kTypeNames[] = {
-    {btr::kTypeString, "string"},
-    {btr::kTypeInteger, "integer"},
-    {btr::kTypeFloat, "float"},
-    {btr::kTypeDate, "date"},
-    {btr::kTypeTime, "time"},
-    {btr::kTypeDecimal, "decimal"},
-    {btr::kTypeMoney, "money"},
-    {btr::kTypeLogical, "logical"},
-    {btr::kTypeNumeric, "numeric"},
-    {btr::kTypeBfloat, "bfloat"},
-    {btr::kTypeLstring, "lstring"},
-    {btr::kTypeZstring, "zstring"},
-    {btr::kTypeUnsignedBinary, "unsigned binary"},
-    {btr::kTypeAutoincrement, "autoincrement"},
-    {btr::kTypeNumericSts, "numericsts"},
-    {btr::kTypeNumericSa, "numericsa"},
-    {btr::kTypeCurrency, "currency"},
-    {btr::kTypeTimestamp, "timestamp"},
-};
-
 // Flags every segment of a key carries alike.
 constexpr uint16_t kWholeKeyFlags = btr::kKeyFlagDuplicates | btr::kKeyFlagModifiable | btr::kKeyFlagNullAll |
                                     btr::kKeyFlagNullAny | btr::kKeyFlagSupplemental;
@@ -241,15 +219,12 @@ bool TypeOf(Segment& s, std::string* error) {
         }
         return true;
     }
-    for (const auto& [code, name] : kTypeNames) {
-        if (s.type == name || s.type == KeyTypeName(code)) {
-            s.spec.flags |= btr::kKeyFlagExtendedType;
-            s.spec.extendedType = code;
-            return true;
-        }
+    if (!KeyTypeOfName(s.type, &s.spec.extendedType)) {
+        *error = "line " + std::to_string(s.line) + ": unknown key type \"" + s.type + "\"";
+        return false;
     }
-    *error = "line " + std::to_string(s.line) + ": unknown key type \"" + s.type + "\"";
-    return false;
+    s.spec.flags |= btr::kKeyFlagExtendedType;
+    return true;
 }
 
 // The segments of each key share its whole-key flags; all but the last are marked segmented.
@@ -330,11 +305,7 @@ std::string DescribeSegment(const BtrKeySpec& s, bool firstOfKey, bool numbered)
         << " duplicates=" << YN(s.flags & btr::kKeyFlagDuplicates)
         << " modifiable=" << YN(s.flags & btr::kKeyFlagModifiable);
     if ((s.flags & btr::kKeyFlagExtendedType) != 0) {
-        std::string type = "type " + std::to_string(s.extendedType);
-        for (const auto& [code, name] : kTypeNames) {
-            if (code == s.extendedType) type = name;
-        }
-        out << " type=" << type;
+        out << " type=" << DescriptionTypeName(s.extendedType);
     } else {
         out << " extended=n type=" << ((s.flags & btr::kKeyFlagBinary) != 0 ? "binary" : "string");
     }

@@ -39,25 +39,33 @@ constexpr FlagName kFileFlags[] = {
     {btr::kFileFlagVats, "vats"},
 };
 
-const std::pair<uint8_t, const char*> kTypes[] = {
-    {btr::kTypeString, "string"},
-    {btr::kTypeInteger, "integer"},
-    {btr::kTypeFloat, "float"},
-    {btr::kTypeDate, "date"},
-    {btr::kTypeTime, "time"},
-    {btr::kTypeDecimal, "decimal"},
-    {btr::kTypeMoney, "money"},
-    {btr::kTypeLogical, "logical"},
-    {btr::kTypeNumeric, "numeric"},
-    {btr::kTypeBfloat, "bfloat"},
-    {btr::kTypeLstring, "lstring"},
-    {btr::kTypeZstring, "zstring"},
-    {btr::kTypeUnsignedBinary, "unsigned"},
-    {btr::kTypeAutoincrement, "autoinc"},
-    {btr::kTypeNumericSts, "numericsts"},
-    {btr::kTypeNumericSa, "numericsa"},
-    {btr::kTypeCurrency, "currency"},
-    {btr::kTypeTimestamp, "timestamp"},
+// Each type by the tool's short name and the longer name description files use (where they
+// differ); a type given by name may be spelled either way.
+struct TypeName {
+    uint8_t code;
+    const char* name;
+    const char* descriptionName;
+};
+
+constexpr TypeName kTypes[] = {
+    {btr::kTypeString, "string", "string"},
+    {btr::kTypeInteger, "integer", "integer"},
+    {btr::kTypeFloat, "float", "float"},
+    {btr::kTypeDate, "date", "date"},
+    {btr::kTypeTime, "time", "time"},
+    {btr::kTypeDecimal, "decimal", "decimal"},
+    {btr::kTypeMoney, "money", "money"},
+    {btr::kTypeLogical, "logical", "logical"},
+    {btr::kTypeNumeric, "numeric", "numeric"},
+    {btr::kTypeBfloat, "bfloat", "bfloat"},
+    {btr::kTypeLstring, "lstring", "lstring"},
+    {btr::kTypeZstring, "zstring", "zstring"},
+    {btr::kTypeUnsignedBinary, "unsigned", "unsigned binary"},
+    {btr::kTypeAutoincrement, "autoinc", "autoincrement"},
+    {btr::kTypeNumericSts, "numericsts", "numericsts"},
+    {btr::kTypeNumericSa, "numericsa", "numericsa"},
+    {btr::kTypeCurrency, "currency", "currency"},
+    {btr::kTypeTimestamp, "timestamp", "timestamp"},
 };
 
 std::vector<std::string> Split(const std::string& text, const std::string& separators) {
@@ -83,15 +91,12 @@ bool ParseNumber(const std::string& text, int16_t* value) {
 bool ApplyFlag(const std::string& name, BtrKeySpec* segment, std::string* error) {
     if (name.rfind("type=", 0) == 0) {
         const std::string type = name.substr(5);
-        for (const auto& [code, typeName] : kTypes) {
-            if (type == typeName) {
-                segment->flags |= btr::kKeyFlagExtendedType;
-                segment->extendedType = code;
-                return true;
-            }
+        if (!KeyTypeOfName(type, &segment->extendedType)) {
+            *error = "unknown key type \"" + type + "\"";
+            return false;
         }
-        *error = "unknown key type \"" + type + "\"";
-        return false;
+        segment->flags |= btr::kKeyFlagExtendedType;
+        return true;
     }
     for (const FlagName& flag : kKeyFlags) {
         if (name == flag.name) {
@@ -138,10 +143,27 @@ std::vector<std::string> KeyFlagNames(uint16_t flags) {
 }
 
 std::string KeyTypeName(uint8_t type) {
-    for (const auto& [code, name] : kTypes) {
-        if (code == type) return name;
+    for (const TypeName& t : kTypes) {
+        if (t.code == type) return t.name;
     }
     return "type " + std::to_string(type);
+}
+
+std::string DescriptionTypeName(uint8_t type) {
+    for (const TypeName& t : kTypes) {
+        if (t.code == type) return t.descriptionName;
+    }
+    return "type " + std::to_string(type);
+}
+
+bool KeyTypeOfName(const std::string& name, uint8_t* type) {
+    for (const TypeName& t : kTypes) {
+        if (name == t.name || name == t.descriptionName) {
+            *type = t.code;
+            return true;
+        }
+    }
+    return false;
 }
 
 std::vector<std::string> FileFlagNames(uint16_t flags) {

@@ -25,6 +25,13 @@ std::vector<std::string> KeyFlagNames(uint16_t flags);
 // "string", "zstring", ...; "type N" for a number the tool does not know.
 std::string KeyTypeName(uint8_t type);
 
+// The name a description file gives the type: "unsigned binary", "autoincrement", ...
+std::string DescriptionTypeName(uint8_t type);
+
+// The type `name` stands for, in either spelling ("unsigned" or "unsigned binary"); false for a
+// name the tool does not know.
+bool KeyTypeOfName(const std::string& name, uint8_t* type);
+
 // "variable", "truncate", ... for a file's flags.
 std::vector<std::string> FileFlagNames(uint16_t flags);
 
