@@ -1,0 +1,61 @@
+# check-layering.cmake: the include rule between the library's subsystems, checked on the
+# sources when the build is configured (src/CMakeLists.txt). Also runs as a script on a tree of
+# its own: cmake -DROOT=dir -DFOLDERS="a;b" -DLAYER=a -DALLOWED="a" -DSOURCES="a/x.cpp" -P ...
+
+cmake_policy(VERSION 3.25)
+
+# Stops the configure when a file of subsystem `name` (its sources and, through them, its own
+# headers) includes a header of a subsystem that is not among `allowed` (itself and the layers
+# below it), by name or by a relative path, so a wrong include is found before anything
+# compiles. `root` holds one folder per subsystem, `folders` names them all.
+function(tydb_check_layering root folders name allowed)
+  get_filename_component(root ${root} ABSOLUTE)
+  set(pending ${ARGN})
+  set(seen "")
+  while(pending)
+    list(POP_FRONT pending file)
+    get_filename_component(file ${file} ABSOLUTE BASE_DIR ${root})
+    if(file IN_LIST seen)
+      continue()
+    endif()
+    list(APPEND seen ${file})
+    get_filename_component(fileDir ${file} DIRECTORY)
+    file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^[^\"]*\"([^\"]+)\".*" "\\1" header "${line}")
+      set(candidates ${fileDir}/${header})
+      foreach(folder IN LISTS folders)
+        list(APPEND candidates ${root}/${folder}/${header})
+      endforeach()
+      foreach(candidate IN LISTS candidates)
+        get_filename_component(candidate ${candidate} ABSOLUTE)
+        get_filename_component(candidateDir ${candidate} DIRECTORY)
+        get_filename_component(candidateParent ${candidateDir} DIRECTORY)
+        if(NOT EXISTS ${candidate} OR NOT candidateParent STREQUAL root)
+          continue()
+        endif()
+        get_filename_component(layer ${candidateDir} NAME)
+        if(NOT layer IN_LIST folders)
+          continue()
+        endif()
+        if(NOT layer IN_LIST allowed)
+          file(RELATIVE_PATH shown ${root}/.. ${file})
+          message(FATAL_ERROR "${shown} includes \"${header}\" of ${layer}/, which is not below ${name}/ "
+            "(the layers: platform <- base <- engine, wslock <- dbapi <- supidx)")
+        endif()
+        if(layer STREQUAL name)
+          list(APPEND pending ${candidate})
+        endif()
+        break()
+      endforeach()
+    endforeach()
+  endwhile()
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  set(sources "")
+  foreach(source IN LISTS SOURCES)
+    list(APPEND sources ${ROOT}/${source})
+  endforeach()
+  tydb_check_layering(${ROOT} "${FOLDERS}" ${LAYER} "${ALLOWED}" ${sources})
+endif()
