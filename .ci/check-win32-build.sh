@@ -35,8 +35,8 @@ cmake --build --preset win32
 step_done "building"
 
 step "checking the export tables"
-# All 55 exports exist: the DLL must export every entry of its ordinal table.
-bash .ci/check-win32-exports.sh --complete "$root/build-win32"
+# Each DLL exports exactly its export list (a listed function that is missing fails the build).
+bash .ci/check-win32-exports.sh "$root/build-win32"
 step_done "export check"
 
 # ---- Tests under Wine --------------------------------------------------------------------------
