@@ -87,7 +87,7 @@ check_exports() {
     for ordinal in "${!listedName[@]}"; do
         [ -n "${exported[$ordinal]:-}" ] || fail "$(basename "$dll") lacks ${listedName[$ordinal]} at ordinal $ordinal"
     done
-    echo "$(basename "$dll"): ${#exported[@]} of ${#listedName[@]} listed exports"
+    echo "$(basename "$dll"): ${#exported[@]} exports, ${#listedName[@]} listed"
 }
 
 for dll in tydb.dll TyWReg.dll w3btrv7/w3btrv7.dll; do

@@ -23,9 +23,9 @@ function(tydb_export_list target list objectLibrary)
   set_property(TARGET ${target} PROPERTY TYDB_EXPORT_LIST ${list})
   file(RELATIVE_PATH source ${PROJECT_SOURCE_DIR} ${list})
 
-  string(CONCAT header "/* Generated from ${source}: the exports of ${target}, one TYDB_EXPORT(ordinal, name, named)\n"
-    " * each, named 1 where the Windows export table carries the name. Define TYDB_EXPORT, then\n"
-    " * include this file. */\n")
+  string(CONCAT header "/* Generated from ${source}: the exports of ${target}, one\n"
+    " * TYDB_EXPORT(ordinal, name, named) each, named 1 where the Windows export table carries the\n"
+    " * name. Define TYDB_EXPORT, then include this file. */\n")
   set(text "")
   set(map "/* Generated from ${source}: exported by name; everything else stays inside. */\n{\n  global:\n")
   foreach(ordinal name named IN ZIP_LISTS entries_ORDINALS entries_NAMES entries_NAMED)
