@@ -1,21 +1,16 @@
 #!/usr/bin/env bash
-# Checks the export and import tables of the built Windows DLLs against their tables in the
-# repository, from `objdump -p` of the DLLs themselves:
-#   tydb.dll    every export at an ordinal of src/exports/tydb.def; a name exactly on the seven
-#               named entries; every function of the POSIX export list present on Windows too;
-#               TyWReg.dll imported by ordinal only (1, 2, 4, 6); no runtime DLL beyond the
-#               system's (libgcc, libstdc++ and winpthread are linked statically).
-#   TyWReg.dll  ordinals 1 to 6, no names.
-#   w3btrv7.dll BTRCALL and the administration entry points W3bServerInit, W3bServerMove,
-#               W3bFileStoreOf, W3bCheckFile, W3bBackupFile, W3bRecoverFile,
-#               W3bRecoverFileAs and W3bInsertAt, by name.
-# With --complete every entry of tydb.def must be exported (all 55).
-#   .ci/check-win32-exports.sh [--complete] [build folder, default build-win32]
+# Checks the export and import tables of the built Windows DLLs, from `objdump -p` of the DLLs
+# themselves, against their export lists as the build wrote them (exports/<target>-exports.txt
+# in the build folder, one "ORDINAL NAME named|noname" a line; cmake/export-tables.cmake):
+#   each DLL    exactly the listed ordinals; a name on exactly the entries listed as named; no
+#               runtime DLL beyond the system's (libgcc, libstdc++ and winpthread are linked
+#               statically).
+#   tydb.dll    TyWReg.dll imported by ordinal only, and only the functions the library reads
+#               with (TyWRegSelect, TyWRegGetSelection, TyWRegReadInt, TyWRegReadString).
+#   .ci/check-win32-exports.sh [build folder, default build-win32]
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-complete=0
-if [ "${1:-}" = "--complete" ]; then complete=1; shift; fi
 build="${1:-$root/build-win32}"
 objdump=i686-w64-mingw32-objdump
 failures=0
@@ -69,79 +64,61 @@ check_runtime() {
     done
 }
 
-# ---- tydb.dll ----------------------------------------------------------------------------------
-table="$root/src/exports/tydb.def"
-dll="$build/tydb.dll"
-[ -f "$dll" ] || { echo "FAILED: $dll not built"; exit 1; }
+# Compares the exports of `dll` with the list the build wrote for its target `target`.
+check_exports() {
+    local dll="$1" list="$build/exports/$2-exports.txt" ordinal name kind got
+    [ -f "$list" ] || { fail "$list not written by the build"; return; }
+    local -A listedName listedKind exported
+    while read -r ordinal name kind; do
+        listedName[$ordinal]="$name"
+        listedKind[$ordinal]="$kind"
+    done <"$list"
+    while read -r ordinal got; do
+        exported[$ordinal]=1
+        name="${listedName[$ordinal]:-}"
+        if [ -z "$name" ]; then
+            fail "$(basename "$dll") exports ordinal $ordinal ($got), which its list does not have"
+        elif [ "${listedKind[$ordinal]}" = named ] && [ "$got" != "$name" ]; then
+            fail "$(basename "$dll") ordinal $ordinal is named '$got', expected $name"
+        elif [ "${listedKind[$ordinal]}" = noname ] && [ "$got" != "-" ]; then
+            fail "$(basename "$dll") ordinal $ordinal carries the name '$got'; $name is exported by ordinal only"
+        fi
+    done < <(exports_of "$dll")
+    for ordinal in "${!listedName[@]}"; do
+        [ -n "${exported[$ordinal]:-}" ] || fail "$(basename "$dll") lacks ${listedName[$ordinal]} at ordinal $ordinal"
+    done
+    echo "$(basename "$dll"): ${#exported[@]} exports, ${#listedName[@]} listed"
+}
 
-declare -A tableName tableNamed
-while read -r name ordinal noname; do
-    tableName[$ordinal]="$name"
-    if [ "$noname" = "NONAME" ]; then tableNamed[$ordinal]=0; else tableNamed[$ordinal]=1; fi
-done < <(sed -n 's/^[[:space:]]*\([A-Za-z_][A-Za-z0-9_]*\)[[:space:]]\+@\([0-9]\+\)[[:space:]]*\(NONAME\)\?[[:space:]]*$/\1 \2 \3/p' "$table")
-[ "${#tableName[@]}" -eq 55 ] || fail "tydb.def lists ${#tableName[@]} exports, not 55"
-
-declare -A exported
-count=0
-while read -r ordinal name; do
-    exported[$ordinal]="$name"
-    count=$((count + 1))
-    if [ -z "${tableName[$ordinal]:-}" ]; then
-        fail "tydb.dll exports ordinal $ordinal ($name), which tydb.def does not list"
-    elif [ "${tableNamed[$ordinal]}" = 1 ] && [ "$name" != "${tableName[$ordinal]}" ]; then
-        fail "tydb.dll ordinal $ordinal is named '$name', expected ${tableName[$ordinal]}"
-    elif [ "${tableNamed[$ordinal]}" = 0 ] && [ "$name" != "-" ]; then
-        fail "tydb.dll ordinal $ordinal carries the name '$name'; ${tableName[$ordinal]} is exported by ordinal only"
-    fi
-done < <(exports_of "$dll")
-
-missing=()
-for ordinal in "${!tableName[@]}"; do
-    [ -n "${exported[$ordinal]:-}" ] || missing+=("${tableName[$ordinal]}@$ordinal")
+for dll in tydb.dll TyWReg.dll w3btrv7/w3btrv7.dll; do
+    [ -f "$build/$dll" ] || { echo "FAILED: $build/$dll not built"; exit 1; }
 done
-if [ "$complete" = 1 ] && [ "${#missing[@]}" -gt 0 ]; then
-    fail "tydb.dll lacks ${#missing[@]} exports: ${missing[*]}"
-fi
+check_exports "$build/tydb.dll" tydb
+check_exports "$build/TyWReg.dll" TyWReg
+check_exports "$build/w3btrv7/w3btrv7.dll" w3btrv7
 
-# Every function exported on POSIX is exported on Windows.
-declare -A ordinalOf
-for ordinal in "${!tableName[@]}"; do ordinalOf[${tableName[$ordinal]}]=$ordinal; done
-while read -r name; do
-    ordinal="${ordinalOf[$name]:-}"
-    if [ -z "$ordinal" ]; then
-        fail "$name is in the POSIX export list but not in tydb.def"
-    elif [ -z "${exported[$ordinal]:-}" ]; then
-        fail "$name is exported on POSIX but tydb.dll lacks ordinal $ordinal"
-    fi
-done < <(sed -n 's/^[[:space:]]*\(Db[A-Za-z0-9_]*\);[[:space:]]*$/\1/p' "$root/src/exports/tydb.map")
-
-# TyWReg.dll is bound by ordinal, and only at the four ordinals the library reads with.
-while read -r import; do
+# TyWReg.dll is bound by ordinal, and only at the ordinals of the functions the library reads
+# with.
+declare -A readOrdinal
+while read -r ordinal name kind; do
+    case "$name" in
+        TyWRegSelect|TyWRegGetSelection|TyWRegReadInt|TyWRegReadString) readOrdinal[$ordinal]=1 ;;
+    esac
+done <"$build/exports/TyWReg-exports.txt"
+imports="$(imports_of "$build/tydb.dll" TyWReg.dll)"
+[ -n "$imports" ] || fail "tydb.dll does not import TyWReg.dll"
+for import in $imports; do
     case "$import" in
-        '#1'|'#2'|'#4'|'#6') ;;
-        '#'*) fail "tydb.dll imports TyWReg.dll ordinal ${import#\#}; the library only reads (1, 2, 4, 6)" ;;
+        '#'*) [ -n "${readOrdinal[${import#\#}]:-}" ] ||
+            fail "tydb.dll imports TyWReg.dll ordinal ${import#\#}; the library only reads (ordinals ${!readOrdinal[*]})" ;;
         *) fail "tydb.dll imports TyWReg.dll's $import by name; it must be by ordinal" ;;
     esac
-done < <(imports_of "$dll" TyWReg.dll)
-[ -n "$(imports_of "$dll" TyWReg.dll)" ] || fail "tydb.dll does not import TyWReg.dll"
-check_runtime "$dll"
-echo "tydb.dll: $count of 55 exports at their ordinals, ${#missing[@]} not built yet"
+done
 
-# ---- TyWReg.dll --------------------------------------------------------------------------------
-dll="$build/TyWReg.dll"
-got="$(exports_of "$dll" | tr '\n' ' ')"
-[ "$got" = "1 - 2 - 3 - 4 - 5 - 6 - " ] || fail "TyWReg.dll exports '$got', expected ordinals 1 to 6 without names"
-check_runtime "$dll"
-echo "TyWReg.dll: ordinals 1 to 6, no names"
-
-# ---- w3btrv7.dll -------------------------------------------------------------------------------
-dll="$build/w3btrv7/w3btrv7.dll"
-got="$(exports_of "$dll" | awk '{ print $2 }' | tr '\n' ' ')"
-[ "$got" = "BTRCALL W3bServerInit W3bServerMove W3bFileStoreOf W3bCheckFile W3bBackupFile W3bRecoverFile W3bRecoverFileAs W3bInsertAt " ] ||
-    fail "w3btrv7.dll exports '$got', expected BTRCALL, W3bServerInit, W3bServerMove, W3bFileStoreOf, W3bCheckFile, W3bBackupFile, W3bRecoverFile, W3bRecoverFileAs and W3bInsertAt"
+check_runtime "$build/tydb.dll"
+check_runtime "$build/TyWReg.dll"
 # libpq, for the server store: sockets, SSPI authentication, the user's profile folder.
-check_runtime "$dll" ws2_32.dll secur32.dll shell32.dll
-echo "w3btrv7.dll: BTRCALL, W3bServerInit, W3bServerMove, W3bFileStoreOf, W3bCheckFile, W3bBackupFile, W3bRecoverFile, W3bRecoverFileAs, W3bInsertAt"
+check_runtime "$build/w3btrv7/w3btrv7.dll" ws2_32.dll secur32.dll shell32.dll
 
 if [ "$failures" -gt 0 ]; then
     echo "win32 export check: $failures failures"

@@ -50,26 +50,11 @@ function(tydb_win32_import_by_ordinal target importDef)
     VERBATIM)
 endfunction()
 
-# For a DLL whose .def already names the decorated functions ("Name = Name@8 @1 NONAME").
-function(tydb_win32_import_from_def target def)
-  file(STRINGS ${def} lines)
-  set(text "LIBRARY $<TARGET_FILE_NAME:${target}>\nEXPORTS\n")
-  foreach(line IN LISTS lines)
-    if(line MATCHES "^[ \t]*[A-Za-z_][A-Za-z0-9_]*[ \t]*=[ \t]*([A-Za-z_][A-Za-z0-9_]*@[0-9]+)[ \t]+@([0-9]+)")
-      string(APPEND text "    ${CMAKE_MATCH_1} @${CMAKE_MATCH_2} NONAME\n")
-    endif()
-  endforeach()
-  set(importDef ${CMAKE_BINARY_DIR}/exports/${target}-import.def)
-  file(GENERATE OUTPUT ${importDef} CONTENT "${text}")
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def})
-  tydb_win32_import_by_ordinal(${target} ${importDef})
-endfunction()
-
-# Links `target` with the exports of `table` (plain names and ordinals) whose functions the
-# objects of the object libraries given after it define, and gives it an import library by
-# ordinal.
-function(tydb_win32_export_table target table)
-  set(dir ${CMAKE_BINARY_DIR}/exports)
+# The Windows part of tydb_export_list (cmake/export-tables.cmake): links `target` with the
+# exports of `list` at their ordinals, each bound to the __stdcall function the objects of the
+# object libraries given after it define, and gives it an import library by ordinal.
+function(tydb_win32_export_table target list)
+  set(dir ${TYDB_EXPORTS_DIR})
   set(objectList ${dir}/${target}-objects.txt)
   set(exportDef ${dir}/${target}.def)
   set(importDef ${dir}/${target}-import.def)
@@ -79,10 +64,11 @@ function(tydb_win32_export_table target table)
   endforeach()
   file(GENERATE OUTPUT ${objectList} CONTENT "$<JOIN:${objects},\n>\n")
   add_custom_command(OUTPUT ${exportDef} ${importDef}
-    COMMAND ${CMAKE_COMMAND} -DTABLE=${table} -DNM=${CMAKE_NM} -DOBJECT_LIST=${objectList}
+    COMMAND ${CMAKE_COMMAND} -DLIST=${list} -DNM=${CMAKE_NM} -DOBJECT_LIST=${objectList}
       -DLIBRARY=$<TARGET_FILE_NAME:${target}> -DEXPORT_DEF=${exportDef} -DIMPORT_DEF=${importDef}
       -P ${PROJECT_SOURCE_DIR}/cmake/make-export-def.cmake
-    DEPENDS ${table} ${objectList} ${objects} ${PROJECT_SOURCE_DIR}/cmake/make-export-def.cmake
+    DEPENDS ${list} ${objectList} ${objects} ${PROJECT_SOURCE_DIR}/cmake/make-export-def.cmake
+      ${PROJECT_SOURCE_DIR}/cmake/export-list.cmake
     COMMENT "Export table of $<TARGET_FILE_NAME:${target}>"
     VERBATIM)
   target_sources(${target} PRIVATE ${exportDef})

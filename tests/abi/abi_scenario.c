@@ -1,9 +1,9 @@
 /*
  * abi_scenario.c: a C program over the public header. It loads libtydb.so by path, binds every
- * one of the 55 exports by name with dlsym, each to a pointer of the type the header declares,
- * and works with a data file through those pointers only: create, open, insert, read by key,
- * activate a supplemental key and read by it, deactivate, the same file through a record
- * object, close.
+ * export of the export list by name with dlsym, each to a pointer of the type the header
+ * declares, and works with a data file through those pointers only: create, open, insert, read
+ * by key, activate a supplemental key and read by it, deactivate, the same file through a
+ * record object, close.
  *
  *   abi_scenario <libtydb.so> <folder of the record manager's library>
  *
@@ -49,27 +49,25 @@ static void* Symbol(const char* name) {
     return address;
 }
 
-/* Each pointer takes its type from the header's own declaration of the export. */
-#define EXPORT(name) static __typeof__(&name) p##name;
-#define BIND(name) p##name = (__typeof__(&name))Symbol(#name);
-#define ALL_EXPORTS(X)                                                                                                \
-    X(DbCreateFile)                                                                                                   \
-    X(DbBuildUpperAcs) X(DbCheckEngine) X(DbStopEngine) X(DbGetEngineVersion) X(DbSetDirectories) X(DbGetDirectories) \
-        X(DbOpen) X(DbClose) X(DbCloseAll) X(DbRead) X(DbPosition) X(DbOverRideDef) X(DbUnlock) X(DbModify)           \
-            X(DbDeactivateKey) X(DbPurgeKey) X(DbClearKeyRegistry) X(DbFileStat) X(DbFileStatByName)                  \
-                X(DbIsVersion60File) X(DbActivateKey) X(DbGetOverRideDef) X(DbGetLastDataLength) X(DbWait) X(DbNop)   \
-                    X(DbGetByPercent) X(DbGetByPercentPhysical) X(DbFindPercent) X(DbFindPercentPhysical)             \
-                        X(DbFindPermanentKey) X(DbGetKeySpec) X(DbFindKey) X(DbRecCreate) X(DbRecFree) X(DbRecPadKey) \
-                            X(DbRecOpen) X(DbRecClose) X(DbRecInsert) X(DbRecUpdate) X(DbRecDelete) X(DbRecGetFirst)  \
-                                X(DbRecGetNext) X(DbRecGetLast) X(DbRecGetPrevious) X(DbRecGetEqual)                  \
-                                    X(DbRecGetGreaterOrEqual) X(DbRecGetPosition) X(DbRecSetPosition)                 \
-                                        X(DbRecGetDirect) X(DbRecSyncKeyNumber) X(DbRecDeactivateKey) X(DbRecUnlock)  \
-                                            X(DbRecFileStat) X(DbRecRecordCount)
+/* A pointer for every export of the list (tydb_exports.h, generated from the export list), each
+ * of the type of the header's own declaration: a listed function the header lacks does not
+ * compile. */
+#define TYDB_EXPORT(ordinal, name, named) static __typeof__(&name) p##name;
+#include "tydb_exports.h"
+#undef TYDB_EXPORT
 
-ALL_EXPORTS(EXPORT)
-#define EXPORT_COUNT 55
-#define COUNT_ONE(name) +1
-_Static_assert(0 ALL_EXPORTS(COUNT_ONE) == EXPORT_COUNT, "the program binds all 55 exports");
+enum {
+    EXPORT_COUNT = 0
+#define TYDB_EXPORT(ordinal, name, named) +1
+#include "tydb_exports.h"
+#undef TYDB_EXPORT
+};
+
+static void BindAll(void) {
+#define TYDB_EXPORT(ordinal, name, named) p##name = (__typeof__(&name))Symbol(#name);
+#include "tydb_exports.h"
+#undef TYDB_EXPORT
+}
 
 /* ---- The data file --------------------------------------------------------------------------- */
 
@@ -219,7 +217,7 @@ int main(int argc, char** argv) {
         RemoveFolder(folder);
         return 1;
     }
-    ALL_EXPORTS(BIND)
+    BindAll();
     Check(bound == EXPORT_COUNT, "every export is found by its name", bound);
 
     if (bound == EXPORT_COUNT) {

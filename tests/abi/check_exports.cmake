@@ -1,6 +1,6 @@
-# Compares `nm -D --defined-only LIBRARY` with the names of the export list EXPORT_MAP and, when
-# given, with the names of the ordinal table DEF_TABLE ("Name @ordinal [NONAME]" lines), and
-# checks that there are EXPECTED_COUNT of them.
+# Compares `nm -D --defined-only LIBRARY` with the names of the export list EXPORT_LIST: the
+# library must export each listed function, defined, and nothing else.
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/export-list.cmake)
 find_program(NM nm REQUIRED)
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -14,31 +14,11 @@ foreach(line ${lines})
 endforeach()
 list(SORT exported)
 
-file(READ ${EXPORT_MAP} map)
-string(REGEX MATCH "global:([^}]*)local:" globals "${map}")
-string(REPLACE ";" " " globals "${CMAKE_MATCH_1}")
-string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" expected "${globals}")
+tydb_read_export_list(${EXPORT_LIST} expected)
+set(expected ${expected_NAMES})
 list(SORT expected)
-
 if(NOT exported STREQUAL expected)
-  message(FATAL_ERROR "libtydb exports differ from the export list\n  exported: ${exported}\n  expected: ${expected}")
+  message(FATAL_ERROR "${LIBRARY} exports differ from ${EXPORT_LIST}\n  exported: ${exported}\n  listed: ${expected}")
 endif()
 list(LENGTH expected count)
-if(DEFINED EXPECTED_COUNT AND NOT count EQUAL EXPECTED_COUNT)
-  message(FATAL_ERROR "the export list names ${count} functions, not ${EXPECTED_COUNT}")
-endif()
-
-if(DEFINED DEF_TABLE)
-  file(STRINGS ${DEF_TABLE} defLines)
-  set(tabled "")
-  foreach(line ${defLines})
-    if(line MATCHES "^[ \t]*([A-Za-z_][A-Za-z0-9_]*)[ \t]+@[0-9]+([ \t]+NONAME)?[ \t]*$")
-      list(APPEND tabled ${CMAKE_MATCH_1})
-    endif()
-  endforeach()
-  list(SORT tabled)
-  if(NOT exported STREQUAL tabled)
-    message(FATAL_ERROR "libtydb exports differ from the ordinal table\n  exported: ${exported}\n  table: ${tabled}")
-  endif()
-endif()
-message(STATUS "libtydb exports exactly the ${count} names of its export list")
+message(STATUS "${LIBRARY} exports exactly the ${count} names of its export list")
