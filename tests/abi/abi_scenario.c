@@ -17,7 +17,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include "btrcall.h"
 #include "tydb.h"
@@ -191,11 +190,11 @@ static void RemoveFolder(const char* folder) {
             if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) continue;
             char file[1024];
             snprintf(file, sizeof file, "%s/%s", folder, entry->d_name);
-            unlink(file);
+            remove(file);
         }
         closedir(dir);
     }
-    rmdir(folder);
+    remove(folder); /* an empty folder: remove() takes it as rmdir() does */
 }
 
 int main(int argc, char** argv) {

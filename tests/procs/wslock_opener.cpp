@@ -10,10 +10,6 @@
 //   unload                  unloads the library                               -> "unload <gone|loaded>"
 //   exit                    ends the process normally (files stay open)
 #include <dlfcn.h>
-#if defined(_WIN32)
-#include <windows.h>
-#undef GetComputerName  // the macro would rename platform::GetComputerName
-#endif
 
 #include <cstdint>
 #include <cstdio>
@@ -46,14 +42,10 @@ T Find(void* library, const char* name, uintptr_t ordinal) {
 
 // Whether the library is still mapped into this process, asked without loading it again.
 bool StillLoaded(const char* path) {
-#if defined(_WIN32)
-    return GetModuleHandleA(path) != nullptr;
-#else
     void* again = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
     if (again == nullptr) return false;
     dlclose(again);
     return true;
-#endif
 }
 
 }  // namespace

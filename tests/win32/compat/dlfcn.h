@@ -6,6 +6,8 @@
 
 #define RTLD_NOW 2
 #define RTLD_LOCAL 0
+// Only a library already loaded; like dlopen, it counts one more use, which dlclose gives back.
+#define RTLD_NOLOAD 4
 
 // Bound to the kernel's functions by their symbol names rather than declared through
 // <windows.h>: its macros (DeleteFile, min, ...) would reach the includer's code, and names of
@@ -14,9 +16,15 @@ extern "C" {
 void* __stdcall TydbCompatLoadLibraryA(const char* name) __asm__("_LoadLibraryA@4");
 void* __stdcall TydbCompatGetProcAddress(void* module, const char* name) __asm__("_GetProcAddress@8");
 int __stdcall TydbCompatFreeLibrary(void* module) __asm__("_FreeLibrary@4");
+int __stdcall TydbCompatGetModuleHandleExA(unsigned long flags, const char* name, void** module)
+    __asm__("_GetModuleHandleExA@12");
 }
 
-inline void* dlopen(const char* path, int) { return TydbCompatLoadLibraryA(path); }
+inline void* dlopen(const char* path, int flags) {
+    if ((flags & RTLD_NOLOAD) == 0) return TydbCompatLoadLibraryA(path);
+    void* module = nullptr;
+    return TydbCompatGetModuleHandleExA(0, path, &module) ? module : nullptr;
+}
 inline void* dlsym(void* library, const char* name) { return TydbCompatGetProcAddress(library, name); }
 inline int dlclose(void* library) { return TydbCompatFreeLibrary(library) ? 0 : -1; }
 inline const char* dlerror() { return "the Windows loader gives no error text here"; }
