@@ -172,10 +172,32 @@ int16_t KeyTables::EntryAtOffset(const KeyInfo& key, int64_t offset, KeyEntry* e
     return ReadOneEntry(stmt, entry, data, found);
 }
 
+// A transaction over very many distinct values keeps the ends of the latest ones only.
+constexpr size_t kKeptGroupEndsPerKey = 65536;
+
+void KeyTables::KeepGroupEnds(bool keep) {
+    keepGroupEnds_ = keep;
+    ForgetGroupEnds();
+}
+
+void KeyTables::ForgetGroupEnds() {
+    for (auto& slot : statements_) {
+        if (slot != nullptr && !slot->groupEnds.empty()) slot->groupEnds.clear();
+    }
+}
+
 int16_t KeyTables::NextSequence(const KeyInfo& key, const std::string& value, int64_t* next) {
     *next = 0;
     if (!key.duplicates) return btr::kStatusSuccess;
-    // Equal values keep the order in which they entered the key: a new one goes last.
+    // Equal values keep the order in which they entered the key: a new one goes last, one past
+    // the group's last number (a number freed at the end of the group is taken again).
+    if (keepGroupEnds_) {
+        const auto& ends = Of(key).groupEnds;
+        if (auto known = ends.find(value); known != ends.end()) {
+            *next = known->second + 1;
+            return btr::kStatusSuccess;
+        }
+    }
     sqlite3_stmt* last = PreparedOnce(db_, Of(key).lastSequence, [&] {
         return std::string("SELECT seq FROM " + KeyTable(key.number) + " WHERE value = ?1 ORDER BY seq DESC LIMIT 1");
     });
@@ -190,7 +212,8 @@ int16_t KeyTables::NextSequence(const KeyInfo& key, const std::string& value, in
 int16_t KeyTables::InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) {
     int64_t next = 0;
     if (int16_t status = NextSequence(key, value, &next); status != btr::kStatusSuccess) return status;
-    sqlite3_stmt* stmt = PreparedOnce(db_, Of(key).insert, [&] {
+    Statements& statements = Of(key);
+    sqlite3_stmt* stmt = PreparedOnce(db_, statements.insert, [&] {
         return std::string("INSERT INTO " + KeyTable(key.number) + "(value, seq, position) VALUES(?1, ?2, ?3)");
     });
     if (stmt == nullptr) return btr::kStatusIoError;
@@ -200,11 +223,17 @@ int16_t KeyTables::InsertEntry(const KeyInfo& key, const std::string& value, int
     sqlite3_bind_int64(stmt, 3, position);
     int rc = sqlite3_step(stmt);
     if (rc != SQLITE_DONE) return StatusOf(rc);
+    if (keepGroupEnds_ && key.duplicates) {
+        if (statements.groupEnds.size() >= kKeptGroupEndsPerKey) statements.groupEnds.clear();
+        statements.groupEnds.insert_or_assign(value, next);
+    }
     if (sequence != nullptr) *sequence = next;
     return btr::kStatusSuccess;
 }
 
 int16_t KeyTables::DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) {
+    // The group may lose its last entry: its end is looked up again.
+    Of(key).groupEnds.erase(value);
     sqlite3_stmt* stmt = PreparedOnce(db_, Of(key).erase, [&] {
         return std::string("DELETE FROM " + KeyTable(key.number) + " WHERE value = ?1 AND position = ?2");
     });

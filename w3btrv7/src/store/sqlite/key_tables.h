@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "store/file_connection.h"
@@ -40,11 +41,20 @@ public:
     // Forgets every prepared statement: the key tables were renamed, dropped or added.
     void Reset() { statements_.clear(); }
 
+    // While the connection holds the file's write lock from one operation to the next (its
+    // transaction), nobody else changes the key tables, so the number of the last entry of each
+    // group of equal values, once known, is kept instead of looked up again for the next
+    // arrival. Whatever may lower it (a deleted entry, an operation or transaction rolled back)
+    // makes it be looked up again, so every entry gets exactly the number the lookup would give.
+    void KeepGroupEnds(bool keep);
+    void ForgetGroupEnds();
+
 private:
     struct Statements {
         Statement seek[static_cast<int>(Seek::kCount_)];
         Statement groupRest[2], beyond[2];  // forward, backward
         Statement samePlace, entryOfRecord, atOffset, insert, erase, lastSequence, count, countDistinct, countBelow;
+        std::unordered_map<std::string, int64_t> groupEnds;  // value -> its last sequence number
     };
 
     Statements& Of(const KeyInfo& key);
@@ -59,6 +69,7 @@ private:
 
     sqlite3* const& db_;
     std::vector<std::unique_ptr<Statements>> statements_;  // by key number
+    bool keepGroupEnds_ = false;
 };
 
 // Fills the empty table of `key` from every record of the file, inside a write the caller has

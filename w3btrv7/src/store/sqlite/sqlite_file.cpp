@@ -337,6 +337,7 @@ int16_t SqliteFile::JoinTransaction() {
         return status;
     }
     inTransaction_ = true;
+    keys_.KeepGroupEnds(true);
     return btr::kStatusSuccess;
 }
 
@@ -344,6 +345,7 @@ int16_t SqliteFile::EndTransaction(Outcome outcome) {
     bool commit = outcome == Outcome::kCommit;
     if (!inTransaction_) return btr::kStatusSuccess;
     inTransaction_ = false;
+    keys_.KeepGroupEnds(false);
     locks_.UnlockFile();
     ++ownWrites_;  // what was read inside may be undone now
     callStamp_ = ChangeStamp();
@@ -426,6 +428,7 @@ void SqliteFile::KeepDefinitionAfterCommit(const ChangeStamp& before, uint32_t c
 }
 
 void SqliteFile::Rollback() {
+    keys_.ForgetGroupEnds();
     if (redefining_) {
         // Statements prepared for the changed keys belong to tables that are gone again.
         redefining_ = false;
