@@ -1237,6 +1237,13 @@ void Session::OpTransaction() {
     }
 }
 
+// Segments a file of this page size may have in all: the page size's limit, never fewer than
+// the 96 the library counts on.
+int MostSegments(int pageSize) {
+    const int limit = pageSize <= 512 ? 8 : pageSize <= 1024 ? 23 : pageSize <= 1536 ? 24 : pageSize < 4096 ? 54 : 119;
+    return std::max(limit, 96);
+}
+
 void Session::OpCreateIndex() {
     int b;
     Block& block = PickBlock(&b);
@@ -1265,6 +1272,9 @@ void Session::OpCreateIndex() {
                 errors.push_back(btr::kStatusInvalidKeyLength);
             }
         }
+        const int segments = file.SegmentCount() + static_cast<int>(design.segments.size());
+        if (segments > MostSegments(file.pageSize) || file.keys.size() >= 119)
+            errors.push_back(btr::kStatusNumberOfKeys);
         if (kn == 0) {
             number = 0;
             while (file.Key(number) != nullptr) ++number;

@@ -131,6 +131,28 @@ TEST_F(Transactions, ARefusedOperationUndoesOnlyItself) {
     EXPECT_EQ(Get(btr::kOpGetEqual, a_, 0, IdKey(15)).record.substr(4, 3), "new");
 }
 
+TEST_F(Transactions, AnInsertRefusedByItsLastKeyLeavesNeitherItsRecordNorItsEarlierEntries) {
+    // The id allows duplicates and the name does not: the refused insert has already added its
+    // record and its id entry when it finds the name taken.
+    Definition def(12, 2);
+    def.segments.push_back(Segment(1, 4, btr::kKeyFlagDuplicates, btr::kTypeUnsignedBinary));
+    def.segments.push_back(Segment(5, 8, 0, btr::kTypeString));
+    PositionBlock pb;
+    ASSERT_EQ(Create(dir_.File("TWOKEYS.DAT"), def), 0);
+    ASSERT_EQ(Open(pb, dir_.File("TWOKEYS.DAT")), 0);
+    ASSERT_EQ(Plain(btr::kOpBeginTransaction), 0);
+    ASSERT_EQ(Insert(pb, IdRecord(1, "kept")), 0);
+    EXPECT_EQ(Insert(pb, IdRecord(2, "kept")), btr::kStatusDuplicateKey);
+    ASSERT_EQ(Insert(pb, IdRecord(3, "also")), 0);
+    ASSERT_EQ(Plain(btr::kOpEndTransaction), 0);
+    EXPECT_EQ(Ids(pb), (std::vector<uint32_t>{1, 3}));
+    std::vector<uint32_t> stored;
+    for (Read r = Get(btr::kOpStepFirst, pb, 0); r.status == 0; r = Get(btr::kOpStepNext, pb, 0)) {
+        stored.push_back(IdOf(r));
+    }
+    EXPECT_EQ(stored, (std::vector<uint32_t>{1, 3}));
+}
+
 TEST_F(Transactions, CloseInsideATransactionKeepsItsWorkForEnd) {
     ASSERT_EQ(Plain(btr::kOpBeginTransaction), 0);
     ASSERT_EQ(Insert(b_, IdRecord(45, "kept")), 0);

@@ -71,6 +71,14 @@ int16_t RecordTable::Delete(int64_t position, const std::string& expected, bool*
     return StatusOf(rc);
 }
 
+int16_t RecordTable::Erase(int64_t position) {
+    sqlite3_stmt* stmt = Prepared(db_, erase_, "DELETE FROM records WHERE position = ?1");
+    if (stmt == nullptr) return btr::kStatusIoError;
+    StatementScope scope(stmt);
+    sqlite3_bind_int64(stmt, 1, position);
+    return StatusOf(sqlite3_step(stmt));
+}
+
 int16_t RecordTable::Step(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) {
     static const char* const kSql[4] = {
         "SELECT position, data FROM records ORDER BY position LIMIT 1",

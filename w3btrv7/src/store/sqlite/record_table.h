@@ -27,6 +27,8 @@ public:
     int16_t Insert(const uint8_t* data, size_t size, int64_t* position);
     int16_t Update(int64_t position, const std::string& expected, const uint8_t* data, size_t size, bool* changed);
     int16_t Delete(int64_t position, const std::string& expected, bool* changed);
+    // Removes the record at `position` whatever it holds: undoes an insert.
+    int16_t Erase(int64_t position);
     int16_t Step(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found);
     int16_t StepMany(Direction direction, int64_t from, int limit, std::vector<FetchedRow>* rows, size_t* count);
     int16_t Count(int64_t* count);
@@ -38,7 +40,7 @@ public:
 
 private:
     sqlite3* const& db_;
-    Statement read_, insert_, update_, delete_, count_, countBefore_, atOffset_;
+    Statement read_, insert_, update_, delete_, erase_, count_, countBefore_, atOffset_;
     Statement step_[4];
     Statement stepMany_[2];
 };

@@ -276,12 +276,27 @@ int16_t SqliteFile::LoadDefinition() {
 
 int16_t SqliteFile::InsertRecord(const uint8_t* data, size_t size, int64_t* position) {
     int16_t status = records_.Insert(data, size, position);
+    // A position past the 4-byte range is refused after the row went in: it must go again.
+    bool added = status == btr::kStatusSuccess || (status == btr::kStatusDiskFull && *position > 0xFFFFFFFFLL);
+    if (added && Unprotected()) undo_.push_back(Undo{nullptr, std::string(), *position});
     if (status == btr::kStatusSuccess) wroteRecord_ = true;
     return status;
 }
 
+int16_t SqliteFile::InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) {
+    int16_t status = keys_.InsertEntry(key, value, position, sequence);
+    if (status == btr::kStatusSuccess && Unprotected()) undo_.push_back(Undo{&key, value, position});
+    return status;
+}
+
+int16_t SqliteFile::DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) {
+    if (int16_t status = ProtectOperation(); status != btr::kStatusSuccess) return status;
+    return keys_.DeleteEntry(key, value, position);
+}
+
 int16_t SqliteFile::UpdateRecord(int64_t position, const std::string& expected, const uint8_t* data, size_t size,
                                  bool* changed) {
+    if (int16_t status = ProtectOperation(); status != btr::kStatusSuccess) return status;
     int16_t status = records_.Update(position, expected, data, size, changed);
     // SQLite leaves a page alone when a row is overwritten with the bytes it has.
     bool sameBytes = size == expected.size() && (size == 0 || std::memcmp(data, expected.data(), size) == 0);
@@ -290,6 +305,7 @@ int16_t SqliteFile::UpdateRecord(int64_t position, const std::string& expected, 
 }
 
 int16_t SqliteFile::DeleteRecord(int64_t position, const std::string& expected, bool* changed) {
+    if (int16_t status = ProtectOperation(); status != btr::kStatusSuccess) return status;
     int16_t status = records_.Delete(position, expected, changed);
     if (status == btr::kStatusSuccess && *changed) wroteRecord_ = true;
     return status;
@@ -346,6 +362,7 @@ int16_t SqliteFile::EndTransaction(Outcome outcome) {
     if (!inTransaction_) return btr::kStatusSuccess;
     inTransaction_ = false;
     keys_.KeepGroupEnds(false);
+    EndOperation();
     locks_.UnlockFile();
     ++ownWrites_;  // what was read inside may be undone now
     callStamp_ = ChangeStamp();
@@ -364,10 +381,13 @@ int16_t SqliteFile::EndTransaction(Outcome outcome) {
 
 int16_t SqliteFile::Begin() {
     if (inTransaction_) {
-        // A savepoint, so that a refused operation undoes only itself.
+        // A refused operation undoes only itself: its inserts are listed to be deleted again,
+        // other writes open a savepoint before they write.
         if (sqlite3_get_autocommit(db_)) return btr::kStatusTransactionError;
         ++ownWrites_;
-        return StatusOf(StepOnce(Prepared(savepoint_, "SAVEPOINT w3b_operation")));
+        EndOperation();
+        operationOpen_ = true;
+        return btr::kStatusSuccess;
     }
     wroteRecord_ = false;
     sqlite3_stmt* stmt = Prepared(begin_, "BEGIN IMMEDIATE");
@@ -386,11 +406,28 @@ int16_t SqliteFile::Begin() {
     return status;
 }
 
+int16_t SqliteFile::ProtectOperation() {
+    if (!operationOpen_ || operationSavepoint_) return btr::kStatusSuccess;
+    int rc = StepOnce(Prepared(savepoint_, "SAVEPOINT w3b_operation"));
+    operationSavepoint_ = rc == SQLITE_OK;
+    return StatusOf(rc);
+}
+
+void SqliteFile::EndOperation() {
+    operationOpen_ = false;
+    operationSavepoint_ = false;
+    undo_.clear();
+}
+
 int16_t SqliteFile::Commit() {
     if (inTransaction_) {
-        int rc = StepOnce(Prepared(release_, "RELEASE w3b_operation"));
-        if (rc != SQLITE_OK) Rollback();
-        return StatusOf(rc);
+        int rc = operationSavepoint_ ? StepOnce(Prepared(release_, "RELEASE w3b_operation")) : SQLITE_OK;
+        if (rc != SQLITE_OK) {
+            Rollback();
+            return StatusOf(rc);
+        }
+        EndOperation();
+        return btr::kStatusSuccess;
     }
     sqlite3_stmt* stmt = Prepared(commit_, "COMMIT");
     if (stmt == nullptr) return btr::kStatusIoError;
@@ -434,10 +471,26 @@ void SqliteFile::Rollback() {
         redefining_ = false;
         keys_.Reset();
     }
-    if (sqlite3_get_autocommit(db_)) return;
+    if (sqlite3_get_autocommit(db_)) {
+        EndOperation();
+        return;
+    }
     if (inTransaction_) {
-        StepOnce(Prepared(rollbackTo_, "ROLLBACK TO w3b_operation"));
-        StepOnce(Prepared(release_, "RELEASE w3b_operation"));
+        if (operationSavepoint_) {
+            StepOnce(Prepared(rollbackTo_, "ROLLBACK TO w3b_operation"));
+            StepOnce(Prepared(release_, "RELEASE w3b_operation"));
+        }
+        // The inserts made before the savepoint (or without one), newest first.
+        bool undone = true;
+        for (auto it = undo_.rbegin(); undone && it != undo_.rend(); ++it) {
+            int16_t status = it->key == nullptr ? records_.Erase(it->position)
+                                                : keys_.DeleteEntry(*it->key, it->value, it->position);
+            undone = status == btr::kStatusSuccess;
+        }
+        EndOperation();
+        // What cannot be undone must not be committed: the whole transaction goes, and its End
+        // Transaction answers that it no longer exists.
+        if (!undone) Execute(db_, "ROLLBACK");
         return;
     }
     sqlite3_stmt* stmt = Prepared(rollback_, "ROLLBACK");
@@ -452,6 +505,7 @@ void SqliteFile::Rollback() {
 // ---- Definition changes --------------------------------------------------------------------------
 
 int16_t SqliteFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, const std::vector<AcsBlock>& newAcs) {
+    if (int16_t status = ProtectOperation(); status != btr::kStatusSuccess) return status;
     std::unique_ptr<FileDef> next = def_->Copy();
     for (const AcsBlock& block : newAcs) next->acs.push_back(block);
     next->AddKey(number, specs);
@@ -465,6 +519,7 @@ int16_t SqliteFile::AddKey(int number, const std::vector<BtrKeySpec>& specs, con
 }
 
 int16_t SqliteFile::DropKey(int number, Renumbering renumbering) {
+    if (int16_t status = ProtectOperation(); status != btr::kStatusSuccess) return status;
     redefining_ = true;
     keys_.Reset();
     int rc = DropKeyFromSchema(db_, *def_, number, renumbering);
@@ -473,6 +528,7 @@ int16_t SqliteFile::DropKey(int number, Renumbering renumbering) {
 }
 
 int16_t SqliteFile::SetOwner(const OwnerSeal& owner) {
+    if (int16_t status = ProtectOperation(); status != btr::kStatusSuccess) return status;
     redefining_ = true;
     int rc = WriteOwnerToSchema(db_, owner);
     if (rc != SQLITE_OK) Rollback();

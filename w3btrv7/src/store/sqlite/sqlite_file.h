@@ -117,12 +117,8 @@ public:
                           bool* found) override {
         return keys_.EntryAtOffset(key, offset, entry, data, found);
     }
-    int16_t InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) override {
-        return keys_.InsertEntry(key, value, position, sequence);
-    }
-    int16_t DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) override {
-        return keys_.DeleteEntry(key, value, position);
-    }
+    int16_t InsertEntry(const KeyInfo& key, const std::string& value, int64_t position, int64_t* sequence) override;
+    int16_t DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) override;
     int16_t CountEntries(const KeyInfo& key, int64_t* count) override { return keys_.CountEntries(key, count); }
     int16_t CountDistinct(const KeyInfo& key, int64_t* count) override { return keys_.CountDistinct(key, count); }
     int16_t CountEntriesBelow(const KeyInfo& key, const std::string& value, int64_t* count) override {
@@ -204,6 +200,25 @@ private:
     // The open write surely changed a page of the file (a record went in, out, or changed its
     // bytes), so that its commit is a commit of its own in the WAL header.
     bool wroteRecord_ = false;
+
+    // An operation inside the process's transaction must undo only itself when it fails. Its
+    // inserts (the bulk of a transaction's writes) are undone by deleting what they added, so
+    // they need no savepoint, which costs SQLite a copy of every page the operation touches;
+    // a write that cannot be undone that way opens the savepoint first (ProtectOperation).
+    struct Undo {
+        const KeyInfo* key;  // nullptr: the record at `position`
+        std::string value;
+        int64_t position;
+    };
+    bool operationOpen_ = false;       // Begin was called inside the transaction
+    bool operationSavepoint_ = false;  // and the operation's savepoint is open
+    std::vector<Undo> undo_;
+    int16_t ProtectOperation();
+    void EndOperation();
+    // Whether a write now must be listed to be undone: once the savepoint is open, rolling back
+    // to it undoes the writes after it (and listing them could delete what it brought back).
+    bool Unprotected() const { return operationOpen_ && !operationSavepoint_; }
+
     Statement schemaVersionStmt_, begin_, commit_, rollback_, savepoint_, release_, rollbackTo_;
     ChangeWatch watch_;
     VersionWatch versionWatch_;  // in its place on a network share
