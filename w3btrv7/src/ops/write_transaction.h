@@ -24,7 +24,7 @@ private:
 };
 
 // Rolls the operation back unless it was committed. Inside the process's transaction the
-// operation is a savepoint within the file's part of it.
+// operation is a part of the file's share of it that is undone alone.
 //
 // An operation checks its request against the file's definition before Begin, so that a bad
 // request never waits for the write lock, and again after it when Redefined() says another

@@ -118,8 +118,9 @@ public:
     // The last exclusive open's close lets other processes open the file again.
     virtual void ReleaseExclusiveOpen() = 0;
 
-    // ---- Write operations: each is one transaction, or one savepoint inside the process's
-    // transaction once the file has joined it. Begin holds the file's write lock and has read
+    // ---- Write operations: each is one transaction, or inside the process's transaction once
+    // the file has joined it, a part of it that Rollback undoes alone (a savepoint, or for what
+    // a store can delete again, such as inserts, by deleting it). Begin holds the file's write lock and has read
     // the definition again if another process changed it meanwhile.
     //
     // Outside the process's transaction a store may send a write's statements only when the
