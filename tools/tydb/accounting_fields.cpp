@@ -7,20 +7,11 @@
 #include <limits>
 #include <vector>
 
+#include "hex_text.h"
 #include "quoted_value.h"
 
 namespace tool {
 namespace {
-
-std::string Invalid(const uint8_t* in, int length) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text = "#invalid(";
-    for (int i = 0; i < length; ++i) {
-        text += kDigits[in[i] >> 4];
-        text += kDigits[in[i] & 15];
-    }
-    return text + ")";
-}
 
 bool Fail(std::string* error, const std::string& text, const std::string& why) {
     *error = QuotedValue(text) + " " + why;
@@ -449,7 +440,7 @@ bool DecodeAccounting(AccountingType type, int length, int scale, const uint8_t*
         case AccountingType::kLogical: *text = LoadLittleEndian(in, length) != 0 ? "true" : "false"; break;
         case AccountingType::kAutoincrement: *text = SignedText(length, in); break;
     }
-    if (!valid) *text = Invalid(in, length);
+    if (!valid) *text = InvalidText(in, static_cast<size_t>(length));
     return valid;
 }
 

@@ -8,6 +8,7 @@
 #include <limits>
 #include <sstream>
 
+#include "hex_text.h"
 #include "platform.h"
 #include "quoted_value.h"
 
@@ -143,27 +144,14 @@ bool EncodeFloat(const LayoutField& field, const std::string& text, uint8_t* out
     return true;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool EncodeHex(const LayoutField& field, const std::string& text, uint8_t* out, std::string* error) {
     if (text.size() % 2 != 0 || text.size() / 2 > static_cast<size_t>(field.length)) {
         *error = QuotedValue(text) + " is not at most " + std::to_string(field.length) + " bytes of hex digit pairs";
         return false;
     }
-    std::vector<uint8_t> bytes(static_cast<size_t>(field.length), 0);
-    for (size_t i = 0; i < text.size(); i += 2) {
-        const int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
-        if (high < 0 || low < 0) {
-            *error = QuotedValue(text) + " holds a character that is not a hex digit";
-            return false;
-        }
-        bytes[i / 2] = static_cast<uint8_t>(high * 16 + low);
-    }
+    std::string bytes;
+    if (!BytesOfHexText(text, &bytes, error)) return false;
+    std::memset(out, 0, static_cast<size_t>(field.length));
     std::memcpy(out, bytes.data(), bytes.size());
     return true;
 }
@@ -173,14 +161,23 @@ bool HoldsText(const LayoutField& field) {
            (field.type == FieldType::kAccounting && field.accounting == AccountingType::kLstring);
 }
 
-std::string HexText(const uint8_t* in, size_t length) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (size_t i = 0; i < length; ++i) {
-        text += kDigits[in[i] >> 4];
-        text += kDigits[in[i] & 15];
+// The field's text in the field's code page; false, naming the first character it lacks, when
+// the code page cannot hold it.
+bool ToCodePage(const LayoutField& field, const std::string& utf8, std::string* converted, std::string* error) {
+    size_t failedAt = 0;
+    if (platform::ConvertCodePage(field.codePage, platform::TextDirection::kUtf8ToCodePage, utf8, converted,
+                                  &failedAt)) {
+        return true;
     }
-    return text;
+    *error = QuotedValue(utf8) + " has a character at byte " + std::to_string(failedAt + 1) + " that code page " +
+             std::to_string(field.codePage) + " does not have";
+    return false;
+}
+
+// The field's bytes, in its code page, as UTF-8; false when they are no text of that code page.
+bool FromCodePage(const LayoutField& field, const std::string& bytes, std::string* utf8) {
+    size_t failedAt = 0;
+    return platform::ConvertCodePage(field.codePage, platform::TextDirection::kCodePageToUtf8, bytes, utf8, &failedAt);
 }
 
 // The field's value as text, before any code page: false in `*valid` when the bytes hold none.
@@ -318,13 +315,7 @@ bool ReadLayoutFile(const std::string& path, RecordLayout* layout, std::string* 
 bool EncodeField(const LayoutField& field, const std::string& utf8, uint8_t* record, std::string* error) {
     uint8_t* out = record + field.offset;
     std::string converted;
-    size_t failedAt = 0;
-    if (field.codePage != 0 && !platform::ConvertCodePage(field.codePage, platform::TextDirection::kUtf8ToCodePage,
-                                                          utf8, &converted, &failedAt)) {
-        *error = QuotedValue(utf8) + " has a character at byte " + std::to_string(failedAt + 1) + " that code page " +
-                 std::to_string(field.codePage) + " does not have";
-        return false;
-    }
+    if (field.codePage != 0 && !ToCodePage(field, utf8, &converted, error)) return false;
     const std::string& text = field.codePage != 0 ? converted : utf8;
     if (field.rest) {
         *error = "the rest of the record is written with the record's length (EncodeRest)";
@@ -355,30 +346,9 @@ bool EncodeField(const LayoutField& field, const std::string& utf8, uint8_t* rec
 }
 
 bool EncodeRest(const LayoutField& field, const std::string& text, std::string* bytes, std::string* error) {
-    if (field.type == FieldType::kHex) {
-        if (text.size() % 2 != 0) {
-            *error = QuotedValue(text) + " is not hex digit pairs";
-            return false;
-        }
-        bytes->assign(text.size() / 2, '\0');
-        for (size_t i = 0; i < text.size(); i += 2) {
-            const int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
-            if (high < 0 || low < 0) {
-                *error = QuotedValue(text) + " holds a character that is not a hex digit";
-                return false;
-            }
-            (*bytes)[i / 2] = static_cast<char>(high * 16 + low);
-        }
-        return true;
-    }
-    size_t failedAt = 0;
-    if (field.codePage != 0 &&
-        !platform::ConvertCodePage(field.codePage, platform::TextDirection::kUtf8ToCodePage, text, bytes, &failedAt)) {
-        *error = QuotedValue(text) + " has a character at byte " + std::to_string(failedAt + 1) + " that code page " +
-                 std::to_string(field.codePage) + " does not have";
-        return false;
-    }
-    if (field.codePage == 0) *bytes = text;
+    if (field.type == FieldType::kHex) return BytesOfHexText(text, bytes, error);
+    if (field.codePage != 0) return ToCodePage(field, text, bytes, error);
+    *bytes = text;
     return true;
 }
 
@@ -390,24 +360,19 @@ std::string DecodeRest(const LayoutField& field, const uint8_t* record, size_t l
     if (field.type == FieldType::kHex) return HexText(in, size);
     const std::string bytes(reinterpret_cast<const char*>(in), size);
     std::string utf8;
-    size_t failedAt = 0;
     if (field.codePage == 0) return bytes;
-    if (platform::ConvertCodePage(field.codePage, platform::TextDirection::kCodePageToUtf8, bytes, &utf8, &failedAt)) {
-        return utf8;
-    }
+    if (FromCodePage(field, bytes, &utf8)) return utf8;
     if (valid != nullptr) *valid = false;
-    return "#invalid(" + HexText(in, size) + ")";
+    return InvalidText(in, size);
 }
 
 std::string DecodeField(const LayoutField& field, const uint8_t* record, bool* valid) {
     bool decoded = true;
     std::string text = DecodeBytes(field, record, &decoded);
     std::string utf8;
-    size_t failedAt = 0;
-    if (decoded && field.codePage != 0 &&
-        !platform::ConvertCodePage(field.codePage, platform::TextDirection::kCodePageToUtf8, text, &utf8, &failedAt)) {
+    if (decoded && field.codePage != 0 && !FromCodePage(field, text, &utf8)) {
         decoded = false;
-        utf8 = "#invalid(" + HexText(record + field.offset, static_cast<size_t>(field.length)) + ")";
+        utf8 = InvalidText(record + field.offset, static_cast<size_t>(field.length));
     }
     if (valid != nullptr) *valid = decoded;
     return field.codePage != 0 ? utf8 : text;
