@@ -367,7 +367,8 @@ void DamageDefinition(const std::string& bytes) {
     // Keys beyond what a new file may have (Create Index may add them) are the one exception: 28.
     int16_t recreated = Call(btr::kOpCreate, other, data.data(), &length, otherKey.data(), 255, 0);
     Check(In(recreated, {0, btr::kStatusInvalidRecordLength}),
-          "the definition read from a damaged file is one Create refuses: \"" + Escape(reply) + "\"");
+          "the definition read from a damaged file is one Create refuses with " + std::to_string(recreated) + ": \"" +
+              Escape(reply) + "\"");
     BtrFileSpec spec;
     std::memcpy(&spec, reply.data(), sizeof spec);
     std::vector<uint8_t> record(static_cast<uint16_t>(spec.recordLength), 0);

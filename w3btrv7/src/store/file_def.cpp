@@ -43,6 +43,11 @@ int16_t ValidateKey(const std::vector<BtrKeySpec>& specs, int recordLength, int 
         if (spec.length <= 0 || spec.length > btr::kMaxKeyLength) return btr::kStatusInvalidKeyLength;
         int16_t status = ValidateSegment(spec);
         if (status != btr::kStatusSuccess) return status;
+        // The segmented flag says that another segment of the key follows. A buffer is read by
+        // it, so there it always agrees; a stored definition where it does not is damaged (its
+        // Stat would describe a file that Create refuses).
+        bool last = &spec == &specs.back();
+        if (((spec.flags & btr::kKeyFlagSegmented) != 0) == last) return btr::kStatusInconsistentKeyFlags;
         if (spec.position < 1 || spec.position + spec.length - 1 > recordLength) {
             return btr::kStatusInvalidKeyPosition;
         }
