@@ -63,6 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Damage{"KeyLongerThanTheRecord", kKeySql, [](BtrFileSpec*, BtrKeySpec* k) { k->length = 200; }},
                       Damage{"NegativeKeyLength", kKeySql, [](BtrFileSpec*, BtrKeySpec* k) { k->length = -1; }},
                       Damage{"KeyAtPositionZero", kKeySql, [](BtrFileSpec*, BtrKeySpec* k) { k->position = 0; }},
+                      Damage{"LastSegmentSaysAnotherFollows", kKeySql,
+                             [](BtrFileSpec*, BtrKeySpec* k) { k->flags |= btr::kKeyFlagSegmented; }},
                       Damage{"RecordShorterThanItsKey", kFileSql,
                              [](BtrFileSpec* f, BtrKeySpec*) { f->recordLength = 16; }},
                       Damage{"UnknownPageSize", kFileSql, [](BtrFileSpec* f, BtrKeySpec*) { f->pageSize = 100; }}),
