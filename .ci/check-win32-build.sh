@@ -44,8 +44,10 @@ step_done "export check"
 excluded=(
     # A served folder's workstation killed in the middle of a call: Wine 8's wineserver keeps the
     # socket of a process terminated during socket I/O open, so the server never sees that
-    # connection end and keeps its transaction and locks (on Windows the connection ends).
+    # connection end and keeps its transaction and locks (on Windows the connection ends). A
+    # workstation killed between calls meets it too, though seldom (seen once, failing its rerun).
     '^server:CrashSafety\.AWriterKilledAtAnyMomentLosesNothingItReported$'
+    '^server:Transactions\.AProcessKilledInsideATransactionLeavesNothingOfIt$'
     '^server:ServerTransactions\.AKilledWorkstationLeavesAllOrNoneOfAMoveBetweenTwoFiles$'
 )
 
