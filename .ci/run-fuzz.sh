@@ -4,6 +4,9 @@
 # (tests/fuzz/corpus/<target>/) for a bounded time. Any finding fails the run.
 #
 # Usage: .ci/run-fuzz.sh [--minutes N] [TARGET ...]
+#   btrcall_ops_fuzz:server   the operations fuzzer on a folder served by a PostgreSQL server that
+#                  the script starts (scripts/test-postgres.sh): the same programs and the same
+#                  model check the server store
 #   no arguments   every target for a fixed number of inputs from a fixed seed (CI), about 125 s
 #                  in all, from a copy of the seeds in a temporary folder: the same commit always
 #                  explores the same inputs, so a CI run fails only for what the commit changed;
@@ -16,7 +19,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
-all_targets=(btrcall_ops_fuzz create_buffer_fuzz extended_read_fuzz ini_parser_fuzz csv_layout_fuzz datafile_reader_fuzz description_fuzz)
+all_targets=(btrcall_ops_fuzz btrcall_ops_fuzz:server create_buffer_fuzz extended_read_fuzz ini_parser_fuzz csv_layout_fuzz datafile_reader_fuzz description_fuzz)
 minutes=""
 targets=()
 while [ $# -gt 0 ]; do
@@ -61,10 +64,18 @@ cmake --build --preset fuzz
 echo "fuzz build took $(($(date +%s) - build_start)) s"
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+server_state="$work/postgres"
+trap 'scripts/test-postgres.sh stop "$server_state" 2>/dev/null || true; rm -rf "$work"' EXIT
 failed=0
-for t in "${targets[@]}"; do
-  findings="build-fuzz/findings/$t"
+for target in "${targets[@]}"; do
+  # A target named NAME:server is NAME's program with its data files served by the server.
+  t=${target%:server}
+  unset BTRCALL_FUZZ_SERVER_FILE
+  if [ "$t" != "$target" ]; then
+    [ -f "$server_state" ] || scripts/test-postgres.sh start "$server_state"
+    export BTRCALL_FUZZ_SERVER_FILE="$server_state"
+  fi
+  findings="build-fuzz/findings/${target/:/-}"
   mkdir -p "$findings"
   if [ -n "$minutes" ]; then
     seconds=$((minutes * 60))
@@ -72,25 +83,26 @@ for t in "${targets[@]}"; do
     mkdir -p "$corpus"
   else
     seconds=0
-    case "$t" in
+    case "$target" in
       btrcall_ops_fuzz) runs_wanted=1500 ;;
+      btrcall_ops_fuzz:server) runs_wanted=300 ;;
       create_buffer_fuzz) runs_wanted=3000 ;;
       extended_read_fuzz) runs_wanted=20000 ;;
       datafile_reader_fuzz) runs_wanted=120000 ;;
       *) runs_wanted=60000 ;;
     esac
-    corpus="$work/$t"
+    corpus="$work/${target/:/-}"
     mkdir -p "$corpus"
   fi
   cp -n tests/fuzz/corpus/"$t"/* "$corpus"/
   options=(-timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/")
   [ -f "tests/fuzz/$t.dict" ] && options+=(-dict="tests/fuzz/$t.dict")
-  log="$work/$t.log"
+  log="$work/${target/:/-}.log"
 
   # Reproducers of faults found before: each must pass.
   if compgen -G "tests/fuzz/regressions/$t/*" >/dev/null; then
     if ! "build-fuzz/$t" "${options[@]}" tests/fuzz/regressions/"$t"/* >"$log" 2>&1; then
-      echo "$t: a saved reproducer fails again:" >&2
+      echo "$target: a saved reproducer fails again:" >&2
       grep -E "Running:|==== fuzz check failed|ERROR: |SUMMARY:" "$log" | tail -n 20 >&2
       failed=1
       continue
@@ -106,11 +118,11 @@ for t in "${targets[@]}"; do
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   coverage=$( (grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+' "$log" || true) | tail -n 1)
   if [ "$rc" -ne 0 ]; then
-    echo "$t: FINDING after ${runs:-?} executions (${coverage:-no coverage yet}); reproducer in $findings/:" >&2
+    echo "$target: FINDING after ${runs:-?} executions (${coverage:-no coverage yet}); reproducer in $findings/:" >&2
     grep -E "==== fuzz check failed|ERROR: |SUMMARY:|Test unit written|^    #[0-9] " "$log" | head -n 30 >&2
     failed=1
   else
-    echo "$t: ${runs:-?} executions in $(($(date +%s) - fuzz_start)) s, ${coverage:-no coverage}, no findings"
+    echo "$target: ${runs:-?} executions in $(($(date +%s) - fuzz_start)) s, ${coverage:-no coverage}, no findings"
   fi
 done
 exit "$failed"

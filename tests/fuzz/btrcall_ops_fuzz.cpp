@@ -13,13 +13,20 @@
 // Environment:
 //   BTRCALL_FUZZ_TRACE=1   prints each operation with its status (to read a reproducer).
 //   TYDB_FUZZ_DIR=DIR      where the data files go (default: /dev/shm, else the temporary folder).
+//   BTRCALL_FUZZ_SERVER_FILE=FILE   a file whose first line is a libpq connection string (as
+//                          scripts/test-postgres.sh writes it): the folder is served by that
+//                          server, in a schema of its own dropped at the end, so the same programs
+//                          and the same model check the server store.
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cctype>
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <random>
@@ -61,6 +68,8 @@ struct Options {
     std::filesystem::path dir;
     std::string paths[kFileCount];
     std::string missingPath;
+    std::string server;  // a connection string when the folder is served
+    std::string schema;
 };
 
 Options& Settings() {
@@ -1805,12 +1814,26 @@ void Session::VerifyFile(int f) {
     CheckStat(f, data, length, kLargeBuffer, 0);
 }
 
-void Session::VerifyDatabase(int f) {
-    FileModel& file = files_[static_cast<size_t>(f)];
-    Begin("Database check of file " + std::to_string(f));
+// What the store holds of one file, read past the record manager: the store's own soundness
+// verdict ("ok"), the number of records, the key numbers that have entries or a definition,
+// and for each of the model's keys its entry count and each entry's number by position.
+struct StoredFacts {
+    std::string integrity = "ok";
+    std::string records;
+    std::string keyNumbers;
+    std::vector<std::string> entryCounts;
+    std::vector<std::map<int64_t, int64_t>> sequences;
+    std::string problem;  // why the facts could not be read
+};
+
+StoredFacts ReadSqliteFacts(const std::string& path, const std::vector<ModelKey>& keys) {
+    StoredFacts facts;
     sqlite3* db = nullptr;
-    REQUIRE(sqlite3_open_v2(Settings().paths[f].c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK,
-            "the data file does not open as a database");
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        facts.problem = "the data file does not open as a database";
+        return facts;
+    }
     auto single = [&](const std::string& sql) {
         sqlite3_stmt* stmt = nullptr;
         std::string result;
@@ -1823,52 +1846,121 @@ void Session::VerifyDatabase(int f) {
         sqlite3_finalize(stmt);
         return result;
     };
-    std::string integrity = single("PRAGMA integrity_check");
-    std::string records = single("SELECT count(*) FROM records");
-    std::string tables = single(
-        "SELECT group_concat(name, ',') FROM (SELECT name FROM sqlite_master WHERE type = "
-        "'table' AND name LIKE 'key\\_%' ESCAPE '\\' ORDER BY CAST(substr(name, 5) AS INTEGER))");
-    std::vector<std::pair<std::string, std::string>> keyCounts;
-    std::vector<std::string> seqMismatch;
-    for (const ModelKey& key : file.keys) {
+    facts.integrity = single("PRAGMA integrity_check");
+    facts.records = single("SELECT count(*) FROM records");
+    facts.keyNumbers = single(
+        "SELECT group_concat(n, ',') FROM (SELECT CAST(substr(name, 5) AS INTEGER) AS n FROM sqlite_master WHERE "
+        "type = 'table' AND name LIKE 'key\\_%' ESCAPE '\\' ORDER BY n)");
+    for (const ModelKey& key : keys) {
         std::string table = "key_" + std::to_string(key.number);
-        keyCounts.emplace_back(single("SELECT count(*) FROM " + table), std::to_string(key.seq.size()));
-        // Each record's number in its group is the one the model gave it.
+        facts.entryCounts.push_back(single("SELECT count(*) FROM " + table));
+        facts.sequences.emplace_back();
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(db, ("SELECT position, seq FROM " + table).c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
-            while (sqlite3_step(stmt) == SQLITE_ROW) {
-                int64_t position = sqlite3_column_int64(stmt, 0);
-                int64_t seq = sqlite3_column_int64(stmt, 1);
-                auto it = key.seq.find(position);
-                if (it == key.seq.end() || it->second != seq) {
-                    seqMismatch.push_back(table + " position " + std::to_string(position) + " seq " +
-                                          std::to_string(seq));
-                }
-            }
+            while (sqlite3_step(stmt) == SQLITE_ROW)
+                facts.sequences.back()[sqlite3_column_int64(stmt, 0)] = sqlite3_column_int64(stmt, 1);
         }
         sqlite3_finalize(stmt);
     }
     sqlite3_close(db);
+    return facts;
+}
 
-    REQUIRE(integrity == "ok", "PRAGMA integrity_check: " + integrity);
-    REQUIRE(records == std::to_string(file.records.size()),
-            "records table holds " + records + " rows, the model " + std::to_string(file.records.size()));
-    std::string expectedTables;
-    for (const ModelKey& key : file.keys)
-        expectedTables += (expectedTables.empty() ? "" : ",") + ("key_" + std::to_string(key.number));
-    REQUIRE(tables == expectedTables, "key tables " + tables + ", the model's " + expectedTables);
-    for (size_t k = 0; k < keyCounts.size(); ++k) {
-        REQUIRE(keyCounts[k].first == keyCounts[k].second, "key_" + std::to_string(file.keys[k].number) + " holds " +
-                                                               keyCounts[k].first + " rows, the model " +
-                                                               keyCounts[k].second);
+// The same facts of a file of the served folder, from the server's tables (the file is named
+// there by its file name in upper case).
+StoredFacts ReadServerFacts(const std::string& path, const std::vector<ModelKey>& keys) {
+    StoredFacts facts;
+    PGconn* conn = PQconnectdb(Settings().server.c_str());
+    std::string name = std::filesystem::path(path).filename().string();
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string s = "\"" + Settings().schema + "\".";
+    const std::string file = "(SELECT id FROM " + s + "w3b_file WHERE name = '" + name + "')";
+    auto rows = [&](const std::string& sql) {
+        std::vector<std::pair<std::string, std::string>> out;
+        PGresult* result = PQexec(conn, sql.c_str());
+        if (PQresultStatus(result) != PGRES_TUPLES_OK) {
+            facts.problem = "server: " + std::string(PQerrorMessage(conn));
+        } else {
+            for (int row = 0; row < PQntuples(result); ++row)
+                out.emplace_back(PQgetvalue(result, row, 0), PQnfields(result) > 1 ? PQgetvalue(result, row, 1) : "");
+        }
+        PQclear(result);
+        return out;
+    };
+    auto single = [&](const std::string& sql) {
+        auto out = rows(sql);
+        return out.empty() ? std::string("<no row>") : out[0].first;
+    };
+    std::string orphans =
+        single("SELECT count(*) FROM " + s + "w3b_entry e WHERE e.file = " + file + " AND NOT EXISTS (SELECT 1 FROM " +
+               s + "w3b_record r WHERE r.file = e.file AND r.position = e.position)");
+    std::string twice = single("SELECT count(*) FROM (SELECT 1 FROM " + s + "w3b_entry WHERE file = " + file +
+                               " GROUP BY key, position HAVING count(*) > 1) d");
+    if (orphans != "0" || twice != "0")
+        facts.integrity = orphans + " entries without a record, " + twice + " records on a key twice";
+    facts.records = single("SELECT count(*) FROM " + s + "w3b_record WHERE file = " + file);
+    facts.keyNumbers = single("SELECT coalesce(string_agg(key::text, ',' ORDER BY key), '') FROM (SELECT key FROM " +
+                              s + "w3b_keyseg WHERE file = " + file + " UNION SELECT key FROM " + s +
+                              "w3b_entry WHERE file = " + file + ") k");
+    for (const ModelKey& key : keys) {
+        std::string where = " WHERE file = " + file + " AND key = " + std::to_string(key.number);
+        facts.entryCounts.push_back(single("SELECT count(*) FROM " + s + "w3b_entry" + where));
+        facts.sequences.emplace_back();
+        for (const auto& [position, seq] : rows("SELECT position, seq FROM " + s + "w3b_entry" + where))
+            facts.sequences.back()[std::stoll(position)] = std::stoll(seq);
     }
-    REQUIRE(seqMismatch.empty(),
-            "entry numbers differ from the model's: " + (seqMismatch.empty() ? "" : seqMismatch[0]));
+    PQfinish(conn);
+    return facts;
+}
+
+void Session::VerifyDatabase(int f) {
+    FileModel& file = files_[static_cast<size_t>(f)];
+    Begin("Database check of file " + std::to_string(f));
+    StoredFacts facts = Settings().server.empty() ? ReadSqliteFacts(Settings().paths[f], file.keys)
+                                                  : ReadServerFacts(Settings().paths[f], file.keys);
+    REQUIRE(facts.problem.empty(), facts.problem);
+    REQUIRE(facts.integrity == "ok", "integrity check: " + facts.integrity);
+    REQUIRE(facts.records == std::to_string(file.records.size()),
+            "the store holds " + facts.records + " records, the model " + std::to_string(file.records.size()));
+    std::string expectedKeys;
+    for (const ModelKey& key : file.keys)
+        expectedKeys += (expectedKeys.empty() ? "" : ",") + std::to_string(key.number);
+    REQUIRE(facts.keyNumbers == expectedKeys, "keys " + facts.keyNumbers + ", the model's " + expectedKeys);
+    for (size_t k = 0; k < file.keys.size(); ++k) {
+        const ModelKey& key = file.keys[k];
+        REQUIRE(facts.entryCounts[k] == std::to_string(key.seq.size()),
+                "key " + std::to_string(key.number) + " holds " + facts.entryCounts[k] + " entries, the model " +
+                    std::to_string(key.seq.size()));
+        // Each record's number in its group is the one the model gave it.
+        for (const auto& [position, seq] : facts.sequences[k]) {
+            auto it = key.seq.find(position);
+            REQUIRE(it != key.seq.end() && it->second == seq,
+                    "entry numbers differ from the model's: key " + std::to_string(key.number) + " position " +
+                        std::to_string(position) + " seq " + std::to_string(seq));
+        }
+    }
 }
 
 void RemoveDirectory() {
     std::error_code ignored;
     if (!Settings().dir.empty()) std::filesystem::remove_all(Settings().dir, ignored);
+    if (Settings().server.empty()) return;
+    // Every file of the folder lives in its schema on the server.
+    PGconn* conn = PQconnectdb(Settings().server.c_str());
+    PQclear(PQexec(
+        conn,
+        ("SET client_min_messages = warning; DROP SCHEMA IF EXISTS \"" + Settings().schema + "\" CASCADE").c_str()));
+    PQfinish(conn);
+}
+
+// Serves the folder by the server the file names, in a schema of its own.
+void ServeFolder(const char* connectionFile, unsigned suffix) {
+    Options& options = Settings();
+    std::getline(std::ifstream(connectionFile), options.server);
+    if (options.server.empty()) Fail(std::string("no connection string in ") + connectionFile);
+    options.schema = "btrcall_fuzz_" + std::to_string(suffix);
+    std::ofstream(options.dir / "w3btrv7.server")
+        << "connection = " << options.server << "\nschema = " << options.schema << "\n";
 }
 
 }  // namespace
@@ -1902,6 +1994,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     options.paths[0] = (options.dir / "FIXED.DAT").string();
     options.paths[1] = (options.dir / "VARIABLE.DAT").string();
     options.missingPath = (options.dir / "MISSING.DAT").string();
+    if (const char* server = std::getenv("BTRCALL_FUZZ_SERVER_FILE"); server != nullptr && *server != '\0')
+        ServeFolder(server, random());
     return 0;
 }
 

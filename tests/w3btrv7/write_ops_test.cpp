@@ -22,6 +22,12 @@ int16_t Update(PositionBlock& pb, std::string record, int8_t key = 0) {
     return Call(btr::kOpUpdate, pb, record.data(), &length, keyBuffer, 255, key);
 }
 
+int16_t Delete(PositionBlock& pb) {
+    uint32_t length = 0;
+    char keyBuffer[255] = {};
+    return Call(btr::kOpDelete, pb, nullptr, &length, keyBuffer, 255, 0);
+}
+
 }  // namespace
 
 TEST(RecordWrites, DuplicateValueInAUniqueKeyGives5AndStoresNothing) {
@@ -58,6 +64,29 @@ TEST(RecordWrites, UnmodifiableKeyGives10AndModifiableCollisionGives5) {
     Read r = Get(btr::kOpGetEqual, pb, 1, "gamma   ");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(Get(btr::kOpGetEqual, pb, 1, "beta    ").status, btr::kStatusKeyNotFound);
+}
+
+// A key change that may not be made is refused for the record as the block read it; when another
+// block has deleted (8) or changed (80) that record since, the update answers that instead, on a
+// store that answers the record's write at once and on one that sends it ahead alike.
+TEST(RecordWrites, AnUnmodifiableKeyChangeOfARecordAnotherBlockWroteSinceAnswersForTheRecord) {
+    struct Row {
+        bool deleteIt;
+        int16_t expected;
+    };
+    for (Row row : {Row{true, btr::kStatusInvalidPositioning}, Row{false, btr::kStatusConflict}}) {
+        TempDir dir;
+        Definition def(12, 1);
+        def.segments.push_back(Segment(1, 4, 0, btr::kTypeUnsignedBinary));
+        ASSERT_EQ(Create(dir.File("K.DAT"), def), 0);
+        PositionBlock reader, writer;
+        ASSERT_EQ(Open(reader, dir.File("K.DAT")), 0);
+        ASSERT_EQ(Open(writer, dir.File("K.DAT")), 0);
+        ASSERT_EQ(Insert(reader, Rec(1, "one")), 0);
+        ASSERT_EQ(Get(btr::kOpGetFirst, writer, 0).status, 0);
+        ASSERT_EQ(row.deleteIt ? Delete(writer) : Update(writer, Rec(1, "changed")), 0);
+        EXPECT_EQ(Update(reader, Rec(2, "one")), row.expected) << (row.deleteIt ? "deleted" : "changed");
+    }
 }
 
 TEST(RecordWrites, AWriteRefusedOnItsLastKeyLeavesNeitherItsRecordNorItsEarlierEntries) {

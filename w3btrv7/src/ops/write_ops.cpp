@@ -105,16 +105,22 @@ int16_t BeginWrite(WriteTransaction& transaction, WriteRequest& request, FileCon
     return transaction.Redefined() ? request.Check(file.Def(), call) : btr::kStatusSuccess;
 }
 
-// Why Update or Delete did not find the record at the block's position as the block read it:
-// it is gone (43), or another block changed it since (80), and writing now would undo that.
-int16_t WhyUnchanged(FileConnection& file, const Cursor& cursor) {
+// Whether the record at the block's position is still as the block read it (0), or gone (8),
+// or changed by another block since (80), so that writing now would undo that.
+int16_t ChangeSinceRead(FileConnection& file, const Cursor& cursor) {
     std::string stored;
     bool found = false;
     if (int16_t status = file.ReadRecord(cursor.position, &stored, &found); status != btr::kStatusSuccess) {
         return status;
     }
     if (!found || stored.size() < file.Def().RecordLength()) return btr::kStatusInvalidPositioning;
-    return btr::kStatusConflict;
+    return stored == cursor.Image() ? btr::kStatusSuccess : btr::kStatusConflict;
+}
+
+// Why Update or Delete did not find the record at the block's position as the block read it.
+int16_t WhyUnchanged(FileConnection& file, const Cursor& cursor) {
+    int16_t status = ChangeSinceRead(file, cursor);
+    return status == btr::kStatusSuccess ? btr::kStatusConflict : status;
 }
 
 // The entry of the record at `position` on `key`, if it has one.
@@ -295,11 +301,19 @@ int16_t WriteDelete(FileConnection& file, const Cursor& cursor) {
 }
 
 // A store that learns only from its server that the record is no longer as read has the write
-// rolled back first; then the record as it is now tells why.
+// rolled back first; then the record as it is now tells why. A key change refused (10) was
+// judged against the record as the block read it, before such a store had answered whether
+// the record was still so: one gone or changed since answers that first, as it does where the
+// record's write is answered at once.
 int16_t UnlessNotAsRead(int16_t status, WriteTransaction& transaction, FileConnection& file, const Cursor& cursor) {
-    if (status != kStatusRecordNotAsRead) return status;
+    if (status == kStatusRecordNotAsRead) {
+        transaction.Abandon();
+        return WhyUnchanged(file, cursor);
+    }
+    if (status != btr::kStatusModifiableKeyError) return status;
     transaction.Abandon();
-    return WhyUnchanged(file, cursor);
+    int16_t change = ChangeSinceRead(file, cursor);
+    return change == btr::kStatusSuccess ? status : change;
 }
 
 }  // namespace
