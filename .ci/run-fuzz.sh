@@ -4,9 +4,9 @@
 # (tests/fuzz/corpus/<target>/) for a bounded time. Any finding fails the run.
 #
 # Usage: .ci/run-fuzz.sh [--minutes N] [TARGET ...]
-#   btrcall_ops_fuzz:server   the operations fuzzer on a folder served by a PostgreSQL server that
-#                  the script starts (scripts/test-postgres.sh): the same programs and the same
-#                  model check the server store
+#   btrcall_ops_fuzz:server, create_buffer_fuzz:server   the target on a folder served by a
+#                  PostgreSQL server that the script starts (scripts/test-postgres.sh): the same
+#                  inputs and the same checks exercise the server store
 #   no arguments   every target for a fixed number of inputs from a fixed seed (CI), about 125 s
 #                  in all, from a copy of the seeds in a temporary folder: the same commit always
 #                  explores the same inputs, so a CI run fails only for what the commit changed;
@@ -19,7 +19,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
-all_targets=(btrcall_ops_fuzz btrcall_ops_fuzz:server create_buffer_fuzz extended_read_fuzz ini_parser_fuzz csv_layout_fuzz datafile_reader_fuzz description_fuzz)
+all_targets=(btrcall_ops_fuzz btrcall_ops_fuzz:server create_buffer_fuzz create_buffer_fuzz:server extended_read_fuzz ini_parser_fuzz csv_layout_fuzz datafile_reader_fuzz description_fuzz)
 minutes=""
 targets=()
 while [ $# -gt 0 ]; do
@@ -86,6 +86,7 @@ for target in "${targets[@]}"; do
     case "$target" in
       btrcall_ops_fuzz) runs_wanted=1500 ;;
       btrcall_ops_fuzz:server) runs_wanted=300 ;;
+      create_buffer_fuzz:server) runs_wanted=300 ;;
       create_buffer_fuzz) runs_wanted=3000 ;;
       extended_read_fuzz) runs_wanted=20000 ;;
       datafile_reader_fuzz) runs_wanted=120000 ;;

@@ -17,16 +17,13 @@
 //                          scripts/test-postgres.sh writes it): the folder is served by that
 //                          server, in a schema of its own dropped at the end, so the same programs
 //                          and the same model check the server store.
-#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <random>
@@ -36,6 +33,7 @@
 #include "btrcall.h"
 #include "btrcall_model.h"
 #include "fuzz_support.h"
+#include "served_folder.h"
 
 // Checks a property of the current operation; the message is only built when it fails.
 #define REQUIRE(condition, message)        \
@@ -68,8 +66,6 @@ struct Options {
     std::filesystem::path dir;
     std::string paths[kFileCount];
     std::string missingPath;
-    std::string server;  // a connection string when the folder is served
-    std::string schema;
 };
 
 Options& Settings() {
@@ -1866,38 +1862,18 @@ StoredFacts ReadSqliteFacts(const std::string& path, const std::vector<ModelKey>
     return facts;
 }
 
-// The same facts of a file of the served folder, from the server's tables (the file is named
-// there by its file name in upper case).
+// The same facts of a file of the served folder, from the server's tables.
 StoredFacts ReadServerFacts(const std::string& path, const std::vector<ModelKey>& keys) {
+    using fuzzsupport::ServerRows;
     StoredFacts facts;
-    PGconn* conn = PQconnectdb(Settings().server.c_str());
-    std::string name = std::filesystem::path(path).filename().string();
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const std::string s = "\"" + Settings().schema + "\".";
-    const std::string file = "(SELECT id FROM " + s + "w3b_file WHERE name = '" + name + "')";
-    auto rows = [&](const std::string& sql) {
-        std::vector<std::pair<std::string, std::string>> out;
-        PGresult* result = PQexec(conn, sql.c_str());
-        if (PQresultStatus(result) != PGRES_TUPLES_OK) {
-            facts.problem = "server: " + std::string(PQerrorMessage(conn));
-        } else {
-            for (int row = 0; row < PQntuples(result); ++row)
-                out.emplace_back(PQgetvalue(result, row, 0), PQnfields(result) > 1 ? PQgetvalue(result, row, 1) : "");
-        }
-        PQclear(result);
-        return out;
-    };
+    facts.integrity = fuzzsupport::ServedIntegrity(path);
+    const std::string s = fuzzsupport::ServedTables();
+    const std::string file = "(SELECT id FROM " + s + "w3b_file WHERE name = $1)";
+    const std::vector<std::string> name = {fuzzsupport::ServedName(path)};
     auto single = [&](const std::string& sql) {
-        auto out = rows(sql);
-        return out.empty() ? std::string("<no row>") : out[0].first;
+        auto rows = ServerRows(sql, &facts.problem, name);
+        return rows.empty() ? std::string("<no row>") : rows[0][0];
     };
-    std::string orphans =
-        single("SELECT count(*) FROM " + s + "w3b_entry e WHERE e.file = " + file + " AND NOT EXISTS (SELECT 1 FROM " +
-               s + "w3b_record r WHERE r.file = e.file AND r.position = e.position)");
-    std::string twice = single("SELECT count(*) FROM (SELECT 1 FROM " + s + "w3b_entry WHERE file = " + file +
-                               " GROUP BY key, position HAVING count(*) > 1) d");
-    if (orphans != "0" || twice != "0")
-        facts.integrity = orphans + " entries without a record, " + twice + " records on a key twice";
     facts.records = single("SELECT count(*) FROM " + s + "w3b_record WHERE file = " + file);
     facts.keyNumbers = single("SELECT coalesce(string_agg(key::text, ',' ORDER BY key), '') FROM (SELECT key FROM " +
                               s + "w3b_keyseg WHERE file = " + file + " UNION SELECT key FROM " + s +
@@ -1906,18 +1882,17 @@ StoredFacts ReadServerFacts(const std::string& path, const std::vector<ModelKey>
         std::string where = " WHERE file = " + file + " AND key = " + std::to_string(key.number);
         facts.entryCounts.push_back(single("SELECT count(*) FROM " + s + "w3b_entry" + where));
         facts.sequences.emplace_back();
-        for (const auto& [position, seq] : rows("SELECT position, seq FROM " + s + "w3b_entry" + where))
-            facts.sequences.back()[std::stoll(position)] = std::stoll(seq);
+        for (const auto& row : ServerRows("SELECT position, seq FROM " + s + "w3b_entry" + where, &facts.problem, name))
+            facts.sequences.back()[std::stoll(row[0])] = std::stoll(row[1]);
     }
-    PQfinish(conn);
     return facts;
 }
 
 void Session::VerifyDatabase(int f) {
     FileModel& file = files_[static_cast<size_t>(f)];
     Begin("Database check of file " + std::to_string(f));
-    StoredFacts facts = Settings().server.empty() ? ReadSqliteFacts(Settings().paths[f], file.keys)
-                                                  : ReadServerFacts(Settings().paths[f], file.keys);
+    StoredFacts facts = fuzzsupport::FolderIsServed() ? ReadServerFacts(Settings().paths[f], file.keys)
+                                                      : ReadSqliteFacts(Settings().paths[f], file.keys);
     REQUIRE(facts.problem.empty(), facts.problem);
     REQUIRE(facts.integrity == "ok", "integrity check: " + facts.integrity);
     REQUIRE(facts.records == std::to_string(file.records.size()),
@@ -1944,23 +1919,8 @@ void Session::VerifyDatabase(int f) {
 void RemoveDirectory() {
     std::error_code ignored;
     if (!Settings().dir.empty()) std::filesystem::remove_all(Settings().dir, ignored);
-    if (Settings().server.empty()) return;
-    // Every file of the folder lives in its schema on the server.
-    PGconn* conn = PQconnectdb(Settings().server.c_str());
-    PQclear(PQexec(
-        conn,
-        ("SET client_min_messages = warning; DROP SCHEMA IF EXISTS \"" + Settings().schema + "\" CASCADE").c_str()));
-    PQfinish(conn);
-}
-
-// Serves the folder by the server the file names, in a schema of its own.
-void ServeFolder(const char* connectionFile, unsigned suffix) {
-    Options& options = Settings();
-    std::getline(std::ifstream(connectionFile), options.server);
-    if (options.server.empty()) Fail(std::string("no connection string in ") + connectionFile);
-    options.schema = "btrcall_fuzz_" + std::to_string(suffix);
-    std::ofstream(options.dir / "w3btrv7.server")
-        << "connection = " << options.server << "\nschema = " << options.schema << "\n";
+    // Every file of a served folder lives in its schema on the server.
+    fuzzsupport::DropServedSchema();
 }
 
 }  // namespace
@@ -1994,8 +1954,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     options.paths[0] = (options.dir / "FIXED.DAT").string();
     options.paths[1] = (options.dir / "VARIABLE.DAT").string();
     options.missingPath = (options.dir / "MISSING.DAT").string();
-    if (const char* server = std::getenv("BTRCALL_FUZZ_SERVER_FILE"); server != nullptr && *server != '\0')
-        ServeFolder(server, random());
+    fuzzsupport::ServeFolderIfAsked(options.dir);
     return 0;
 }
 

@@ -12,18 +12,23 @@
 // duplicates holds it. A Create Index that answers 0, on that file or on a file of known records,
 // must show its key in Stat, reach every record that is not null for it, and a Drop Index of it
 // must give back the Stat reply of before. Every status must be one these operations can give.
+//
+// With BTRCALL_FUZZ_SERVER_FILE set (served_folder.h) the files are a served folder's, on the
+// server that file names.
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "btrcall.h"
 #include "fuzz_support.h"
+#include "served_folder.h"
 
 namespace {
 
@@ -62,6 +67,7 @@ std::vector<uint8_t> PathKey(const std::string& path) {
 void RemoveFile(const std::string& path) {
     std::error_code ignored;
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(path + suffix, ignored);
+    fuzzsupport::RemoveServedFile(path);
 }
 
 bool In(int16_t status, std::initializer_list<int16_t> allowed) {
@@ -142,6 +148,11 @@ size_t CountThroughKey(Block& pb, int number, size_t recordLength) {
 }
 
 void CheckIntegrity(const std::string& path) {
+    if (fuzzsupport::FolderIsServed()) {
+        std::string verdict = fuzzsupport::ServedIntegrity(path);
+        Check(verdict == "ok", "integrity check of " + path + " on the server: " + verdict);
+        return;
+    }
     sqlite3* db = nullptr;
     std::string result = "<cannot open>";
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
@@ -311,19 +322,12 @@ bool CreateFromBuffer(int8_t mode, const std::string& buffer) {
     return true;
 }
 
-// Damages the definition stored in the created file with `bytes` (over its key segments, and its
-// file specification when there are bytes left), as a damaged disk or another program might. The
-// file must then be refused with 2 or 30, or work with a definition Create itself accepts.
-void DamageDefinition(const std::string& bytes) {
-    const std::string& path = Files().created;
+// Damages the definition stored in the SQLite file at `path`: its key segments with the bytes
+// `take` gives, and its file specification when `fileSpecLeft` says enough bytes are left.
+void DamageStoredDefinition(const std::string& path, const std::function<std::string(size_t)>& take,
+                            const std::function<bool()>& fileSpecLeft) {
     sqlite3* db = nullptr;
     Check(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK, "open to damage");
-    size_t used = 0;
-    auto take = [&](size_t count) {
-        std::string out;
-        for (size_t i = 0; i < count; ++i) out.push_back(bytes.empty() ? '\0' : bytes[used++ % bytes.size()]);
-        return out;
-    };
     sqlite3_stmt* stmt = nullptr;
     sqlite3_prepare_v2(db, "UPDATE w3b_keyseg SET spec = ?1 WHERE key = ?2 AND segment = ?3", -1, &stmt, nullptr);
     std::vector<std::pair<int, int>> segments;
@@ -341,7 +345,7 @@ void DamageDefinition(const std::string& bytes) {
         sqlite3_reset(stmt);
     }
     sqlite3_finalize(stmt);
-    if (bytes.size() > used + sizeof(BtrFileSpec)) {
+    if (fileSpecLeft()) {
         std::string spec = take(sizeof(BtrFileSpec));
         sqlite3_prepare_v2(db, "UPDATE w3b_file SET spec = ?1", -1, &stmt, nullptr);
         sqlite3_bind_blob(stmt, 1, spec.data(), static_cast<int>(spec.size()), SQLITE_TRANSIENT);
@@ -349,6 +353,57 @@ void DamageDefinition(const std::string& bytes) {
         sqlite3_finalize(stmt);
     }
     sqlite3_close(db);
+}
+
+// The same damage done to a file of the served folder, in the server's tables.
+void DamageServedDefinition(const std::string& path, const std::function<std::string(size_t)>& take,
+                            const std::function<bool()>& fileSpecLeft) {
+    using fuzzsupport::ServerRows;
+    const std::string s = fuzzsupport::ServedTables();
+    const std::string file = "(SELECT id FROM " + s + "w3b_file WHERE name = $1)";
+    const std::string name = fuzzsupport::ServedName(path);
+    std::string problem;
+    auto segments =
+        ServerRows("SELECT key, segment FROM " + s + "w3b_keyseg WHERE file = " + file + " ORDER BY key, segment",
+                   &problem, {name});
+    Check(problem.empty(), problem);
+    // Bytes go as hex text, the form a bytea takes from a text parameter.
+    auto hex = [](const std::string& bytes) {
+        static const char digits[] = "0123456789abcdef";
+        std::string out = "\\x";
+        for (unsigned char c : bytes) out += std::string{digits[c >> 4], digits[c & 15]};
+        return out;
+    };
+    for (const auto& row : segments) {
+        ServerRows("UPDATE " + s + "w3b_keyseg SET spec = $2::bytea WHERE file = " + file +
+                       " AND key = $3::smallint AND segment = $4::smallint",
+                   &problem, {name, hex(take(sizeof(BtrKeySpec))), row[0], row[1]});
+    }
+    if (fileSpecLeft()) {
+        ServerRows("UPDATE " + s + "w3b_file SET spec = $2::bytea WHERE name = $1", &problem,
+                   {name, hex(take(sizeof(BtrFileSpec)))});
+    }
+    Check(problem.empty(), problem);
+}
+
+// Damages the definition stored in the created file with `bytes` (over its key segments, and its
+// file specification when there are bytes left), as a damaged disk or another program might. The
+// file must then be refused with 2 or 30, or work with a definition Create itself accepts.
+void DamageDefinition(const std::string& bytes) {
+    const std::string& path = Files().created;
+    size_t used = 0;
+    auto take = [&](size_t count) {
+        std::string out;
+        for (size_t i = 0; i < count; ++i) out.push_back(bytes.empty() ? '\0' : bytes[used++ % bytes.size()]);
+        return out;
+    };
+    // The file's specification too when the segments leave enough bytes for it.
+    auto fileSpecLeft = [&] { return bytes.size() > used + sizeof(BtrFileSpec); };
+    if (fuzzsupport::FolderIsServed()) {
+        DamageServedDefinition(path, take, fileSpecLeft);
+    } else {
+        DamageStoredDefinition(path, take, fileSpecLeft);
+    }
 
     Block file;
     std::vector<uint8_t> key = PathKey(path);
@@ -522,6 +577,7 @@ void CreateIndex(const std::string& path, int8_t kn, const std::string& buffer) 
 void RemoveDirectory() {
     std::error_code ignored;
     if (!Files().dir.empty()) std::filesystem::remove_all(Files().dir, ignored);
+    fuzzsupport::DropServedSchema();
 }
 
 }  // namespace
@@ -542,6 +598,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzsupport::cleanupBeforeFailure = RemoveDirectory;
     Files().created = (Files().dir / "CREATED.DAT").string();
     Files().known = (Files().dir / "KNOWN.DAT").string();
+    fuzzsupport::ServeFolderIfAsked(Files().dir);
     return 0;
 }
 
