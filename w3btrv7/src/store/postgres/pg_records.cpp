@@ -12,6 +12,12 @@ namespace {
 // never known to be unchanged), so one row at a time is all a read can use.
 constexpr int kServerBatch = 1;
 
+// A batch's limit is written into the statement rather than sent as a parameter: with an
+// unknown limit the server prices the statement's general plan as if it read a tenth of the
+// range, keeps planning every call afresh for its actual values, and planning costs more than
+// reading the row.
+std::string Limit(int limit) { return " LIMIT " + std::to_string(limit); }
+
 const char* const kEntryColumns = "SELECT e.value, e.seq, e.position, r.data FROM ";
 
 int16_t ReadPositioned(const PgResult& result, int64_t* position, std::string* data, bool* found) {
@@ -159,12 +165,13 @@ int16_t PgFile::StepRecords(Direction direction, int64_t from, int limit, std::v
                             size_t* count) {
     bool forward = direction == Direction::kForward;
     PgParams params = Params();
-    params.Int8(from).Int4(std::min(limit, kServerBatch));
+    params.Int8(from);
     PgResult result;
     *count = 0;
     int16_t status = Run("SELECT position, data FROM " + Table("w3b_record") +
-                             (forward ? " WHERE file = $1 AND position > $2 ORDER BY position LIMIT $3"
-                                      : " WHERE file = $1 AND position < $2 ORDER BY position DESC LIMIT $3"),
+                             (forward ? " WHERE file = $1 AND position > $2 ORDER BY position"
+                                      : " WHERE file = $1 AND position < $2 ORDER BY position DESC") +
+                             Limit(std::min(limit, kServerBatch)),
                          params, &result);
     if (status != btr::kStatusSuccess) return status;
     ReadRecordRows(result, rows, count);
@@ -257,9 +264,11 @@ int16_t PgFile::SeekEntries(const KeyInfo& key, Direction direction, const KeyEn
         }
         // The rest of the block's group of equal values first.
         PgParams group = KeyParams(key);
-        group.Bytes(from.value).Int8(from.sequence).Int4(limit);
-        if (int16_t status = Run(head + (forward ? " AND e.value = $3 AND e.seq > $4 ORDER BY e.seq LIMIT $5"
-                                                 : " AND e.value = $3 AND e.seq < $4 ORDER BY e.seq DESC LIMIT $5"),
+        group.Bytes(from.value).Int8(from.sequence);
+        if (int16_t status = Run(head +
+                                     (forward ? " AND e.value = $3 AND e.seq > $4 ORDER BY e.seq"
+                                              : " AND e.value = $3 AND e.seq < $4 ORDER BY e.seq DESC") +
+                                     Limit(limit),
                                  group, &result);
             status != btr::kStatusSuccess) {
             return status;
@@ -268,9 +277,11 @@ int16_t PgFile::SeekEntries(const KeyInfo& key, Direction direction, const KeyEn
         if (*count >= static_cast<size_t>(limit)) return btr::kStatusSuccess;
     }
     PgParams beyond = KeyParams(key);
-    beyond.Bytes(from.value).Int4(limit - static_cast<int>(*count));
-    if (int16_t status = Run(head + (forward ? " AND e.value > $3 ORDER BY e.value, e.seq LIMIT $4"
-                                             : " AND e.value < $3 ORDER BY e.value DESC, e.seq DESC LIMIT $4"),
+    beyond.Bytes(from.value);
+    if (int16_t status = Run(head +
+                                 (forward ? " AND e.value > $3 ORDER BY e.value, e.seq"
+                                          : " AND e.value < $3 ORDER BY e.value DESC, e.seq DESC") +
+                                 Limit(limit - static_cast<int>(*count)),
                              beyond, &result);
         status != btr::kStatusSuccess) {
         return status;
