@@ -69,16 +69,17 @@ struct Ours {
     char data[kRecordLength] = {};
     uint32_t length = 0;
 
-    Ours() {
-        std::string path = Folder() + "/BENCH.DAT";
+    // A file of one key, a four-byte unsigned number at `offset` (1-based).
+    explicit Ours(const char* name = "BENCH.DAT", uint16_t offset = 1, uint16_t flags = 0) {
+        std::string path = Folder() + "/" + name;
         BtrFileSpec spec{};
         spec.recordLength = kRecordLength;
         spec.pageSize = 4096;
         spec.keyCount = 1;
         BtrKeySpec id{};
-        id.position = 1;
+        id.position = offset;
         id.length = 4;
-        id.flags = btr::kKeyFlagExtendedType;
+        id.flags = btr::kKeyFlagExtendedType | flags;
         id.extendedType = btr::kTypeUnsignedBinary;
         std::string buffer(reinterpret_cast<const char*>(&spec), sizeof spec);
         buffer.append(reinterpret_cast<const char*>(&id), sizeof id);
@@ -246,6 +247,59 @@ void NextById_raw(benchmark::State& state) {
 
 void GetNext_raw(benchmark::State& state) { NextById_raw(state); }
 
+// Get Next on a key with duplicates: a group of 16 records per value, walked in the key's order
+// (the group's members in the order they came, then the next value's). Raw walks the same order
+// with a composite index.
+constexpr uint32_t kGroupSize = 16;
+
+Ours* groupedFile = nullptr;
+
+// The group's number is the record's second field (MakeRecord's version).
+Ours& GroupedFile() {
+    if (groupedFile == nullptr) {
+        groupedFile = new Ours("GROUPED.DAT", 5, btr::kKeyFlagDuplicates);
+        for (uint32_t id = 1; id <= RecordCount(); ++id) {
+            std::string record = MakeRecord(id, id / kGroupSize);
+            if (groupedFile->Call(btr::kOpInsert, 0, &record) != 0) std::abort();
+        }
+    }
+    return *groupedFile;
+}
+
+void GetNextInGroups_ours(benchmark::State& state) {
+    GroupedFile();  // filled before the clock starts
+    RoundTrips trips;
+    if (GroupedFile().Call(btr::kOpGetFirst, 0) != 0) std::abort();
+    for (auto _ : state) {
+        if (GroupedFile().Call(btr::kOpGetNext, 0) != 0 && GroupedFile().Call(btr::kOpGetFirst, 0) != 0) {
+            std::abort();
+        }
+    }
+    trips.Report(state);
+}
+
+void GetNextInGroups_raw(benchmark::State& state) {
+    static bool filled = [] {
+        RawFile().Exec("CREATE TABLE " + Schema() + "_grouped(id integer PRIMARY KEY, grp integer NOT NULL, " +
+                       "data bytea NOT NULL)");
+        RawFile().Exec("INSERT INTO " + Schema() + "_grouped SELECT g, g / " + std::to_string(kGroupSize) +
+                       ", decode(repeat('72', " + std::to_string(kRecordLength) + "), 'hex') FROM generate_series(1, " +
+                       std::to_string(RecordCount()) + ") g");
+        RawFile().Exec("CREATE INDEX ON " + Schema() + "_grouped(grp, id)");
+        RawFile().Exec("ANALYZE " + Schema() + "_grouped");
+        RawFile().Prepare("next_in_groups", "SELECT id, data FROM " + Schema() +
+                                                "_grouped WHERE (grp, id) > ($1::int4 / " + std::to_string(kGroupSize) +
+                                                ", $1::int4) ORDER BY grp, id LIMIT 1");
+        return true;
+    }();
+    (void)filled;
+    uint32_t id = 0;
+    for (auto _ : state) {
+        if (RawFile().Run("next_in_groups", id) != 1) id = 0;
+        ++id;
+    }
+}
+
 void StepNext_ours(benchmark::State& state) {
     RoundTrips trips;
     if (OurFile().Call(btr::kOpStepFirst, 0) != 0) std::abort();
@@ -362,7 +416,9 @@ void ReportReplannedStatements() {
 // Leaves nothing behind on the server: ours's file and schema, raw's table.
 void DropBenchTables() {
     OurFile().Call(btr::kOpClose, 0);
+    if (groupedFile != nullptr) groupedFile->Call(btr::kOpClose, 0);
     RawFile().Exec("DROP TABLE " + Schema() + "_raw");
+    RawFile().Exec("DROP TABLE IF EXISTS " + Schema() + "_grouped");
     RawFile().Exec("DROP SCHEMA " + Schema() + " CASCADE");
 }
 
@@ -375,6 +431,8 @@ BENCHMARK(GetEqual_ours)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(GetEqual_raw)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(GetNext_ours)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(GetNext_raw)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetNextInGroups_ours)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetNextInGroups_raw)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(StepNext_ours)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(StepNext_raw)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(Update_ours)->UseRealTime()->Unit(benchmark::kMicrosecond);

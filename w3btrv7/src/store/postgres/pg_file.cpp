@@ -147,33 +147,49 @@ int16_t PgFile::ConfirmDefinition() {
     checkDefinition_ = false;
     PgParams check = Params();
     check.Int8(serverGeneration_);
-    return NoteDefinitionMoved(session_->Run(DefinitionCheck(""), check)) == kStatusDefinitionMoved
+    return NoteDefinitionMoved(session_->Run(DefinitionCheck(0), check)) == kStatusDefinitionMoved
                ? kStatusDefinitionMoved
                : btr::kStatusSuccess;
 }
 
-std::string PgFile::DefinitionCheck(const char* lock) const {
-    return "SELECT w3btrv7.expect(generation = $2, '" + std::string(kSqlStateDefinitionMoved) + "') FROM " +
-           Table("w3b_file") + " WHERE id = $1" + lock;
+const std::string& PgFile::DefinitionCheck(int lock) {
+    // Waiting, the check's conditions first make sure that no other process's exclusive
+    // transaction keeps the file (85 at once) and set the busy timeout of every store for the
+    // wait; they run before the row is locked.
+    static const char* const kLocks[] = {
+        "", " FOR UPDATE NOWAIT",
+        " AND w3btrv7.expect(CASE WHEN pg_try_advisory_lock_shared($1, 1) THEN pg_advisory_unlock_shared($1, 1)"
+        " ELSE false END, '55P03') AND set_config('lock_timeout', '10000ms', true) IS NOT NULL FOR UPDATE"};
+    return Text(kTextDefinitionCheck + static_cast<size_t>(lock),
+                [&] {
+                    return "SELECT w3btrv7.expect(generation = $2, '" + std::string(kSqlStateDefinitionMoved) +
+                           "') FROM " + Table("w3b_file") + " WHERE id = $1" + kLocks[lock];
+                })
+        .plain;
 }
 
-int16_t PgFile::Run(const std::string& sql, PgParams& params, PgResult* result) {
+std::string PgFile::CheckedRead(const std::string& sql) const {
+    return "SELECT q.*, f.generation FROM " + Table("w3b_file") + " f LEFT JOIN LATERAL (" + sql +
+           ") q ON true WHERE f.id = $1";
+}
+
+int16_t PgFile::Run(const std::string& sql, PgParams& params, PgResult* result, const std::string* checked) {
     if (!checkDefinition_) return session_->Run(sql, params, result);
     checkDefinition_ = false;
     if (sql.compare(0, 7, "SELECT ") != 0) {
         // Not a read: the check is a statement of its own before it, in the same round trip.
         PgParams check = Params();
         check.Int8(serverGeneration_);
-        session_->Send(DefinitionCheck(""), check,
+        session_->Send(DefinitionCheck(0), check,
                        [this](int16_t status, PgResult&) { return NoteDefinitionMoved(status); });
         return session_->Run(sql, params, result);
     }
     // The read itself answers the file's generation, read on the read's own snapshot: one
     // unchanged then was unchanged while the read ran. Without rows it answers one of nulls.
     PgResult read;
-    int16_t status = session_->Run("SELECT q.*, f.generation FROM " + Table("w3b_file") + " f LEFT JOIN LATERAL (" +
-                                       sql + ") q ON true WHERE f.id = $1",
-                                   params, &read);
+    std::string made;
+    const std::string& wrapped = checked != nullptr ? *checked : (made = CheckedRead(sql));
+    int16_t status = session_->Run(wrapped, params, &read);
     if (status != btr::kStatusSuccess) return status;
     if (read.Rows() < 1) return btr::kStatusIoError;
     if (read.Int(0, read.Columns() - 1) != serverGeneration_) return NoteDefinitionMoved(kStatusDefinitionMoved);
@@ -260,23 +276,17 @@ int16_t PgFile::LockFileRow(bool insideServerTransaction) {
 int16_t PgFile::SendBeginWrite() {
     checkDefinition_ = false;
     deferring_ = true;
-    // One statement takes the file's row. Waiting, its conditions first make sure that no
-    // other process's exclusive transaction keeps the file (85 at once) and set the busy
-    // timeout of every store for the wait; they run before the row is locked. The write runs
-    // on the definition this process has: one changed meanwhile (read again after the wait)
-    // makes the server skip the write, and the call runs again on the new one.
-    static const std::string kWaitFirst =
-        " AND w3btrv7.expect(CASE WHEN pg_try_advisory_lock_shared($1, 1) THEN pg_advisory_unlock_shared($1, 1)"
-        " ELSE false END, '55P03') AND set_config('lock_timeout', '10000ms', true) IS NOT NULL FOR UPDATE";
+    // One statement takes the file's row. The write runs on the definition this process has:
+    // one changed meanwhile (read again after the wait) makes the server skip the write, and
+    // the call runs again on the new one.
     PgParams check = Params();
     check.Int8(serverGeneration_);
     int16_t status = session_->Send("BEGIN");
     if (status == btr::kStatusSuccess) {
-        status = session_->Send(DefinitionCheck(writeWait_ ? kWaitFirst.c_str() : " FOR UPDATE NOWAIT"), check,
-                                [this](int16_t answer, PgResult&) {
-                                    writeMovedDefinition_ = answer == kStatusDefinitionMoved;
-                                    return NoteDefinitionMoved(answer);
-                                });
+        status = session_->Send(DefinitionCheck(writeWait_ ? 2 : 1), check, [this](int16_t answer, PgResult&) {
+            writeMovedDefinition_ = answer == kStatusDefinitionMoved;
+            return NoteDefinitionMoved(answer);
+        });
     }
     if (status != btr::kStatusSuccess) deferring_ = false;
     return status;

@@ -15,6 +15,7 @@
 #ifndef W3BTRV7_STORE_POSTGRES_PG_FILE_H
 #define W3BTRV7_STORE_POSTGRES_PG_FILE_H
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -130,9 +131,42 @@ private:
     // After the folder's connection was lost and made again: the server ended every lock of
     // the old one, so the open lock is taken again and the record locks are forgotten.
     int16_t Reattach();
+    // The texts of the statements the calls make most, each made once for this file, on first
+    // use: they name the folder's schema, and making them anew on every call cost more than
+    // the rest of the call's own work. A statement that varies by kind has a slot per kind.
+    enum TextSlot : size_t {
+        kTextReadRecord,
+        kTextStepRecord,                                                          // + Seek
+        kTextStepRecords = kTextStepRecord + static_cast<size_t>(Seek::kCount_),  // + Direction
+        kTextSeekEntry = kTextStepRecords + 2,                                    // + Seek
+        kTextSeekEntries = kTextSeekEntry + static_cast<size_t>(Seek::kCount_),   // + Direction, + 2 with duplicates
+        kTextInsertRecord = kTextSeekEntries + 4,                                 // + 1 at a position asked for
+        kTextUpdateRecord = kTextInsertRecord + 2,                                // + 1 sent ahead
+        kTextDeleteRecord = kTextUpdateRecord + 2,                                // + 1 sent ahead
+        kTextInsertEntry = kTextDeleteRecord + 2,  // + 1 with duplicates, + 2 at the pending position
+        kTextDeleteEntry = kTextInsertEntry + 4,
+        kTextDefinitionCheck,  // + 1 taking the file's row at once, + 2 waiting for it
+        kTextSlots = kTextDefinitionCheck + 3,
+    };
+    struct StatementText {
+        std::string plain;
+        std::string checked;  // a read's text that also answers the file's generation
+    };
+    template <class Make>
+    StatementText& Text(size_t slot, Make make) {
+        StatementText& text = texts_[slot];
+        if (text.plain.empty()) text.plain = make();
+        return text;
+    }
     // Runs a statement of this file's: $1 is always the file's id. The call's first one also
-    // checks the definition.
-    int16_t Run(const std::string& sql, PgParams& params, PgResult* result = nullptr);
+    // checks the definition; `checked`, when given, is the read's text made to answer it.
+    int16_t Run(const std::string& sql, PgParams& params, PgResult* result = nullptr,
+                const std::string* checked = nullptr);
+    int16_t Run(StatementText& text, PgParams& params, PgResult* result) {
+        if (checkDefinition_ && text.checked.empty()) text.checked = CheckedRead(text.plain);
+        return Run(text.plain, params, result, &text.checked);
+    }
+    std::string CheckedRead(const std::string& sql) const;
     // Runs a statement that answers one count.
     int16_t RunForCount(const std::string& sql, PgParams& params, int64_t* count);
     // A write's statement: sent ahead inside a write outside the process's transaction, else
@@ -143,7 +177,9 @@ private:
         if (status == kStatusDefinitionMoved) definitionStale_ = true;
         return status;
     }
-    std::string DefinitionCheck(const char* lock) const;
+    // The definition check that a write sends first: `lock` 0 reads the file's row, 1 takes it
+    // at once or answers, 2 waits for it.
+    const std::string& DefinitionCheck(int lock);
     PgParams Params() const {
         PgParams params;
         params.Int4(id_);
@@ -177,6 +213,7 @@ private:
     bool definitionStale_ = false;       // a check found it changed: the next call reads it again
     bool writeMovedDefinition_ = false;  // a write found it changed: it runs again holding the row
     ChangeStamp unknown_;
+    std::array<StatementText, kTextSlots> texts_;
 };
 
 }  // namespace w3b

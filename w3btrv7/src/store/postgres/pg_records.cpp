@@ -70,7 +70,9 @@ int16_t PgFile::ReadRecord(int64_t position, std::string* data, bool* found) {
     params.Int8(position);
     PgResult result;
     int16_t status =
-        Run("SELECT data FROM " + Table("w3b_record") + " WHERE file = $1 AND position = $2", params, &result);
+        Run(Text(kTextReadRecord,
+                 [&] { return "SELECT data FROM " + Table("w3b_record") + " WHERE file = $1 AND position = $2"; }),
+            params, &result);
     *found = status == btr::kStatusSuccess && result.Rows() > 0;
     if (*found) result.Bytes(0, 0, data);
     return status;
@@ -79,21 +81,25 @@ int16_t PgFile::ReadRecord(int64_t position, std::string* data, bool* found) {
 int16_t PgFile::InsertRecord(const uint8_t* data, size_t size, int64_t* position) {
     PgParams params = Params();
     params.Bytes(data, size);
-    const std::string sequence = "'" + PositionSequence(*session_, id_) + "'";
     const bool asked = *position > 0;
-    std::string insert;
     if (asked) {
-        // The position asked for, and the sequence moved past it so that it is never given again.
         params.Int8(*position);
-        insert = "WITH placed AS (INSERT INTO " + Table("w3b_record") +
-                 "(file, position, data) VALUES($1, $3, $2) RETURNING position), moved AS (SELECT setval(" + sequence +
-                 ", GREATEST(position, (SELECT last_value FROM " + PositionSequence(*session_, id_) +
-                 "))) FROM placed) SELECT position FROM placed, moved";
-    } else {
-        if (deferring_) *position = kPositionPending;
-        insert = "INSERT INTO " + Table("w3b_record") + "(file, position, data) VALUES($1, nextval(" + sequence +
-                 "), $2) RETURNING position";
+    } else if (deferring_) {
+        *position = kPositionPending;
     }
+    const std::string& insert =
+        Text(kTextInsertRecord + (asked ? 1 : 0), [&] {
+            const std::string sequence = PositionSequence(*session_, id_);
+            if (!asked) {
+                return "INSERT INTO " + Table("w3b_record") + "(file, position, data) VALUES($1, nextval('" + sequence +
+                       "'), $2) RETURNING position";
+            }
+            // The position asked for, and the sequence moved past it so that it is never given again.
+            return "WITH placed AS (INSERT INTO " + Table("w3b_record") +
+                   "(file, position, data) VALUES($1, $3, $2) RETURNING position), moved AS (SELECT setval('" +
+                   sequence + "', GREATEST(position, (SELECT last_value FROM " + sequence +
+                   "))) FROM placed) SELECT position FROM placed, moved";
+        }).plain;
     return Write(insert, params, [position, asked](int16_t status, PgResult& result) {
         // A position taken twice is the caller's when it asked for one, else the store's fault.
         if (status != btr::kStatusSuccess) {
@@ -109,9 +115,11 @@ int16_t PgFile::InsertRecord(const uint8_t* data, size_t size, int64_t* position
 
 namespace {
 
-// A write sent ahead learns that the record is no longer as read only from the server: the
-// statement then fails, and the rest of the write is skipped.
-std::string ExpectOneRow(const std::string& change) {
+// A change of one record that answers whether it found the record as read: with a row, or,
+// sent ahead, by failing, for a write sent ahead learns it only from the server, and the rest
+// of the write is then skipped.
+std::string AskingOneRow(const std::string& change, bool sentAhead) {
+    if (!sentAhead) return change + " RETURNING 1";
     return "WITH changed AS (" + change + " RETURNING 1) SELECT w3btrv7.expect(count(*) = 1, '" + kSqlStateNotAsRead +
            "') FROM changed";
 }
@@ -122,11 +130,15 @@ int16_t PgFile::UpdateRecord(int64_t position, const std::string& expected, cons
                              bool* changed) {
     PgParams params = Params();
     params.Int8(position).Bytes(data, size).Bytes(expected);
-    std::string update =
-        "UPDATE " + Table("w3b_record") + " SET data = $3 WHERE file = $1 AND position = $2 AND data = $4";
+    const std::string& update =
+        Text(kTextUpdateRecord + (deferring_ ? 1 : 0), [&] {
+            return AskingOneRow(
+                "UPDATE " + Table("w3b_record") + " SET data = $3 WHERE file = $1 AND position = $2 AND data = $4",
+                deferring_);
+        }).plain;
     *changed = true;
-    if (deferring_) return Write(ExpectOneRow(update), params);
-    return Write(update + " RETURNING 1", params, [changed](int16_t status, PgResult& result) {
+    if (deferring_) return Write(update, params);
+    return Write(update, params, [changed](int16_t status, PgResult& result) {
         *changed = status == btr::kStatusSuccess && result.Rows() == 1;
         return status;
     });
@@ -135,44 +147,53 @@ int16_t PgFile::UpdateRecord(int64_t position, const std::string& expected, cons
 int16_t PgFile::DeleteRecord(int64_t position, const std::string& expected, bool* changed) {
     PgParams params = Params();
     params.Int8(position).Bytes(expected);
-    std::string remove = "DELETE FROM " + Table("w3b_record") + " WHERE file = $1 AND position = $2 AND data = $3";
+    const std::string& remove =
+        Text(kTextDeleteRecord + (deferring_ ? 1 : 0), [&] {
+            return AskingOneRow(
+                "DELETE FROM " + Table("w3b_record") + " WHERE file = $1 AND position = $2 AND data = $3", deferring_);
+        }).plain;
     *changed = true;
-    if (deferring_) return Write(ExpectOneRow(remove), params);
-    return Write(remove + " RETURNING 1", params, [changed](int16_t status, PgResult& result) {
+    if (deferring_) return Write(remove, params);
+    return Write(remove, params, [changed](int16_t status, PgResult& result) {
         *changed = status == btr::kStatusSuccess && result.Rows() == 1;
         return status;
     });
 }
 
 int16_t PgFile::StepRecord(Seek kind, int64_t from, int64_t* position, std::string* data, bool* found) {
-    std::string head = "SELECT position, data FROM " + Table("w3b_record") + " WHERE file = $1";
-    PgParams params = Params();
-    std::string sql;
+    const char* order;
     switch (kind) {
-        case Seek::kFirst: sql = head + " ORDER BY position LIMIT 1"; break;
-        case Seek::kLast: sql = head + " ORDER BY position DESC LIMIT 1"; break;
-        case Seek::kNext: sql = head + " AND position > $2 ORDER BY position LIMIT 1"; break;
-        case Seek::kPrevious: sql = head + " AND position < $2 ORDER BY position DESC LIMIT 1"; break;
+        case Seek::kFirst: order = " ORDER BY position LIMIT 1"; break;
+        case Seek::kLast: order = " ORDER BY position DESC LIMIT 1"; break;
+        case Seek::kNext: order = " AND position > $2 ORDER BY position LIMIT 1"; break;
+        case Seek::kPrevious: order = " AND position < $2 ORDER BY position DESC LIMIT 1"; break;
         default: return btr::kStatusInvalidOperation;
     }
+    PgParams params = Params();
     if (kind == Seek::kNext || kind == Seek::kPrevious) params.Int8(from);
     PgResult result;
-    if (int16_t status = Run(sql, params, &result); status != btr::kStatusSuccess) return status;
+    StatementText& text = Text(kTextStepRecord + static_cast<size_t>(kind), [&] {
+        return "SELECT position, data FROM " + Table("w3b_record") + " WHERE file = $1" + order;
+    });
+    if (int16_t status = Run(text, params, &result); status != btr::kStatusSuccess) return status;
     return ReadPositioned(result, position, data, found);
 }
 
 int16_t PgFile::StepRecords(Direction direction, int64_t from, int limit, std::vector<FetchedRow>* rows,
                             size_t* count) {
     bool forward = direction == Direction::kForward;
+    *count = 0;
+    if (limit < 1) return btr::kStatusSuccess;
     PgParams params = Params();
     params.Int8(from);
     PgResult result;
-    *count = 0;
-    int16_t status = Run("SELECT position, data FROM " + Table("w3b_record") +
-                             (forward ? " WHERE file = $1 AND position > $2 ORDER BY position"
-                                      : " WHERE file = $1 AND position < $2 ORDER BY position DESC") +
-                             Limit(std::min(limit, kServerBatch)),
-                         params, &result);
+    StatementText& text = Text(kTextStepRecords + (forward ? 0 : 1), [&] {
+        return "SELECT position, data FROM " + Table("w3b_record") +
+               (forward ? " WHERE file = $1 AND position > $2 ORDER BY position"
+                        : " WHERE file = $1 AND position < $2 ORDER BY position DESC") +
+               Limit(kServerBatch);
+    });
+    int16_t status = Run(text, params, &result);
     if (status != btr::kStatusSuccess) return status;
     ReadRecordRows(result, rows, count);
     return btr::kStatusSuccess;
@@ -209,7 +230,7 @@ int16_t PgFile::SeekEntry(const KeyInfo& key, Seek kind, const std::string& valu
                           std::string* data, bool* found) {
     const char* ascending = " ORDER BY e.value, e.seq LIMIT 1";
     const char* descending = " ORDER BY e.value DESC, e.seq DESC LIMIT 1";
-    std::string where;
+    const char* where = "";
     const char* order = ascending;
     switch (kind) {
         case Seek::kFirst: break;
@@ -227,14 +248,11 @@ int16_t PgFile::SeekEntry(const KeyInfo& key, Seek kind, const std::string& valu
     if (kind != Seek::kFirst && kind != Seek::kLast) params.Bytes(value);
     if (kind == Seek::kNext || kind == Seek::kPrevious) params.Int8(sequence);
     PgResult result;
-    if (int16_t status = Run(kEntryColumns + Table("w3b_entry") + " e JOIN " + Table("w3b_record") +
-                                 " r ON r.file = e.file AND r.position = e.position"
-                                 " WHERE e.file = $1 AND e.key = $2" +
-                                 where + order,
-                             params, &result);
-        status != btr::kStatusSuccess) {
-        return status;
-    }
+    StatementText& text = Text(kTextSeekEntry + static_cast<size_t>(kind), [&] {
+        return kEntryColumns + Table("w3b_entry") + " e JOIN " + Table("w3b_record") +
+               " r ON r.file = e.file AND r.position = e.position WHERE e.file = $1 AND e.key = $2" + where + order;
+    });
+    if (int16_t status = Run(text, params, &result); status != btr::kStatusSuccess) return status;
     *found = result.Rows() > 0;
     if (*found) ReadEntry(result, 0, entry, data);
     return btr::kStatusSuccess;
@@ -243,49 +261,34 @@ int16_t PgFile::SeekEntry(const KeyInfo& key, Seek kind, const std::string& valu
 int16_t PgFile::SeekEntries(const KeyInfo& key, Direction direction, const KeyEntry& from, bool vacated, int limit,
                             std::vector<FetchedRow>* rows, size_t* count) {
     bool forward = direction == Direction::kForward;
-    limit = std::min(limit, kServerBatch);
     *count = 0;
-    std::string head = kEntryColumns + Table("w3b_entry") + " e JOIN " + Table("w3b_record") +
-                       " r ON r.file = e.file AND r.position = e.position WHERE e.file = $1 AND e.key = $2";
+    if (limit < 1) return btr::kStatusSuccess;
+    PgParams params = KeyParams(key);
+    params.Bytes(from.value);
+    // One statement, so that a read is one round trip however the key is made. Without
+    // duplicates every entry's seq is 0 and the value alone orders them. With duplicates the
+    // rest of the block's group of equal values comes first, then the values beyond: together,
+    // every entry after (before) the block's (value, seq). Going forward, the entry the block
+    // stands on may have been deleted and its place in the group taken by a later arrival of the
+    // same value: that one comes next.
+    const char* where =
+        forward ? " AND e.value > $3 ORDER BY e.value, e.seq" : " AND e.value < $3 ORDER BY e.value DESC, e.seq DESC";
+    if (key.duplicates && forward) {
+        params.Int8(from.sequence).Int8(from.position).Bool(vacated);
+        where =
+            " AND (e.value, e.seq) >= ($3, $4) AND ((e.value, e.seq) > ($3, $4) OR $6 OR e.position <> $5)"
+            " ORDER BY e.value, e.seq";
+    } else if (key.duplicates) {
+        params.Int8(from.sequence);
+        where = " AND (e.value, e.seq) < ($3, $4) ORDER BY e.value DESC, e.seq DESC";
+    }
     PgResult result;
-    if (key.duplicates) {
-        if (forward) {
-            // The entry the block stands on may have been deleted and its place in the group
-            // taken by a later arrival of the same value: that one comes next, alone.
-            PgParams same = KeyParams(key);
-            same.Bytes(from.value).Int8(from.sequence).Int8(from.position).Bool(vacated);
-            if (int16_t status =
-                    Run(head + " AND e.value = $3 AND e.seq = $4 AND ($6 OR e.position <> $5)", same, &result);
-                status != btr::kStatusSuccess) {
-                return status;
-            }
-            ReadRows(result, rows, count);
-            if (*count != 0) return btr::kStatusSuccess;
-        }
-        // The rest of the block's group of equal values first.
-        PgParams group = KeyParams(key);
-        group.Bytes(from.value).Int8(from.sequence);
-        if (int16_t status = Run(head +
-                                     (forward ? " AND e.value = $3 AND e.seq > $4 ORDER BY e.seq"
-                                              : " AND e.value = $3 AND e.seq < $4 ORDER BY e.seq DESC") +
-                                     Limit(limit),
-                                 group, &result);
-            status != btr::kStatusSuccess) {
-            return status;
-        }
-        ReadRows(result, rows, count);
-        if (*count >= static_cast<size_t>(limit)) return btr::kStatusSuccess;
-    }
-    PgParams beyond = KeyParams(key);
-    beyond.Bytes(from.value);
-    if (int16_t status = Run(head +
-                                 (forward ? " AND e.value > $3 ORDER BY e.value, e.seq"
-                                          : " AND e.value < $3 ORDER BY e.value DESC, e.seq DESC") +
-                                 Limit(limit - static_cast<int>(*count)),
-                             beyond, &result);
-        status != btr::kStatusSuccess) {
-        return status;
-    }
+    StatementText& text = Text(kTextSeekEntries + (forward ? 0 : 1) + (key.duplicates ? 2 : 0), [&] {
+        return kEntryColumns + Table("w3b_entry") + " e JOIN " + Table("w3b_record") +
+               " r ON r.file = e.file AND r.position = e.position WHERE e.file = $1 AND e.key = $2" + where +
+               Limit(kServerBatch);
+    });
+    if (int16_t status = Run(text, params, &result); status != btr::kStatusSuccess) return status;
     ReadRows(result, rows, count);
     return btr::kStatusSuccess;
 }
@@ -323,22 +326,22 @@ int16_t PgFile::InsertEntry(const KeyInfo& key, const std::string& value, int64_
     PgParams params = KeyParams(key);
     params.Bytes(value);
     // Inside a write sent ahead the record's position is the one the server gave it just now.
-    std::string at = "$4";
-    if (position == kPositionPending) {
-        at = "currval('" + PositionSequence(*session_, id_) + "')";
-    } else {
-        params.Int8(position);
-    }
+    const bool pending = position == kPositionPending;
+    if (!pending) params.Int8(position);
     // Equal values keep the order in which they entered the key: a new one goes last. A key
     // without duplicates numbers every entry 0, so the primary key refuses a second value (5).
-    std::string sql = key.duplicates
-                          ? "INSERT INTO " + Table("w3b_entry") +
-                                "(file, key, value, seq, position) SELECT $1, $2, $3,"
-                                " COALESCE(max(seq) + 1, 0), " +
-                                at + " FROM " + Table("w3b_entry") +
-                                " WHERE file = $1 AND key = $2 AND value = $3 RETURNING seq"
-                          : "INSERT INTO " + Table("w3b_entry") +
-                                "(file, key, value, seq, position) VALUES($1, $2, $3, 0, " + at + ") RETURNING seq";
+    const std::string& sql =
+        Text(kTextInsertEntry + (key.duplicates ? 1 : 0) + (pending ? 2 : 0), [&] {
+            std::string at = pending ? "currval('" + PositionSequence(*session_, id_) + "')" : "$4";
+            return key.duplicates
+                       ? "INSERT INTO " + Table("w3b_entry") +
+                             "(file, key, value, seq, position) SELECT $1, $2, $3,"
+                             " COALESCE(max(seq) + 1, 0), " +
+                             at + " FROM " + Table("w3b_entry") +
+                             " WHERE file = $1 AND key = $2 AND value = $3 RETURNING seq"
+                       : "INSERT INTO " + Table("w3b_entry") +
+                             "(file, key, value, seq, position) VALUES($1, $2, $3, 0, " + at + ") RETURNING seq";
+        }).plain;
     return Write(sql, params, [sequence](int16_t status, PgResult& result) {
         if (status == btr::kStatusSuccess && sequence != nullptr) *sequence = result.Rows() > 0 ? result.Int(0, 0) : 0;
         return status;
@@ -348,7 +351,12 @@ int16_t PgFile::InsertEntry(const KeyInfo& key, const std::string& value, int64_
 int16_t PgFile::DeleteEntry(const KeyInfo& key, const std::string& value, int64_t position) {
     PgParams params = KeyParams(key);
     params.Bytes(value).Int8(position);
-    return Write("DELETE FROM " + Table("w3b_entry") + " WHERE file = $1 AND key = $2 AND value = $3 AND position = $4",
+    return Write(Text(kTextDeleteEntry,
+                      [&] {
+                          return "DELETE FROM " + Table("w3b_entry") +
+                                 " WHERE file = $1 AND key = $2 AND value = $3 AND position = $4";
+                      })
+                     .plain,
                  params);
 }
 

@@ -39,39 +39,35 @@ std::map<std::string, std::weak_ptr<PgSession>>& Registry() {
 
 }  // namespace
 
+PgParams::Param& PgParams::Add(unsigned int type, const char* pointer, int length) {
+    Param* param;
+    if (count_ < kInline) {
+        param = &inline_[static_cast<size_t>(count_)];
+    } else {
+        param = &spilled_.emplace_back();
+    }
+    ++count_;
+    param->type = type;
+    param->length = length;
+    param->pointer = pointer;
+    return *param;
+}
+
 PgParams& PgParams::Number(unsigned int type, uint64_t value, int width) {
-    std::array<char, 8> bytes{};
+    std::array<char, 8>& bytes = Add(type, nullptr, width).number;
     for (int i = 0; i < width; ++i) bytes[static_cast<size_t>(i)] = static_cast<char>(value >> (8 * (width - 1 - i)));
-    numbers_.push_back(bytes);
-    types_.push_back(type);
-    lengths_.push_back(width);
-    formats_.push_back(1);
-    pointers_.push_back(nullptr);
     return *this;
 }
 
 PgParams& PgParams::Bytes(const void* data, size_t size) {
-    types_.push_back(17);  // bytea
-    lengths_.push_back(static_cast<int>(size));
-    formats_.push_back(1);
     // A zero-length value still needs a non-null pointer, or the server reads it as NULL.
-    pointers_.push_back(size == 0 ? "" : static_cast<const char*>(data));
+    Add(17, size == 0 ? "" : static_cast<const char*>(data), static_cast<int>(size));  // bytea
     return *this;
 }
 
 PgParams& PgParams::Text(const std::string& text) {
-    types_.push_back(25);  // text
-    lengths_.push_back(static_cast<int>(text.size()));
-    formats_.push_back(1);
-    pointers_.push_back(text.c_str());
+    Add(25, text.c_str(), static_cast<int>(text.size()));
     return *this;
-}
-
-const char* const* PgParams::Values() const {
-    values_.clear();
-    size_t number = 0;
-    for (const char* pointer : pointers_) values_.push_back(pointer != nullptr ? pointer : numbers_[number++].data());
-    return values_.data();
 }
 
 PgResult& PgResult::operator=(PgResult&& other) noexcept {
@@ -192,21 +188,35 @@ int16_t PgSession::Queue(const std::string& sql, const PgParams& params, Answer 
         if (int16_t status = EnsureConnected(); status != btr::kStatusSuccess) return sendStatus_ = status;
         if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF && PQenterPipelineMode(conn_) != 1) return LostWhileSending();
     }
+    LayOut(params);
     auto it = prepared_.find(sql);
     if (it == prepared_.end()) {
         std::string name = "w3b" + std::to_string(++statementNames_);
-        if (PQsendPrepare(conn_, name.c_str(), sql.c_str(), params.Count(), params.Types()) != 1) {
+        if (PQsendPrepare(conn_, name.c_str(), sql.c_str(), params.Count(), paramTypes_.data()) != 1) {
             return LostWhileSending();
         }
         sent_.push_back(Sent{true, sql, nullptr, nullptr});
         it = prepared_.emplace(sql, name).first;
     }
-    if (PQsendQueryPrepared(conn_, it->second.c_str(), params.Count(), params.Values(), params.Lengths(),
-                            params.Formats(), 1) != 1) {
+    if (PQsendQueryPrepared(conn_, it->second.c_str(), params.Count(), paramValues_.data(), paramLengths_.data(),
+                            paramFormats_.data(), 1) != 1) {
         return LostWhileSending();
     }
     sent_.push_back(Sent{false, std::string(), std::move(answer), result});
     return btr::kStatusSuccess;
+}
+
+void PgSession::LayOut(const PgParams& params) {
+    const auto count = static_cast<size_t>(params.Count());
+    paramTypes_.resize(count);
+    paramValues_.resize(count);
+    paramLengths_.resize(count);
+    paramFormats_.assign(count, 1);  // binary
+    for (int i = 0; i < params.Count(); ++i) {
+        paramTypes_[static_cast<size_t>(i)] = params.Type(i);
+        paramValues_[static_cast<size_t>(i)] = params.Value(i);
+        paramLengths_[static_cast<size_t>(i)] = params.Length(i);
+    }
 }
 
 int16_t PgSession::LostWhileSending() {

@@ -29,7 +29,9 @@ inline constexpr char kSqlStateNotAsRead[] = "W3B01";
 inline constexpr char kSqlStateRecordLocked[] = "W3B02";
 inline constexpr char kSqlStateDefinitionMoved[] = "W3B03";
 
-// The parameters of one statement, sent in binary form.
+// The parameters of one statement, sent in binary form. The first kInline live inside the
+// object, since every call makes one or more; only a key build's statements of many rows
+// spill past them.
 class PgParams {
 public:
     PgParams& Int2(int16_t value) { return Number(21, static_cast<uint64_t>(static_cast<uint16_t>(value)), 2); }
@@ -41,22 +43,28 @@ public:
     PgParams& Bytes(const std::string& data) { return Bytes(data.data(), data.size()); }
     PgParams& Text(const std::string& text);
 
-    int Count() const { return static_cast<int>(types_.size()); }
-    const unsigned int* Types() const { return types_.data(); }
-    const char* const* Values() const;
-    const int* Lengths() const { return lengths_.data(); }
-    const int* Formats() const { return formats_.data(); }
+    int Count() const { return count_; }
+    // Parameter `i` as libpq takes it; a number's bytes are this object's own.
+    unsigned int Type(int i) const { return At(i).type; }
+    const char* Value(int i) const { return At(i).pointer != nullptr ? At(i).pointer : At(i).number.data(); }
+    int Length(int i) const { return At(i).length; }
 
 private:
-    PgParams& Number(unsigned int type, uint64_t value, int width);
+    struct Param {
+        unsigned int type = 0;
+        int length = 0;
+        const char* pointer = nullptr;  // null: the value is `number`
+        std::array<char, 8> number{};
+    };
+    static constexpr int kInline = 8;
 
-    std::vector<unsigned int> types_;
-    std::vector<int> lengths_;
-    std::vector<int> formats_;
-    // Where each value is: an index into numbers_ (-1 - i), or a pointer the caller keeps.
-    std::vector<const char*> pointers_;
-    std::vector<std::array<char, 8>> numbers_;
-    mutable std::vector<const char*> values_;
+    PgParams& Number(unsigned int type, uint64_t value, int width);
+    Param& Add(unsigned int type, const char* pointer, int length);
+    const Param& At(int i) const { return i < kInline ? inline_[i] : spilled_[static_cast<size_t>(i - kInline)]; }
+
+    int count_ = 0;
+    std::array<Param, kInline> inline_{};
+    std::vector<Param> spilled_;
 };
 
 // A statement's result, freed with it. Columns come in binary form.
@@ -191,6 +199,13 @@ private:
     int16_t endedWith_ = 0;
     bool durable_ = false;
     std::unordered_map<std::string, std::string> prepared_;  // sql -> statement name
+    // The parameters of the statement being sent, laid out as libpq takes them; kept between
+    // statements so that sending one allocates nothing.
+    std::vector<unsigned int> paramTypes_;
+    std::vector<const char*> paramValues_;
+    std::vector<int> paramLengths_;
+    std::vector<int> paramFormats_;
+    void LayOut(const PgParams& params);
     uint64_t statementNames_ = 0;
     std::vector<Sent> sent_;
     int16_t sendStatus_ = 0;  // the batch lost its connection while it was being sent
