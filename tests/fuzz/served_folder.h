@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/server_integrity.h"
 #include "fuzz_support.h"
 
 namespace fuzzsupport {
@@ -87,19 +88,11 @@ inline std::string ServedName(const std::string& path) {
 // The server's verdict on a file ("ok" when sound): no key entry without its record, no record
 // on a key twice.
 inline std::string ServedIntegrity(const std::string& path) {
-    const std::string s = ServedTables();
-    const std::string file = "(SELECT id FROM " + s + "w3b_file WHERE name = $1)";
     std::string problem;
-    auto rows = ServerRows("SELECT (SELECT count(*) FROM " + s + "w3b_entry e WHERE e.file = " + file +
-                               " AND NOT EXISTS (SELECT 1 FROM " + s +
-                               "w3b_record r WHERE r.file = e.file AND r.position = e.position)), (SELECT count(*) "
-                               "FROM (SELECT 1 FROM " +
-                               s + "w3b_entry WHERE file = " + file + " GROUP BY key, position HAVING count(*) > 1) d)",
-                           &problem, {ServedName(path)});
+    auto rows = ServerRows(testsupport::ServerIntegrityQuery(Served().schema), &problem, {ServedName(path)});
     if (!problem.empty()) return problem;
-    if (rows.size() != 1 || rows[0].size() != 2) return "no answer";
-    if (rows[0][0] == "0" && rows[0][1] == "0") return "ok";
-    return rows[0][0] + " entries without a record, " + rows[0][1] + " records on a key twice";
+    if (rows.size() != 1 || rows[0].size() != 3) return "no answer";
+    return testsupport::ServerIntegrityVerdict(rows[0][0], rows[0][1], rows[0][2]);
 }
 
 // Removes the data file at `path` from the server, with its records and entries (its

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "btrcall.h"
+#include "../support/server_integrity.h"
 #include "test_support.h"
 
 namespace w3btest {
@@ -176,21 +177,14 @@ inline std::string ServerIntegrityCheck(const std::string& path, const std::stri
     }
     std::string name = path.substr(path.find_last_of('/') + 1);
     for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    std::string s = "\"" + schema + "\"";
-    std::string sql =
-        "SELECT (SELECT count(*) FROM " + s + ".w3b_entry e WHERE e.file = f.id AND NOT EXISTS (SELECT 1 FROM " + s +
-        ".w3b_record r WHERE r.file = e.file AND r.position = e.position)) || ' ' || (SELECT count(*) FROM (SELECT 1 "
-        "FROM " +
-        s + ".w3b_entry e WHERE e.file = f.id GROUP BY e.key, e.position HAVING count(*) > 1) d) FROM " + s +
-        ".w3b_file f WHERE f.name = '" + name + "'";
     PGconn* conn = PQconnectdb(connection.c_str());
-    PGresult* result = PQexec(conn, sql.c_str());
+    const char* values[] = {name.c_str()};
+    PGresult* result =
+        PQexecParams(conn, testsupport::ServerIntegrityQuery(schema).c_str(), 1, nullptr, values, nullptr, nullptr, 0);
     std::string verdict = "cannot check: " + std::string(PQerrorMessage(conn));
-    if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1) {
-        std::string counts = PQgetvalue(result, 0, 0);
-        verdict = counts == "0 0" ? "ok" : "entries without records, records on a key twice: " + counts;
-    } else if (PQresultStatus(result) == PGRES_TUPLES_OK) {
-        verdict = "no such file";
+    if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1 && PQnfields(result) == 3) {
+        verdict = testsupport::ServerIntegrityVerdict(PQgetvalue(result, 0, 0), PQgetvalue(result, 0, 1),
+                                                      PQgetvalue(result, 0, 2));
     }
     PQclear(result);
     PQfinish(conn);
