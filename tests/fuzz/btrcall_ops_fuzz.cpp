@@ -1868,7 +1868,7 @@ StoredFacts ReadServerFacts(const std::string& path, const std::vector<ModelKey>
     StoredFacts facts;
     facts.integrity = fuzzsupport::ServedIntegrity(path);
     const std::string s = fuzzsupport::ServedTables();
-    const std::string file = "(SELECT id FROM " + s + "w3b_file WHERE name = $1)";
+    const std::string file = fuzzsupport::ServedFileId();
     const std::vector<std::string> name = {fuzzsupport::ServedName(path)};
     auto single = [&](const std::string& sql) {
         auto rows = ServerRows(sql, &facts.problem, name);

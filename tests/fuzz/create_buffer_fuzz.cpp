@@ -360,7 +360,7 @@ void DamageServedDefinition(const std::string& path, const std::function<std::st
                             const std::function<bool()>& fileSpecLeft) {
     using fuzzsupport::ServerRows;
     const std::string s = fuzzsupport::ServedTables();
-    const std::string file = "(SELECT id FROM " + s + "w3b_file WHERE name = $1)";
+    const std::string file = fuzzsupport::ServedFileId();
     const std::string name = fuzzsupport::ServedName(path);
     std::string problem;
     auto segments =

@@ -78,6 +78,9 @@ inline std::vector<std::vector<std::string>> ServerRows(const std::string& sql, 
 // The schema's name quoted, with the dot, to put before a table's name.
 inline std::string ServedTables() { return "\"" + Served().schema + "\"."; }
 
+// A subquery for the id of the file whose server name is $1 (ServedName).
+inline std::string ServedFileId() { return testsupport::ServerFileId(Served().schema); }
+
 // How the server names the data file at `path`: its file name in upper case.
 inline std::string ServedName(const std::string& path) {
     std::string name = std::filesystem::path(path).filename().string();
@@ -100,7 +103,7 @@ inline std::string ServedIntegrity(const std::string& path) {
 inline void RemoveServedFile(const std::string& path) {
     if (!FolderIsServed()) return;
     const std::string s = ServedTables();
-    const std::string file = "(SELECT id FROM " + s + "w3b_file WHERE name = $1)";
+    const std::string file = ServedFileId();
     std::string problem;
     // A folder whose schema the record manager has not made yet holds no file.
     auto made = ServerRows("SELECT to_regclass($1) IS NOT NULL", &problem, {s + "w3b_file"});

@@ -147,12 +147,12 @@ int16_t PgFile::ConfirmDefinition() {
     checkDefinition_ = false;
     PgParams check = Params();
     check.Int8(serverGeneration_);
-    return NoteDefinitionMoved(session_->Run(DefinitionCheck(0), check)) == kStatusDefinitionMoved
+    return NoteDefinitionMoved(session_->Run(DefinitionCheck(FileRow::kRead), check)) == kStatusDefinitionMoved
                ? kStatusDefinitionMoved
                : btr::kStatusSuccess;
 }
 
-const std::string& PgFile::DefinitionCheck(int lock) {
+const std::string& PgFile::DefinitionCheck(FileRow row) {
     // Waiting, the check's conditions first make sure that no other process's exclusive
     // transaction keeps the file (85 at once) and set the busy timeout of every store for the
     // wait; they run before the row is locked.
@@ -160,7 +160,8 @@ const std::string& PgFile::DefinitionCheck(int lock) {
         "", " FOR UPDATE NOWAIT",
         " AND w3btrv7.expect(CASE WHEN pg_try_advisory_lock_shared($1, 1) THEN pg_advisory_unlock_shared($1, 1)"
         " ELSE false END, '55P03') AND set_config('lock_timeout', '10000ms', true) IS NOT NULL FOR UPDATE"};
-    return Text(kTextDefinitionCheck + static_cast<size_t>(lock),
+    const auto lock = static_cast<size_t>(row);
+    return Text(kTextDefinitionCheck + lock,
                 [&] {
                     return "SELECT w3btrv7.expect(generation = $2, '" + std::string(kSqlStateDefinitionMoved) +
                            "') FROM " + Table("w3b_file") + " WHERE id = $1" + kLocks[lock];
@@ -168,28 +169,26 @@ const std::string& PgFile::DefinitionCheck(int lock) {
         .plain;
 }
 
-std::string PgFile::CheckedRead(const std::string& sql) const {
-    return "SELECT q.*, f.generation FROM " + Table("w3b_file") + " f LEFT JOIN LATERAL (" + sql +
-           ") q ON true WHERE f.id = $1";
-}
-
-int16_t PgFile::Run(const std::string& sql, PgParams& params, PgResult* result, const std::string* checked) {
+int16_t PgFile::Run(StatementText& text, PgParams& params, PgResult* result) {
+    const std::string& sql = text.plain;
     if (!checkDefinition_) return session_->Run(sql, params, result);
     checkDefinition_ = false;
     if (sql.compare(0, 7, "SELECT ") != 0) {
         // Not a read: the check is a statement of its own before it, in the same round trip.
         PgParams check = Params();
         check.Int8(serverGeneration_);
-        session_->Send(DefinitionCheck(0), check,
+        session_->Send(DefinitionCheck(FileRow::kRead), check,
                        [this](int16_t status, PgResult&) { return NoteDefinitionMoved(status); });
         return session_->Run(sql, params, result);
     }
     // The read itself answers the file's generation, read on the read's own snapshot: one
     // unchanged then was unchanged while the read ran. Without rows it answers one of nulls.
+    if (text.checked.empty()) {
+        text.checked = "SELECT q.*, f.generation FROM " + Table("w3b_file") + " f LEFT JOIN LATERAL (" + sql +
+                       ") q ON true WHERE f.id = $1";
+    }
     PgResult read;
-    std::string made;
-    const std::string& wrapped = checked != nullptr ? *checked : (made = CheckedRead(sql));
-    int16_t status = session_->Run(wrapped, params, &read);
+    int16_t status = session_->Run(text.checked, params, &read);
     if (status != btr::kStatusSuccess) return status;
     if (read.Rows() < 1) return btr::kStatusIoError;
     if (read.Int(0, read.Columns() - 1) != serverGeneration_) return NoteDefinitionMoved(kStatusDefinitionMoved);
@@ -283,10 +282,11 @@ int16_t PgFile::SendBeginWrite() {
     check.Int8(serverGeneration_);
     int16_t status = session_->Send("BEGIN");
     if (status == btr::kStatusSuccess) {
-        status = session_->Send(DefinitionCheck(writeWait_ ? 2 : 1), check, [this](int16_t answer, PgResult&) {
-            writeMovedDefinition_ = answer == kStatusDefinitionMoved;
-            return NoteDefinitionMoved(answer);
-        });
+        status = session_->Send(DefinitionCheck(writeWait_ ? FileRow::kWaitFor : FileRow::kTakeAtOnce), check,
+                                [this](int16_t answer, PgResult&) {
+                                    writeMovedDefinition_ = answer == kStatusDefinitionMoved;
+                                    return NoteDefinitionMoved(answer);
+                                });
     }
     if (status != btr::kStatusSuccess) deferring_ = false;
     return status;

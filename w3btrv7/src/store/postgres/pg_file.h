@@ -145,7 +145,7 @@ private:
         kTextDeleteRecord = kTextUpdateRecord + 2,                                // + 1 sent ahead
         kTextInsertEntry = kTextDeleteRecord + 2,  // + 1 with duplicates, + 2 at the pending position
         kTextDeleteEntry = kTextInsertEntry + 4,
-        kTextDefinitionCheck,  // + 1 taking the file's row at once, + 2 waiting for it
+        kTextDefinitionCheck,  // + FileRow
         kTextSlots = kTextDefinitionCheck + 3,
     };
     struct StatementText {
@@ -159,14 +159,12 @@ private:
         return text;
     }
     // Runs a statement of this file's: $1 is always the file's id. The call's first one also
-    // checks the definition; `checked`, when given, is the read's text made to answer it.
-    int16_t Run(const std::string& sql, PgParams& params, PgResult* result = nullptr,
-                const std::string* checked = nullptr);
-    int16_t Run(StatementText& text, PgParams& params, PgResult* result) {
-        if (checkDefinition_ && text.checked.empty()) text.checked = CheckedRead(text.plain);
-        return Run(text.plain, params, result, &text.checked);
+    // checks the definition (a read by answering the file's generation with its own rows).
+    int16_t Run(StatementText& text, PgParams& params, PgResult* result);
+    int16_t Run(const std::string& sql, PgParams& params, PgResult* result = nullptr) {
+        StatementText once{sql, std::string()};
+        return Run(once, params, result);
     }
-    std::string CheckedRead(const std::string& sql) const;
     // Runs a statement that answers one count.
     int16_t RunForCount(const std::string& sql, PgParams& params, int64_t* count);
     // A write's statement: sent ahead inside a write outside the process's transaction, else
@@ -177,9 +175,9 @@ private:
         if (status == kStatusDefinitionMoved) definitionStale_ = true;
         return status;
     }
-    // The definition check that a write sends first: `lock` 0 reads the file's row, 1 takes it
-    // at once or answers, 2 waits for it.
-    const std::string& DefinitionCheck(int lock);
+    // The definition check that a write sends first, and what it does with the file's row.
+    enum class FileRow { kRead, kTakeAtOnce, kWaitFor };
+    const std::string& DefinitionCheck(FileRow row);
     PgParams Params() const {
         PgParams params;
         params.Int4(id_);
