@@ -44,7 +44,8 @@ int16_t Dispatch(const OperationRow& row, Call& call) {
     if (row.Has(Trait::kUsesFileAsIs)) return RunOnBlock(row, call, *open);
     int16_t status = kStatusDefinitionMoved;
     // A store that checks the definition with the call's own statements may find it changed:
-    // the call then runs again on the new one.
+    // the call then runs again on the new one (as does a write that found the file's write lock
+    // taken and may wait for it).
     for (int run = 0; status == kStatusDefinitionMoved && run <= kRunsOnChangedDefinition; ++run) {
         open->file->BeginCall();
         if ((status = open->file->Refresh()) != btr::kStatusSuccess) return status;

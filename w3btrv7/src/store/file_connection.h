@@ -128,9 +128,10 @@ public:
     // server. Until Commit has answered 0, the position InsertRecord gives may only stand for
     // the new record in InsertEntry, and it and InsertEntry's sequence are written through
     // their pointers by then; UpdateRecord and DeleteRecord may answer `changed` true and let
-    // Commit answer kStatusRecordNotAsRead; Begin may leave a changed definition to a later call
-    // of the write (kStatusDefinitionMoved), and a refusal (5, 84, 85) may come from any later
-    // call of the write.
+    // Commit answer kStatusRecordNotAsRead; Begin may leave a changed definition, or a write lock
+    // another process holds while this write may wait for it, to a later call of the write
+    // (kStatusDefinitionMoved: the call runs again), and a refusal (5, 84, 85) may come from any
+    // later call of the write.
     virtual int16_t Begin() = 0;
     virtual int16_t Commit() = 0;
     virtual void Rollback() = 0;

@@ -153,18 +153,12 @@ int16_t PgFile::ConfirmDefinition() {
 }
 
 const std::string& PgFile::DefinitionCheck(FileRow row) {
-    // Waiting, the check's conditions first make sure that no other process's exclusive
-    // transaction keeps the file (85 at once) and set the busy timeout of every store for the
-    // wait; they run before the row is locked.
-    static const char* const kLocks[] = {
-        "", " FOR UPDATE NOWAIT",
-        " AND w3btrv7.expect(CASE WHEN pg_try_advisory_lock_shared($1, 1) THEN pg_advisory_unlock_shared($1, 1)"
-        " ELSE false END, '55P03') AND set_config('lock_timeout', '10000ms', true) IS NOT NULL FOR UPDATE"};
     const auto lock = static_cast<size_t>(row);
     return Text(kTextDefinitionCheck + lock,
                 [&] {
                     return "SELECT w3btrv7.expect(generation = $2, '" + std::string(kSqlStateDefinitionMoved) +
-                           "') FROM " + Table("w3b_file") + " WHERE id = $1" + kLocks[lock];
+                           "') FROM " + Table("w3b_file") + " WHERE id = $1" +
+                           (row == FileRow::kTakeAtOnce ? " FOR UPDATE NOWAIT" : "");
                 })
         .plain;
 }
@@ -276,17 +270,21 @@ int16_t PgFile::SendBeginWrite() {
     checkDefinition_ = false;
     deferring_ = true;
     // One statement takes the file's row. The write runs on the definition this process has:
-    // one changed meanwhile (read again after the wait) makes the server skip the write, and
-    // the call runs again on the new one.
+    // one changed meanwhile makes the server skip the write, and the call runs again on the new
+    // one. The row is asked for at once, the cheaper statement: a write that may wait and finds
+    // it busy runs again too, waiting for it from the start (Begin).
     PgParams check = Params();
     check.Int8(serverGeneration_);
     int16_t status = session_->Send("BEGIN");
     if (status == btr::kStatusSuccess) {
-        status = session_->Send(DefinitionCheck(writeWait_ ? FileRow::kWaitFor : FileRow::kTakeAtOnce), check,
-                                [this](int16_t answer, PgResult&) {
-                                    writeMovedDefinition_ = answer == kStatusDefinitionMoved;
-                                    return NoteDefinitionMoved(answer);
-                                });
+        status = session_->Send(DefinitionCheck(FileRow::kTakeAtOnce), check, [this](int16_t answer, PgResult&) {
+            if (answer == btr::kStatusFileInUse && writeWait_)
+                answer = kStatusDefinitionMoved;
+            else
+                NoteDefinitionMoved(answer);
+            takeRowFirst_ = answer == kStatusDefinitionMoved;
+            return answer;
+        });
     }
     if (status != btr::kStatusSuccess) deferring_ = false;
     return status;
@@ -300,9 +298,11 @@ int16_t PgFile::Begin() {
         return session_->Execute("SAVEPOINT w3b_operation");
     }
     // A write that found the definition changed runs again holding the file's row from the
-    // start, so that it cannot change again under it while others keep changing it.
-    if (writeMovedDefinition_) {
-        writeMovedDefinition_ = false;
+    // start, so that it cannot change again under it while others keep changing it; one that
+    // found the row busy runs again waiting for it (or answers 85 at once for another process's
+    // exclusive transaction).
+    if (takeRowFirst_) {
+        takeRowFirst_ = false;
         return LockFileRow(false);
     }
     return SendBeginWrite();

@@ -146,7 +146,7 @@ private:
         kTextInsertEntry = kTextDeleteRecord + 2,  // + 1 with duplicates, + 2 at the pending position
         kTextDeleteEntry = kTextInsertEntry + 4,
         kTextDefinitionCheck,  // + FileRow
-        kTextSlots = kTextDefinitionCheck + 3,
+        kTextSlots = kTextDefinitionCheck + 2,
     };
     struct StatementText {
         std::string plain;
@@ -176,7 +176,7 @@ private:
         return status;
     }
     // The definition check that a write sends first, and what it does with the file's row.
-    enum class FileRow { kRead, kTakeAtOnce, kWaitFor };
+    enum class FileRow { kRead, kTakeAtOnce };
     const std::string& DefinitionCheck(FileRow row);
     PgParams Params() const {
         PgParams params;
@@ -206,10 +206,10 @@ private:
     uint64_t joinedTransaction_ = 0;  // the session's server transaction this file joined
     bool writeWait_ = true;
     bool redefining_ = false;
-    bool deferring_ = false;             // a write outside the process's transaction sends ahead
-    bool checkDefinition_ = false;       // the call's first read checks the definition
-    bool definitionStale_ = false;       // a check found it changed: the next call reads it again
-    bool writeMovedDefinition_ = false;  // a write found it changed: it runs again holding the row
+    bool deferring_ = false;        // a write outside the process's transaction sends ahead
+    bool checkDefinition_ = false;  // the call's first read checks the definition
+    bool definitionStale_ = false;  // a check found it changed: the next call reads it again
+    bool takeRowFirst_ = false;  // a write found the definition changed or the row busy: it runs again holding the row
     ChangeStamp unknown_;
     std::array<StatementText, kTextSlots> texts_;
 };
