@@ -237,8 +237,11 @@ int16_t PgSession::Flush() {
 
 int16_t PgSession::ReadBatch() {
     ++roundTrips;
-    std::vector<Sent> batch = std::move(sent_);
-    sent_.clear();
+    // The batch's items move out, for an answer may send the next batch's first; the vectors
+    // keep their room from batch to batch, so that a write allocates none for them.
+    std::vector<Sent> batch;
+    batch.swap(sent_);
+    sent_.swap(spare_);
     if (PQpipelineSync(conn_) != 1) return LostWhileSending();
     int16_t first = btr::kStatusSuccess;
     for (Sent& item : batch) {
@@ -256,6 +259,8 @@ int16_t PgSession::ReadBatch() {
         }
         if (first == btr::kStatusSuccess) first = status;
     }
+    batch.clear();
+    spare_.swap(batch);
     // The batch's end: its sync point, after which the connection leaves pipeline mode.
     for (int nulls = 0; nulls < 2;) {
         PGresult* end = PQgetResult(conn_);

@@ -208,7 +208,8 @@ private:
     void LayOut(const PgParams& params);
     uint64_t statementNames_ = 0;
     std::vector<Sent> sent_;
-    int16_t sendStatus_ = 0;  // the batch lost its connection while it was being sent
+    std::vector<Sent> spare_;  // empty, with the room of an earlier batch
+    int16_t sendStatus_ = 0;   // the batch lost its connection while it was being sent
     std::string lastError_;
 };
 
