@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
+#include <thread>
 
 #include "client_process.h"
 
@@ -204,6 +207,26 @@ TEST_F(RecordLocks, UpdateAndDeleteOfARecordAnotherProcessLockedAnswer84) {
     ASSERT_EQ(client->Ask("unlock -2"), "status 0");
     ASSERT_EQ(IdOf(GetId(pb_, btr::kOpGetEqual, 2)), 2u);
     EXPECT_EQ(Call(btr::kOpUpdate, pb_, record.data(), &length, key, 255, 0), 0);
+    EXPECT_EQ(GetId(pb_, btr::kOpGetEqual, 2).record.substr(4, 4), "mine");
+}
+
+TEST_F(RecordLocks, AnUpdateWaitingForAnotherWritersTransactionKeepsItsRecordFromOtherLocks) {
+    auto writer = Client();
+    auto other = Client();
+    // The writer's concurrent transaction keeps the file's writes waiting until it ends.
+    ASSERT_EQ(writer->Ask("call 1019"), "status 0");
+    ASSERT_EQ(writer->Ask("insert 7 theirs"), "status 0");
+    ASSERT_EQ(IdOf(GetId(pb_, btr::kOpGetEqual, 2)), 2u);
+    std::string record = IdRecord(2, "mine");
+    auto update = std::async(std::launch::async, [&] {
+        uint32_t length = 12;
+        char key[255] = {};
+        return Call(btr::kOpUpdate, pb_, record.data(), &length, key, 255, 0);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(other->Ask(GetCommand(Op(btr::kOpGetEqual, kSingleNoWait), 2)), "status 84");
+    ASSERT_EQ(writer->Ask("call 20"), "status 0");
+    EXPECT_EQ(update.get(), 0);
     EXPECT_EQ(GetId(pb_, btr::kOpGetEqual, 2).record.substr(4, 4), "mine");
 }
 

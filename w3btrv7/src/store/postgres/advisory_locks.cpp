@@ -69,7 +69,13 @@ int16_t AdvisoryLocks::Acquire(int64_t position, LockWait wait) {
 
 int16_t AdvisoryLocks::HoldForWrite(int64_t position, bool* release) {
     *release = false;
-    PgParams params = RecordParams(position);
+    writeHold_ = RecordTag(position);
+    return btr::kStatusSuccess;
+}
+
+int16_t AdvisoryLocks::SendWriteHold() {
+    if (writeHold_ == 0) return btr::kStatusSuccess;
+    PgParams params = PgParams().Int8(TakeWriteHold());
     return session_.Send(
         std::string("SELECT w3btrv7.expect(pg_try_advisory_xact_lock($1), '") + kSqlStateRecordLocked + "')", params);
 }

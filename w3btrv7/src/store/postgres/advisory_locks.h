@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 
 #include "store/postgres/pg_session.h"
 #include "store/record_locks.h"
@@ -27,8 +28,17 @@ public:
     void Release(int64_t position) override;
     bool HeldHere(int64_t position) const override { return held_.count(position) != 0; }
     // A lock of the write's own server transaction, sent with the write: the server lets go
-    // of it when the write ends, and a refusal makes it skip the rest of the write.
+    // of it when the write ends, and a refusal makes it skip the rest of the write. It waits
+    // for the write to begin, whose statement that takes the file's row takes it too
+    // (TakeWriteHold), or after which it is sent on its own (SendWriteHold).
     int16_t HoldForWrite(int64_t position, bool* release) override;
+    // The tag of the record the write beginning now holds, for its first statement to lock with
+    // pg_try_advisory_xact_lock; 0 for none.
+    int64_t TakeWriteHold() { return std::exchange(writeHold_, 0); }
+    // Sends the hold the write is waiting for, inside the write's transaction.
+    int16_t SendWriteHold();
+    // A call that ended before its write began leaves nothing for the next one.
+    void ForgetWriteHold() { writeHold_ = 0; }
     int16_t LockFile() override;
     void UnlockFile() override;
     int16_t CheckFileFree(LockWait wait) override;
@@ -60,6 +70,7 @@ private:
     PgSession& session_;
     int32_t fileId_;
     bool fileLocked_ = false;
+    int64_t writeHold_ = 0;  // the tag HoldForWrite named for the write about to begin
     std::unordered_map<int64_t, int> held_;
 };
 

@@ -153,12 +153,18 @@ int16_t PgFile::ConfirmDefinition() {
 }
 
 const std::string& PgFile::DefinitionCheck(FileRow row) {
+    // Holding a record, the lock on it comes first, so that a record another process has locked
+    // answers 84 whatever else the check finds.
     const auto lock = static_cast<size_t>(row);
     return Text(kTextDefinitionCheck + lock,
                 [&] {
-                    return "SELECT w3btrv7.expect(generation = $2, '" + std::string(kSqlStateDefinitionMoved) +
-                           "') FROM " + Table("w3b_file") + " WHERE id = $1" +
-                           (row == FileRow::kTakeAtOnce ? " FOR UPDATE NOWAIT" : "");
+                    std::string hold = row == FileRow::kTakeAtOnceHoldingRecord
+                                           ? "w3btrv7.expect(pg_try_advisory_xact_lock($3), '" +
+                                                 std::string(kSqlStateRecordLocked) + "') AND "
+                                           : std::string();
+                    return "SELECT " + hold + "w3btrv7.expect(generation = $2, '" +
+                           std::string(kSqlStateDefinitionMoved) + "') FROM " + Table("w3b_file") + " WHERE id = $1" +
+                           (row == FileRow::kRead ? "" : " FOR UPDATE NOWAIT");
                 })
         .plain;
 }
@@ -222,13 +228,18 @@ void PgFile::ReleaseExclusiveOpen() {
 
 // ---- The file's row: writers take turns on it -----------------------------------------------
 
-int16_t PgFile::TryLockFileRow(bool insideServerTransaction, bool wait, bool* changed) {
-    // One round trip: the transaction (or the savepoint inside one) begins and takes the row,
-    // or learns that another writer has it. The id is a number, so it goes into the text.
+int16_t PgFile::TryLockFileRow(bool insideServerTransaction, bool wait, int64_t hold, bool* changed) {
+    // One round trip: the transaction (or the savepoint inside one) begins, takes the record the
+    // write holds (`hold`, a record lock's tag; 0 for none), which it keeps while it waits, and
+    // takes the row, or learns that another writer has it. The id and the tag are numbers, so
+    // they go into the text.
+    std::string holdSql = hold == 0 ? std::string()
+                                    : "SELECT w3btrv7.expect(pg_try_advisory_xact_lock(" + std::to_string(hold) +
+                                          "), '" + kSqlStateRecordLocked + "'); ";
     std::string sql = std::string(insideServerTransaction ? "SAVEPOINT w3b_lock; " : "BEGIN; ") +
-                      (wait ? std::string(kSetBusyTimeout) + "; " : std::string()) + "SELECT generation FROM " +
-                      Table("w3b_file") + " WHERE id = " + std::to_string(id_) + " FOR UPDATE" +
-                      (wait ? "" : " NOWAIT");
+                      (wait ? std::string(kSetBusyTimeout) + "; " : std::string()) + holdSql +
+                      "SELECT generation FROM " + Table("w3b_file") + " WHERE id = " + std::to_string(id_) +
+                      " FOR UPDATE" + (wait ? "" : " NOWAIT");
     std::string value;
     bool found = false;
     if (int16_t status = session_->ExecuteForValue(sql, &value, &found); status != btr::kStatusSuccess) return status;
@@ -249,12 +260,13 @@ int16_t PgFile::LockFileRow(bool insideServerTransaction) {
     };
     checkDefinition_ = false;
     bool changed = false;
-    int16_t status = TryLockFileRow(insideServerTransaction, false, &changed);
+    const int64_t hold = locks_->TakeWriteHold();
+    int16_t status = TryLockFileRow(insideServerTransaction, false, hold, &changed);
     if (status == btr::kStatusFileInUse && writeWait_) {
         undo();
         // Another process's exclusive transaction keeps the file until it ends: 85 at once.
         if ((status = locks_->CheckFileFree(LockWait::kAnswerAtOnce)) != btr::kStatusSuccess) return status;
-        status = TryLockFileRow(insideServerTransaction, true, &changed);
+        status = TryLockFileRow(insideServerTransaction, true, hold, &changed);
     }
     // While this call waited, another process may have added or dropped a key; the write must
     // see the keys the file has now.
@@ -273,11 +285,15 @@ int16_t PgFile::SendBeginWrite() {
     // one changed meanwhile makes the server skip the write, and the call runs again on the new
     // one. The row is asked for at once, the cheaper statement: a write that may wait and finds
     // it busy runs again too, waiting for it from the start (Begin).
+    // The record an Update or Delete holds is locked by the same statement.
     PgParams check = Params();
     check.Int8(serverGeneration_);
+    const int64_t hold = locks_->TakeWriteHold();
+    if (hold != 0) check.Int8(hold);
     int16_t status = session_->Send("BEGIN");
     if (status == btr::kStatusSuccess) {
-        status = session_->Send(DefinitionCheck(FileRow::kTakeAtOnce), check, [this](int16_t answer, PgResult&) {
+        const FileRow row = hold != 0 ? FileRow::kTakeAtOnceHoldingRecord : FileRow::kTakeAtOnce;
+        status = session_->Send(DefinitionCheck(row), check, [this](int16_t answer, PgResult&) {
             if (answer == btr::kStatusFileInUse && writeWait_)
                 answer = kStatusDefinitionMoved;
             else
@@ -295,7 +311,8 @@ int16_t PgFile::Begin() {
         if (!session_->InServerTransaction() || session_->TransactionNumber() != joinedTransaction_) {
             return btr::kStatusTransactionError;
         }
-        return session_->Execute("SAVEPOINT w3b_operation");
+        int16_t status = session_->Execute("SAVEPOINT w3b_operation");
+        return status == btr::kStatusSuccess ? locks_->SendWriteHold() : status;
     }
     // A write that found the definition changed runs again holding the file's row from the
     // start, so that it cannot change again under it while others keep changing it; one that
@@ -329,6 +346,7 @@ int16_t PgFile::Commit() {
 void PgFile::Rollback() {
     redefining_ = false;
     deferring_ = false;
+    locks_->ForgetWriteHold();
     // Without a connection the server rolled back with it; the caller has its status already.
     if (!session_->Connected()) return session_->RollBackSent();
     if (inTransaction_) {

@@ -55,7 +55,7 @@ public:
 
     // Nothing here can tell cheaply that the server's state is unchanged, so every stamp is
     // unknown and nothing read in an earlier call is served again.
-    void BeginCall() override {}
+    void BeginCall() override { locks_->ForgetWriteHold(); }
     const ChangeStamp& CallStamp() const override { return unknown_; }
     bool MayHaveChangedSinceCallStart() const override { return true; }
     int16_t Refresh() override;
@@ -119,7 +119,7 @@ private:
     // while another process's exclusive transaction has the file). Reads the definition again
     // when it changed.
     int16_t LockFileRow(bool insideServerTransaction);
-    int16_t TryLockFileRow(bool insideServerTransaction, bool wait, bool* changed);
+    int16_t TryLockFileRow(bool insideServerTransaction, bool wait, int64_t hold, bool* changed);
     // The same for one write outside it, sent ahead with the write's statements.
     int16_t SendBeginWrite();
     int16_t LoadDefinition();
@@ -146,7 +146,7 @@ private:
         kTextInsertEntry = kTextDeleteRecord + 2,  // + 1 with duplicates, + 2 at the pending position
         kTextDeleteEntry = kTextInsertEntry + 4,
         kTextDefinitionCheck,  // + FileRow
-        kTextSlots = kTextDefinitionCheck + 2,
+        kTextSlots = kTextDefinitionCheck + 3,
     };
     struct StatementText {
         std::string plain;
@@ -176,7 +176,7 @@ private:
         return status;
     }
     // The definition check that a write sends first, and what it does with the file's row.
-    enum class FileRow { kRead, kTakeAtOnce };
+    enum class FileRow { kRead, kTakeAtOnce, kTakeAtOnceHoldingRecord };
     const std::string& DefinitionCheck(FileRow row);
     PgParams Params() const {
         PgParams params;
