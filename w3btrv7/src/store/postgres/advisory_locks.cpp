@@ -76,8 +76,7 @@ int16_t AdvisoryLocks::HoldForWrite(int64_t position, bool* release) {
 int16_t AdvisoryLocks::SendWriteHold() {
     if (writeHold_ == 0) return btr::kStatusSuccess;
     PgParams params = PgParams().Int8(TakeWriteHold());
-    return session_.Send(
-        std::string("SELECT w3btrv7.expect(pg_try_advisory_xact_lock($1), '") + kSqlStateRecordLocked + "')", params);
+    return session_.Send("SELECT " + WriteHoldCondition("$1"), params);
 }
 
 void AdvisoryLocks::Release(int64_t position) {

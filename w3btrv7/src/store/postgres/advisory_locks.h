@@ -12,6 +12,7 @@
 #define W3BTRV7_STORE_POSTGRES_ADVISORY_LOCKS_H
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <utility>
 
@@ -39,6 +40,11 @@ public:
     int16_t SendWriteHold();
     // A call that ended before its write began leaves nothing for the next one.
     void ForgetWriteHold() { writeHold_ = 0; }
+    // The condition that takes the write's hold on the record whose tag is `tag` (a parameter
+    // such as "$3", or the number itself), refusing with 84 while another process holds it.
+    static std::string WriteHoldCondition(const std::string& tag) {
+        return "w3btrv7.expect(pg_try_advisory_xact_lock(" + tag + "), '" + kSqlStateRecordLocked + "')";
+    }
     int16_t LockFile() override;
     void UnlockFile() override;
     int16_t CheckFileFree(LockWait wait) override;

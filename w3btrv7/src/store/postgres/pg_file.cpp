@@ -159,8 +159,7 @@ const std::string& PgFile::DefinitionCheck(FileRow row) {
     return Text(kTextDefinitionCheck + lock,
                 [&] {
                     std::string hold = row == FileRow::kTakeAtOnceHoldingRecord
-                                           ? "w3btrv7.expect(pg_try_advisory_xact_lock($3), '" +
-                                                 std::string(kSqlStateRecordLocked) + "') AND "
+                                           ? AdvisoryLocks::WriteHoldCondition("$3") + " AND "
                                            : std::string();
                     return "SELECT " + hold + "w3btrv7.expect(generation = $2, '" +
                            std::string(kSqlStateDefinitionMoved) + "') FROM " + Table("w3b_file") + " WHERE id = $1" +
@@ -233,9 +232,8 @@ int16_t PgFile::TryLockFileRow(bool insideServerTransaction, bool wait, int64_t 
     // write holds (`hold`, a record lock's tag; 0 for none), which it keeps while it waits, and
     // takes the row, or learns that another writer has it. The id and the tag are numbers, so
     // they go into the text.
-    std::string holdSql = hold == 0 ? std::string()
-                                    : "SELECT w3btrv7.expect(pg_try_advisory_xact_lock(" + std::to_string(hold) +
-                                          "), '" + kSqlStateRecordLocked + "'); ";
+    std::string holdSql =
+        hold == 0 ? std::string() : "SELECT " + AdvisoryLocks::WriteHoldCondition(std::to_string(hold)) + "; ";
     std::string sql = std::string(insideServerTransaction ? "SAVEPOINT w3b_lock; " : "BEGIN; ") +
                       (wait ? std::string(kSetBusyTimeout) + "; " : std::string()) + holdSql +
                       "SELECT generation FROM " + Table("w3b_file") + " WHERE id = " + std::to_string(id_) +
